@@ -1,0 +1,60 @@
+#pragma once
+// Program-wide state shared by every module: the platform services, the
+// identity of the settings trees and the values start-up computes once.
+#include <functional>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace nocturo {
+
+struct Runtime {
+    platform::Platform pf;
+    std::string appName = "Nocturo";  // registry key below the maker's key; message-box title
+    std::string userId = "ADMIN";     // names the settings tree of the current user
+    std::string machineNumber = "000000000";
+    std::string organisation = "NONE";
+    int winVersionCode = 0;           // GetWinVersionNum
+    bool soundAvailable = false;      // HasSound
+    // Called after every error entry (the main window lights its indicator).
+    std::function<void()> errorIndicator;
+};
+
+// The runtime in use. Tests install their own with RuntimeScope.
+Runtime& rt();
+bool hasRuntime();
+
+class RuntimeScope {
+public:
+    explicit RuntimeScope(Runtime& r);
+    ~RuntimeScope();
+    RuntimeScope(const RuntimeScope&) = delete;
+    RuntimeScope& operator=(const RuntimeScope&) = delete;
+
+private:
+    Runtime* previous_;
+};
+
+// Short access to the services.
+inline platform::IFileSystem& files() { return *rt().pf.files; }
+inline platform::IRegistry& registry() { return *rt().pf.registry; }
+inline platform::IEventLoop& loop() { return *rt().pf.loop; }
+inline platform::IClock& clock() { return *rt().pf.clock; }
+inline platform::ISystemInfo& sysinfo() { return *rt().pf.system; }
+inline platform::IDialogs& dialogs() { return *rt().pf.dialogs; }
+inline platform::IProcesses& processes() { return *rt().pf.processes; }
+inline platform::ISessionPower& power() { return *rt().pf.power; }
+inline platform::ISound& sound() { return *rt().pf.sound; }
+inline platform::ISpeech& speech() { return *rt().pf.speech; }
+
+// Lets pending events run once (a no-op before a loop is installed).
+void DoEvents();
+
+}  // namespace nocturo
+
+namespace nocturo {
+// Line end of the program's text files: CR LF on Windows, LF elsewhere.
+inline const char* LineEnd() {
+    return files().pathStyle() == platform::PathStyle::Windows ? "\r\n" : "\n";
+}
+}  // namespace nocturo

@@ -1,0 +1,31 @@
+#pragma once
+#include <optional>
+#include <string>
+
+namespace nocturo::platform {
+
+// Message box styles and answers (the classic MsgBox values).
+namespace mb {
+inline constexpr int OkOnly = 0, OkCancel = 1, AbortRetryIgnore = 2, YesNoCancel = 3, YesNo = 4, RetryCancel = 5;
+inline constexpr int Critical = 16, Question = 32, Exclamation = 48, Information = 64;
+inline constexpr int DefaultButton2 = 256, DefaultButton3 = 512;
+inline constexpr int SystemModal = 4096;
+inline constexpr int IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7;
+}  // namespace mb
+
+class IDialogs {
+public:
+    virtual ~IDialogs() = default;
+    // Shows a modal box and returns the button chosen (mb::Id...).
+    virtual int messageBox(const std::string& prompt, int style, const std::string& title) = 0;
+    // nullopt when the user cancels; an empty text when the entry is empty.
+    virtual std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
+                                                const std::string& defaultText) = 0;
+    // Empty text when cancelled.
+    virtual std::string browseForFolder(const std::string& title, const std::string& startFolder,
+                                        bool includeFiles) = 0;
+    // filter: "Program Files (*.exe)|*.exe|All Files (*.*)|*.*". Empty text when cancelled.
+    virtual std::string openFile(const std::string& title, const std::string& filter) = 0;
+};
+
+}  // namespace nocturo::platform

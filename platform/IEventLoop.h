@@ -1,0 +1,27 @@
+#pragma once
+// The user-interface thread's message loop: timers, posted events and the
+// pump that long waits call to keep the window alive.
+#include <functional>
+
+namespace nocturo::platform {
+
+using TimerId = int;
+
+class IEventLoop {
+public:
+    virtual ~IEventLoop() = default;
+    // Let pending events (clicks, ticks, posted work) run once, then return.
+    virtual void yield() = 0;
+    // A timer starts disabled. A timer's tick is never delivered while an
+    // earlier tick of the same timer is still running.
+    virtual TimerId addTimer(std::function<void()> onTick) = 0;
+    virtual void setTimer(TimerId id, int intervalMs, bool enabled) = 0;
+    virtual void removeTimer(TimerId id) = 0;
+    // Runs fn from the loop, after the current handler returns.
+    virtual void post(std::function<void()> fn) = 0;
+    // Runs until quit() and returns its code.
+    virtual int run() = 0;
+    virtual void quit(int code) = 0;
+};
+
+}  // namespace nocturo::platform

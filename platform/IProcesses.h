@@ -1,0 +1,37 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nocturo::platform {
+
+// Window styles for starting a program (the classic Shell values).
+namespace ws {
+inline constexpr int Hide = 0, NormalFocus = 1, MinimizedFocus = 2, MaximizedFocus = 3,
+                     NormalNoFocus = 4, MinimizedNoFocus = 6;
+}
+
+inline constexpr std::uint32_t StillActive = 259;
+
+class IProcesses {
+public:
+    virtual ~IProcesses() = default;
+    // Starts program with its arguments, never through a shell. Returns the
+    // process id; throws platform::Error when it cannot be started.
+    virtual std::uint32_t start(const std::string& program, const std::vector<std::string>& arguments,
+                                int windowStyle) = 0;
+    // Exit code of a process started here, StillActive while it runs;
+    // nullopt when the process cannot be opened.
+    virtual std::optional<std::uint32_t> exitCode(std::uint32_t pid) = 0;
+    // Opens a document with the desktop's default application (a text file in
+    // the text editor, an address in the browser).
+    virtual void openDocument(const std::string& pathOrUrl) = 0;
+    // Whether a top-level window with this exact title exists.
+    virtual bool findWindow(const std::string& title) = 0;
+    // Takes the program-wide single-instance lock for this key and holds it
+    // for the life of the process. False when another process holds it.
+    virtual bool acquireInstanceLock(const std::string& key) = 0;
+};
+
+}  // namespace nocturo::platform

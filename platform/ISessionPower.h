@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+
+namespace nocturo::platform {
+
+// ExitWindowsEx flags.
+namespace ewx {
+inline constexpr std::uint32_t Logoff = 0x0, Shutdown = 0x1, Reboot = 0x2, Force = 0x4, PowerOff = 0x8,
+                               ForceIfHung = 0x10;
+}
+
+class ISessionPower {
+public:
+    virtual ~ISessionPower() = default;
+    // Enables the shutdown privilege of this process (AdjustTokenPrivileges).
+    virtual void enableShutdownPrivilege() = 0;
+    // Ends the session: log off, shut down, restart or power off.
+    virtual void exitWindowsEx(std::uint32_t flags, std::uint32_t reserved) = 0;
+    virtual void setSuspendState(bool hibernate, bool forceCritical, bool disableWakeEvent) = 0;
+    // Terminates the desktop shell process (the old systems' forced log-off).
+    virtual void terminateShell() = 0;
+    virtual void lockWorkstation() = 0;
+};
+
+}  // namespace nocturo::platform

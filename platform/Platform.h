@@ -1,0 +1,28 @@
+#pragma once
+// The seam between the core and the machine: one interface per service.
+#include "platform/IClock.h"
+#include "platform/IDialogs.h"
+#include "platform/IEventLoop.h"
+#include "platform/IFileSystem.h"
+#include "platform/IProcesses.h"
+#include "platform/IRegistry.h"
+#include "platform/ISessionPower.h"
+#include "platform/ISound.h"
+#include "platform/ISystemInfo.h"
+
+namespace nocturo::platform {
+
+struct Platform {
+    IRegistry* registry = nullptr;
+    IFileSystem* files = nullptr;
+    ISystemInfo* system = nullptr;
+    IClock* clock = nullptr;
+    IEventLoop* loop = nullptr;
+    IDialogs* dialogs = nullptr;
+    IProcesses* processes = nullptr;
+    ISessionPower* power = nullptr;
+    ISound* sound = nullptr;
+    ISpeech* speech = nullptr;
+};
+
+}  // namespace nocturo::platform

@@ -1,0 +1,49 @@
+#include "platform/common/Wildcard.h"
+
+#include <vector>
+
+namespace nocturo::platform {
+
+namespace {
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Classic "*"/"?" matching with backtracking on the last star: linear in
+// practice, no recursion.
+bool globMatch(std::string_view p, std::string_view s) {
+    size_t pi = 0, si = 0, starP = std::string_view::npos, starS = 0;
+    while (si < s.size()) {
+        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && fold(p[pi]) == fold(s[si])))) {
+            ++pi;
+            ++si;
+        } else if (pi < p.size() && p[pi] == '*') {
+            starP = pi++;
+            starS = si;
+        } else if (starP != std::string_view::npos) {
+            pi = starP + 1;
+            si = ++starS;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
+}
+
+}  // namespace
+
+bool HasWildcard(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
+
+bool WildcardMatch(std::string_view spec, std::string_view name) {
+    if (spec.empty()) return false;
+    if (globMatch(spec, name)) return true;
+    // "abc.*" also matches "abc", and "*.*" every name without a dot.
+    if (spec.size() >= 2 && spec.substr(spec.size() - 2) == ".*" && name.find('.') == std::string_view::npos)
+        return globMatch(spec.substr(0, spec.size() - 2), name);
+    // "*." matches names without an extension.
+    if (spec.back() == '.' && name.find('.') == std::string_view::npos)
+        return globMatch(spec.substr(0, spec.size() - 1), name);
+    return false;
+}
+
+}  // namespace nocturo::platform

@@ -1,0 +1,24 @@
+#pragma once
+// Helpers shared by the tests.
+#include <string>
+
+namespace nocturo::test {
+
+// A fresh empty folder below the system's temp folder, removed by the destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+
+}  // namespace nocturo::test
