@@ -1,0 +1,45 @@
+#include "app/Varn_WriteLogfile.h"
+
+#include "app/Runtime.h"
+#include "app/Strings.h"
+#include "app/TimeFormat.h"
+#include "app/Varn_ErrorLog.h"
+#include "cleaner/Varn_File_Dir.h"
+
+namespace nocturo {
+
+std::string LogFilePath(const std::string& folder, const std::string& name) {
+    return JoinPath(folder, (name.empty() ? std::string("Nocturo") : name) + ".log");
+}
+
+void WriteToLog(const std::string& folder, const std::string& line, const std::string& name) {
+    try {
+        CreateDirectoryStruct(folder);
+        files().appendFile(LogFilePath(folder, name), line + LineEnd());
+    } catch (...) {
+        ReportCurrentException("WriteToLog of Modul Varn_WriteLogfile", 4);
+    }
+    DoEvents();
+}
+
+void ResetLog(const std::string& folder, const std::string& name) {
+    try {
+        CreateDirectoryStruct(folder);
+        files().writeFile(LogFilePath(folder, name), "");
+    } catch (...) {
+        ReportCurrentException("ResetLog of Modul Varn_WriteLogfile", 4);
+    }
+    DoEvents();
+}
+
+std::string ActionLogLineAt(const std::string& stamp, const std::string& text) {
+    return stamp + "  " + PadRight(text, 30) + "  UserID :  " + rt().userId;
+}
+
+std::string ActionLogLine(const std::string& text) { return ActionLogLineAt(FormatStamp(clock().now()), text); }
+
+std::string StartProgramLogLine(const std::string& programName) {
+    return FormatStamp(clock().now()) + "  Start " + PadRight(programName, 24) + "  UserID :  " + rt().userId;
+}
+
+}  // namespace nocturo
