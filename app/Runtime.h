@@ -18,6 +18,16 @@ struct Runtime {
     bool soundAvailable = false;      // HasSound
     // Called after every error entry (the main window lights its indicator).
     std::function<void()> errorIndicator;
+    // Called with every line written to a log file (file path, line); the
+    // headless front end prints the action log this way.
+    std::function<void(const std::string&, const std::string&)> logObserver;
+
+    // Flags shared between long waits and the handlers that run inside them.
+    bool emergency = false;        // set by the emergency stop
+    bool tickBusy = false;         // a tick of the main timer is running
+    bool cleanUnattended = false;  // the cleaner runs as part of an action
+    bool splashWait = false;       // start-up waits for the splash
+    int tickCounter = 0;           // ticks since the crash marker was refreshed
 };
 
 // The runtime in use. Tests install their own with RuntimeScope.

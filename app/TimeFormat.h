@@ -15,3 +15,13 @@ std::string FormatDate(const platform::LocalTime& t);
 std::string FormatGeneral(const platform::LocalTime& t);
 
 }  // namespace nocturo
+
+namespace nocturo {
+// Seconds since 1 January 1970 of a local time taken as if it were UTC: a
+// plain count for differences and comparisons of local times.
+long long SerialSeconds(const platform::LocalTime& t);
+// The local time of a serial second count (weekday included).
+platform::LocalTime FromSerialSeconds(long long serial);
+// "HH:mm:ss" text with two digits per field and valid ranges.
+bool IsWellFormedTime(const std::string& text);
+}  // namespace nocturo

@@ -15,7 +15,9 @@ std::string LogFilePath(const std::string& folder, const std::string& name) {
 void WriteToLog(const std::string& folder, const std::string& line, const std::string& name) {
     try {
         CreateDirectoryStruct(folder);
-        files().appendFile(LogFilePath(folder, name), line + LineEnd());
+        const std::string path = LogFilePath(folder, name);
+        files().appendFile(path, line + LineEnd());
+        if (rt().logObserver) rt().logObserver(path, line);
     } catch (...) {
         ReportCurrentException("WriteToLog of Modul Varn_WriteLogfile", 4);
     }

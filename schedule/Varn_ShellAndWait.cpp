@@ -1,0 +1,57 @@
+#include "schedule/Varn_ShellAndWait.h"
+
+#include "app/Runtime.h"
+#include "app/Varn_ErrorLog.h"
+#include "platform/IProcesses.h"
+
+namespace nocturo {
+
+std::uint32_t fWait(std::uint32_t processId) {
+    std::uint32_t code = 0;
+    try {
+        auto current = processes().exitCode(processId);
+        if (!current) return 0;
+        while (*current == platform::StillActive) {
+            loop().yield();
+            current = processes().exitCode(processId);
+            if (!current) return 0;
+        }
+        code = *current;
+    } catch (...) {
+        ReportCurrentException("fWait of Modul Varn_ShellAndWait", 2, "Common");
+    }
+    return code;
+}
+
+std::vector<std::string> SplitCommandLine(const std::string& text) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArg = false;
+    char quote = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quote == '\'') {
+            if (c == '\'') quote = 0;
+            else current += c;
+        } else if (quote == '"') {
+            if (c == '"') quote = 0;
+            else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) current += text[++i];
+            else current += c;
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            if (inArg) {
+                args.push_back(current);
+                current.clear();
+                inArg = false;
+            }
+        } else {
+            inArg = true;
+            if (c == '\'' || c == '"') quote = c;
+            else if (c == '\\' && i + 1 < text.size()) current += text[++i];
+            else current += c;
+        }
+    }
+    if (inArg) args.push_back(current);
+    return args;
+}
+
+}  // namespace nocturo

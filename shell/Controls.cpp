@@ -1,0 +1,101 @@
+#include "shell/Controls.h"
+
+#include "platform/Error.h"
+
+namespace nocturo {
+
+Control::Control(Form* owner, std::string name, int index) : owner_(owner), name_(std::move(name)), index_(index) {
+    if (owner_) owner_->registerControl(this);
+}
+
+std::string Control::fullName() const {
+    return index_ < 0 ? name_ : name_ + "(" + std::to_string(index_) + ")";
+}
+
+void Control::changed() {
+    if (owner_) owner_->notifyChanged(fullName());
+}
+
+void Control::setGeometry(int left, int top, int width, int height) {
+    if (left == left_ && top == top_ && width == width_ && height == height_) return;
+    left_ = left;
+    top_ = top;
+    width_ = width;
+    height_ = height;
+    changed();
+}
+
+void OptionButton::setValue(bool v) {
+    if (v && group_) {
+        for (OptionButton* sibling : *group_)
+            if (sibling != this && sibling->value_) {
+                sibling->value_ = false;
+                sibling->changed();
+            }
+    }
+    set(value_, v);
+}
+
+void TextBox::select(int start, int length) {
+    if (start == selStart_ && length == selLength_) return;
+    selStart_ = start;
+    selLength_ = length;
+    changed();
+}
+
+void ComboBox::setItems(std::vector<std::string> items) {
+    items_ = std::move(items);
+    listIndex_ = -1;
+    changed();
+}
+
+void ComboBox::setListIndex(int i) {
+    if (i < -1 || i >= static_cast<int>(items_.size()))
+        throw platform::Error(380, "Invalid property value");
+    set(listIndex_, i);
+}
+
+std::string ComboBox::text() const {
+    if (listIndex_ < 0) return "";
+    return items_[static_cast<size_t>(listIndex_)];
+}
+
+Form::Form(std::string name) : name_(std::move(name)) {}
+
+void Form::notifyChanged(const std::string& what) {
+    onControlChanged(what);
+    if (listener_) listener_(what);
+}
+
+#define NOCTURO_FORM_SETTER(fn, field)  \
+    void Form::fn(decltype(field) v) {  \
+        if (field == v) return;         \
+        field = v;                      \
+        notifyChanged("");              \
+    }
+void Form::setCaption(const std::string& v) {
+    if (caption_ == v) return;
+    caption_ = v;
+    notifyChanged("");
+}
+void Form::setTag(const std::string& v) {
+    if (tag_ == v) return;
+    tag_ = v;
+    notifyChanged("");
+}
+NOCTURO_FORM_SETTER(setLeft, left_)
+NOCTURO_FORM_SETTER(setTop, top_)
+NOCTURO_FORM_SETTER(setWidth, width_)
+NOCTURO_FORM_SETTER(setHeight, height_)
+NOCTURO_FORM_SETTER(setVisible, visible_)
+NOCTURO_FORM_SETTER(setWindowState, state_)
+NOCTURO_FORM_SETTER(setTopMost, topMost_)
+#undef NOCTURO_FORM_SETTER
+
+Control* Form::findControl(const std::string& fullName) const {
+    for (Control* c : controls_)
+        if (c->fullName() == fullName || (c->index() < 0 && c->name() == fullName)) return c;
+    return nullptr;
+}
+
+}  // namespace nocturo

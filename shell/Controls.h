@@ -1,0 +1,215 @@
+#pragma once
+// Window and control state for the form models. A view renders this state
+// and forwards user events to the form's handlers; every change is reported
+// through the form's change listener so a view can repaint what changed.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nocturo {
+
+class Form;
+
+class Control {
+public:
+    Control(Form* owner, std::string name, int index = -1);
+    virtual ~Control() = default;
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    const std::string& name() const { return name_; }
+    int index() const { return index_; }  // member of a control array, -1 otherwise
+    std::string fullName() const;         // "optActions(3)"
+
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool v) { set(enabled_, v); }
+    bool visible() const { return visible_; }
+    void setVisible(bool v) { set(visible_, v); }
+    const std::string& toolTip() const { return toolTip_; }
+    void setToolTip(const std::string& v) { set(toolTip_, v); }
+    // Geometry in twips, relative to the form.
+    int left() const { return left_; }
+    int top() const { return top_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    void setGeometry(int left, int top, int width, int height);
+
+protected:
+    template <class T>
+    void set(T& field, const T& value) {
+        if (field == value) return;
+        field = value;
+        changed();
+    }
+    void changed();
+
+private:
+    Form* owner_;
+    std::string name_;
+    int index_;
+    bool enabled_ = true;
+    bool visible_ = true;
+    std::string toolTip_;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+// Labels, buttons, frames: a caption.
+class CaptionControl : public Control {
+public:
+    using Control::Control;
+    const std::string& caption() const { return caption_; }
+    void setCaption(const std::string& v) { set(caption_, v); }
+
+private:
+    std::string caption_;
+};
+
+class Label : public CaptionControl {
+public:
+    using CaptionControl::CaptionControl;
+    long backColor() const { return backColor_; }
+    void setBackColor(long v) { set(backColor_, v); }
+
+private:
+    long backColor_ = 0x8000000F;  // the system's button face colour
+};
+
+using CommandButton = CaptionControl;
+using Frame = CaptionControl;
+
+// Check box: 0 unchecked, 1 checked.
+class CheckBox : public CaptionControl {
+public:
+    using CaptionControl::CaptionControl;
+    int value() const { return value_; }
+    void setValue(int v) { set(value_, v); }
+    bool checked() const { return value_ == 1; }
+
+private:
+    int value_ = 0;
+};
+
+// Option button: one of a group; choosing one clears its siblings.
+class OptionButton : public CaptionControl {
+public:
+    OptionButton(Form* owner, std::string name, int index, std::vector<OptionButton*>* group)
+        : CaptionControl(owner, std::move(name), index), group_(group) {}
+    bool value() const { return value_; }
+    void setValue(bool v);
+
+private:
+    std::vector<OptionButton*>* group_;
+    bool value_ = false;
+};
+
+class TextBox : public Control {
+public:
+    using Control::Control;
+    const std::string& text() const { return text_; }
+    void setText(const std::string& v) { set(text_, v); }
+    int selStart() const { return selStart_; }
+    int selLength() const { return selLength_; }
+    void select(int start, int length);
+
+private:
+    std::string text_;
+    int selStart_ = 0, selLength_ = 0;
+};
+
+class ComboBox : public Control {
+public:
+    using Control::Control;
+    const std::vector<std::string>& items() const { return items_; }
+    void setItems(std::vector<std::string> items);
+    int listIndex() const { return listIndex_; }
+    // An index outside the list is a failure (error 380 "Invalid property value").
+    void setListIndex(int i);
+    std::string text() const;
+
+private:
+    std::vector<std::string> items_;
+    int listIndex_ = -1;
+};
+
+// A picture: a named image of the program's own set ("digit3", "clock", ...).
+class Image : public Control {
+public:
+    using Control::Control;
+    const std::string& picture() const { return picture_; }
+    void setPicture(const std::string& v) { set(picture_, v); }
+
+private:
+    std::string picture_;
+};
+
+// A timer control: the platform loop delivers its ticks.
+class Timer : public Control {
+public:
+    using Control::Control;
+    int interval() const { return interval_; }
+    void setInterval(int ms) { set(interval_, ms); }
+    // enabled() / setEnabled() of Control switch the ticks.
+private:
+    int interval_ = 0;
+};
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+// A window: caption, geometry, visibility, tag, state; owns its controls'
+// change notification.
+class Form {
+public:
+    explicit Form(std::string name);
+    virtual ~Form() = default;
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const std::string& formName() const { return name_; }
+    const std::string& caption() const { return caption_; }
+    void setCaption(const std::string& v);
+    int left() const { return left_; }
+    int top() const { return top_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    void setLeft(int v);
+    void setTop(int v);
+    void setWidth(int v);
+    void setHeight(int v);
+    bool visible() const { return visible_; }
+    void setVisible(bool v);
+    const std::string& tag() const { return tag_; }
+    void setTag(const std::string& v);
+    WindowState windowState() const { return state_; }
+    void setWindowState(WindowState s);
+    bool topMost() const { return topMost_; }
+    void setTopMost(bool v);
+    bool loaded() const { return loaded_; }
+    void setLoaded(bool v) { loaded_ = v; }
+    bool foreground() const { return foreground_; }
+    void setForeground(bool v) { foreground_ = v; }
+
+    // Called with the changed control's full name, or "" for the form itself.
+    void setChangeListener(std::function<void(const std::string&)> listener) { listener_ = std::move(listener); }
+    void notifyChanged(const std::string& what);
+    // A form's own reaction to a change of one of its controls.
+    virtual void onControlChanged(const std::string&) {}
+
+    void registerControl(Control* c) { controls_.push_back(c); }
+    const std::vector<Control*>& controls() const { return controls_; }
+    Control* findControl(const std::string& fullName) const;
+
+private:
+    std::string name_;
+    std::string caption_;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    bool visible_ = false;
+    std::string tag_;
+    WindowState state_ = WindowState::Normal;
+    bool topMost_ = false;
+    bool loaded_ = false;
+    bool foreground_ = false;
+    std::function<void(const std::string&)> listener_;
+    std::vector<Control*> controls_;
+};
+
+}  // namespace nocturo

@@ -1,0 +1,222 @@
+#pragma once
+// The main window as a model: every control's state and every handler. A
+// view (desktop or terminal) renders the state and calls the handlers.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/IEventLoop.h"
+#include "shell/Controls.h"
+
+namespace nocturo {
+
+// Action codes: exactly one is held at a time.
+namespace action {
+inline constexpr std::int32_t Shutdown = 1, Restart = 2, Logoff = 4, PowerOff = 8, StartProgram = 16, Alarm = 32,
+                              Hibernate = 64, Suspend = 128, LockPC = 256;
+}
+
+// Window sizes in twips.
+namespace twips {
+inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 8685, OptionsWidth = 6255,
+                     SmallClockHeight = 185;
+}
+
+// Mouse buttons as the events pass them.
+namespace mouse {
+inline constexpr int Left = 1, Right = 2, Middle = 4;
+}
+
+class FrmMain : public Form {
+public:
+    FrmMain();
+    ~FrmMain() override;
+    void onControlChanged(const std::string& what) override;
+
+    // ---- controls -------------------------------------------------------
+    CommandButton cmdGo{this, "cmdGo"};
+    CommandButton cmdExit{this, "cmdExit"};
+    CommandButton cmdOptions{this, "cmdOptions"};
+    CommandButton cmdResetCounter{this, "cmdResetCounter"};
+    CommandButton cmdSelectProgram{this, "cmdSelectProgram"};
+    CommandButton cmdSelectPathLog{this, "cmdSelectPathLog"};
+    CommandButton cmdShowLog{this, "cmdShowLog"};
+    CommandButton cmdResetLog{this, "cmdResetLog"};
+    CommandButton cmdSetupNocturoTime{this, "cmdSetupNocturoTime"};
+    CommandButton cmdSetupTimeWindow{this, "cmdSetupTimeWindow"};
+    CommandButton cmdSpeakTime{this, "cmdSpeakTime"};
+
+    Label lblAction{this, "lblAction"};
+    Label lblTime{this, "lblTime"};
+    Label lblDate{this, "lblDate"};
+    Label lblTimeHeader{this, "lblTimeHeader"};
+    Label lblShutdownTimeHeader{this, "lblShutdownTimeHeader"};
+    Label lblNocturoInfo{this, "lblNocturoInfo"};
+    Label lblError{this, "lblError"};
+    Label ErrorIndicator{this, "ErrorIndicator"};
+
+    std::vector<OptionButton*> actionGroup;
+    std::vector<OptionButton*> modeGroup;
+    std::array<std::unique_ptr<OptionButton>, 8> optActions;
+    std::array<std::unique_ptr<OptionButton>, 4> optShutdownTime;
+
+    TextBox txtHour{this, "txtHour"};
+    TextBox txtMinute{this, "txtMinute"};
+    TextBox txtSEC{this, "txtSEC"};
+    TextBox txtStartActionIn{this, "txtStartActionIn"};
+    TextBox txtCounter{this, "txtCounter"};
+    TextBox txtStartProgram{this, "txtStartProgram"};
+    TextBox txtProgramParameters{this, "txtProgramParameters"};
+    TextBox txtPathLog{this, "txtPathLog"};
+    TextBox txtLockTime{this, "txtLockTime"};
+    TextBox txtOptionsMenuPW{this, "txtOptionsMenuPW"};
+
+    ComboBox cmbTimeUnit{this, "cmbTimeUnit"};
+    ComboBox Combo1{this, "Combo1"};
+
+    CheckBox chkForce{this, "chkForce"};
+    CheckBox chkPowerOff{this, "chkPowerOff"};
+    CheckBox chkStartProgram{this, "chkStartProgram"};
+    CheckBox chkCleanHD{this, "chkCleanHD"};
+    CheckBox chkDisableCancel{this, "chkDisableCancel"};
+    CheckBox chkSound{this, "chkSound"};
+    CheckBox chkStartInSysTray{this, "chkStartInSysTray"};
+    CheckBox chkTimeSync{this, "chkTimeSync"};
+    CheckBox chkVoice{this, "chkVoice"};
+    CheckBox chkAllowRemoteControl{this, "chkAllowRemoteControl"};
+    CheckBox chkWinOnTop{this, "chkWinOnTop"};
+    CheckBox chkStartWithWindow{this, "chkStartWithWindow"};
+    CheckBox chkNtService{this, "chkNtService"};
+    CheckBox chkDT{this, "chkDT"};
+    CheckBox chkSCR{this, "chkSCR"};
+    CheckBox chkPCLock{this, "chkPCLock"};
+
+    Image imgCountdown{this, "imgCountdown"};
+    Image imgCounter0{this, "imgCounter0"};
+    Image imgCounter1{this, "imgCounter1"};
+    Image ImgStop{this, "ImgStop"};
+    Image imgMinimize{this, "imgMinimize"};
+    Image imgHome{this, "imgHome"};
+    Image imgSysTray{this, "imgSysTray"};
+    Image imgTimeUp{this, "imgTimeUp"};
+    Image imgTimeDown{this, "imgTimeDown"};
+    Image Image1{this, "Image1"};
+
+    Timer Timer2{this, "Timer2"};
+
+    // ---- window-level state ---------------------------------------------
+    std::int32_t actionCode = action::Shutdown;
+    bool cancelFlag = false;
+    std::int32_t countdownSeconds = 0;  // mode "Start Action in"
+    std::string targetTime = "00:00:00";
+    bool hourSelected = false, minuteSelected = false, secSelected = false;
+    bool inTray = false;  // the window lives in the tray (icon shown, window hidden)
+
+    // ---- hooks for the parts that come with the tray, service, cleaner,
+    // time synchronisation and dialogs; unset means "not available here".
+    std::function<void()> onSendToTray;       // shows the tray icon
+    std::function<void()> onRestoreFromTray;  // removes it
+    std::function<void()> runUnattendedCleaning;
+    std::function<void()> showTimeSetup;      // the weekday dialog, modal
+    std::function<void()> showWindowSetup;    // the time-window dialog, modal
+    std::function<bool()> serviceRunning;
+    std::function<void()> stopService;
+
+    // ---- start-up and shut-down -----------------------------------------
+    void Form_Load();
+    // Returns true when the unload went ahead (false: the close box only minimised).
+    bool Form_Unload();
+    void Form_QueryUnload() {}
+    void UnloadProgram();
+    void cmdExit_Click();
+    bool unloaded() const { return unloaded_; }
+    std::function<void()> onUnloaded;  // the program ends its loop here
+
+    // ---- settings -----------------------------------------------------------
+    void Load_Registry();
+    void Save_Registry();
+
+    // ---- actions and schedule ------------------------------------------------
+    void optActions_Click(int index);
+    void reset_Action_Status();
+    void optShutdownTime_Click(int index);
+    void Timer2_Timer();
+    void cmdGo_Click();
+    void cmdResetCounter_Click();
+    void ShutDown_Action(const std::string& actionName);
+    void ImgStop_DblClick();
+    void imgCountdown_Click();
+    static bool IsDigit(std::int16_t key);
+    // Returns the key to insert, 0 when it is dropped.
+    std::int16_t txtStartActionIn_KeyPress(std::int16_t key);
+    void txtStartActionIn_Change();
+    void txtCounter_LostFocus();
+
+    // ---- option boxes -------------------------------------------------------
+    void chkStartProgram_Click();
+    void chkCleanHD_Click();
+    void chkDisableCancel_Click();
+    void chkSound_Click();
+    void chkVoice_Click();
+    void chkStartInSysTray_Click();
+    void chkTimeSync_Click();
+    void chkAllowRemoteControl_Click();
+    void chkWinOnTop_Click();
+    void cmdSelectProgram_Click();
+
+    // ---- time fields ----------------------------------------------------------
+    void txtHour_Click();
+    void txtMinute_Click();
+    void txtSEC_Click();
+    void txtHour_LostFocus();
+    void txtMinute_LostFocus();
+    void txtSEC_LostFocus();
+    void imgTimeUp_Click();
+    void imgTimeDown_Click();
+    void cmdSetupNocturoTime_Click();
+    void cmdSetupTimeWindow_Click();
+
+    // ---- logs -------------------------------------------------------------------
+    void cmdSelectPathLog_Click();
+    void cmdShowLog_Click();
+    void cmdResetLog_Click();
+
+    // ---- tray and window ------------------------------------------------------
+    void Send_to_SysTray();
+    void RestoreFromTray();
+    void SetTopMostWindow();
+    void ClearTopMostWindow();
+    // A system-modal message box with the window taken out of the topmost
+    // band while it shows.
+    int MsgBox(const std::string& prompt, int style, const std::string& title);
+    void ShowErrorIndicator();
+
+    // The picture names of the countdown digits and images.
+    static std::string DigitPicture(int digit);
+
+    // Runs a named user event ("cmdGo.Click", "optActions(1).Click",
+    // "ImgStop.DblClick", "Form.Close"): how scripts and tests drive the window.
+    // False when there is no such event.
+    bool fireEvent(const std::string& event);
+
+private:
+    void setTimer2Enabled(bool enabled);
+    void syncTimer();
+    void log(const std::string& text);
+    void timeFieldLostFocus(TextBox& box, const std::string& bound, const char* proc);
+    void rebuildTargetTime();
+    bool scheduleDue(const std::string& target, long long nowSerial);
+    int selectedMode() const;
+    int selectedAction() const;
+    void applyActionRow(int index, bool nowCaptions);
+
+    platform::TimerId timerId_ = 0;
+    bool timerRegistered_ = false;
+    bool unloaded_ = false;
+    long long previousTick_ = -1;  // serial seconds of the previous tick's clock
+};
+
+}  // namespace nocturo
