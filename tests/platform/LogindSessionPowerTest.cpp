@@ -1,0 +1,585 @@
+// LogindSessionPower against a stand-in for systemd-logind.
+//
+// Each test starts its own dbus-daemon on a socket in a temporary folder and,
+// where needed, a fake org.freedesktop.login1 service on it that records the
+// calls it receives and answers them without doing anything. The real system
+// bus is never contacted: DBUS_SYSTEM_BUS_ADDRESS points at a socket that does
+// not exist for the whole test, and SetUp checks that this holds.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/posix/LogindSessionPower.h"
+
+using nocturo::platform::Error;
+using nocturo::platform::LogindSessionPower;
+
+// Without libsystemd the class is still there and says so on every action.
+TEST(LogindSessionPowerUnsupported, EveryActionFailsWhenBuiltWithoutLibsystemd) {
+    if (LogindSessionPower::supported()) GTEST_SKIP() << "built with systemd-logind support";
+    LogindSessionPower power("unix:path=/nonexistent");
+    power.enableShutdownPrivilege();
+    power.terminateShell();
+    auto expectNotBuilt = [](auto&& call) {
+        try {
+            call();
+            ADD_FAILURE() << "no error raised";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), 1000);
+            EXPECT_STREQ(e.what(), "systemd-logind support not built");
+        }
+    };
+    expectNotBuilt([&] { power.exitWindowsEx(13, 0xFFFFFFFF); });
+    expectNotBuilt([&] { power.setSuspendState(false, true, false); });
+    expectNotBuilt([&] { power.lockWorkstation(); });
+}
+
+#if __has_include(<systemd/sd-bus.h>)
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Calls = std::vector<std::string>;
+
+constexpr auto kStartTimeout = 10s;
+
+std::optional<std::string> FindInPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        std::string candidate = dirs.substr(start, end - start) + "/" + program;
+        if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+// A dbus-daemon of our own, listening in `folder`, with no activatable
+// services and a policy that lets anyone own any name.
+class PrivateBus {
+public:
+    PrivateBus(const std::string& daemon, const std::string& folder) {
+        const std::string config = folder + "/bus.conf";
+        nocturo::test::WriteWholeFile(config,
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig>\n"
+            "  <type>session</type>\n"
+            "  <listen>unix:dir=" + folder + "</listen>\n"
+            "  <auth>EXTERNAL</auth>\n"
+            "  <policy context=\"default\">\n"
+            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+            "    <allow eavesdrop=\"true\"/>\n"
+            "    <allow own=\"*\"/>\n"
+            "  </policy>\n"
+            "</busconfig>\n");
+
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+        // Everything the child needs is prepared before fork.
+        const std::string configArg = "--config-file=" + config;
+        const std::string printArg = "--print-address=" + std::to_string(fds[1]);
+        std::vector<char*> argv{const_cast<char*>(daemon.c_str()), const_cast<char*>(configArg.c_str()),
+                                const_cast<char*>("--nofork"), const_cast<char*>("--nopidfile"),
+                                const_cast<char*>(printArg.c_str()), nullptr};
+        const std::string logPath = folder + "/dbus-daemon.log";
+        const pid_t parent = getpid();
+        pid_ = fork();
+        if (pid_ < 0) {
+            close(fds[0]);
+            close(fds[1]);
+            throw std::runtime_error("fork failed");
+        }
+        if (pid_ == 0) {
+            // Do not outlive a test program that dies.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) _exit(127);
+            fcntl(fds[1], F_SETFD, 0);
+            // Its chatter goes to a log file beside the socket.
+            int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (log >= 0) {
+                dup2(log, STDOUT_FILENO);
+                dup2(log, STDERR_FILENO);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        address_ = ReadLine(fds[0]);
+        close(fds[0]);
+        if (address_.empty()) {
+            Stop();
+            throw std::runtime_error("dbus-daemon did not report its address: " +
+                                     nocturo::test::ReadWholeFile(logPath));
+        }
+    }
+
+    ~PrivateBus() { Stop(); }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    const std::string& address() const { return address_; }
+
+private:
+    static std::string ReadLine(int fd) {
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+        while (line.find('\n') == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return {};
+            pollfd p{fd, POLLIN, 0};
+            int r = poll(&p, 1, static_cast<int>(left.count()));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return {};
+            char buf[256];
+            ssize_t n = read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return {};
+            line.append(buf, static_cast<std::size_t>(n));
+        }
+        return line.substr(0, line.find('\n'));
+    }
+
+    void Stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (waitpid(pid_, nullptr, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+                break;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        pid_ = -1;
+    }
+
+    pid_t pid_ = -1;
+    std::string address_;
+};
+
+// org.freedesktop.login1 on a private bus, served from its own thread. Every
+// Manager method call is recorded as "Method(args)" and answered; a method can
+// be told to fail with a given D-Bus error instead.
+class FakeLogind {
+public:
+    static constexpr const char* kSessionPath = "/org/freedesktop/login1/session/_31";
+
+    explicit FakeLogind(const std::string& address) {
+        std::promise<std::string> started;
+        auto result = started.get_future();
+        thread_ = std::thread([this, address, p = std::move(started)]() mutable { Run(address, p); });
+        if (result.wait_for(kStartTimeout) != std::future_status::ready) {
+            stop_ = true;
+            thread_.join();
+            throw std::runtime_error("fake logind did not start in time");
+        }
+        std::string problem = result.get();
+        if (!problem.empty()) {
+            thread_.join();
+            throw std::runtime_error("fake logind: " + problem);
+        }
+    }
+
+    ~FakeLogind() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    FakeLogind(const FakeLogind&) = delete;
+    FakeLogind& operator=(const FakeLogind&) = delete;
+
+    Calls calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        calls_.clear();
+    }
+    void refuse(const std::string& member, const std::string& errorName, const std::string& message) {
+        std::lock_guard lock(mutex_);
+        refusals_[member] = {errorName, message};
+    }
+
+private:
+    void Run(const std::string& address, std::promise<std::string>& started) {
+        sd_bus* bus = nullptr;
+        auto fail = [&](const char* step, int r) {
+            started.set_value(std::string(step) + ": " + std::strerror(-r));
+            sd_bus_flush_close_unref(bus);
+        };
+        int r = sd_bus_new(&bus);
+        if (r < 0) return fail("sd_bus_new", r);
+        if ((r = sd_bus_set_address(bus, address.c_str())) < 0) return fail("sd_bus_set_address", r);
+        if ((r = sd_bus_set_bus_client(bus, 1)) < 0) return fail("sd_bus_set_bus_client", r);
+        if ((r = sd_bus_start(bus)) < 0) return fail("sd_bus_start", r);
+        if ((r = sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                          kManagerVtable, this)) < 0)
+            return fail("add Manager", r);
+        if ((r = sd_bus_add_object_vtable(bus, nullptr, kSessionPath, "org.freedesktop.login1.Session",
+                                          kSessionVtable, this)) < 0)
+            return fail("add Session", r);
+        if ((r = sd_bus_request_name(bus, "org.freedesktop.login1", 0)) < 0) return fail("sd_bus_request_name", r);
+        started.set_value({});
+
+        while (!stop_) {
+            r = sd_bus_process(bus, nullptr);
+            if (r < 0) break;
+            if (r > 0) continue;
+            sd_bus_wait(bus, 20'000);  // microseconds; short so that stop_ is seen soon
+        }
+        sd_bus_flush_close_unref(bus);
+    }
+
+    // Records the call; returns the refusal to send, if one is set.
+    int Record(sd_bus_message* m, const std::string& args, sd_bus_error* error) {
+        const std::string member = sd_bus_message_get_member(m);
+        std::lock_guard lock(mutex_);
+        calls_.push_back(member + "(" + args + ")");
+        auto refusal = refusals_.find(member);
+        if (refusal != refusals_.end())
+            return sd_bus_error_set(error, refusal->second.first.c_str(), refusal->second.second.c_str());
+        return 0;
+    }
+
+    static int OnBool(sd_bus_message* m, void* self, sd_bus_error* error) {
+        int value = 0;
+        int r = sd_bus_message_read(m, "b", &value);
+        if (r < 0) return r;
+        r = static_cast<FakeLogind*>(self)->Record(m, value ? "true" : "false", error);
+        return r < 0 ? r : sd_bus_reply_method_return(m, "");
+    }
+
+    static int OnString(sd_bus_message* m, void* self, sd_bus_error* error) {
+        const char* value = nullptr;
+        int r = sd_bus_message_read(m, "s", &value);
+        if (r < 0) return r;
+        r = static_cast<FakeLogind*>(self)->Record(m, "\"" + std::string(value) + "\"", error);
+        return r < 0 ? r : sd_bus_reply_method_return(m, "");
+    }
+
+    static int OnSessionByPid(sd_bus_message* m, void* self, sd_bus_error* error) {
+        std::uint32_t pid = 0;
+        int r = sd_bus_message_read(m, "u", &pid);
+        if (r < 0) return r;
+        r = static_cast<FakeLogind*>(self)->Record(m, std::to_string(pid), error);
+        return r < 0 ? r : sd_bus_reply_method_return(m, "o", kSessionPath);
+    }
+
+    static int GetId(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
+        return sd_bus_message_append(reply, "s", "1");
+    }
+
+    static const sd_bus_vtable kManagerVtable[];
+    static const sd_bus_vtable kSessionVtable[];
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    Calls calls_;
+    std::map<std::string, std::pair<std::string, std::string>> refusals_;
+};
+
+const sd_bus_vtable FakeLogind::kManagerVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_METHOD("PowerOff", "b", "", OnBool, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Reboot", "b", "", OnBool, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Suspend", "b", "", OnBool, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Hibernate", "b", "", OnBool, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("TerminateSession", "s", "", OnString, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("LockSession", "s", "", OnString, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("GetSessionByPID", "u", "o", OnSessionByPid, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_END,
+};
+
+const sd_bus_vtable FakeLogind::kSessionVtable[] = {
+    SD_BUS_VTABLE_START(0),
+    SD_BUS_PROPERTY("Id", "s", GetId, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_VTABLE_END,
+};
+
+// Sets or removes an environment variable and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        Set(value);
+    }
+    ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void Set(const char* value) {
+        if (value)
+            setenv(name_.c_str(), value, 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+std::string ErrorText(const std::function<void()>& call, long* number = nullptr) {
+    try {
+        call();
+    } catch (const Error& e) {
+        if (number) *number = e.number();
+        return e.what();
+    }
+    return "<no error>";
+}
+
+class LogindSessionPowerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!LogindSessionPower::supported()) GTEST_SKIP() << "built without systemd-logind support";
+        auto daemon = FindInPath("dbus-daemon");
+        if (!daemon) GTEST_SKIP() << "dbus-daemon is not installed";
+
+        // The socket folder is short-lived and short-named: unix socket paths
+        // are limited to about 100 characters.
+        folder_ = std::make_unique<nocturo::test::TempDir>();
+        noSystemBus_ = "unix:path=" + folder_->path() + "/no-system-bus";
+        env_.emplace_back(std::make_unique<ScopedEnv>("DBUS_SYSTEM_BUS_ADDRESS", noSystemBus_.c_str()));
+        env_.emplace_back(std::make_unique<ScopedEnv>("NOCTURO_LOGIND_BUS", nullptr));
+        env_.emplace_back(std::make_unique<ScopedEnv>("XDG_SESSION_ID", nullptr));
+        env_.emplace_back(std::make_unique<ScopedEnv>("SYSTEMD_BUS_TIMEOUT", "5"));  // seconds; no call may hang
+
+        // Refuse to go on unless the system bus is out of reach from here.
+        sd_bus* system = nullptr;
+        int r = sd_bus_open_system(&system);
+        sd_bus_flush_close_unref(system);
+        ASSERT_LT(r, 0) << "the system bus is reachable; not running these tests";
+
+        bus_ = std::make_unique<PrivateBus>(*daemon, folder_->path());
+    }
+
+    void TearDown() override {
+        logind_.reset();
+        bus_.reset();
+        // Newest first, so that a variable set twice ends up as it was.
+        while (!env_.empty()) env_.pop_back();
+        folder_.reset();
+    }
+
+    // Start the fake only after the test has set its environment, so that the
+    // service thread never reads the environment while it is being changed.
+    FakeLogind& StartLogind() {
+        logind_ = std::make_unique<FakeLogind>(bus_->address());
+        return *logind_;
+    }
+
+    void SetEnv(const char* name, const char* value) { env_.emplace_back(std::make_unique<ScopedEnv>(name, value)); }
+
+    LogindSessionPower Power() const { return LogindSessionPower(bus_->address()); }
+
+    static std::string Pid() { return std::to_string(getpid()); }
+
+    std::unique_ptr<nocturo::test::TempDir> folder_;
+    std::string noSystemBus_;
+    std::vector<std::unique_ptr<ScopedEnv>> env_;
+    std::unique_ptr<PrivateBus> bus_;
+    std::unique_ptr<FakeLogind> logind_;
+};
+
+TEST_F(LogindSessionPowerTest, ForcedPowerOffIsNotInteractive) {
+    auto& logind = StartLogind();
+    Power().exitWindowsEx(13, 0xFFFFFFFF);  // shutdown + force + power off
+    EXPECT_EQ(logind.calls(), (Calls{"PowerOff(false)"}));
+}
+
+TEST_F(LogindSessionPowerTest, UnforcedShutdownIsInteractive) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.exitWindowsEx(1, 0xFFFFFFFF);     // shutdown
+    power.exitWindowsEx(9, 0xFFFFFFFF);     // shutdown + power off
+    power.exitWindowsEx(0x11, 0xFFFFFFFF);  // shutdown + force if hung
+    power.exitWindowsEx(8, 0xFFFFFFFF);     // power off alone
+    power.exitWindowsEx(5, 0xFFFFFFFF);     // shutdown + force
+    EXPECT_EQ(logind.calls(),
+              (Calls{"PowerOff(true)", "PowerOff(true)", "PowerOff(true)", "PowerOff(true)", "PowerOff(false)"}));
+}
+
+TEST_F(LogindSessionPowerTest, RestartTakesPrecedenceOverShutdown) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.exitWindowsEx(7, 0xFFFFFFFF);     // shutdown + reboot + force
+    power.exitWindowsEx(3, 0xFFFFFFFF);     // shutdown + reboot
+    power.exitWindowsEx(0x13, 0xFFFFFFFF);  // shutdown + reboot + force if hung
+    EXPECT_EQ(logind.calls(), (Calls{"Reboot(false)", "Reboot(true)", "Reboot(true)"}));
+}
+
+TEST_F(LogindSessionPowerTest, LogOffEndsOwnSessionFoundThroughLogind) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.exitWindowsEx(0, 0xFFFFFFFF);
+    EXPECT_EQ(logind.calls(), (Calls{"GetSessionByPID(" + Pid() + ")", "TerminateSession(\"1\")"}));
+    logind.clear();
+    power.exitWindowsEx(4, 0xFFFFFFFF);  // forced log off
+    EXPECT_EQ(logind.calls(), (Calls{"GetSessionByPID(" + Pid() + ")", "TerminateSession(\"1\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, LogOffUsesXdgSessionIdWhenSet) {
+    SetEnv("XDG_SESSION_ID", "7");
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.exitWindowsEx(0, 0xFFFFFFFF);
+    power.exitWindowsEx(4, 0xFFFFFFFF);
+    EXPECT_EQ(logind.calls(), (Calls{"TerminateSession(\"7\")", "TerminateSession(\"7\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, EmptyXdgSessionIdCountsAsUnset) {
+    SetEnv("XDG_SESSION_ID", "");
+    auto& logind = StartLogind();
+    Power().exitWindowsEx(0, 0xFFFFFFFF);
+    EXPECT_EQ(logind.calls(), (Calls{"GetSessionByPID(" + Pid() + ")", "TerminateSession(\"1\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, SuspendAndHibernateAreInteractiveUnlessForced) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.setSuspendState(false, false, false);
+    power.setSuspendState(false, true, false);
+    power.setSuspendState(true, false, false);
+    power.setSuspendState(true, true, true);
+    EXPECT_EQ(logind.calls(), (Calls{"Suspend(true)", "Suspend(false)", "Hibernate(true)", "Hibernate(false)"}));
+}
+
+TEST_F(LogindSessionPowerTest, LockLocksOwnSession) {
+    auto& logind = StartLogind();
+    Power().lockWorkstation();
+    EXPECT_EQ(logind.calls(), (Calls{"GetSessionByPID(" + Pid() + ")", "LockSession(\"1\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, LockUsesXdgSessionIdWhenSet) {
+    SetEnv("XDG_SESSION_ID", "7");
+    auto& logind = StartLogind();
+    Power().lockWorkstation();
+    EXPECT_EQ(logind.calls(), (Calls{"LockSession(\"7\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, PrivilegeAndShellCallsDoNothing) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    EXPECT_NO_THROW(power.enableShutdownPrivilege());
+    EXPECT_NO_THROW(power.terminateShell());
+    EXPECT_TRUE(logind.calls().empty());
+    // Not even a bus is needed for them.
+    LogindSessionPower nowhere("unix:path=" + folder_->path() + "/nothing-here");
+    EXPECT_NO_THROW(nowhere.enableShutdownPrivilege());
+    EXPECT_NO_THROW(nowhere.terminateShell());
+}
+
+TEST_F(LogindSessionPowerTest, EnvironmentVariableChoosesTheBus) {
+    SetEnv("NOCTURO_LOGIND_BUS", bus_->address().c_str());
+    auto& logind = StartLogind();
+    LogindSessionPower power;
+    power.exitWindowsEx(13, 0xFFFFFFFF);
+    EXPECT_EQ(logind.calls(), (Calls{"PowerOff(false)"}));
+}
+
+TEST_F(LogindSessionPowerTest, ExplicitAddressWinsOverEnvironment) {
+    SetEnv("NOCTURO_LOGIND_BUS", noSystemBus_.c_str());
+    auto& logind = StartLogind();
+    Power().setSuspendState(false, true, false);
+    EXPECT_EQ(logind.calls(), (Calls{"Suspend(false)"}));
+}
+
+TEST_F(LogindSessionPowerTest, RefusedCallRaisesErrorWithDbusError) {
+    auto& logind = StartLogind();
+    logind.refuse("PowerOff", "org.freedesktop.DBus.Error.AccessDenied", "Permission denied");
+    long number = 0;
+    std::string text = ErrorText([&] { Power().exitWindowsEx(13, 0xFFFFFFFF); }, &number);
+    EXPECT_EQ(number, 1000);
+    EXPECT_EQ(text, "org.freedesktop.login1.Manager.PowerOff: org.freedesktop.DBus.Error.AccessDenied: Permission denied");
+    EXPECT_EQ(logind.calls(), (Calls{"PowerOff(false)"}));
+}
+
+TEST_F(LogindSessionPowerTest, RefusedSleepAndSessionLookupAreReported) {
+    auto& logind = StartLogind();
+    logind.refuse("Hibernate", "org.freedesktop.login1.SleepVerbNotSupported", "Sleep verb not supported");
+    logind.refuse("GetSessionByPID", "org.freedesktop.login1.NoSessionForPID", "PID does not belong to any session");
+    long number = 0;
+    EXPECT_EQ(ErrorText([&] { Power().setSuspendState(true, false, false); }, &number),
+              "org.freedesktop.login1.Manager.Hibernate: org.freedesktop.login1.SleepVerbNotSupported: "
+              "Sleep verb not supported");
+    EXPECT_EQ(number, 1000);
+    number = 0;
+    EXPECT_EQ(ErrorText([&] { Power().lockWorkstation(); }, &number),
+              "org.freedesktop.login1.Manager.GetSessionByPID: org.freedesktop.login1.NoSessionForPID: "
+              "PID does not belong to any session");
+    EXPECT_EQ(number, 1000);
+    // The lock itself was never asked for.
+    EXPECT_EQ(logind.calls(), (Calls{"Hibernate(true)", "GetSessionByPID(" + Pid() + ")"}));
+}
+
+TEST_F(LogindSessionPowerTest, NoLogindOnTheBus) {
+    long number = 0;
+    std::string text = ErrorText([&] { Power().exitWindowsEx(1, 0xFFFFFFFF); }, &number);
+    EXPECT_EQ(number, 1000);
+    EXPECT_NE(text.find("org.freedesktop.login1.Manager.PowerOff: "), std::string::npos) << text;
+    EXPECT_NE(text.find("org.freedesktop.DBus.Error.ServiceUnknown"), std::string::npos) << text;
+    EXPECT_NE(text.find("org.freedesktop.login1 "), std::string::npos) << text;  // the bus names the service
+}
+
+TEST_F(LogindSessionPowerTest, NoBusAtTheAddress) {
+    long number = 0;
+    std::string address = "unix:path=" + folder_->path() + "/nothing-here";
+    std::string text = ErrorText([&] { LogindSessionPower(address).lockWorkstation(); }, &number);
+    EXPECT_EQ(number, 1000);
+    EXPECT_EQ(text, "org.freedesktop.login1.Manager.LockSession: cannot connect to " + address +
+                        ": No such file or directory");
+}
+
+TEST_F(LogindSessionPowerTest, NoSystemBus) {
+    // Empty address and no NOCTURO_LOGIND_BUS: the system bus, which SetUp
+    // has pointed at a socket that does not exist.
+    long number = 0;
+    std::string text = ErrorText([&] { LogindSessionPower().setSuspendState(false, false, false); }, &number);
+    EXPECT_EQ(number, 1000);
+    EXPECT_EQ(text, "org.freedesktop.login1.Manager.Suspend: cannot connect to the system bus: No such file or directory");
+}
+
+TEST_F(LogindSessionPowerTest, InvalidAddress) {
+    long number = 0;
+    std::string text = ErrorText([&] { LogindSessionPower("not an address").exitWindowsEx(0, 0); }, &number);
+    EXPECT_EQ(number, 1000);
+    EXPECT_NE(text.find("org.freedesktop.login1.Manager.TerminateSession: "), std::string::npos) << text;
+}
+
+}  // namespace
+
+#endif
