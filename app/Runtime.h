@@ -2,6 +2,7 @@
 // Program-wide state shared by every module: the platform services, the
 // identity of the settings trees and the values start-up computes once.
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "platform/Platform.h"
@@ -45,17 +46,23 @@ private:
     Runtime* previous_;
 };
 
-// Short access to the services.
-inline platform::IFileSystem& files() { return *rt().pf.files; }
-inline platform::IRegistry& registry() { return *rt().pf.registry; }
-inline platform::IEventLoop& loop() { return *rt().pf.loop; }
-inline platform::IClock& clock() { return *rt().pf.clock; }
-inline platform::ISystemInfo& sysinfo() { return *rt().pf.system; }
-inline platform::IDialogs& dialogs() { return *rt().pf.dialogs; }
-inline platform::IProcesses& processes() { return *rt().pf.processes; }
-inline platform::ISessionPower& power() { return *rt().pf.power; }
-inline platform::ISound& sound() { return *rt().pf.sound; }
-inline platform::ISpeech& speech() { return *rt().pf.speech; }
+// Short access to the services. A service the runtime does not have is a
+// failure of the calling statement, never a crash.
+template <class T>
+T& service(T* p) {
+    if (!p) throw std::logic_error("platform service not available");
+    return *p;
+}
+inline platform::IFileSystem& files() { return service(rt().pf.files); }
+inline platform::IRegistry& registry() { return service(rt().pf.registry); }
+inline platform::IEventLoop& loop() { return service(rt().pf.loop); }
+inline platform::IClock& clock() { return service(rt().pf.clock); }
+inline platform::ISystemInfo& sysinfo() { return service(rt().pf.system); }
+inline platform::IDialogs& dialogs() { return service(rt().pf.dialogs); }
+inline platform::IProcesses& processes() { return service(rt().pf.processes); }
+inline platform::ISessionPower& power() { return service(rt().pf.power); }
+inline platform::ISound& sound() { return service(rt().pf.sound); }
+inline platform::ISpeech& speech() { return service(rt().pf.speech); }
 
 // Lets pending events run once (a no-op before a loop is installed).
 void DoEvents();

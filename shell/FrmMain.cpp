@@ -1,0 +1,1177 @@
+#include "shell/FrmMain.h"
+
+#include <limits>
+
+#include "app/Runtime.h"
+#include "app/Strings.h"
+#include "app/TimeFormat.h"
+#include "app/Variant.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Varn_Language.h"
+#include "app/Varn_Registry.h"
+#include "app/Varn_WriteLogfile.h"
+#include "cipher/Varn_encryption3.h"
+#include "cleaner/Varn_File_Dir.h"
+#include "cleaner/Varn_FilePathInput.h"
+#include "platform/Error.h"
+#include "platform/IDialogs.h"
+#include "platform/IProcesses.h"
+#include "schedule/Varn_ShellAndWait.h"
+#include "schedule/Varn_Time.h"
+#include "schedule/Varn_modShutDown.h"
+#include "timevoice/Varn_PlaySound.h"
+#include "timevoice/Varn_TimeSync.h"
+
+namespace nocturo {
+
+namespace {
+
+constexpr const char* kCancelCaption = "&cancel";
+
+struct ActionRow {
+    const char* option;
+    std::int32_t code;
+    const char* goCaption;     // after choosing the option
+    const char* resetCaption;  // in the ready state
+    const char* label;
+    const char* announcement;
+};
+
+const ActionRow kActions[8] = {
+    {"Shut&down", action::Shutdown, "Shut Down now!", "Shut Down Now!", "Shut Down", "action shut down acctivated"},
+    {"&Reboot", action::Restart, "Reboot now!", "Reboot Now!", "Reboot", "action reboot acctivated"},
+    {"&Logoff", action::Logoff, "LogOff now!", "LogOff Now!", "Log Off", "action LogOff acctivated"},
+    {"Start &Program only", action::StartProgram, "Start Program!", "Start Program!", "Start Program",
+     "action start program acctivated"},
+    {"&Alarm sound only", action::Alarm, "Alarm Mode!", "Alarm Mode!", "Alarm Mode", "Alarm Mode acctivated"},
+    {"Suspend/Standby", action::Suspend, "Suspend PC!", "Suspend now!", "Suspend PC", "action Suspend PC acctivated"},
+    {"Hibernate", action::Hibernate, "Hibernate PC!", "Hibernate now!", "Hibernate PC", "action Hibernate PC acctivated"},
+    {"Lock Computer", action::LockPC, "Lock PC!", "Lock PC now!", "Lock PC", "action lock pc acctivated"},
+};
+
+const char* kModeCaptions[4] = {"Start Action at", "Start Action depending on weekday", "Start Action in",
+                                "Start Action if in defined time window"};
+const int kModeIntervals[4] = {500, 500, 1000, 10000};
+
+// The log text of an action code.
+std::string actionText(std::int32_t code) {
+    switch (code) {
+    case action::Shutdown: return "Shutdown";
+    case action::Restart: return "Restart";
+    case action::Logoff: return "Logoff current user";
+    case action::PowerOff: return "Power off (standby mode)";
+    case action::StartProgram: return "Start program";
+    case action::Alarm: return "Alarm";
+    case action::Hibernate: return "Hibernate PC";
+    case action::Suspend: return "Suspend PC";
+    case action::LockPC: return "Lock PC";
+    default: return "";
+    }
+}
+
+struct NamedAction {
+    const char* name;
+    std::int32_t code;
+    const char* goCaption;
+    const char* label;
+};
+
+const NamedAction kNamedActions[] = {
+    {"Suspend", action::Suspend, "Suspend now!", "Suspend PC"},
+    {"Hibernate", action::Hibernate, "Hibernate now!", "Hibernate PC"},
+    {"LockPC", action::LockPC, "Lock PC now!", "Lock PC"},
+    {"Nocturo", action::Shutdown, "Shut Down now!", "Shut Down"},
+    {"Reboot", action::Restart, "Reboot now!", "Reboot"},
+    {"LogOff", action::Logoff, "LogOff now!", "Log Off"},
+    {"PowerOff", action::PowerOff, "PowerOff now!", "Power Off"},
+};
+
+std::string proc(const char* handler) { return std::string(handler) + " of Formular FrmMain"; }
+
+// One statement of a main-window handler: failures are logged under the
+// handler's name with the program as the source, and the handler goes on.
+template <class F>
+bool step(const std::string& procedure, long line, F&& f) {
+    return Step(procedure.c_str(), line, std::forward<F>(f), kProgramSource);
+}
+
+bool isWindowsStyle() { return files().pathStyle() == platform::PathStyle::Windows; }
+
+}  // namespace
+
+std::string FrmMain::DigitPicture(int digit) { return "digit" + std::to_string(digit); }
+
+FrmMain::FrmMain() : Form("FrmMain") {
+    for (int i = 0; i < 8; ++i) {
+        optActions[static_cast<size_t>(i)] = std::make_unique<OptionButton>(this, "optActions", i, &actionGroup);
+        actionGroup.push_back(optActions[static_cast<size_t>(i)].get());
+        optActions[static_cast<size_t>(i)]->setCaption(kActions[i].option);
+    }
+    for (int i = 0; i < 4; ++i) {
+        optShutdownTime[static_cast<size_t>(i)] = std::make_unique<OptionButton>(this, "optShutdownTime", i, &modeGroup);
+        modeGroup.push_back(optShutdownTime[static_cast<size_t>(i)].get());
+        optShutdownTime[static_cast<size_t>(i)]->setCaption(kModeCaptions[i]);
+    }
+    optActions[0]->setValue(true);
+    optShutdownTime[0]->setValue(true);
+
+    // The window as designed.
+    setCaption("Nocturo");
+    setWidth(twips::NormalWidth);
+    setHeight(twips::NormalHeight);
+    cmdGo.setCaption("Shut Down now!");
+    cmdExit.setCaption("Exit Program");
+    cmdOptions.setCaption("&Options");
+    cmdResetCounter.setCaption("Set");
+    cmdSelectProgram.setCaption("...");
+    cmdSelectPathLog.setCaption("...");
+    cmdShowLog.setCaption("Show Log File");
+    cmdResetLog.setCaption("Reset Log File");
+    cmdSetupNocturoTime.setCaption("Setup");
+    cmdSetupTimeWindow.setCaption("Setup");
+    cmdSpeakTime.setCaption("The time is now ...");
+    lblAction.setCaption("Shut Down");
+    lblError.setCaption("check Error log !");
+    lblError.setVisible(false);
+    lblTimeHeader.setVisible(false);
+    lblShutdownTimeHeader.setVisible(false);
+    imgMinimize.setToolTip("small Clock");
+    imgHome.setToolTip("Send to up right corner");
+    ImgStop.setToolTip("Double Click for Emergency Shut Down");
+    ImgStop.setPicture("stop");
+    imgCountdown.setPicture("idle");
+    imgCounter0.setVisible(false);
+    imgCounter1.setVisible(false);
+    imgTimeUp.setPicture("arrowUp");
+    imgTimeDown.setPicture("arrowDown");
+
+    chkForce.setCaption("&Without questions");
+    chkPowerOff.setCaption("Power &Off");
+    chkStartProgram.setCaption("Start program and wait for exit before def. Action");
+    chkCleanHD.setCaption("Clean HardDisk before Shutdown");
+    chkDisableCancel.setCaption("Disable Cancel button");
+    chkSound.setCaption("Enable sound / voice");
+    chkStartInSysTray.setCaption("Start in system tray");
+    chkTimeSync.setCaption("Time Sync at startup");
+    chkVoice.setCaption("Voice time every");
+    chkAllowRemoteControl.setCaption("Allow Remote Ctrl");
+    chkWinOnTop.setCaption("Always on top");
+    chkStartWithWindow.setCaption("Start with Windows");
+    chkNtService.setCaption("Run as NT service");
+    chkDT.setCaption("Adjust clock for daylight savings");
+    chkSCR.setCaption("Start Varn Screen Saver after");
+    chkPCLock.setCaption("Enable Secure PC ");
+    chkSound.setValue(1);
+
+    txtHour.setText("00");
+    txtMinute.setText("00");
+    txtSEC.setText("00");
+    txtCounter.setText("9");
+    txtStartActionIn.setText("360");
+    txtLockTime.setText("600");
+    cmbTimeUnit.setItems({"hours", "minutes", "seconds"});
+    cmbTimeUnit.setListIndex(1);
+    Combo1.setItems({"60", "30", "20", "15", "10", "5", "2"});
+    Combo1.setListIndex(0);
+
+    Timer2.setInterval(500);
+    Timer2.setEnabled(false);
+}
+
+FrmMain::~FrmMain() {
+    if (timerRegistered_ && hasRuntime()) {
+        try {
+            loop().removeTimer(timerId_);
+        } catch (...) {
+        }
+    }
+}
+
+void FrmMain::onControlChanged(const std::string& what) {
+    if (what == "Timer2") syncTimer();
+}
+
+void FrmMain::syncTimer() {
+    if (!hasRuntime() || !rt().pf.loop) return;
+    if (!timerRegistered_) {
+        timerId_ = loop().addTimer([this] { Timer2_Timer(); });
+        timerRegistered_ = true;
+    }
+    loop().setTimer(timerId_, Timer2.interval(), Timer2.enabled() && !unloaded_);
+}
+
+void FrmMain::setTimer2Enabled(bool enabled) {
+    Timer2.setEnabled(enabled);
+    syncTimer();
+}
+
+void FrmMain::log(const std::string& text) { WriteToLog(txtPathLog.text(), ActionLogLine(text), ""); }
+
+int FrmMain::selectedMode() const {
+    for (int i = 0; i < 4; ++i)
+        if (optShutdownTime[static_cast<size_t>(i)]->value()) return i;
+    return -1;
+}
+
+int FrmMain::selectedAction() const {
+    for (int i = 0; i < 8; ++i)
+        if (optActions[static_cast<size_t>(i)]->value()) return i;
+    return -1;
+}
+
+void FrmMain::applyActionRow(int index, bool nowCaptions) {
+    const ActionRow& row = kActions[index];
+    actionCode = row.code;
+    cmdGo.setCaption(nowCaptions ? row.resetCaption : row.goCaption);
+    lblAction.setCaption(row.label);
+}
+
+// ---------------------------------------------------------------------------
+// Window on top and message boxes
+
+void FrmMain::SetTopMostWindow() { setTopMost(true); }
+void FrmMain::ClearTopMostWindow() { setTopMost(false); }
+
+int FrmMain::MsgBox(const std::string& prompt, int style, const std::string& title) {
+    ClearTopMostWindow();
+    int answer = dialogs().messageBox(prompt, style, title);
+    if (chkWinOnTop.checked()) SetTopMostWindow();
+    return answer;
+}
+
+void FrmMain::ShowErrorIndicator() {
+    ErrorIndicator.setBackColor(0x8080FF);
+    lblError.setVisible(true);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down
+
+void FrmMain::Form_Load() {
+    const std::string p = "Form_Load of Formular fMainForm";
+    setLoaded(true);
+    step(p, 1, [&] {
+        actionCode = action::Shutdown;
+        setCaption(rt().appName);
+        lblTimeHeader.setVisible(false);
+    });
+    step(p, 2, [&] {
+        chkNtService.setValue(CInt(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)));
+        if (chkNtService.checked()) {
+            chkStartWithWindow.setValue(0);
+            chkStartWithWindow.setEnabled(false);
+        }
+    });
+    step(p, 3, [&] {
+        if (rt().winVersionCode < 20) {
+            setTimer2Enabled(true);
+            chkNtService.setValue(0);
+            chkNtService.setEnabled(false);
+        } else if (chkNtService.checked() && serviceRunning) {
+            // The service's start and stop events switch the timer.
+            Wait(2);
+            if (serviceRunning()) cmdExit.setEnabled(true);
+            else sound().beep();
+        } else {
+            setTimer2Enabled(true);
+        }
+    });
+    step(p, 4, [&] {
+        if (chkSound.checked() && rt().soundAvailable) Announce("welcome to varn nocturo");
+    });
+    step(p, 5, [&] { Load_Registry(); });
+    step(p, 6, [&] {
+        const int code = rt().winVersionCode;
+        if (code < 12 || code == 20 || code == 21) {
+            optActions[5]->setEnabled(false);
+            optActions[6]->setEnabled(false);
+        }
+        if (code < 20) chkNtService.setEnabled(false);
+    });
+    step(p, 7, [&] {
+        if (chkStartInSysTray.checked()) Send_to_SysTray();
+        else setVisible(true);
+    });
+    step(p, 8, [&] { log("Nocturo started"); });
+    DoEvents();
+}
+
+bool FrmMain::Form_Unload() {
+    const std::string p = proc("Form_Unload");
+    if (tag().empty()) {
+        // The close box only minimises: the program keeps running.
+        setWindowState(WindowState::Minimized);
+        return false;
+    }
+    step(p, 2, [&] { Save_Registry(); });
+    step(p, 3, [&] { log("Nocturo ended"); });
+    step(p, 4, [&] {
+        if (chkSound.checked()) {
+            if (rt().soundAvailable) Announce("goodbye and have a very nice day");
+            Wait(2);
+        }
+    });
+    unloaded_ = true;
+    step(p, 5, [&] {
+        Timer2.setEnabled(false);
+        if (timerRegistered_) {
+            loop().removeTimer(timerId_);
+            timerRegistered_ = false;
+        }
+        if (inTray && onRestoreFromTray) onRestoreFromTray();
+        inTray = false;
+        setVisible(false);
+        setLoaded(false);
+    });
+    if (onUnloaded) onUnloaded();
+    return true;
+}
+
+void FrmMain::UnloadProgram() {
+    setTag("stop");
+    step(proc("UnloadProgram"), 2, [&] {
+        if (rt().winVersionCode >= 20 && serviceRunning && serviceRunning()) {
+            if (stopService) stopService();
+            while (serviceRunning()) DoEvents();
+        }
+    });
+    Form_Unload();
+}
+
+void FrmMain::cmdExit_Click() {
+    step(proc("cmdExit_Click"), 1, [&] {
+        if (MsgBox("Are you sure to Exit Program ?", platform::mb::YesNo | platform::mb::SystemModal, rt().appName) ==
+            platform::mb::IdYes) {
+            setTimer2Enabled(false);
+            UnloadProgram();
+        }
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void FrmMain::Load_Registry() {
+    const std::string p = "Load_Registry of Formular fMainForm";
+    const std::string u = UserApp();
+    auto text = [&](const char* name, const std::string& def) { return CStr(ReadSetting(u, kSettings, name, def)); };
+    auto check = [&](const char* name, int def) { return static_cast<int>(CInt(ReadSetting(u, kSettings, name, def))); };
+    long line = 0;
+
+    step(p, ++line, [&] {
+        txtOptionsMenuPW.setText(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""));
+    });
+    step(p, ++line, [&] { setLeft(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainLeft", 1000)))); });
+    step(p, ++line, [&] { setTop(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainTop", 1000)))); });
+    step(p, ++line, [&] { setHeight(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainHeight", 1725)))); });
+    step(p, ++line, [&] {
+        if (height() == twips::SmallClockHeight) {
+            imgMinimize.setToolTip("enlarge Clock");
+            lblTimeHeader.setVisible(true);
+            lblShutdownTimeHeader.setVisible(true);
+        } else {
+            setHeight(twips::NormalHeight);
+        }
+    });
+    step(p, ++line, [&] { setWidth(twips::NormalWidth); });
+
+    struct TextRow { const char* name; TextBox* box; std::string def; };
+    struct CheckRow { const char* name; CheckBox* box; int def; };
+    step(p, ++line, [&] { txtLockTime.setText(text("txtLockTime", "600")); });
+    step(p, ++line, [&] { chkSCR.setValue(check("chkSCR", 0)); });
+    step(p, ++line, [&] { chkSound.setValue(check("chkSound", 1)); });
+    step(p, ++line, [&] { txtHour.setText(text("txtHour", "00")); });
+    step(p, ++line, [&] { txtMinute.setText(text("txtMinute", "00")); });
+    step(p, ++line, [&] { txtSEC.setText(text("txtSEC", "00")); });
+    step(p, ++line, [&] { txtPathLog.setText(text("txtPathLog", sysinfo().programFolder())); });
+    step(p, ++line, [&] {
+        rebuildTargetTime();
+    });
+    for (const TextRow& row : {TextRow{"txtStartProgram", &txtStartProgram, ""},
+                               TextRow{"txtProgramParameters", &txtProgramParameters, ""},
+                               TextRow{"txtCounter", &txtCounter, "9"}})
+        step(p, ++line, [&] { row.box->setText(text(row.name, row.def)); });
+    for (const CheckRow& row : {CheckRow{"chkPowerOff", &chkPowerOff, 1}, CheckRow{"chkForce", &chkForce, 1},
+                                CheckRow{"chkStartWithWindow", &chkStartWithWindow, 1},
+                                CheckRow{"chkTimeSync", &chkTimeSync, 0},
+                                CheckRow{"chkStartInSysTray", &chkStartInSysTray, 0},
+                                CheckRow{"chkWinOnTop", &chkWinOnTop, 0}, CheckRow{"chkStartProgram", &chkStartProgram, 0},
+                                CheckRow{"chkCleanHD", &chkCleanHD, 0}, CheckRow{"chkPCLock", &chkPCLock, 0}})
+        step(p, ++line, [&] { row.box->setValue(check(row.name, row.def)); });
+
+    // Option buttons in index order: a true value clears its siblings, so
+    // the highest stored true wins; all false leaves none chosen.
+    for (int i = 0; i < 8; ++i)
+        step(p, ++line, [&] {
+            optActions[static_cast<size_t>(i)]->setValue(
+                CBool(ReadSetting(u, kSettings, "optActions" + std::to_string(i), i == 0 ? -1 : 0)));
+        });
+    for (int i = 0; i < 4; ++i)
+        step(p, ++line, [&] {
+            optShutdownTime[static_cast<size_t>(i)]->setValue(
+                CBool(ReadSetting(u, kSettings, "optShutdownTime" + std::to_string(i), i == 0 ? -1 : 0)));
+        });
+    // What choosing those options does: the action's captions and code, the
+    // timer's pace for the schedule mode.
+    step(p, ++line, [&] {
+        int a = selectedAction();
+        if (a >= 0) {
+            applyActionRow(a, true);
+            chkPowerOff.setEnabled(a == 0);
+        }
+        int m = selectedMode();
+        if (m >= 0) Timer2.setInterval(kModeIntervals[m]);
+    });
+
+    step(p, ++line, [&] { Combo1.setListIndex(check("VoicePeriode", 0)); });
+    step(p, ++line, [&] { chkVoice.setValue(check("chkVoice", 1)); });
+    step(p, ++line, [&] { chkDT.setValue(check("chkDT", 1)); });
+    step(p, ++line, [&] { chkDisableCancel.setValue(check("chkDisableCancel", 0)); });
+    step(p, ++line, [&] { chkAllowRemoteControl.setValue(check("chkAllowRemoteControl", 0)); });
+    step(p, ++line, [&] { cmbTimeUnit.setListIndex(check("cmbTimeUnit", 1)); });
+    step(p, ++line, [&] { txtStartActionIn.setText(text("txtStartActionIn", "360")); });
+    step(p, ++line, [&] {
+        countdownSeconds = CLng(Trim(txtStartActionIn.text()));
+        // An overflow leaves the countdown at its value before the multiplication.
+        const std::string unit = cmbTimeUnit.text();
+        const long long factor = unit == "minutes" ? 60 : unit == "hours" ? 3600 : 1;
+        const long long total = static_cast<long long>(countdownSeconds) * factor;
+        if (total > std::numeric_limits<std::int32_t>::max() || total < std::numeric_limits<std::int32_t>::min())
+            throw platform::Error(platform::err::Overflow, "Overflow");
+        countdownSeconds = static_cast<std::int32_t>(total);
+    });
+}
+
+void FrmMain::Save_Registry() {
+    const std::string p = "Save_Registry of Formular fMainForm";
+    const std::string u = UserApp();
+    const std::string m = MachineApp();
+    long line = 0;
+    auto save = [&](const std::string& app, const std::string& name, const Variant& value) {
+        step(p, ++line, [&] { WriteSetting(app, kSettings, name, value); });
+    };
+    save(m, "poption", Encrypt3(txtOptionsMenuPW.text(), ""));
+    save(m, "chkNtService", chkNtService.value());
+    save(u, "MainLeft", left());
+    save(u, "MainTop", top());
+    save(u, "MainHeight", height());
+    save(u, "Crashtime", std::string());
+    save(u, "txtLockTime", txtLockTime.text());
+    save(u, "chkSCR", chkSCR.value());
+    save(u, "chkSound", chkSound.value());
+    save(u, "txtHour", txtHour.text());
+    save(u, "txtMinute", txtMinute.text());
+    save(u, "txtSEC", txtSEC.text());
+    save(u, "txtPathLog", txtPathLog.text());
+    save(u, "txtStartProgram", txtStartProgram.text());
+    save(u, "txtProgramParameters", txtProgramParameters.text());
+    save(u, "txtCounter", txtCounter.text());
+    save(u, "chkPowerOff", chkPowerOff.value());
+    save(u, "chkForce", chkForce.value());
+    save(u, "chkStartWithWindow", chkStartWithWindow.value());
+    save(u, "chkTimeSync", chkTimeSync.value());
+    save(u, "chkStartInSysTray", chkStartInSysTray.value());
+    save(u, "chkWinOnTop", chkWinOnTop.value());
+    save(u, "chkStartProgram", chkStartProgram.value());
+    save(u, "chkCleanHD", chkCleanHD.value());
+    save(u, "chkPCLock", chkPCLock.value());
+    for (int i = 0; i < 8; ++i) save(u, "optActions" + std::to_string(i), optActions[static_cast<size_t>(i)]->value());
+    for (int i = 0; i < 4; ++i)
+        save(u, "optShutdownTime" + std::to_string(i), optShutdownTime[static_cast<size_t>(i)]->value());
+    save(u, "VoicePeriode", Combo1.listIndex());
+    save(u, "cmbTimeUnit", cmbTimeUnit.listIndex());
+    save(u, "txtStartActionIn", txtStartActionIn.text());
+    save(u, "chkVoice", chkVoice.value());
+    save(u, "chkDT", chkDT.value());
+    save(u, "chkDisableCancel", chkDisableCancel.value());
+    save(u, "chkAllowRemoteControl", chkAllowRemoteControl.value());
+}
+
+// ---------------------------------------------------------------------------
+// Actions and the ready state
+
+void FrmMain::optActions_Click(int index) {
+    const std::string p = proc("optActions_Click");
+    if (index < 0 || index > 7) return;
+    step(p, 1, [&] { chkPowerOff.setEnabled(index == 0); });
+    step(p, 2, [&] {
+        if (chkSound.checked() && rt().soundAvailable) Announce(kActions[index].announcement);
+        applyActionRow(index, false);
+    });
+}
+
+void FrmMain::reset_Action_Status() {
+    const std::string p = proc("reset_Action_Status");
+    step(p, 1, [&] {
+        imgCounter0.setVisible(false);
+        imgCounter1.setVisible(false);
+        lblNocturoInfo.setVisible(true);
+        imgCountdown.setPicture("idle");
+    });
+    step(p, 2, [&] {
+        setTimer2Enabled(true);
+        rt().emergency = false;
+        cmdGo.setEnabled(true);
+    });
+    step(p, 3, [&] {
+        int a = selectedAction();
+        if (a >= 0) applyActionRow(a, true);
+    });
+    step(p, 4, [&] {
+        if (optShutdownTime[2]->value()) cmdResetCounter_Click();
+    });
+}
+
+void FrmMain::optShutdownTime_Click(int index) {
+    step(proc("optShutdownTime_Click"), 1, [&] {
+        ClearTopMostWindow();
+        if (chkWinOnTop.checked()) SetTopMostWindow();
+        if (index >= 0 && index < 4) Timer2.setInterval(kModeIntervals[index]);
+        DoEvents();
+    });
+}
+
+void FrmMain::cmdResetCounter_Click() {
+    step("txtStartActionIn_Change of Formular FrmMain", 1, [&] {
+        std::int32_t value = CLng(Trim(txtStartActionIn.text()));
+        const std::string unit = cmbTimeUnit.text();
+        long long total = value;
+        if (unit == "minutes") total *= 60;
+        else if (unit == "hours") total *= 3600;
+        if (total > std::numeric_limits<std::int32_t>::max()) throw platform::Error(platform::err::Overflow, "Overflow");
+        countdownSeconds = static_cast<std::int32_t>(total);
+        DoEvents();
+    });
+}
+
+bool FrmMain::IsDigit(std::int16_t key) { return key == 8 || (key >= 48 && key <= 57); }
+
+std::int16_t FrmMain::txtStartActionIn_KeyPress(std::int16_t key) { return IsDigit(key) ? key : 0; }
+
+void FrmMain::txtStartActionIn_Change() {
+    step(proc("txtStartActionIn_change"), 1, [&] {
+        if (Trim(txtStartActionIn.text()).empty()) txtStartActionIn.setText("60");
+        else if (Val(txtStartActionIn.text()) < 1) txtStartActionIn.setText("10");
+    });
+}
+
+void FrmMain::txtCounter_LostFocus() {
+    step("txtCounter_lostfocus of Formular FrmMain", 1, [&] {
+        if (!IsNumeric(txtCounter.text())) txtCounter.setText("9");
+    });
+}
+
+void FrmMain::imgCountdown_Click() {
+    step(proc("imgCountdown_Click"), 1, [&] {
+        if (isWindowsStyle()) processes().start("LockPcScr.scr", {}, platform::ws::MaximizedFocus);
+        else power().lockWorkstation();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The main timer
+
+bool FrmMain::scheduleDue(const std::string& target, long long nowSerial) {
+    if (target == lblTime.caption()) return true;
+    // A busy machine may skip the due second between two ticks: a target
+    // after the previous tick's clock and not after now is due as well,
+    // when the gap is short.
+    if (previousTick_ < 0 || !IsWellFormedTime(target)) return false;
+    const long long gap = nowSerial - previousTick_;
+    if (gap <= 0 || gap > 10) return false;
+    const int targetSec = ((target[0] - '0') * 10 + (target[1] - '0')) * 3600 +
+                          ((target[3] - '0') * 10 + (target[4] - '0')) * 60 + (target[6] - '0') * 10 + (target[7] - '0');
+    const long long today = nowSerial - ((nowSerial % 86400) + 86400) % 86400;
+    for (long long day : {today, today - 86400}) {
+        const long long t = day + targetSec;
+        if (t > previousTick_ && t <= nowSerial) return true;
+    }
+    return false;
+}
+
+void FrmMain::Timer2_Timer() {
+    if (rt().tickBusy) return;  // never re-entered
+    const std::string p = proc("Timer2_Timer");
+    rt().tickBusy = true;
+    platform::LocalTime now{};
+    long long nowSerial = 0;
+    DoEvents();
+    step(p, 3, [&] {
+        now = clock().now();
+        nowSerial = SerialSeconds(now);
+        lblTime.setCaption(FormatTime(now));
+        lblDate.setCaption(FormatDate(now));
+        lblTimeHeader.setCaption(lblTime.caption());
+    });
+    step(p, 4, [&] {
+        const std::string u = UserApp();
+        switch (selectedMode()) {
+        case 0: {
+            targetTime = txtHour.text() + ":" + txtMinute.text() + ":" + txtSEC.text();
+            lblNocturoInfo.setCaption(" at  " + targetTime);
+            if (scheduleDue(targetTime, nowSerial)) ShutDown_Action("");
+            break;
+        }
+        case 1: {
+            const std::string d = std::to_string(now.weekday);
+            const std::string target = CStr(ReadSetting(u, kSettings, d + "txtHour", std::string("00"))) + ":" +
+                                       CStr(ReadSetting(u, kSettings, d + "txtMinute", std::string("00"))) + ":" +
+                                       CStr(ReadSetting(u, kSettings, d + "txtSEC", std::string("00")));
+            targetTime = target;
+            DoEvents();
+            lblNocturoInfo.setCaption(" at " + target);
+            if (scheduleDue(target, nowSerial)) ShutDown_Action("");
+            break;
+        }
+        case 2: {
+            if (countdownSeconds > std::numeric_limits<std::int32_t>::min()) --countdownSeconds;
+            lblNocturoInfo.setCaption("in " + std::to_string(countdownSeconds) + " sec.");
+            if (countdownSeconds < 1) ShutDown_Action("");
+            DoEvents();
+            break;
+        }
+        case 3: {
+            const std::string d = std::to_string(now.weekday);
+            const int h = CInt(ReadSetting(u, kSettings, d + "txtHourTW", std::string("00")));
+            const int m = CInt(ReadSetting(u, kSettings, d + "txtMinuteTW", std::string("00")));
+            const int s = CInt(ReadSetting(u, kSettings, d + "txtSECTW", std::string("00")));
+            const long long length = CLng(ReadSetting(u, kSettings, d + "txtTWDuration", std::string("0")));
+            DoEvents();
+            const long long today = nowSerial - ((nowSerial % 86400) + 86400) % 86400;
+            long long start = today + h * 3600LL + m * 60LL + s;
+            lblNocturoInfo.setCaption(" " + FormatStamp(FromSerialSeconds(start)));
+            // A window that begins later today may be yesterday's, still open.
+            if (start >= nowSerial) start -= 86400;
+            if (nowSerial < start + length * 60) ShutDown_Action("");
+            break;
+        }
+        default: break;
+        }
+    });
+    step(p, 5, [&] {
+        if (chkVoice.checked()) VoiceTime(lblTime.caption(), Combo1.text(), false);
+    });
+    step(p, 6, [&] {
+        if (++rt().tickCounter >= 10) {
+            rt().tickCounter = 0;
+            WriteSetting(UserApp(), kSettings, "Crashtime", FormatStamp(clock().now()));
+        }
+    });
+    previousTick_ = nowSerial;
+    DoEvents();
+    rt().tickBusy = false;
+}
+
+void FrmMain::cmdGo_Click() {
+    const std::string p = proc("cmdGo_Click");
+    step(p, 1, [&] {
+        if (cmdGo.caption() != kCancelCaption) {
+            if (chkSound.checked()) PlaySoundOnce("SystemHand", true);
+            log("manual command");
+        } else if (chkSound.checked()) {
+            PlaySoundOnce("close", true);
+        }
+    });
+    step(p, 2, [&] { ShutDown_Action(""); });
+}
+
+// ---------------------------------------------------------------------------
+// Carrying out an action
+
+void FrmMain::ShutDown_Action(const std::string& actionName) {
+    const std::string p = proc("ShutDown_Action");
+    bool skipCountdown = false;
+    std::string text;
+    bool force = false;
+
+    cancelFlag = false;
+    // A call while counting down cancels the running action.
+    if (cmdGo.caption() == kCancelCaption) {
+        step(p, 2, [&] {
+            reset_Action_Status();
+            cancelFlag = true;
+            log("action canceled");
+        });
+        return;
+    }
+
+    step(p, 3, [&] {
+        setHeight(twips::NormalHeight);
+        setWidth(twips::NormalWidth);
+        cmdOptions.setCaption("&Options");
+        imgMinimize.setToolTip("Small Clock");
+        lblTimeHeader.setVisible(false);
+        lblShutdownTimeHeader.setVisible(false);
+        RestoreFromTray();
+        imgCountdown.setPicture("clock");
+    });
+
+    step(p, 4, [&] {
+        if (actionName.empty()) return;
+        skipCountdown = true;
+        for (const NamedAction& a : kNamedActions)
+            if (actionName == a.name) {
+                actionCode = a.code;
+                cmdGo.setCaption(a.goCaption);
+                lblAction.setCaption(a.label);
+            }
+    });
+
+    step(p, 5, [&] {
+        const std::string program = Trim(txtStartProgram.text());
+        if (!chkStartProgram.checked() || rt().emergency || cancelFlag || program.empty()) return;
+        cmdGo.setEnabled(false);
+        std::string shown = program.size() > 24 ? program.substr(program.size() - 24) : program;
+        WriteToLog(txtPathLog.text(), StartProgramLogLine(shown), "");
+        if (FileExists(program)) {
+            // The program is one argument however many blanks its path holds;
+            // its parameters are split as a shell would, never run by one.
+            std::uint32_t code = 0;
+            bool started = step(p, 5, [&] {
+                std::uint32_t pid = processes().start(program, SplitCommandLine(txtProgramParameters.text()),
+                                                      platform::ws::NormalFocus);
+                code = fWait(pid);
+            });
+            log(!started || code == 0xFFFFFFFFu ? "Program Error" : "Program finished");
+        } else {
+            log("File doesn't exist");
+        }
+        cmdGo.setEnabled(true);
+    });
+
+    if (actionCode == action::StartProgram) {
+        step(p, 14, [&] { reset_Action_Status(); });
+        return;
+    }
+
+    step(p, 7, [&] {
+        if (chkCleanHD.checked() && runUnattendedCleaning) {
+            rt().cleanUnattended = true;
+            setVisible(false);
+            runUnattendedCleaning();
+            setVisible(true);
+        }
+    });
+    rt().cleanUnattended = false;
+
+    step(p, 8, [&] {
+        text = actionText(actionCode);
+        cmdGo.setCaption(kCancelCaption);
+        if (chkDisableCancel.checked()) cmdGo.setEnabled(false);
+        log(text);
+    });
+
+    if (!skipCountdown) {
+        step(p, 10, [&] {
+            imgCounter0.setVisible(true);
+            imgCounter1.setVisible(true);
+            lblNocturoInfo.setVisible(false);
+            if (chkSound.checked() && Val(txtCounter.text()) > 0 && rt().soundAvailable)
+                Announce(text + " in " + txtCounter.text() + " seconds");
+        });
+        long start = 0;
+        step(p, 11, [&] { start = static_cast<long>(Val(txtCounter.text())); });
+        for (long i = start; i >= 0; --i) {
+            step(p, 11, [&] {
+                imgCounter0.setPicture(DigitPicture(static_cast<int>(i % 10)));
+                // Counts of 100 and more show the last digit of the tens.
+                imgCounter1.setPicture(DigitPicture(static_cast<int>((i / 10) % 10)));
+            });
+            step(p, 11, [&] {
+                if (actionCode == action::Alarm) {
+                    if (rt().soundAvailable) {
+                        const char sep = PathSeparator();
+                        PlaySoundOnce(sFixDirString(sysinfo().programFolder()) + ".." + sep + "Common" + sep + "sound" +
+                                          sep + "alarm.wav",
+                                      false);
+                    }
+                    Wait(3);
+                } else {
+                    if (chkSound.checked()) sound().beep();
+                    Wait(1);
+                }
+            });
+            if (cancelFlag) {
+                step(p, 14, [&] { reset_Action_Status(); });
+                return;
+            }
+        }
+    }
+
+    bool done = false;
+    step(p, 12, [&] {
+        if (actionCode == action::Alarm) {
+            done = true;
+        } else if (actionCode == action::LockPC) {
+            done = true;
+            if (isWindowsStyle()) processes().start("LockPc.exe", {}, platform::ws::NormalNoFocus);
+            else power().lockWorkstation();
+        }
+    });
+
+    if (!done) {
+        step(p, 13, [&] {
+            imgCountdown.setPicture("stop");
+            force = chkForce.checked();
+            if (actionCode == action::Suspend) {
+                power().setSuspendState(false, force, false);
+                done = true;
+            } else if (actionCode == action::Hibernate) {
+                power().setSuspendState(true, force, false);
+                done = true;
+            }
+        });
+    }
+
+    if (!done) {
+        bool confirmed = true;
+        step(p, 13, [&] {
+            if (rt().emergency) force = true;
+            if (chkPowerOff.checked() && actionCode == action::Shutdown) actionCode = action::PowerOff;
+            if (!force) {
+                confirmed = MsgBox("The Computer will " + text + " now.\n\nContinue?",
+                                   platform::mb::YesNo | platform::mb::Question | platform::mb::SystemModal,
+                                   "Exit Windows") == platform::mb::IdYes;
+            }
+        });
+        if (confirmed) {
+            step(p, 13, [&] { setTimer2Enabled(false); });
+            step(p, 13, [&] { Save_Registry(); });
+            step(p, 13, [&] { ExitWindowsSession(actionCode, force ? 1 : 0); });
+        }
+    }
+
+    step(p, 14, [&] { reset_Action_Status(); });
+}
+
+void FrmMain::ImgStop_DblClick() {
+    const std::string p = proc("ImgStop_DblClick");
+    step(p, 1, [&] {
+        rt().emergency = true;
+        log("Emergency Shut Down");
+    });
+    step(p, 2, [&] {
+        if (chkSound.checked()) PlaySoundOnce("recycle.wav", true);
+    });
+    step(p, 3, [&] { ShutDown_Action(""); });
+}
+
+// ---------------------------------------------------------------------------
+// Option boxes
+
+namespace {
+// The option-box handlers leave the topmost band while they run and come
+// back when "Always on top" is ticked.
+template <class F>
+void onTopStep(FrmMain& f, const std::string& procedure, F&& body) {
+    step(procedure, 1, [&] { f.ClearTopMostWindow(); });
+    step(procedure, 2, std::forward<F>(body));
+    step(procedure, 3, [&] {
+        if (f.chkWinOnTop.checked()) f.SetTopMostWindow();
+    });
+}
+
+void announceToggle(const CheckBox& box, const std::string& what) {
+    if (rt().soundAvailable) Announce(what + (box.checked() ? " acctivated" : " deactivated"));
+}
+}  // namespace
+
+void FrmMain::chkStartProgram_Click() {
+    onTopStep(*this, proc("chkStartProgram_Click"), [&] { announceToggle(chkStartProgram, "start external program"); });
+}
+
+void FrmMain::chkStartInSysTray_Click() {
+    step(proc("chkStartInSysTray_Click"), 1, [&] { announceToggle(chkStartInSysTray, "start in system tray"); });
+}
+
+void FrmMain::chkTimeSync_Click() {
+    onTopStep(*this, proc("chkTimeSync_Click"),
+              [&] { announceToggle(chkTimeSync, "time synchronization at startup"); });
+}
+
+void FrmMain::chkDisableCancel_Click() { onTopStep(*this, proc("chkDisableCancel_Click"), [] {}); }
+
+void FrmMain::chkCleanHD_Click() {
+    onTopStep(*this, proc("chkCleanHD_Click"), [&] {
+        if (chkCleanHD.checked()) {
+            if (rt().soundAvailable) Announce("hard disk cleaning before shutdown activated");
+            if (CLng(ReadSetting(UserApp(), kSettings, "chkCleanHD", 0)) == 0)
+                MsgBox("This option is deleting files on your system.\nPlease select very carefully the file specifications!",
+                       platform::mb::Information | platform::mb::SystemModal, "Warning");
+            WriteSetting(UserApp(), kSettings, "chkCleanHD", -1);
+        } else {
+            if (rt().soundAvailable) Announce("hard disk cleaning before shutdown deactivated");
+            WriteSetting(UserApp(), kSettings, "chkCleanHD", 0);
+        }
+    });
+}
+
+void FrmMain::chkSound_Click() {
+    onTopStep(*this, proc("chkSound_Click"), [&] {
+        if (chkSound.checked()) {
+            if (rt().soundAvailable) {
+                Announce("voice system acctivated");
+                chkVoice.setEnabled(true);
+            } else {
+                MsgBox("There is no soundcard in your system or the\nvoice and sound functions have been disabled.",
+                       platform::mb::Information | platform::mb::SystemModal, "Info");
+                chkSound.setValue(0);
+                chkVoice.setValue(0);
+                chkVoice.setEnabled(false);
+            }
+        } else {
+            if (rt().soundAvailable) Announce("voice system deactivated");
+            chkVoice.setValue(0);
+            chkVoice.setEnabled(false);
+        }
+    });
+}
+
+void FrmMain::chkVoice_Click() {
+    onTopStep(*this, proc("chkVoice_Click"), [&] {
+        if (chkSound.checked() && rt().soundAvailable)
+            Announce(chkVoice.checked() ? "voice clock acctivated" : "voice clock de activated");
+    });
+}
+
+void FrmMain::chkAllowRemoteControl_Click() {
+    onTopStep(*this, proc("chkAllowRemoteControl_Click"), [&] {
+        MsgBox(LangText(21) + "\n" + LangText(22), platform::mb::Information | platform::mb::SystemModal, LangText(23));
+    });
+}
+
+void FrmMain::chkWinOnTop_Click() {
+    step(proc("chkWinOnTop_Click"), 1, [&] {
+        if (chkWinOnTop.checked()) SetTopMostWindow();
+        else ClearTopMostWindow();
+    });
+}
+
+void FrmMain::cmdSelectProgram_Click() {
+    step(proc("cmdSelectProgram_Click"), 1, [&] {
+        std::string chosen =
+            dialogs().openFile("Select a Program", "Program Files (*.exe)|*.exe|All Files (*.*)|*.*");
+        // A cancelled dialog keeps the program already chosen.
+        if (!chosen.empty()) txtStartProgram.setText(chosen);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Time fields
+
+namespace {
+std::string twoDigits(long value) { return (value <= 9 && value >= 0 ? "0" : "") + std::to_string(value); }
+}  // namespace
+
+void FrmMain::rebuildTargetTime() {
+    targetTime = txtHour.text() + ":" + txtMinute.text() + ":" + txtSEC.text();
+    lblShutdownTimeHeader.setCaption(targetTime);
+}
+
+void FrmMain::txtHour_Click() {
+    txtHour.select(0, static_cast<int>(txtHour.text().size()));
+    hourSelected = true;
+    minuteSelected = secSelected = false;
+}
+
+void FrmMain::txtMinute_Click() {
+    txtMinute.select(0, static_cast<int>(txtMinute.text().size()));
+    minuteSelected = true;
+    hourSelected = secSelected = false;
+}
+
+void FrmMain::txtSEC_Click() {
+    txtSEC.select(0, static_cast<int>(txtSEC.text().size()));
+    secSelected = true;
+    hourSelected = minuteSelected = false;
+}
+
+void FrmMain::timeFieldLostFocus(TextBox& box, const std::string& bound, const char* procedure) {
+    step(procedure, 1, [&] {
+        if (Trim(box.text()).empty()) return;
+        if (Val(box.text()) <= 9 && box.text().size() == 1) box.setText("0" + box.text());
+        if (Val(box.text()) > Val(bound)) box.setText(bound);
+        rebuildTargetTime();
+    });
+}
+
+void FrmMain::txtHour_LostFocus() { timeFieldLostFocus(txtHour, "23", "txtHour_LostFocus of Formular FrmMain"); }
+void FrmMain::txtMinute_LostFocus() { timeFieldLostFocus(txtMinute, "59", "txtMinute_LostFocus of Formular FrmMain"); }
+void FrmMain::txtSEC_LostFocus() { timeFieldLostFocus(txtSEC, "59", "txtSEC_LostFocus of Formular FrmMain"); }
+
+void FrmMain::imgTimeUp_Click() {
+    step(proc("imgTimeUp_Click"), 1, [&] {
+        TextBox* box = hourSelected ? &txtHour : minuteSelected ? &txtMinute : secSelected ? &txtSEC : nullptr;
+        if (!box) return;
+        const long bound = hourSelected ? 23 : 59;
+        if (Trim(box->text()).empty()) box->setText("00");
+        long value = static_cast<long>(Val(box->text())) + 1;
+        box->setText(twoDigits(value));
+        if (value > bound) box->setText(std::to_string(bound));
+        rebuildTargetTime();
+    });
+}
+
+void FrmMain::imgTimeDown_Click() {
+    step(proc("imgTimeDown_Click"), 1, [&] {
+        TextBox* box = hourSelected ? &txtHour : minuteSelected ? &txtMinute : secSelected ? &txtSEC : nullptr;
+        if (!box) return;
+        if (Trim(box->text()).empty()) box->setText("00");
+        long value = static_cast<long>(Val(box->text()));
+        if (value == 0) return;
+        box->setText(twoDigits(value - 1));
+        rebuildTargetTime();
+    });
+}
+
+void FrmMain::cmdSetupNocturoTime_Click() {
+    step(proc("cmdSetupNocturoTime_Click"), 1, [&] {
+        ClearTopMostWindow();
+        if (showTimeSetup) showTimeSetup();
+        if (chkWinOnTop.checked()) SetTopMostWindow();
+    });
+}
+
+void FrmMain::cmdSetupTimeWindow_Click() {
+    step(proc("cmdSetupTimeWindow_Click"), 1, [&] {
+        ClearTopMostWindow();
+        if (showWindowSetup) showWindowSetup();
+        if (chkWinOnTop.checked()) SetTopMostWindow();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Logs
+
+void FrmMain::cmdSelectPathLog_Click() {
+    step(proc("cmdSelectPathLog_Click"), 1, [&] {
+        std::string folder = BrowseForFolder("Select a Folder for the Log File", sysinfo().programFolder());
+        if (!folder.empty()) txtPathLog.setText(folder);
+    });
+}
+
+void FrmMain::cmdShowLog_Click() {
+    step(proc("cmdShowLog_Click"), 1, [&] {
+        if (chkSound.checked()) PlaySoundOnce("open", true);
+        const std::string path = LogFilePath(txtPathLog.text(), "");
+        if (isWindowsStyle()) processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
+        else processes().openDocument(path);
+    });
+}
+
+void FrmMain::cmdResetLog_Click() {
+    step(proc("cmdResetLog_Click"), 1, [&] {
+        if (chkSound.checked()) PlaySoundOnce("recycle.wav", true);
+        ResetLog(txtPathLog.text(), "");
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Tray
+
+void FrmMain::Send_to_SysTray() {
+    step(proc("Send_to_SysTray"), 1, [&] {
+        if (onSendToTray) {
+            onSendToTray();
+            inTray = true;
+            setVisible(false);
+        } else {
+            // Without a tray the window is minimised, never hidden out of reach.
+            setVisible(true);
+            setWindowState(WindowState::Minimized);
+        }
+    });
+}
+
+void FrmMain::RestoreFromTray() {
+    step(proc("RestoreFromTray"), 1, [&] {
+        if (inTray && onRestoreFromTray) onRestoreFromTray();
+        inTray = false;
+        setVisible(true);
+        if (windowState() == WindowState::Minimized) setWindowState(WindowState::Normal);
+        setForeground(true);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Named events
+
+bool FrmMain::fireEvent(const std::string& event) {
+    auto dot = event.rfind('.');
+    if (dot == std::string::npos) return false;
+    const std::string target = event.substr(0, dot);
+    const std::string what = event.substr(dot + 1);
+    auto indexOf = [&](const std::string& name) -> int {
+        if (target.rfind(name + "(", 0) != 0 || target.back() != ')') return -1;
+        return static_cast<int>(Val(target.substr(name.size() + 1)));
+    };
+    if (what == "Click") {
+        if (int i = indexOf("optActions"); i >= 0 && i < 8) {
+            optActions[static_cast<size_t>(i)]->setValue(true);
+            optActions_Click(i);
+            return true;
+        }
+        if (int i = indexOf("optShutdownTime"); i >= 0 && i < 4) {
+            optShutdownTime[static_cast<size_t>(i)]->setValue(true);
+            optShutdownTime_Click(i);
+            return true;
+        }
+        static const std::pair<const char*, void (FrmMain::*)()> buttons[] = {
+            {"cmdGo", &FrmMain::cmdGo_Click},
+            {"cmdExit", &FrmMain::cmdExit_Click},
+            {"cmdResetCounter", &FrmMain::cmdResetCounter_Click},
+            {"cmdSelectProgram", &FrmMain::cmdSelectProgram_Click},
+            {"cmdSelectPathLog", &FrmMain::cmdSelectPathLog_Click},
+            {"cmdShowLog", &FrmMain::cmdShowLog_Click},
+            {"cmdResetLog", &FrmMain::cmdResetLog_Click},
+            {"cmdSetupNocturoTime", &FrmMain::cmdSetupNocturoTime_Click},
+            {"cmdSetupTimeWindow", &FrmMain::cmdSetupTimeWindow_Click},
+            {"imgCountdown", &FrmMain::imgCountdown_Click},
+            {"imgTimeUp", &FrmMain::imgTimeUp_Click},
+            {"imgTimeDown", &FrmMain::imgTimeDown_Click},
+            {"txtHour", &FrmMain::txtHour_Click},
+            {"txtMinute", &FrmMain::txtMinute_Click},
+            {"txtSEC", &FrmMain::txtSEC_Click},
+        };
+        for (const auto& [name, handler] : buttons)
+            if (target == name) {
+                (this->*handler)();
+                return true;
+            }
+        static const std::pair<const char*, void (FrmMain::*)()> boxes[] = {
+            {"chkStartProgram", &FrmMain::chkStartProgram_Click},
+            {"chkCleanHD", &FrmMain::chkCleanHD_Click},
+            {"chkDisableCancel", &FrmMain::chkDisableCancel_Click},
+            {"chkSound", &FrmMain::chkSound_Click},
+            {"chkVoice", &FrmMain::chkVoice_Click},
+            {"chkStartInSysTray", &FrmMain::chkStartInSysTray_Click},
+            {"chkTimeSync", &FrmMain::chkTimeSync_Click},
+            {"chkAllowRemoteControl", &FrmMain::chkAllowRemoteControl_Click},
+            {"chkWinOnTop", &FrmMain::chkWinOnTop_Click},
+        };
+        for (const auto& [name, handler] : boxes)
+            if (target == name) {
+                // A click toggles the box, then its handler runs.
+                auto* box = static_cast<CheckBox*>(findControl(name));
+                box->setValue(box->checked() ? 0 : 1);
+                (this->*handler)();
+                return true;
+            }
+        return false;
+    }
+    if (what == "DblClick" && target == "ImgStop") {
+        ImgStop_DblClick();
+        return true;
+    }
+    if (what == "Close" && target == "Form") {
+        Form_Unload();
+        return true;
+    }
+    if (what == "Unload" && target == "Program") {
+        UnloadProgram();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace nocturo
