@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace nocturo::platform {
 
@@ -27,6 +29,8 @@ public:
     // with every sub-key and value; create makes it and its parents.
     virtual void deleteKey(const std::string& keyPath) = 0;
     virtual void createKey(const std::string& keyPath) = 0;
+    // The values of one key, in the order they were first written.
+    virtual std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) = 0;
     // Names the store, so that two programs sharing one store can tell (the
     // single-instance lock is tied to it).
     virtual std::string storeId() const = 0;

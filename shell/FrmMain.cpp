@@ -176,6 +176,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
 
     Timer2.setInterval(500);
     Timer2.setEnabled(false);
+    ResetVoiceClock();
 }
 
 FrmMain::~FrmMain() {

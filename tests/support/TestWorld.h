@@ -24,8 +24,9 @@ public:
     void deleteKey(const std::string& keyPath) override;
     void createKey(const std::string& keyPath) override;
     std::string storeId() const override { return "map"; }
+    std::vector<std::pair<std::string, platform::RegValue>> values(const std::string& keyPath) override;
 
-    std::map<std::string, platform::RegValue> values;  // lower-cased path -> value
+    std::map<std::string, platform::RegValue> store;  // lower-cased path -> value
     bool failWrites = false;
 };
 

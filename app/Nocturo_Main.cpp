@@ -1,0 +1,130 @@
+#include "app/Nocturo_Main.h"
+
+#include "app/Runtime.h"
+#include "app/Strings.h"
+#include "app/TimeFormat.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Varn_GetSystemInfos.h"
+#include "app/Varn_Language.h"
+#include "app/Varn_Registry.h"
+#include "app/Varn_WriteLogfile.h"
+#include "app/frmSplash.h"
+#include "app/Version.h"
+#include "platform/IDialogs.h"
+#include "shell/FrmMain.h"
+#include "timevoice/Varn_PlaySound.h"
+
+namespace nocturo {
+
+namespace {
+
+// The value after a "/name:" switch, up to the next "/" or the end, trimmed.
+std::optional<std::string> switchValue(const std::string& commandLine, const std::string& name) {
+    const std::string line = Trim(LCase(commandLine));
+    const std::string key = "/" + name + ":";
+    size_t p = line.find(key);
+    if (p == std::string::npos) return std::nullopt;
+    size_t start = p + key.size();
+    size_t end = line.find('/', start);
+    return Trim(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+}
+
+constexpr const char* kProc = "Main of Modul Nocturo_Main";
+
+}  // namespace
+
+std::optional<std::string> CommandLineAction(const std::string& commandLine) {
+    auto value = switchValue(commandLine, "action");
+    if (!value) return std::nullopt;
+    if (*value == "shutdown") return std::string("Nocturo");
+    if (*value == "poweroff") return std::string("PowerOff");
+    if (*value == "logoff") return std::string("LogOff");
+    if (*value == "reboot") return std::string("Reboot");
+    return std::string();  // "default" and anything unknown: the window's own action
+}
+
+std::string CommandLineOption(const std::string& commandLine) {
+    return switchValue(commandLine, "option").value_or("");
+}
+
+bool NocturoMain::Main(const std::string& commandLine) {
+    Runtime& r = rt();
+    Step(kProc, 2, [&] {
+        r.appName = "Nocturo";
+        r.winVersionCode = GetWinVersionNum();
+        HasSound();
+    });
+    Step(kProc, 3, [] { GetPCInfos(); });
+    Step(kProc, 4, [&] {
+        if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) r.userId = r.machineNumber;
+    });
+
+    std::string language = "english";
+    Step(kProc, 5, [&] { language = CStr(ReadSetting(UserApp(), kSettings, "Language", std::string("english"))); });
+    if (!set_language(language + ".lng")) {
+        exitCode = 1;
+        return false;
+    }
+
+    bool alone = true;
+    Step(kProc, 6, [&] { alone = processes().acquireInstanceLock(registry().storeId()); });
+    if (!alone) {
+        Step(kProc, 6, [&] {
+            dialogs().messageBox(LangText(306) + "\n" + LangText(127),
+                                 platform::mb::Exclamation | platform::mb::SystemModal, r.appName + " Info");
+        });
+        exitCode = 3;
+        return false;
+    }
+
+    Step(kProc, 7, [] {
+        WriteSetting(MachineApp(), kSettings, "ProgramVersion", std::string(version::Text));
+    });
+
+    Step(kProc, 8, [&] {
+        r.splashWait = true;
+        if (showSplash) {
+            showSplash();
+        } else {
+            frmSplash splash;
+            splash.Form_Load();
+        }
+        while (r.splashWait) DoEvents();
+    });
+
+    Step(kProc, 9, [] { StartErrorLog(); });
+
+    Step(kProc, 10, [&] {
+        form_.Form_Load();
+        DoEvents();
+        if (!r.soundAvailable) {
+            form_.chkSound.setValue(0);
+            form_.chkSound.setEnabled(false);
+            form_.chkVoice.setValue(0);
+            form_.chkVoice.setEnabled(false);
+            form_.cmdSpeakTime.setEnabled(false);
+        }
+        r.emergency = false;
+        r.tickCounter = 0;
+    });
+
+    Step(kProc, 11, [&] {
+        std::string crash = CStr(ReadSetting(UserApp(), kSettings, "Crashtime", std::string()));
+        if (!crash.empty()) WriteToLog(form_.txtPathLog.text(), ActionLogLineAt(crash, "Computer Crash"), "");
+        WriteToLog(form_.txtPathLog.text(), ActionLogLine("New Login"), "");
+    });
+
+    Step(kProc, 12, [&] {
+        if (form_.chkTimeSync.checked() && timeSync) timeSync();
+    });
+
+    Step(kProc, 13, [&] {
+        if (auto action = CommandLineAction(commandLine)) {
+            form_.ShutDown_Action(*action);
+            CommandLineOption(commandLine);
+        }
+    });
+    return true;
+}
+
+}  // namespace nocturo

@@ -1,0 +1,179 @@
+#include "programs/support/Ctl.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
+#include "app/Runtime.h"
+#include "app/Variant.h"
+#include "app/Varn_GetSystemInfos.h"
+#include "app/Varn_Language.h"
+#include "app/Varn_Registry.h"
+#include "app/Version.h"
+#include "cipher/Varn_encryption3.h"
+#include "platform/Error.h"
+
+namespace nocturo::programs {
+
+namespace {
+
+constexpr int kOk = 0, kNotFound = 1, kUsage = 2;
+
+struct UsageError {
+    std::string message;
+};
+
+[[noreturn]] void usage(const std::string& message) { throw UsageError{message}; }
+
+// The settings tree named on the command line, as the program itself
+// chooses it (a service uses the machine tree for everything).
+std::string treeApp(const std::string& tree) {
+    GetPCInfos();
+    if (tree == "machine") return MachineApp();
+    if (tree != "user") usage("unknown tree '" + tree + "' (use user or machine)");
+    if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) rt().userId = rt().machineNumber;
+    return UserApp();
+}
+
+std::string keyOf(const std::string& app) { return "HKEY_LOCAL_MACHINE\\Software\\" + app + "\\" + kSettings; }
+
+std::string show(const platform::RegValue& v) {
+    if (auto* s = std::get_if<std::string>(&v)) return *s;
+    return std::to_string(static_cast<std::int32_t>(std::get<std::uint32_t>(v)));
+}
+
+std::uint32_t parseDword(const std::string& text) {
+    if (text.empty()) usage("--dword needs a number");
+    errno = 0;
+    char* end = nullptr;
+    long long v = std::strtoll(text.c_str(), &end, 0);
+    if (*end != '\0' || errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() ||
+        v > static_cast<long long>(std::numeric_limits<std::uint32_t>::max()))
+        usage("'" + text + "' is not a 32-bit number");
+    return static_cast<std::uint32_t>(v);
+}
+
+int settings(const std::vector<std::string>& a, std::ostream& out) {
+    if (a.size() < 2) usage("settings needs get, set or list");
+    const std::string& verb = a[1];
+    if (verb == "get") {
+        if (a.size() != 4) usage("usage: nocturoctl settings get user|machine NAME");
+        std::string app = treeApp(a[2]);
+        auto v = registry().read(SettingPath(app, kSettings, a[3]));
+        if (!v) return kNotFound;
+        out << show(*v) << "\n";
+        return kOk;
+    }
+    if (verb == "set") {
+        bool dword = false;
+        std::vector<std::string> rest;
+        for (size_t i = 2; i < a.size(); ++i) {
+            if (a[i] == "--dword") dword = true;
+            else rest.push_back(a[i]);
+        }
+        if (rest.size() != 3) usage("usage: nocturoctl settings set user|machine NAME VALUE [--dword]");
+        std::string app = treeApp(rest[0]);
+        const std::string path = SettingPath(app, kSettings, rest[1]);
+        if (dword) registry().writeDword(path, parseDword(rest[2]));
+        else registry().writeString(path, rest[2]);
+        return kOk;
+    }
+    if (verb == "list") {
+        if (a.size() > 3) usage("usage: nocturoctl settings list [user|machine]");
+        std::vector<std::string> trees = a.size() == 3 ? std::vector<std::string>{a[2]}
+                                                       : std::vector<std::string>{"user", "machine"};
+        for (const auto& tree : trees) {
+            std::string app = treeApp(tree);
+            for (const auto& [name, value] : registry().values(keyOf(app))) out << name << "=" << show(value) << "\n";
+        }
+        return kOk;
+    }
+    usage("unknown settings command '" + verb + "'");
+}
+
+int password(const std::vector<std::string>& a) {
+    if (a.size() >= 2 && a[1] == "set" && a.size() == 3) {
+        GetPCInfos();
+        std::string stored = Encrypt3(a[2], "");
+        registry().writeString(SettingPath(MachineApp(), kSettings, "poption"), stored);
+        return kOk;
+    }
+    if (a.size() == 2 && a[1] == "clear") {
+        GetPCInfos();
+        registry().writeString(SettingPath(MachineApp(), kSettings, "poption"), "");
+        return kOk;
+    }
+    usage("usage: nocturoctl password set TEXT | password clear");
+}
+
+int lang(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
+    if (a.size() != 3 || a[1] != "check") usage("usage: nocturoctl lang check FILE");
+    auto text = files().readFile(a[2]);
+    if (!text) {
+        err << "nocturoctl: " << a[2] << ": no such file\n";
+        return kNotFound;
+    }
+    int line = 0;
+    try {
+        auto table = ParseLanguageText(*text, line);
+        for (size_t i = 0; i < table.size(); ++i)
+            if (!table[i].empty()) out << i << "\t" << table[i] << "\n";
+    } catch (const platform::Error& e) {
+        err << a[2] << ":" << line << ": " << e.what() << " (error " << e.number() << ")\n";
+        return kNotFound;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+std::string CtlUsage() {
+    return "Usage: nocturoctl COMMAND [ARGS]\n"
+           "\n"
+           "Commands:\n"
+           "  settings get user|machine NAME          print a setting (text as is, numbers in decimal)\n"
+           "  settings set user|machine NAME VALUE [--dword]\n"
+           "                                          store a setting (--dword: a 32-bit number, -1 = ffffffff)\n"
+           "  settings list [user|machine]            print name=value lines\n"
+           "  encrypt3 TEXT                           print the stored form of a text\n"
+           "  decrypt3 STORED                         print the text of a stored form\n"
+           "  password set TEXT                       set the options password\n"
+           "  password clear                          remove the options password\n"
+           "  lang check FILE                         read a language file and print index<TAB>text lines\n"
+           "\n"
+           "Options: --help, --version\n"
+           "Exit status: 0 success, 1 not found or failed, 2 bad usage.\n"
+           "Environment: NOCTURO_REGISTRY (settings file), NOCTURO_PLATFORM=sim (simulated machine).\n";
+}
+
+int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        if (args.empty()) usage("missing command (try --help)");
+        const std::string& cmd = args[0];
+        if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+            out << CtlUsage();
+            return kOk;
+        }
+        if (cmd == "--version") {
+            out << "nocturoctl " << version::Text << "\n";
+            return kOk;
+        }
+        if (cmd == "settings") return settings(args, out);
+        if (cmd == "encrypt3" || cmd == "decrypt3") {
+            if (args.size() != 2) usage("usage: nocturoctl " + cmd + " TEXT");
+            out << (cmd == "encrypt3" ? Encrypt3(args[1], "") : Decrypt3(args[1], "")) << "\n";
+            return kOk;
+        }
+        if (cmd == "password") return password(args);
+        if (cmd == "lang") return lang(args, out, err);
+        usage("unknown command '" + cmd + "' (try --help)");
+    } catch (const UsageError& e) {
+        err << "nocturoctl: " << e.message << "\n";
+        return kUsage;
+    } catch (const std::exception& e) {
+        err << "nocturoctl: " << e.what() << "\n";
+        return kNotFound;
+    }
+}
+
+}  // namespace nocturo::programs

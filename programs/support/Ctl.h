@@ -1,0 +1,13 @@
+#pragma once
+// The administrator's command line, on the runtime installed by the caller.
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace nocturo::programs {
+
+// Exit codes: 0 success, 1 not found or failed, 2 bad usage.
+int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+std::string CtlUsage();
+
+}  // namespace nocturo::programs

@@ -1,0 +1,168 @@
+// The main timer: the four schedule modes on the virtual clock.
+#include <gtest/gtest.h>
+
+#include "app/Varn_Registry.h"
+#include "shell/FrmMain.h"
+#include "support/SimWorld.h"
+
+using namespace nocturo;
+using nocturo::test::SimWorld;
+
+namespace {
+
+struct Scheduled {
+    SimWorld w;
+    FrmMain f;
+    explicit Scheduled(platform::LocalTime start = {2026, 12, 8, 20, 59, 50, 0, 1}) : w(platform::PathStyle::Windows, start) {
+        f.Form_Load();
+        f.txtCounter.setText("0");
+    }
+    void mode(int m) { f.fireEvent("optShutdownTime(" + std::to_string(m) + ").Click"); }
+    void at(const char* h, const char* m, const char* s) {
+        f.txtHour.setText(h);
+        f.txtMinute.setText(m);
+        f.txtSEC.setText(s);
+    }
+    int actions() { return w.count("ExitWindowsEx"); }
+};
+
+}  // namespace
+
+TEST(Schedule, ModeZeroFiresOnceAtTheTypedTimeAndTheSecondSightingDoesNotCancel) {
+    Scheduled t;
+    t.f.txtCounter.setText("3");
+    t.at("21", "00", "00");
+    t.w.loop.runFor(15000);
+    EXPECT_EQ(t.actions(), 1);
+    auto lines = t.w.actionLogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "action canceled"), 0);
+    EXPECT_EQ(t.f.lblNocturoInfo.caption(), " at  21:00:00");
+}
+
+TEST(Schedule, ModeZeroNeedsTwoDigitFields) {
+    Scheduled t({2026, 12, 8, 7, 4, 55, 0, 1});
+    t.at("7", "5", "0");
+    t.w.loop.runFor(10000);
+    EXPECT_EQ(t.actions(), 0);
+
+    Scheduled u({2026, 12, 8, 7, 4, 55, 0, 1});
+    u.at("07", "05", "00");
+    u.w.loop.runFor(10000);
+    EXPECT_EQ(u.actions(), 1);
+}
+
+TEST(Schedule, ASkippedSecondStillFiresWhenTheGapIsShort) {
+    Scheduled t;
+    t.at("20", "59", "55");
+    t.f.Timer2_Timer();  // 20:59:50
+    t.w.setNow(20, 59, 57);  // the machine was busy: 20:59:55 never seen
+    t.f.Timer2_Timer();
+    EXPECT_EQ(t.actions(), 1);
+
+    Scheduled late;
+    late.at("20", "59", "55");
+    late.f.Timer2_Timer();
+    late.w.setNow(21, 0, 30);  // a gap of 40 s: too long to be the same moment
+    late.f.Timer2_Timer();
+    EXPECT_EQ(late.actions(), 0);
+}
+
+TEST(Schedule, ModeOneUsesTodaysWeekdayTimeAndFiresAtMidnightWhenNeverStored) {
+    Scheduled t({2026, 12, 8, 23, 59, 58, 0, 1});  // a Tuesday
+    t.mode(1);
+    t.w.loop.runFor(4000);
+    EXPECT_EQ(t.actions(), 1);  // Wednesday 00:00:00
+
+    Scheduled u({2026, 12, 8, 18, 29, 58, 0, 1});
+    WriteSetting(UserApp(), kSettings, "1txtHour", std::string("18"));
+    WriteSetting(UserApp(), kSettings, "1txtMinute", std::string("30"));
+    WriteSetting(UserApp(), kSettings, "1txtSEC", std::string("00"));
+    u.mode(1);
+    u.w.loop.runFor(4000);
+    EXPECT_EQ(u.actions(), 1);
+    EXPECT_EQ(u.f.lblNocturoInfo.caption(), " at 18:30:00");
+}
+
+TEST(Schedule, ModeTwoCountsDownOncePerSecondAndRestartsAfterACancel) {
+    Scheduled t;
+    t.f.txtStartActionIn.setText("5");
+    t.f.cmbTimeUnit.setListIndex(2);
+    t.mode(2);
+    EXPECT_EQ(t.f.Timer2.interval(), 1000);
+    t.f.cmdResetCounter_Click();
+    EXPECT_EQ(t.f.countdownSeconds, 5);
+    t.f.chkForce.setValue(0);
+    t.w.dialogs.pushAnswer(7);  // No
+    t.w.loop.runFor(5500);
+    EXPECT_EQ(t.w.count("MessageBox"), 1);
+    EXPECT_EQ(t.f.countdownSeconds, 5);  // back at the entered value
+    t.w.loop.runFor(2000);
+    EXPECT_EQ(t.f.lblNocturoInfo.caption(), "in 3 sec.");
+
+    // Another mode freezes the count.
+    t.mode(0);
+    t.w.loop.runFor(3000);
+    t.mode(2);
+    t.w.loop.runFor(1000);
+    EXPECT_EQ(t.f.countdownSeconds, 2);
+}
+
+TEST(Schedule, SetComputesSecondsFromTheUnit) {
+    Scheduled t;
+    t.f.txtStartActionIn.setText("90");
+    t.f.cmbTimeUnit.setListIndex(1);
+    t.f.cmdResetCounter_Click();
+    EXPECT_EQ(t.f.countdownSeconds, 5400);
+    t.f.cmbTimeUnit.setListIndex(0);
+    t.f.txtStartActionIn.setText("2");
+    t.f.cmdResetCounter_Click();
+    EXPECT_EQ(t.f.countdownSeconds, 7200);
+}
+
+TEST(Schedule, ModeThreeUsesYesterdaysWindowAcrossMidnight) {
+    auto window = [](int hour, int minute) {
+        auto t = std::make_unique<Scheduled>(platform::LocalTime{2026, 12, 9, hour, minute, 0, 0, 2});
+        for (int d = 0; d < 7; ++d) {
+            WriteSetting(UserApp(), kSettings, std::to_string(d) + "txtHourTW", std::string("22"));
+            WriteSetting(UserApp(), kSettings, std::to_string(d) + "txtMinuteTW", std::string("00"));
+            WriteSetting(UserApp(), kSettings, std::to_string(d) + "txtTWDuration", std::string("240"));
+        }
+        t->mode(3);
+        t->f.Timer2_Timer();
+        return t->actions();
+    };
+    EXPECT_EQ(window(1, 30), 1);
+    EXPECT_EQ(window(21, 59), 0);
+    EXPECT_EQ(window(22, 30), 1);
+    EXPECT_EQ(window(2, 1), 0);
+}
+
+TEST(Schedule, ModeThreeWithLengthZeroIsNeverDue) {
+    Scheduled t({2026, 12, 9, 0, 0, 0, 0, 2});
+    t.mode(3);
+    EXPECT_EQ(t.f.Timer2.interval(), 10000);
+    t.w.loop.runFor(60000);
+    EXPECT_EQ(t.actions(), 0);
+}
+
+TEST(Schedule, EveryTenthTickRefreshesTheCrashMarker) {
+    Scheduled t;
+    t.w.loop.runFor(4800);  // 9 ticks of 500 ms
+    EXPECT_FALSE(t.w.reg.exists(SettingPath(UserApp(), kSettings, "Crashtime")));
+    t.w.loop.runFor(500);
+    EXPECT_EQ(std::get<std::string>(*t.w.reg.read(SettingPath(UserApp(), kSettings, "Crashtime"))),
+              "08.12.2026 20:59:55");
+}
+
+TEST(Schedule, TheTickShowsTheClockAndTheVoiceClockSpeaksOnTheHour) {
+    Scheduled t({2026, 12, 8, 20, 59, 58, 0, 1});
+    t.f.fireEvent("chkVoice.Click");  // off
+    t.f.fireEvent("chkVoice.Click");  // on again
+    t.w.loop.runFor(3000);
+    EXPECT_EQ(t.f.lblTime.caption(), "21:00:01");
+    EXPECT_EQ(t.f.lblDate.caption(), "08.12.2026");
+    int spoken = 0;
+    for (const auto& e : t.w.journal.entries())
+        if (e.at("call").asString() == "Speak" && e.at("text").asString() == "The time is now 21:00") ++spoken;
+    EXPECT_EQ(spoken, 1);
+}

@@ -1,0 +1,97 @@
+#include "support/SimWorld.h"
+
+#include "app/Strings.h"
+
+namespace nocturo::test {
+
+SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
+    : fs(style),
+      clock(start),
+      loop(clock),
+      dialogs(journal),
+      power(journal),
+      processes(journal, clock),
+      sound(journal),
+      speech(journal) {
+    if (style == platform::PathStyle::Windows) {
+        fs.addRoot("C:");
+        sys.programDir = "C:\\Program Files\\Nocturo\\bin";
+        sys.sysDir = "C:\\Windows\\System32";
+        sys.winDir = "C:\\Windows";
+    } else {
+        fs.addRoot("/");
+        sys.programDir = "/opt/nocturo/bin";
+        sys.sysDir = "/usr/bin";
+        sys.winDir = "/";
+    }
+    fs.addFolder(sys.programDir);
+    fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
+                   fs.separator() + "english.lng",
+               "T0021\tnot yet\nT0022\tnext version\nT0023\tNocturo Info\nT0127\tOnly one copy.\nT0306\tAlready running.\n");
+    power.setSessionEndHook([this](std::uint32_t flags) { sessionEnds.push_back(flags); });
+    runtime.pf.files = &fs;
+    runtime.pf.registry = &reg;
+    runtime.pf.system = &sys;
+    runtime.pf.clock = &clock;
+    runtime.pf.loop = &loop;
+    runtime.pf.dialogs = &dialogs;
+    runtime.pf.power = &power;
+    runtime.pf.processes = &processes;
+    runtime.pf.sound = &sound;
+    runtime.pf.speech = &speech;
+    runtime.winVersionCode = 30;
+    runtime.soundAvailable = true;
+    scope_ = std::make_unique<RuntimeScope>(runtime);
+}
+
+SimWorld::~SimWorld() = default;
+
+std::string SimWorld::actionLog() {
+    return fs.readFile(sys.programDir + fs.separator() + "Nocturo.log").value_or("");
+}
+
+std::string SimWorld::errorLog() {
+    char s = fs.separator();
+    return fs.readFile(sys.programDir + s + ".." + s + "Common" + s + "error.log").value_or("");
+}
+
+std::vector<std::string> SimWorld::actionLogLines() {
+    std::vector<std::string> out;
+    std::string log = actionLog();
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.find('\n', pos);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        auto user = line.find("  UserID :  ");
+        if (line.size() > 21 && user != std::string::npos) out.push_back(Trim(line.substr(21, user - 21)));
+        pos = end + 1;
+    }
+    return out;
+}
+
+int SimWorld::count(const std::string& call) const {
+    int n = 0;
+    for (const auto& c : journal.calls())
+        if (c == call) ++n;
+    return n;
+}
+
+const platform::JsonObject* SimWorld::last(const std::string& call) const {
+    const auto& entries = journal.entries();
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+        if (it->at("call").asString() == call) return &*it;
+    return nullptr;
+}
+
+void SimWorld::setNow(int hour, int minute, int second) {
+    platform::LocalTime t = clock.now();
+    t.hour = hour;
+    t.minute = minute;
+    t.second = second;
+    t.millisecond = 0;
+    clock.setNow(t);
+}
+
+}  // namespace nocturo::test
