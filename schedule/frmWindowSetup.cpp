@@ -1,0 +1,28 @@
+#include "schedule/frmWindowSetup.h"
+
+#include "app/Strings.h"
+#include "app/Varn_ErrorLog.h"
+
+namespace nocturo {
+
+frmWindowSetup::frmWindowSetup()
+    : WeekdayTimeRows("frmWindowSetup", "Start Action if in defined time window", "TW", "Form_Load") {
+    lblDurationHeader.setCaption("Minutes");
+    lblDurationHeader.setGeometry(ExtraLeft, 330, ExtraWidth, 195);
+    for (int d = 0; d < weekday::Days; ++d) {
+        const size_t i = static_cast<size_t>(d);
+        txtTimeWindowDuration[i] = std::make_unique<TextBox>(this, "txtTimeWindowDuration", d);
+        txtTimeWindowDuration[i]->setGeometry(ExtraLeft, RowTop(d), ExtraWidth, FieldHeight);
+        txtTimeWindowDuration[i]->setToolTip("Length of the window in minutes (0: no window)");
+    }
+    storeField(txtTimeWindowDuration, "txtTWDuration", "0");
+}
+
+void frmWindowSetup::txtTimeWindowDuration_Change(int index) {
+    Step(procedure("txtTimeWindowDuration_Change").c_str(), 1, [&] {
+        TextBox& box = *txtTimeWindowDuration.at(static_cast<size_t>(index));
+        if (Trim(box.text()).empty()) box.setText("0");
+    });
+}
+
+}  // namespace nocturo
