@@ -223,10 +223,10 @@ int TerminalDialogs::messageBox(const std::string& prompt, int style, const std:
             case Got::Line: break;
         }
         const std::string answer = lowered(trimmed(line));
-        if (answer.empty() || buttons.size() == 1) return defaultId;  // OK alone takes any line
+        if (answer.empty() || answer == "\x04" || buttons.size() == 1) return defaultId;  // OK alone takes any line
         for (const auto& b : buttons)
             if (answer == b.word || answer == std::string(1, b.word[0])) return b.id;
-        if (isCancelKey(line))
+        if (answer == "\x1b")
             for (const auto& b : buttons)
                 if (b.id == mb::IdCancel) return b.id;
     }

@@ -20,8 +20,8 @@ public:
     explicit TerminalDialogs(IDialogs* fallback = nullptr, int inFd = STDIN_FILENO, int outFd = STDOUT_FILENO);
 
     // Terminal: "[title] prompt", then the choices, e.g. "(y)es/(n)o [yes]: ".
-    // Letters and whole words in any case; an empty line or end of input is
-    // the default button (the first, or the 2nd/3rd with DefaultButton2/3);
+    // Letters and whole words in any case; an empty line or end of input
+    // (Ctrl-D) is the default button (the first, or the 2nd/3rd with DefaultButton2/3);
     // Esc answers Cancel where the box has one; anything else asks again. A
     // box with only OK takes any line.
     int messageBox(const std::string& prompt, int style, const std::string& title) override;
