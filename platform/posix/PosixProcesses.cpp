@@ -1,0 +1,248 @@
+#include "platform/posix/PosixProcesses.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "platform/Error.h"
+
+extern char** environ;
+
+namespace nocturo::platform {
+
+namespace {
+
+long errorNumberFor(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return err::FileNotFound;
+        case EACCES:
+        case EPERM:
+        case ENOEXEC:
+        case EISDIR:
+        case ETXTBSY:
+            return err::PermissionDenied;
+        default:
+            return err::SystemCallFailed;
+    }
+}
+
+[[noreturn]] void fail(int e, const std::string& what) {
+    throw Error(errorNumberFor(e), what + ": " + std::strerror(e));
+}
+
+bool hasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+
+// Spawn attributes for a clean child: nothing blocked, every handler at its
+// default (an ignored SIGPIPE or a blocked SIGINT of ours must not leak into
+// the programs we start).
+class CleanSpawnAttr {
+public:
+    explicit CleanSpawnAttr(short extraFlags = 0) {
+        posix_spawnattr_init(&attr_);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attr_, &none);
+        posix_spawnattr_setsigdefault(&attr_, &all);
+        posix_spawnattr_setflags(&attr_, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | extraFlags));
+    }
+    ~CleanSpawnAttr() { posix_spawnattr_destroy(&attr_); }
+    CleanSpawnAttr(const CleanSpawnAttr&) = delete;
+    CleanSpawnAttr& operator=(const CleanSpawnAttr&) = delete;
+    posix_spawnattr_t* get() { return &attr_; }
+
+private:
+    posix_spawnattr_t attr_;
+};
+
+std::vector<char*> makeArgv(std::vector<std::string>& storage) {
+    std::vector<char*> argv;
+    argv.reserve(storage.size() + 1);
+    for (auto& s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// kill(pid, 0) also succeeds for a zombie, which for our purposes has ended.
+bool isZombie(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    // "pid (command name) S ...": the name may itself hold ") ".
+    auto close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size()) return false;
+    return line[close + 2] == 'Z';
+}
+
+bool processExists(pid_t pid) {
+    if (kill(pid, 0) != 0 && errno != EPERM) return false;  // EPERM: exists, not ours to signal
+    return !isZombie(pid);
+}
+
+}  // namespace
+
+PosixProcesses::~PosixProcesses() { reapOpeners(); }
+
+std::uint32_t PosixProcesses::start(const std::string& program, const std::vector<std::string>& arguments,
+                                    int /*windowStyle*/) {
+    reapOpeners();
+    if (program.empty()) throw Error(err::FileNotFound, "cannot start a program without a name");
+    if (hasNul(program)) throw Error(err::InvalidProcedureCall, "program name holds a NUL character");
+    std::vector<std::string> storage;
+    storage.reserve(arguments.size() + 1);
+    storage.push_back(program);
+    for (const auto& a : arguments) {
+        if (hasNul(a)) throw Error(err::InvalidProcedureCall, "argument for \"" + program + "\" holds a NUL character");
+        storage.push_back(a);
+    }
+    auto argv = makeArgv(storage);
+
+    CleanSpawnAttr attr;
+    pid_t pid = 0;
+    int rc = program.find('/') != std::string::npos
+                 ? posix_spawn(&pid, program.c_str(), nullptr, attr.get(), argv.data(), environ)
+                 : posix_spawnp(&pid, program.c_str(), nullptr, attr.get(), argv.data(), environ);
+    if (rc != 0) fail(rc, "cannot start \"" + program + "\"");
+    children_[pid] = std::nullopt;
+    return static_cast<std::uint32_t>(pid);
+}
+
+std::optional<std::uint32_t> PosixProcesses::exitCode(std::uint32_t id) {
+    reapOpeners();
+    // 0 and anything beyond pid_t would make kill() and waitpid() address
+    // process groups.
+    if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return std::nullopt;
+    const auto pid = static_cast<pid_t>(id);
+
+    if (auto it = children_.find(pid); it != children_.end()) {
+        if (it->second) return it->second;
+        int status = 0;
+        pid_t r;
+        do r = waitpid(pid, &status, WNOHANG);
+        while (r < 0 && errno == EINTR);
+        if (r == 0) return StillActive;
+        if (r < 0) {
+            // Reaped behind our back (SIGCHLD ignored): the code is lost.
+            it->second = 0;
+        } else if (WIFEXITED(status)) {
+            it->second = static_cast<std::uint32_t>(WEXITSTATUS(status));
+        } else if (WIFSIGNALED(status)) {
+            it->second = 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+        } else {
+            return StillActive;
+        }
+        return it->second;
+    }
+
+    if (processExists(pid)) {
+        othersSeenAlive_.insert(pid);
+        return StillActive;
+    }
+    if (othersSeenAlive_.count(pid)) return 0u;
+    return std::nullopt;
+}
+
+void PosixProcesses::openDocument(const std::string& pathOrUrl) {
+    reapOpeners();
+    if (pathOrUrl.empty()) throw Error(err::FileNotFound, "nothing to open");
+    if (hasNul(pathOrUrl)) throw Error(err::InvalidProcedureCall, "document name holds a NUL character");
+    // A name beginning with '-' would be taken for an option of xdg-open.
+    std::string target = pathOrUrl.front() == '-' ? "./" + pathOrUrl : pathOrUrl;
+    std::vector<std::string> storage{"xdg-open", target};
+    auto argv = makeArgv(storage);
+
+    // Its own session: the viewer must neither get our terminal's Ctrl-C nor
+    // end with us.
+#ifdef POSIX_SPAWN_SETSID
+    CleanSpawnAttr attr(POSIX_SPAWN_SETSID);
+#else
+    CleanSpawnAttr attr(POSIX_SPAWN_SETPGROUP);
+#endif
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, "xdg-open", &actions, attr.get(), argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc == ENOENT) throw Error(err::FileNotFound, "cannot open \"" + pathOrUrl + "\": xdg-open not found");
+    if (rc != 0) fail(rc, "cannot open \"" + pathOrUrl + "\" with xdg-open");
+    openers_.push_back(pid);  // reaped on a later call, never waited for
+}
+
+bool PosixProcesses::findWindow(const std::string& /*title*/) { return false; }
+
+std::uint64_t PosixProcesses::fnv1a64(const std::string& text) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+std::string PosixProcesses::instanceLockPath(const std::string& key) {
+    std::string dir = "/tmp";
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
+        struct stat st {};
+        if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) dir = runtime;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fnv1a64(key)));
+    return dir + "/nocturo-" + hex + ".lock";
+}
+
+bool PosixProcesses::acquireInstanceLock(const std::string& key) {
+    if (locks_.count(key)) return true;
+    const std::string path = instanceLockPath(key);
+    int fd;
+    do fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) fail(errno, "cannot open the instance lock \"" + path + "\"");
+    int rc;
+    do rc = flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        int e = errno;
+        close(fd);
+        if (e == EWOULDBLOCK) return false;
+        fail(e, "cannot lock the instance lock \"" + path + "\"");
+    }
+    // Our pid in the file, for whoever wonders which process holds it.
+    if (ftruncate(fd, 0) == 0) {
+        std::string pid = std::to_string(getpid()) + "\n";
+        ssize_t written = pwrite(fd, pid.data(), pid.size(), 0);
+        static_cast<void>(written);
+    }
+    locks_[key] = fd;
+    return true;
+}
+
+void PosixProcesses::reapOpeners() {
+    for (auto it = openers_.begin(); it != openers_.end();) {
+        int status = 0;
+        pid_t r = waitpid(*it, &status, WNOHANG);
+        if (r == 0 || (r < 0 && errno == EINTR)) {
+            ++it;
+        } else {
+            it = openers_.erase(it);
+        }
+    }
+}
+
+}  // namespace nocturo::platform

@@ -1,0 +1,61 @@
+#pragma once
+// Starting programs, reading their exit codes and the single-instance lock on
+// Linux and other POSIX systems.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/IProcesses.h"
+
+namespace nocturo::platform {
+
+class PosixProcesses : public IProcesses {
+public:
+    PosixProcesses() = default;
+    // Children still running are left alone (they keep running after we go);
+    // the lock files stay locked until the process ends.
+    ~PosixProcesses() override;
+    PosixProcesses(const PosixProcesses&) = delete;
+    PosixProcesses& operator=(const PosixProcesses&) = delete;
+
+    // posix_spawn, never a shell: argv is [program, arguments...]. A program
+    // with a '/' is that path, blanks and all; a bare name is looked up in
+    // PATH. The window style means nothing here and is ignored. The child
+    // starts with an empty signal mask and default signal handlers.
+    std::uint32_t start(const std::string& program, const std::vector<std::string>& arguments,
+                        int windowStyle) override;
+    // For our own children: StillActive while running, then the exit status
+    // (128 + signal number when killed by a signal), the same on every later
+    // call. For any other process: nullopt when no such process exists,
+    // StillActive while it does, and 0 once it has gone (the exit code of a
+    // process that is not our child cannot be read).
+    std::optional<std::uint32_t> exitCode(std::uint32_t pid) override;
+    // Hands the path or address to xdg-open, detached; never waits for it.
+    void openDocument(const std::string& pathOrUrl) override;
+    // Without a display server there is no portable list of top-level
+    // windows, so no window is ever found.
+    bool findWindow(const std::string& title) override;
+    // flock() on "nocturo-<hash>.lock" in $XDG_RUNTIME_DIR (or /tmp). The
+    // descriptor stays open, and the lock held, until the process ends.
+    bool acquireInstanceLock(const std::string& key) override;
+
+    // Where acquireInstanceLock keeps the lock file for this key.
+    static std::string instanceLockPath(const std::string& key);
+    // FNV-1a, 64 bits: the stable hash that names the lock file.
+    static std::uint64_t fnv1a64(const std::string& text);
+
+private:
+    void reapOpeners();
+
+    std::map<pid_t, std::optional<std::uint32_t>> children_;  // nullopt while running
+    std::set<pid_t> othersSeenAlive_;
+    std::vector<pid_t> openers_;  // xdg-open processes not yet reaped
+    std::map<std::string, int> locks_;  // key -> descriptor holding the lock
+};
+
+}  // namespace nocturo::platform
