@@ -187,20 +187,21 @@ TEST(ShutDownAction, TheStartProgramRunsFirstAndIsWaitedFor) {
     EXPECT_EQ(args[1].asString(), "D:\\My Files");
     EXPECT_EQ(args[2].asString(), "x y");
     EXPECT_EQ(start->at("windowStyle").asNumber(), 1);
-    EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Start backup.exe", "Program finished", "Shutdown"}));
+    EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Start C:\\my tools\\backup.exe",
+                                                      "Program finished", "Shutdown"}));
     // The "Start" line keeps the user column in place.
     auto log = t.w.actionLog();
-    auto line = log.substr(log.find("  Start "));
-    EXPECT_EQ(line.find("  UserID :  "), 51u - 21u);
+    auto line = log.substr(log.find("  Start ") - 19);
+    EXPECT_EQ(line.find("  UserID :  "), 51u);
 }
 
 TEST(ShutDownAction, AMissingOrFailingStartProgramIsLoggedAndTheActionGoesOn) {
     Fresh t;
     t.f.chkStartProgram.setValue(1);
-    t.f.txtStartProgram.setText("C:\\nowhere\\tool.exe");
+    t.f.txtStartProgram.setText("C:\\programs\\nowhere\\tool.exe");
     t.f.txtCounter.setText("0");
     t.f.cmdGo_Click();
-    EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Start tool.exe", "File doesn't exist", "Shutdown"}));
+    EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Start rograms\\nowhere\\tool.exe", "File doesn't exist", "Shutdown"}));
 
     Fresh e;
     e.w.fs.addFile("C:\\t\\crash.exe");
@@ -209,7 +210,7 @@ TEST(ShutDownAction, AMissingOrFailingStartProgramIsLoggedAndTheActionGoesOn) {
     e.f.txtCounter.setText("0");
     e.w.processes.script("C:\\t\\crash.exe", 0xFFFFFFFFu, 10);
     e.f.cmdGo_Click();
-    EXPECT_EQ(e.logTail(2), (std::vector<std::string>{"Start crash.exe", "Program Error", "Shutdown"}));
+    EXPECT_EQ(e.logTail(2), (std::vector<std::string>{"Start C:\\t\\crash.exe", "Program Error", "Shutdown"}));
 }
 
 TEST(ShutDownAction, StartProgramOnlyWithoutAProgramWritesNothingAndReturnsToReady) {

@@ -2,6 +2,7 @@
 // option boxes and closing the program.
 #include <gtest/gtest.h>
 
+#include "app/Varn_Language.h"
 #include "app/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
 #include "shell/FrmMain.h"
@@ -246,6 +247,7 @@ TEST(OptionBoxes, SoundWithoutADeviceShowsTheNoticeAndUnticksBothBoxes) {
 
 TEST(OptionBoxes, RemoteControlShowsTheNextVersionNotice) {
     SimWorld w;
+    ASSERT_TRUE(set_language("english.lng"));
     FrmMain f;
     f.fireEvent("chkAllowRemoteControl.Click");
     auto* box = w.last("MessageBox");

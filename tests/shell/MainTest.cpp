@@ -69,8 +69,8 @@ TEST(Main, TheRebootSwitchRestartsForcedByDefault) {
 
 TEST(Main, AMissingLanguageFileEndsTheProgramWithItsMessage) {
     Started s;
-    WriteSetting(UserApp(), kSettings, "Language", std::string("klingon"));
     s.w.runtime.userId = "TESTER";
+    WriteSetting(UserApp(), kSettings, "Language", std::string("klingon"));
     EXPECT_FALSE(s.run("/action:reboot"));
     EXPECT_EQ(s.m.exitCode, 1);
     EXPECT_NE(s.w.last("MessageBox")->at("prompt").asString().find("klingon.lng is missing"), std::string::npos);
