@@ -85,25 +85,35 @@ char32_t foldCase(char32_t c) {
     return c;
 }
 
-struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept {
-        std::uint64_t h = 14695981039346656037ull;
-        for (std::size_t i = 0; i < s.size();) {
-            h ^= foldCase(decodeUtf8(s, i));
-            h *= 1099511628211ull;
+// The name as the indexes hold it: case folded. Invalid UTF-8 bytes are
+// kept as they are.
+void foldName(std::string_view s, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {  // nearly every name is plain ASCII
+            out += static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+            ++i;
+            continue;
         }
-        return static_cast<std::size_t>(h);
+        const char32_t cp = decodeUtf8(s, i);
+        if (cp >= kInvalidByteBase)
+            out += static_cast<char>(cp - kInvalidByteBase);
+        else
+            appendUtf8(out, foldCase(cp));
     }
-};
+}
 
-struct NameEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const noexcept { return RegNameEquals(a, b); }
-};
+// Folds into a buffer reused by every lookup of the thread, so a lookup
+// allocates nothing.
+const std::string& folded(std::string_view s) {
+    thread_local std::string buffer;
+    foldName(s, buffer);
+    return buffer;
+}
 
 template <typename V>
-using NameIndex = std::unordered_map<std::string, V, NameHash, NameEqual>;
+using NameIndex = std::unordered_map<std::string, V>;  // keyed by the folded name
 
 // ---- paths --------------------------------------------------------------------
 
@@ -122,7 +132,11 @@ const char* canonicalRoot(std::string_view name) {
     return nullptr;
 }
 
-bool validName(std::string_view name) { return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos; }
+bool validName(std::string_view name) {
+    for (char c : name)
+        if (c == '\0' || c == '\r' || c == '\n') return false;
+    return true;
+}
 
 // Splits "ROOT\a\b" into the root's full name and the key names below it.
 // False when the root is unknown or a key name is empty or unwritable.
@@ -242,7 +256,7 @@ struct RegStore::Key {
     NameIndex<std::size_t> valueIndex;
 
     Key* sub(std::string_view n) const {
-        auto it = subIndex.find(n);
+        auto it = subIndex.find(folded(n));
         return it == subIndex.end() ? nullptr : it->second;
     }
     Key& addSub(std::string_view n, bool& created) {
@@ -251,12 +265,12 @@ struct RegStore::Key {
         k->name = std::string(n);
         Key* raw = k.get();
         subkeys.push_back(std::move(k));
-        subIndex.emplace(raw->name, raw);
+        subIndex.emplace(folded(n), raw);
         created = true;
         return *raw;
     }
     bool removeSub(std::string_view n) {
-        auto it = subIndex.find(n);
+        auto it = subIndex.find(folded(n));
         if (it == subIndex.end()) return false;
         Key* k = it->second;
         subIndex.erase(it);
@@ -268,23 +282,24 @@ struct RegStore::Key {
         return true;
     }
     const RegData* value(std::string_view n) const {
-        auto it = valueIndex.find(n);
+        auto it = valueIndex.find(folded(n));
         return it == valueIndex.end() ? nullptr : &values[it->second].second;
     }
     bool setValue(std::string_view n, RegData data) {
-        auto it = valueIndex.find(n);
+        const std::string& key = folded(n);
+        auto it = valueIndex.find(key);
         if (it != valueIndex.end()) {
             RegData& slot = values[it->second].second;  // keeps the name's first case
             if (slot == data) return false;
             slot = std::move(data);
             return true;
         }
+        valueIndex.emplace(key, values.size());
         values.emplace_back(std::string(n), std::move(data));
-        valueIndex.emplace(values.back().first, values.size() - 1);
         return true;
     }
     bool removeValue(std::string_view n) {
-        auto it = valueIndex.find(n);
+        auto it = valueIndex.find(folded(n));
         if (it == valueIndex.end()) return false;
         const std::size_t index = it->second;
         valueIndex.erase(it);
@@ -304,11 +319,11 @@ namespace {
 
 using Key = RegStore::Key;
 
-const Key* findKey(const Key& top, std::string_view keyPath) {
+Key* findKey(Key& top, std::string_view keyPath) {
     const char* root = nullptr;
     thread_local std::vector<std::string_view> names;
     if (!splitKeyPath(keyPath, root, names)) return nullptr;
-    const Key* k = top.sub(root);
+    Key* k = top.sub(root);
     for (auto n : names) {
         if (!k) return nullptr;
         k = k->sub(n);
@@ -316,37 +331,60 @@ const Key* findKey(const Key& top, std::string_view keyPath) {
     return k;
 }
 
-Key* makeKey(Key& top, std::string_view keyPath, const std::string& fullPath, bool& created) {
-    const char* root = nullptr;
-    std::vector<std::string_view> names;
-    if (!splitKeyPath(keyPath, root, names)) throwBadPath(fullPath);
-    Key* k = &top.addSub(root, created);
-    for (auto n : names) k = &k->addSub(n, created);
-    return k;
-}
-
 }  // namespace
 
 RegStore::RegStore() : top_(std::make_unique<Key>()) {}
 RegStore::~RegStore() = default;
-RegStore::RegStore(RegStore&& other) noexcept : top_(std::make_unique<Key>()) { std::swap(top_, other.top_); }
+RegStore::RegStore(RegStore&& other) noexcept : top_(std::make_unique<Key>()) {
+    std::swap(top_, other.top_);
+    other.forgetCachedKey();
+}
 RegStore& RegStore::operator=(RegStore&& other) noexcept {
     std::swap(top_, other.top_);  // the moved-from store keeps a valid tree
+    forgetCachedKey();
+    other.forgetCachedKey();
     return *this;
+}
+
+void RegStore::forgetCachedKey() const {
+    cachedKey_ = nullptr;
+    cachedPath_.clear();
+}
+
+RegStore::Key* RegStore::lookupKey(std::string_view keyPath) const {
+    if (cachedKey_ && keyPath == cachedPath_) return cachedKey_;
+    Key* k = findKey(*top_, keyPath);
+    if (k) {
+        cachedPath_.assign(keyPath);
+        cachedKey_ = k;
+    }
+    return k;
+}
+
+RegStore::Key* RegStore::makeKey(std::string_view keyPath, const std::string& fullPath, bool& created) {
+    if (cachedKey_ && keyPath == cachedPath_) return cachedKey_;
+    const char* root = nullptr;
+    std::vector<std::string_view> names;
+    if (!splitKeyPath(keyPath, root, names)) throwBadPath(fullPath);
+    Key* k = &top_->addSub(root, created);
+    for (auto n : names) k = &k->addSub(n, created);
+    cachedPath_.assign(keyPath);
+    cachedKey_ = k;
+    return k;
 }
 
 bool RegStore::write(const std::string& path, RegData data) {
     std::string_view keyPath, name;
     if (!splitValuePath(path, keyPath, name)) throwBadPath(path);
     bool created = false;
-    Key* k = makeKey(*top_, keyPath, path, created);
+    Key* k = makeKey(keyPath, path, created);
     return k->setValue(name, std::move(data)) || created;
 }
 
 const RegData* RegStore::find(const std::string& path) const {
     std::string_view keyPath, name;
     if (!splitValuePath(path, keyPath, name)) return nullptr;
-    const Key* k = findKey(*top_, keyPath);
+    const Key* k = lookupKey(keyPath);
     return k ? k->value(name) : nullptr;
 }
 
@@ -369,13 +407,13 @@ bool RegStore::deleteValue(const std::string& path) {
     std::string_view keyPath, name;
     if (!splitValuePath(path, keyPath, name)) throwBadPath(path);
     if (!canonicalRoot(keyPath.substr(0, keyPath.find('\\')))) throwBadPath(path);
-    Key* k = const_cast<Key*>(findKey(*top_, keyPath));
+    Key* k = lookupKey(keyPath);
     return k && k->removeValue(name);
 }
 
 bool RegStore::createKey(const std::string& keyPath) {
     bool created = false;
-    makeKey(*top_, withoutTrailingBackslash(keyPath), keyPath, created);
+    makeKey(withoutTrailingBackslash(keyPath), keyPath, created);
     return created;
 }
 
@@ -387,28 +425,33 @@ bool RegStore::deleteKey(const std::string& keyPath) {
     if (names.empty()) throw Error(err::PermissionDenied, "A root key cannot be deleted: \"" + keyPath + "\"");
     Key* parent = top_->sub(root);
     for (std::size_t i = 0; parent && i + 1 < names.size(); ++i) parent = parent->sub(names[i]);
-    return parent && parent->removeSub(names.back());
+    if (!parent || !parent->removeSub(names.back())) return false;
+    forgetCachedKey();  // it may have been the deleted key or one below it
+    return true;
 }
 
 bool RegStore::keyExists(const std::string& keyPath) const {
-    return findKey(*top_, withoutTrailingBackslash(keyPath)) != nullptr;
+    return lookupKey(withoutTrailingBackslash(keyPath)) != nullptr;
 }
 
 std::vector<std::string> RegStore::subKeyNames(const std::string& keyPath) const {
     std::vector<std::string> out;
-    if (const Key* k = findKey(*top_, withoutTrailingBackslash(keyPath)))
+    if (const Key* k = lookupKey(withoutTrailingBackslash(keyPath)))
         for (const auto& s : k->subkeys) out.push_back(s->name);
     return out;
 }
 
 std::vector<std::string> RegStore::valueNames(const std::string& keyPath) const {
     std::vector<std::string> out;
-    if (const Key* k = findKey(*top_, withoutTrailingBackslash(keyPath)))
+    if (const Key* k = lookupKey(withoutTrailingBackslash(keyPath)))
         for (const auto& [name, data] : k->values) out.push_back(name);
     return out;
 }
 
-void RegStore::clear() { top_ = std::make_unique<Key>(); }
+void RegStore::clear() {
+    top_ = std::make_unique<Key>();
+    forgetCachedKey();
+}
 
 bool RegStore::empty() const { return top_->subkeys.empty(); }
 
@@ -561,7 +604,9 @@ int hexDigit(char c) {
     return -1;
 }
 
-class Parser {
+}  // namespace
+
+class RegStore::Parser {
 public:
     explicit Parser(std::string text) : text_(std::move(text)) {}
 
@@ -599,7 +644,7 @@ private:
     std::string_view line_;
     bool ansi_ = false;  // REGEDIT4: hex strings are 8-bit text
     RegStore store_;
-    std::string keyPath_;  // current section; empty before the first one
+    Key* key_ = nullptr;     // current section; none before the first one
     bool skipping_ = false;  // inside a "[-key]" section
 
     bool nextLine() {
@@ -630,13 +675,13 @@ private:
         if (!splitKeyPath(path, root, names)) fail("invalid key name \"" + shorten(path) + "\"");
         if (remove) {
             if (!names.empty()) store_.deleteKey(std::string(path));
-            keyPath_.clear();
+            key_ = nullptr;
             skipping_ = true;
             return;
         }
-        keyPath_ = std::string(path);
+        bool created = false;
+        key_ = store_.makeKey(path, std::string(path), created);
         skipping_ = false;
-        store_.createKey(keyPath_);
     }
 
     // Reads a quoted text starting at s[0] == '"'; returns the position after
@@ -667,12 +712,11 @@ private:
         std::string_view rest = trim(line.substr(i));
         if (rest.empty() || rest.front() != '=') fail("\"=\" expected after the value name");
         rest = trim(rest.substr(1));
-        if (keyPath_.empty() && !skipping_) fail("a value before the first key line");
+        if (!key_ && !skipping_) fail("a value before the first key line");
         if (!validName(name)) fail("invalid value name");
-        const std::string path = keyPath_ + "\\" + name;
 
         if (rest == "-") {
-            if (!skipping_) store_.deleteValue(path);
+            if (key_) key_->removeValue(name);
             return;
         }
         RegData data;
@@ -696,7 +740,7 @@ private:
         } else {
             fail("unknown value type \"" + shorten(rest) + "\"");
         }
-        if (!skipping_) store_.write(path, std::move(data));
+        if (key_) key_->setValue(name, std::move(data));
     }
 
     RegData hexValue(std::string_view s) {
@@ -782,8 +826,6 @@ private:
         return utf16ToUtf8(units);
     }
 };
-
-}  // namespace
 
 RegStore RegStore::parse(std::string_view bytes) { return Parser(fileTextAsUtf8(bytes)).run(); }
 

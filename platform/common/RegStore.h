@@ -111,7 +111,17 @@ public:
     struct Key;  // the tree's node, private to the implementation
 
 private:
+    class Parser;
+    // The key at keyPath ("ROOT\a\b"), or nullptr when it does not exist.
+    Key* lookupKey(std::string_view keyPath) const;
+    Key* makeKey(std::string_view keyPath, const std::string& fullPath, bool& created);
+    void forgetCachedKey() const;
+
     std::unique_ptr<Key> top_;  // holds the root keys
+    // The key found last: settings are read a few dozen at a time from the
+    // same key, and this spares walking the path for each of them.
+    mutable std::string cachedPath_;
+    mutable Key* cachedKey_ = nullptr;
 };
 
 // A registry held in memory only (tests, and the simulated platform).
