@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -183,6 +184,44 @@ TEST(RegFileRegistry, TwoProcessesWritingAtOnceLoseNothing) {
                 ++found;
     EXPECT_EQ(found, 2 * kPerProcess);
     EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST(RegFileRegistry, WriterKilledAtAnyMomentLeavesAReadableFile) {
+    TempDir dir;
+    const std::string path = dir / "registry.reg";
+    RegFileRegistry(path).writeDword(kKey + "seed", 1);
+    std::uint32_t lastSeen = 0;
+    for (int round = 0; round < 20; ++round) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            RegFileRegistry reg(path);
+            const auto start = reg.read(kKey + "counter");
+            for (std::uint32_t i = start ? std::get<std::uint32_t>(*start) + 1 : 1;; ++i) {
+                reg.writeDword(kKey + "counter", i);
+                reg.writeString(kKey + "text" + std::to_string(i % 7), std::string(i % 300, 'x'));
+            }
+        }
+        usleep(static_cast<useconds_t>(1000 + (round * 7919) % 20000));
+        kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+
+        int corrupt = 0;
+        RegFileRegistry reg(path, [&](const std::string&) { ++corrupt; });
+        ASSERT_NO_THROW(nocturo::platform::RegStore::parse(ReadWholeFile(path))) << "round " << round;
+        EXPECT_EQ(reg.read(kKey + "seed"), RegValue{1u});
+        EXPECT_EQ(corrupt, 0);
+        // The counter only grows: whatever survives is a complete write.
+        const auto counter = reg.read(kKey + "counter");
+        if (counter) {
+            EXPECT_GE(std::get<std::uint32_t>(*counter), lastSeen);
+            lastSeen = std::get<std::uint32_t>(*counter);
+        }
+        reg.writeDword(kKey + "round", static_cast<std::uint32_t>(round));  // clears a temporary file the kill left
+        EXPECT_FALSE(fs::exists(path + ".tmp"));
+    }
+    EXPECT_GT(lastSeen, 0u);
 }
 
 TEST(RegFileRegistry, CorruptFileIsMovedAsideReportedOnceAndKept) {
