@@ -94,7 +94,7 @@ DirEntry entryFor(int dirFd, const char* name, unsigned char dtype) {
 
 class PosixDirEnumerator : public IDirEnumerator {
 public:
-    PosixDirEnumerator(const std::string& folder, std::string spec) : spec_(std::move(spec)) {
+    PosixDirEnumerator(const std::string& folder, std::string wildcard) : wildcard_(std::move(wildcard)) {
         dir_ = opendir(folder.c_str());
         if (!dir_) return;
         struct stat self {}, root {};
@@ -103,9 +103,9 @@ public:
         // A plain name (no wildcard) is looked up directly when it exists
         // with exactly that spelling; only otherwise is the folder scanned
         // for it without regard to case.
-        if (!HasWildcard(spec_) && !spec_.empty() && spec_.back() != '.') {
+        if (!HasWildcard(wildcard_) && !wildcard_.empty() && wildcard_.back() != '.') {
             struct stat st {};
-            if (fstatat(dirfd(dir_), spec_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) exact_ = true;
+            if (fstatat(dirfd(dir_), wildcard_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) exact_ = true;
         }
     }
     ~PosixDirEnumerator() override {
@@ -118,18 +118,18 @@ public:
         if (!dir_) return std::nullopt;
         if (exact_) {
             exact_ = false;
-            auto e = entryFor(dirfd(dir_), spec_.c_str(), DT_UNKNOWN);
+            auto e = entryFor(dirfd(dir_), wildcard_.c_str(), DT_UNKNOWN);
             close();
-            if (isRoot_ && isDotEntry(spec_.c_str())) return std::nullopt;  // "/" has neither
+            if (isRoot_ && isDotEntry(wildcard_.c_str())) return std::nullopt;  // "/" has neither
             return e;
         }
         while (dots_ < 2) {
             const char* name = dots_++ == 0 ? "." : "..";
-            if (WildcardMatch(spec_, name)) return entryFor(dirfd(dir_), name, DT_DIR);
+            if (WildcardMatch(wildcard_, name)) return entryFor(dirfd(dir_), name, DT_DIR);
         }
         while (const dirent* d = readdir(dir_)) {
             if (isDotEntry(d->d_name)) continue;  // reported first, above
-            if (!WildcardMatch(spec_, d->d_name)) continue;
+            if (!WildcardMatch(wildcard_, d->d_name)) continue;
             return entryFor(dirfd(dir_), d->d_name, d->d_type);
         }
         close();
@@ -142,7 +142,7 @@ private:
         dir_ = nullptr;
     }
 
-    std::string spec_;
+    std::string wildcard_;
     DIR* dir_ = nullptr;
     int dots_ = 0;  // "." and ".." looked at so far
     bool isRoot_ = false;
@@ -314,15 +314,15 @@ std::string PercentEncodePath(const std::string& path) {
 std::unique_ptr<IDirEnumerator> PosixFileSystem::enumerate(const std::string& pattern) {
     if (pattern.empty()) throw makeError(err::InvalidProcedureCall, "empty search pattern");
     const auto slash = pattern.rfind('/');
-    std::string folder, spec;
+    std::string folder, wildcard;
     if (slash == std::string::npos) {
         folder = ".";
-        spec = pattern;
+        wildcard = pattern;
     } else {
         folder = slash == 0 ? "/" : pattern.substr(0, slash);
-        spec = pattern.substr(slash + 1);
+        wildcard = pattern.substr(slash + 1);
     }
-    return std::make_unique<PosixDirEnumerator>(folder, spec);
+    return std::make_unique<PosixDirEnumerator>(folder, wildcard);
 }
 
 bool PosixFileSystem::folderExists(const std::string& path) {

@@ -89,6 +89,8 @@ std::string timeStamp() {
     return buf;
 }
 
+std::int64_t nanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
 bool pathExists(const std::string& p) {
     struct stat st {};
     return lstat(p.c_str(), &st) == 0;
@@ -173,21 +175,25 @@ std::uint64_t RegFileRegistry::parseCount() const {
     return parses_;
 }
 
-RegFileRegistry::Stamp RegFileRegistry::stampOfPath() const {
-    struct stat st {};
-    if (stat(path_.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return Stamp{};
-        throw ErrorFromErrno(errno, "cannot read the settings file " + path_);
-    }
+RegFileRegistry::Stamp RegFileRegistry::stampOf(const struct stat& st) {
     Stamp s;
     s.exists = true;
     s.dev = st.st_dev;
     s.ino = st.st_ino;
     s.size = static_cast<std::uint64_t>(st.st_size);
     s.mode = st.st_mode;
-    s.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    s.mtimeNs = nanoseconds(st.st_mtim);
+    s.ctimeNs = nanoseconds(st.st_ctim);
     return s;
+}
+
+RegFileRegistry::Stamp RegFileRegistry::stampOfPath() const {
+    struct stat st {};
+    if (stat(path_.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return Stamp{};
+        throw ErrorFromErrno(errno, "cannot read the settings file " + path_);
+    }
+    return stampOf(st);
 }
 
 void RegFileRegistry::refreshForRead() {
@@ -200,7 +206,8 @@ void RegFileRegistry::load(FileLock* lock, bool forWrite) {
     for (;;) {
         const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            if (errno != ENOENT && errno != ENOTDIR) throw ErrorFromErrno(errno, "cannot read the settings file " + path_, err::FileNotFound);
+            if (errno != ENOENT && errno != ENOTDIR)
+                throw ErrorFromErrno(errno, "cannot read the settings file " + path_, err::FileNotFound);
             // No file: an empty store, created by the first write.
             store_.clear();
             bytes_.clear();
@@ -216,13 +223,7 @@ void RegFileRegistry::load(FileLock* lock, bool forWrite) {
             int e = 0;
             if (fstat(fd, &st) != 0) e = errno;
             if (e == 0) {
-                stamp.exists = true;
-                stamp.dev = st.st_dev;
-                stamp.ino = st.st_ino;
-                stamp.size = static_cast<std::uint64_t>(st.st_size);
-                stamp.mode = st.st_mode;
-                stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-                stamp.ctimeNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+                stamp = stampOf(st);
                 bytes.reserve(stamp.size);
                 char buf[65536];
                 for (;;) {

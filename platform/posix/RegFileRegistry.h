@@ -17,6 +17,8 @@
 #include "platform/IRegistry.h"
 #include "platform/common/RegStore.h"
 
+struct stat;
+
 namespace nocturo::platform {
 
 // NOCTURO_REGISTRY when set; else $XDG_CONFIG_HOME/nocturo/registry.reg; else
@@ -72,6 +74,7 @@ private:
     void load(FileLock* lock, bool forWrite);
     void handleCorrupt(const RegParseError& e, bool canMove, bool forWrite, const Stamp& stamp, std::string bytes);
     void writeFileLocked();
+    static Stamp stampOf(const struct stat& st);
     Stamp stampOfPath() const;
     // Hands out a pending corrupt-file notice; called with the mutex held.
     CorruptHandler takeNotice(std::string& message);

@@ -129,7 +129,7 @@ TEST(PosixFileSystem, EnumerationOfMissingRootAndCurrentFolders) {
     PosixFileSystem files;
     EXPECT_TRUE(List(files, t.dir / "missing/*.*").empty());
     EXPECT_TRUE(List(files, t.dir / "a.txt/*.*").empty());
-    EXPECT_TRUE(List(files, t.dir / "").empty());  // no specification matches nothing
+    EXPECT_TRUE(List(files, t.dir / "").empty());  // an empty wildcard matches nothing
     EXPECT_THROW(files.enumerate(""), Error);
 
     const auto root = Names(List(files, "/*.*"));
