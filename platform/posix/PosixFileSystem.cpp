@@ -1,0 +1,482 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <system_error>
+
+#include "platform/common/Wildcard.h"
+
+namespace nocturo::platform {
+
+namespace {
+
+std::string systemText(int errnum) { return std::generic_category().message(errnum); }
+
+std::string classicText(long number) {
+    switch (number) {
+    case err::FileNotFound: return "File not found";
+    case err::PathNotFound: return "Path not found";
+    case err::PermissionDenied: return "Permission denied";
+    case err::DiskFull: return "Disk full";
+    case err::DeviceIo: return "Device I/O error";
+    case err::InvalidProcedureCall: return "Invalid procedure call or argument";
+    default: return "Path/File access error";
+    }
+}
+
+Error makeError(long number, const std::string& what) { return Error(number, classicText(number) + ": " + what); }
+
+std::string lastComponent(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "a/b/" names the same entry as "a/b"; without the slash a link is not
+// resolved by lstat.
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+bool isDotEntry(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+void writeAll(int fd, const std::string& bytes, const std::string& path) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int e = errno;
+            close(fd);
+            throw ErrorFromErrno(e, "cannot write " + path);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void writeWithFlags(const std::string& path, const std::string& bytes, int flags) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);  // umask applies
+    if (fd < 0) throw ErrorFromErrno(errno, "cannot open " + path + " for writing");
+    writeAll(fd, bytes, path);
+    if (close(fd) != 0) throw ErrorFromErrno(errno, "cannot write " + path);
+}
+
+DirEntry entryFor(int dirFd, const char* name, unsigned char dtype) {
+    DirEntry e;
+    e.name = name;
+    struct stat st {};
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        bool linkToFolder = false;
+        if (S_ISLNK(st.st_mode)) {
+            struct stat target {};
+            linkToFolder = fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        }
+        e.attributes = AttributesFromMode(st.st_mode, e.name, linkToFolder);
+        e.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+        return e;
+    }
+    // Listed but not examinable (a folder with read but no search right):
+    // the directory entry's own type is all there is.
+    const unsigned mode = dtype == DT_DIR ? S_IFDIR | 0700 : dtype == DT_LNK ? S_IFLNK | 0777 : S_IFREG | 0600;
+    e.attributes = AttributesFromMode(mode, e.name, false);
+    return e;
+}
+
+class PosixDirEnumerator : public IDirEnumerator {
+public:
+    PosixDirEnumerator(const std::string& folder, std::string wildcard) : wildcard_(std::move(wildcard)) {
+        dir_ = opendir(folder.c_str());
+        if (!dir_) return;
+        struct stat self {}, root {};
+        isRoot_ = fstat(dirfd(dir_), &self) == 0 && stat("/", &root) == 0 && sameFile(self, root);
+        dots_ = isRoot_ ? 2 : 0;
+        // A plain name (no wildcard) is looked up directly when it exists
+        // with exactly that spelling; only otherwise is the folder scanned
+        // for it without regard to case.
+        if (!HasWildcard(wildcard_) && !wildcard_.empty() && wildcard_.back() != '.') {
+            struct stat st {};
+            if (fstatat(dirfd(dir_), wildcard_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) exact_ = true;
+        }
+    }
+    ~PosixDirEnumerator() override {
+        if (dir_) closedir(dir_);
+    }
+    PosixDirEnumerator(const PosixDirEnumerator&) = delete;
+    PosixDirEnumerator& operator=(const PosixDirEnumerator&) = delete;
+
+    std::optional<DirEntry> next() override {
+        if (!dir_) return std::nullopt;
+        if (exact_) {
+            exact_ = false;
+            auto e = entryFor(dirfd(dir_), wildcard_.c_str(), DT_UNKNOWN);
+            close();
+            if (isRoot_ && isDotEntry(wildcard_.c_str())) return std::nullopt;  // "/" has neither
+            return e;
+        }
+        while (dots_ < 2) {
+            const char* name = dots_++ == 0 ? "." : "..";
+            if (WildcardMatch(wildcard_, name)) return entryFor(dirfd(dir_), name, DT_DIR);
+        }
+        while (const dirent* d = readdir(dir_)) {
+            if (isDotEntry(d->d_name)) continue;  // reported first, above
+            if (!WildcardMatch(wildcard_, d->d_name)) continue;
+            return entryFor(dirfd(dir_), d->d_name, d->d_type);
+        }
+        close();
+        return std::nullopt;
+    }
+
+private:
+    void close() {
+        if (dir_) closedir(dir_);
+        dir_ = nullptr;
+    }
+
+    std::string wildcard_;
+    DIR* dir_ = nullptr;
+    int dots_ = 0;  // "." and ".." looked at so far
+    bool isRoot_ = false;
+    bool exact_ = false;
+};
+
+// ---- trash ------------------------------------------------------------------
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// mkdir -p with the trash's private mode.
+void makeFolders(const std::string& folder, mode_t mode) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) throw ErrorFromErrno(ENOTDIR, "cannot create " + folder);
+        return;
+    }
+    if (folder != "/" && folder != ".") makeFolders(parentOf(folder), mode);
+    if (mkdir(folder.c_str(), mode) != 0 && errno != EEXIST) throw ErrorFromErrno(errno, "cannot create " + folder);
+}
+
+// The device of the folder, or of its nearest existing parent.
+dev_t deviceOf(std::string folder) {
+    for (;;) {
+        struct stat st {};
+        if (stat(folder.c_str(), &st) == 0) return st.st_dev;
+        if (folder == "/" || folder == ".") return 0;
+        folder = parentOf(folder);
+    }
+}
+
+// The top folder of the mount that holds folder (a real path).
+std::string mountTop(const std::string& folder, dev_t dev) {
+    std::string top = folder;
+    while (top != "/") {
+        const std::string up = parentOf(top);
+        struct stat st {};
+        if (stat(up.c_str(), &st) != 0 || st.st_dev != dev) break;
+        top = up;
+    }
+    return top;
+}
+
+// A trash folder we may use: a real folder (not a link) owned by us.
+bool usableTrash(const std::string& folder) {
+    struct stat st {};
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
+std::string topdirTrash(const std::string& top) {
+    const std::string uid = std::to_string(geteuid());
+    const std::string base = top == "/" ? "" : top;
+    // The administrator's shared trash: only a real folder with the sticky bit.
+    const std::string shared = base + "/.Trash";
+    struct stat st {};
+    if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+        const std::string mine = shared + "/" + uid;
+        if (mkdir(mine.c_str(), 0700) == 0 || errno == EEXIST)
+            if (usableTrash(mine)) return mine;
+    }
+    const std::string own = base + "/.Trash-" + uid;
+    if (mkdir(own.c_str(), 0700) == 0 || errno == EEXIST)
+        if (usableTrash(own)) return own;
+    return "";
+}
+
+std::string deletionDate() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &tm);
+    return buf;
+}
+
+// NAME, NAME.2, NAME.3 ...; shortened (at a character boundary) so that
+// NAME.N.trashinfo still fits a file name.
+std::string trashName(const std::string& name, int n) {
+    const std::string suffix = n == 1 ? "" : "." + std::to_string(n);
+    const std::size_t room = NAME_MAX - std::string(".trashinfo").size() - suffix.size();
+    std::string base = name;
+    if (base.size() > room) {
+        base.resize(room);
+        while (!base.empty() && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) base.pop_back();
+        if (!base.empty() && static_cast<unsigned char>(base.back()) >= 0xC0) base.pop_back();
+    }
+    return base + suffix;
+}
+
+bool renameNoReplace(const std::string& from, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+    struct stat st {};
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+// ---- free functions ---------------------------------------------------------------
+
+std::uint32_t AttributesFromMode(unsigned mode, const std::string& name, bool linkToFolder) {
+    std::uint32_t a = 0;
+    if (S_ISLNK(mode)) {
+        a |= attr::ReparsePoint;
+        if (linkToFolder) a |= attr::Directory;
+    } else if (S_ISDIR(mode)) {
+        a |= attr::Directory;
+    } else if (S_ISREG(mode)) {
+        a |= attr::Archive;
+    } else {
+        a |= attr::System;  // devices, pipes, sockets
+    }
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= attr::Hidden;
+    if (!S_ISLNK(mode) && !(mode & S_IWUSR)) a |= attr::ReadOnly;
+    return a;
+}
+
+Error ErrorFromErrno(int errnum, const std::string& what, long notFound) {
+    long number = err::PathFileAccess;
+    switch (errnum) {
+    case ENOENT: number = notFound; break;
+    case ENOTDIR: number = err::PathNotFound; break;
+    case EACCES:
+    case EPERM:
+    case EROFS: number = err::PermissionDenied; break;
+    case ENOSPC:
+    case EDQUOT: number = err::DiskFull; break;
+    case EIO: number = err::DeviceIo; break;
+    default: break;
+    }
+    return makeError(number, what + " (" + systemText(errnum) + ")");
+}
+
+std::string PercentEncodePath(const std::string& path) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          std::string_view("-_.!~*'()/").find(ch) != std::string_view::npos;
+        if (keep) {
+            out += ch;
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        }
+    }
+    return out;
+}
+
+// ---- PosixFileSystem ----------------------------------------------------------------
+
+std::unique_ptr<IDirEnumerator> PosixFileSystem::enumerate(const std::string& pattern) {
+    if (pattern.empty()) throw makeError(err::InvalidProcedureCall, "empty search pattern");
+    const auto slash = pattern.rfind('/');
+    std::string folder, wildcard;
+    if (slash == std::string::npos) {
+        folder = ".";
+        wildcard = pattern;
+    } else {
+        folder = slash == 0 ? "/" : pattern.substr(0, slash);
+        wildcard = pattern.substr(slash + 1);
+    }
+    return std::make_unique<PosixDirEnumerator>(folder, wildcard);
+}
+
+bool PosixFileSystem::folderExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::uint32_t> PosixFileSystem::attributes(const std::string& path) {
+    const std::string p = withoutTrailingSlashes(path);
+    struct stat st {};
+    if (p.empty() || lstat(p.c_str(), &st) != 0) {
+        if (p.empty() || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw ErrorFromErrno(errno, "cannot examine " + path);
+    }
+    bool linkToFolder = false;
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target {};
+        linkToFolder = stat(p.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    }
+    return AttributesFromMode(st.st_mode, lastComponent(p), linkToFolder);
+}
+
+std::optional<std::uint64_t> PosixFileSystem::length(const std::string& path) {
+    const std::string p = withoutTrailingSlashes(path);
+    struct stat st {};
+    if (p.empty() || lstat(p.c_str(), &st) != 0) {
+        if (p.empty() || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw ErrorFromErrno(errno, "cannot examine " + path);
+    }
+    return S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+}
+
+void PosixFileSystem::createFolder(const std::string& path) {
+    if (path.empty()) throw makeError(err::PathNotFound, "cannot create a folder without a name");
+    if (mkdir(path.c_str(), 0777) == 0) return;  // the umask gives the usual 0755
+    const int e = errno;
+    if (e == EEXIST) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+        throw makeError(err::PathFileAccess, "cannot create folder " + path + ": a file of that name exists");
+    }
+    throw ErrorFromErrno(e, "cannot create folder " + path);
+}
+
+void PosixFileSystem::deleteFile(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) throw ErrorFromErrno(errno, "cannot delete " + path, err::FileNotFound);
+    if (S_ISDIR(st.st_mode)) throw makeError(err::PathFileAccess, "cannot delete " + path + ": it is a folder");
+    if (unlink(path.c_str()) != 0) throw ErrorFromErrno(errno, "cannot delete " + path, err::FileNotFound);
+}
+
+void PosixFileSystem::moveToRecycleBin(const std::string& path) {
+    // Where the entry really is: its folder resolved, its own name kept (a
+    // link goes to the trash as a link).
+    std::string full = withoutTrailingSlashes(path);
+    if (!full.empty() && full.front() != '/') {
+        char cwd[PATH_MAX];
+        if (!getcwd(cwd, sizeof cwd)) throw ErrorFromErrno(errno, "cannot move " + path + " to the trash");
+        full = std::string(cwd) + "/" + full;
+    }
+    const std::string name = lastComponent(full);
+    if (name.empty() || name == "." || name == "..")
+        throw makeError(err::InvalidProcedureCall, "cannot move " + path + " to the trash");
+    struct stat st {};
+    if (lstat(full.c_str(), &st) != 0) throw ErrorFromErrno(errno, "cannot move " + path + " to the trash", err::FileNotFound);
+    char* real = realpath(parentOf(full).c_str(), nullptr);
+    if (!real) throw ErrorFromErrno(errno, "cannot move " + path + " to the trash");
+    const std::string folder = real;
+    std::free(real);
+    const std::string original = (folder == "/" ? "" : folder) + "/" + name;
+
+    // The home trash for its own device, else the trash of the file's mount.
+    std::string dataHome = env("XDG_DATA_HOME");
+    if (dataHome.empty() || dataHome.front() != '/') {
+        std::string home = env("HOME");
+        if (home.empty()) home = "/";
+        dataHome = home + "/.local/share";
+    }
+    const std::string homeTrash = dataHome + "/Trash";
+    std::string trash, infoPath;
+    if (deviceOf(homeTrash) == st.st_dev) {
+        trash = homeTrash;
+        infoPath = original;
+    } else {
+        const std::string top = mountTop(folder, st.st_dev);
+        trash = topdirTrash(top);
+        if (trash.empty())
+            throw makeError(err::PermissionDenied, "cannot move " + path + " to the trash: no usable trash folder in " + top);
+        infoPath = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
+    }
+    makeFolders(trash + "/files", 0700);
+    makeFolders(trash + "/info", 0700);
+
+    const std::string info = "[Trash Info]\nPath=" + PercentEncodePath(infoPath) + "\nDeletionDate=" + deletionDate() + "\n";
+    for (int n = 1; n < 100000; ++n) {
+        const std::string candidate = trashName(name, n);
+        const std::string target = trash + "/files/" + candidate;
+        struct stat existing {};
+        if (lstat(target.c_str(), &existing) == 0) continue;  // an entry without its info file
+        // The info file comes first and claims the name (O_EXCL): a trash
+        // entry never exists without it.
+        const std::string infoFile = trash + "/info/" + candidate + ".trashinfo";
+        const int fd = open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            throw ErrorFromErrno(errno, "cannot move " + path + " to the trash");
+        }
+        try {
+            writeAll(fd, info, infoFile);
+        } catch (...) {
+            unlink(infoFile.c_str());
+            throw;
+        }
+        if (close(fd) != 0) {
+            const int e = errno;
+            unlink(infoFile.c_str());
+            throw ErrorFromErrno(e, "cannot move " + path + " to the trash");
+        }
+        if (renameNoReplace(full, target)) return;
+        const int e = errno;
+        unlink(infoFile.c_str());
+        if (e == EEXIST) continue;
+        throw ErrorFromErrno(e, "cannot move " + path + " to the trash", err::FileNotFound);
+    }
+    throw makeError(err::PathFileAccess, "cannot move " + path + " to the trash: no free name");
+}
+
+std::optional<std::string> PosixFileSystem::readFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw ErrorFromErrno(errno, "cannot read " + path, err::FileNotFound);
+    }
+    std::string bytes;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            close(fd);
+            throw ErrorFromErrno(e, "cannot read " + path);
+        }
+        if (n == 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return bytes;
+}
+
+void PosixFileSystem::appendFile(const std::string& path, const std::string& bytes) { writeWithFlags(path, bytes, O_APPEND); }
+
+void PosixFileSystem::writeFile(const std::string& path, const std::string& bytes) { writeWithFlags(path, bytes, O_TRUNC); }
+
+}  // namespace nocturo::platform

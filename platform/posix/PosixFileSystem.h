@@ -1,0 +1,46 @@
+#pragma once
+// Files and folders on Linux, with the enumeration rules the program expects
+// from Windows: "." and ".." first (except in "/"), case-insensitive wildcard
+// matching, and attributes derived from the file's mode and name.
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/IFileSystem.h"
+
+namespace nocturo::platform {
+
+class PosixFileSystem : public IFileSystem {
+public:
+    PathStyle pathStyle() const override { return PathStyle::Posix; }
+
+    // Entries come one readdir at a time; symbolic links are reported with
+    // ReparsePoint (and Directory when they point at a folder), never followed.
+    std::unique_ptr<IDirEnumerator> enumerate(const std::string& pattern) override;
+    bool folderExists(const std::string& path) override;  // follows links
+    std::optional<std::uint32_t> attributes(const std::string& path) override;
+    std::optional<std::uint64_t> length(const std::string& path) override;
+    // An existing folder is accepted; an existing file in its place is not.
+    void createFolder(const std::string& path) override;
+    void deleteFile(const std::string& path) override;
+    // freedesktop.org trash: the home trash for files on its device, else
+    // $topdir/.Trash/$uid or $topdir/.Trash-$uid on the file's own mount.
+    void moveToRecycleBin(const std::string& path) override;
+
+    std::optional<std::string> readFile(const std::string& path) override;
+    void appendFile(const std::string& path, const std::string& bytes) override;
+    void writeFile(const std::string& path, const std::string& bytes) override;
+};
+
+// The attribute bits for a file's lstat mode and name (see attr::).
+std::uint32_t AttributesFromMode(unsigned mode, const std::string& name, bool linkToFolder);
+
+// A platform::Error for a failed system call: the classic error number for
+// errno and a description naming what failed and the system's reason.
+// notFound is the number reported for ENOENT (a missing path by default).
+Error ErrorFromErrno(int errnum, const std::string& what, long notFound = err::PathNotFound);
+
+// Percent-encoding of a path as a .trashinfo "Path=" holds it: every byte
+// except unreserved characters and "/" as %XX.
+std::string PercentEncodePath(const std::string& path);
+
+}  // namespace nocturo::platform
