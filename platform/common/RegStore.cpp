@@ -841,6 +841,25 @@ void MemoryRegistry::writeDword(const std::string& path, std::uint32_t value) {
     store_.writeDword(path, value);
 }
 
+std::vector<std::pair<std::string, RegValue>> RegStore::values(const std::string& keyPath) const {
+    std::vector<std::pair<std::string, RegValue>> out;
+    std::string prefix = keyPath;
+    while (!prefix.empty() && prefix.back() == '\\') prefix.pop_back();
+    for (const auto& name : valueNames(prefix)) {
+        try {
+            if (auto v = read(prefix + "\\" + name)) out.emplace_back(name, *v);
+        } catch (const Error&) {
+            // A value of another type (binary, multi-string) is not listed.
+        }
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, RegValue>> MemoryRegistry::values(const std::string& keyPath) {
+    std::lock_guard lock(mutex_);
+    return store_.values(keyPath);
+}
+
 std::optional<RegValue> MemoryRegistry::read(const std::string& path) {
     std::lock_guard lock(mutex_);
     return store_.read(path);

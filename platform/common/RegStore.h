@@ -94,6 +94,8 @@ public:
     // Names as first written, in insertion order; empty for a missing key.
     std::vector<std::string> subKeyNames(const std::string& keyPath) const;
     std::vector<std::string> valueNames(const std::string& keyPath) const;
+    // The readable values of one key with their names, in insertion order.
+    std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) const;
 
     void clear();
     bool empty() const;
@@ -137,6 +139,7 @@ public:
     void deleteValue(const std::string& path) override;
     void deleteKey(const std::string& keyPath) override;
     void createKey(const std::string& keyPath) override;
+    std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) override;
     std::string storeId() const override;  // "memory:<address>"
 
     // Direct access for tests; not synchronised with the calls above.

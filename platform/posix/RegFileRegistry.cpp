@@ -423,6 +423,10 @@ std::optional<RegValue> RegFileRegistry::read(const std::string& path) {
     return query([&](const RegStore& s) { return s.read(path); });
 }
 
+std::vector<std::pair<std::string, RegValue>> RegFileRegistry::values(const std::string& keyPath) {
+    return query([&](const RegStore& s) { return s.values(keyPath); });
+}
+
 bool RegFileRegistry::exists(const std::string& path) {
     return query([&](const RegStore& s) { return s.exists(path); });
 }

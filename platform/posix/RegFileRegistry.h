@@ -44,6 +44,7 @@ public:
     void deleteValue(const std::string& path) override;
     void deleteKey(const std::string& keyPath) override;
     void createKey(const std::string& keyPath) override;
+    std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) override;
     // The canonical absolute path of the file.
     std::string storeId() const override;
 
