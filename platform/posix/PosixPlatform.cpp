@@ -1,11 +1,66 @@
 #include "platform/posix/PosixPlatform.h"
 
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/posix/LogindSessionPower.h"
+#include "platform/posix/PosixClock.h"
+#include "platform/posix/PosixEventLoop.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixProcesses.h"
+#include "platform/posix/PosixSystemInfo.h"
+#include "platform/posix/RegFileRegistry.h"
+#include "platform/posix/TerminalDialogs.h"
+
 namespace nocturo::platform {
 
-std::unique_ptr<PlatformHost> MakePosixPlatform(const PosixOptions&) {
-    auto host = std::make_unique<PlatformHost>();
-    host->name = "posix";
-    return host;
+std::string ExecutableFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<size_t>(n));
+    auto slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+namespace {
+
+class PosixHost : public PlatformHost {
+public:
+    explicit PosixHost(const PosixOptions& o)
+        : system(o.programFolder.empty() ? ExecutableFolder() : o.programFolder),
+          registry(o.registryPath.empty() ? DefaultRegistryPath() : o.registryPath, o.onStoreProblem) {
+        name = "posix";
+        pf.registry = &registry;
+        pf.files = &files;
+        pf.system = &system;
+        pf.clock = &clock;
+        pf.loop = &loop;
+        pf.dialogs = &dialogs;
+        pf.processes = &processes;
+        pf.power = &power;
+        pf.sound = &sound;
+        pf.speech = &speech;
+        dialogs.setPump(&loop);
+    }
+
+    PosixFileSystem files;
+    PosixSystemInfo system;
+    RegFileRegistry registry;
+    PosixClock clock;
+    PosixEventLoop loop;
+    TerminalDialogs dialogs;
+    PosixProcesses processes;
+    LogindSessionPower power;
+    SilentSound sound;
+    SilentSpeech speech;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformHost> MakePosixPlatform(const PosixOptions& options) {
+    return std::make_unique<PosixHost>(options);
 }
 
 }  // namespace nocturo::platform

@@ -1,16 +1,113 @@
 #include "programs/support/Programs.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <iostream>
 
+#include "app/Nocturo_Main.h"
+#include "app/Runtime.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Version.h"
+#include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/sim/SimPlatform.h"
+#include "shell/FrmMain.h"
 
 namespace nocturo::programs {
 
-std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment(const std::string&) {
+namespace {
+void reportStoreProblem(const std::string& message) {
+    WriteErrorLog(kProductSource, "RegFileRegistry of Modul Varn_Registry", 0, 1000, message);
+}
+}  // namespace
+
+bool SimulatedPlatformRequested() {
     const char* kind = std::getenv("NOCTURO_PLATFORM");
-    if (kind && std::string(kind) == "sim") return platform::MakeSimPlatform({});
-    return platform::MakePosixPlatform({});
+    return kind && std::string(kind) == "sim";
+}
+
+std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment() {
+    if (SimulatedPlatformRequested()) {
+        platform::SimOptions o;
+        o.onStoreProblem = reportStoreProblem;
+        return platform::MakeSimPlatform(o);
+    }
+    platform::PosixOptions o;
+    o.onStoreProblem = reportStoreProblem;
+    return platform::MakePosixPlatform(o);
+}
+
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
+    ProgramArguments out;
+    for (const auto& a : args) {
+        if (a.rfind("--", 0) == 0) {
+            if (a == "--headless") out.headless = true;
+            else if (a == "--help") out.help = true;
+            else if (a == "--version") out.version = true;
+            else if (out.unknownOption.empty()) out.unknownOption = a;
+            continue;
+        }
+        if (!out.commandLine.empty()) out.commandLine += ' ';
+        out.commandLine += a;
+    }
+    return out;
+}
+
+std::string NocturoUsage() {
+    return "Usage: nocturo [--headless] [/action:default|shutdown|poweroff|logoff|reboot] [/option:...]\n"
+           "\n"
+           "Carries out a power action at a chosen moment. Without /action: the program\n"
+           "starts and waits for its schedule; with it, the action is carried out at once\n"
+           "(a named action skips the countdown; \"Without questions\" decides whether it asks).\n"
+           "\n"
+           "  --headless   run without windows: questions on the terminal, the action log\n"
+           "               and the countdown on standard output; Ctrl-C ends the program\n"
+           "  --help       this text\n"
+           "  --version    the program's version\n"
+           "\n"
+           "Environment: NOCTURO_REGISTRY (settings file), NOCTURO_PLATFORM=sim (simulated\n"
+           "machine: nothing changes, every action is written to NOCTURO_SIM_JOURNAL),\n"
+           "NOCTURO_SIM_ANSWERS (answers to the questions, a JSON array).\n"
+           "Exit status: 0 after a normal end, 1 without a language file, 2 on bad usage,\n"
+           "3 when another copy is running.\n";
+}
+
+int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
+    std::signal(SIGPIPE, SIG_IGN);
+    Runtime runtime;
+    runtime.pf = host.pf;
+    RuntimeScope scope(runtime);
+
+    runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
+
+    FrmMain form;
+    int lastShown = -1;
+    form.setChangeListener([&](const std::string& what) {
+        if (what == "imgCounter0" && form.imgCounter0.visible()) {
+            // The digit pictures are named "digitN".
+            int units = form.imgCounter0.picture().back() - '0';
+            int tens = form.imgCounter1.picture().empty() ? 0 : form.imgCounter1.picture().back() - '0';
+            int n = tens * 10 + units;
+            if (n != lastShown) std::cout << "  " << form.lblAction.caption() << " in " << n << std::endl;
+            lastShown = n;
+        } else if (what == "lblError" && form.lblError.visible()) {
+            std::cout << "check Error log ! (" << ErrorLogPath() << ")" << std::endl;
+        }
+    });
+    runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
+    form.onUnloaded = [&] { host.pf.loop->quit(0); };
+
+    if (auto* posixLoop = dynamic_cast<platform::PosixEventLoop*>(host.pf.loop)) {
+        posixLoop->installTerminationHandler([&](int) {
+            if (!form.unloaded()) form.UnloadProgram();
+        });
+    }
+
+    NocturoMain start(form);
+    if (!start.Main(commandLine)) return start.exitCode;
+    if (form.unloaded()) return 0;
+    int code = host.pf.loop->run();
+    return code < 0 ? 0 : code;
 }
 
 }  // namespace nocturo::programs

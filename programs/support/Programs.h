@@ -1,12 +1,32 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/PlatformHost.h"
 
 namespace nocturo::programs {
 
-// The backend chosen by NOCTURO_PLATFORM ("sim" or the real one).
-std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment(const std::string& argv0);
+// The backend chosen by NOCTURO_PLATFORM: "sim" for the simulated machine,
+// anything else (or nothing) for the real one. Problems with the settings
+// file are written to the error log.
+std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment();
+bool SimulatedPlatformRequested();
+
+// The command line as one text, the program's own "--" options taken out.
+struct ProgramArguments {
+    bool headless = false;
+    bool help = false;
+    bool version = false;
+    std::string unknownOption;  // the first "--" option we do not know
+    std::string commandLine;    // everything else, joined by blanks
+};
+ProgramArguments ParseProgramArguments(const std::vector<std::string>& args);
+
+// Runs the program without windows: message boxes on the terminal, the
+// action log and the countdown on standard output. Returns the exit code.
+int RunHeadless(platform::PlatformHost& host, const std::string& commandLine);
+
+std::string NocturoUsage();
 
 }  // namespace nocturo::programs
