@@ -89,7 +89,7 @@ bool NocturoMain::Main(const std::string& commandLine) {
             frmSplash splash;
             splash.Form_Load();
         }
-        while (r.splashWait) DoEvents();
+        while (r.splashWait) WaitEvents();
     });
 
     Step(kProc, 9, [] { StartErrorLog(); });

@@ -22,4 +22,8 @@ void DoEvents() {
     if (g_runtime && g_runtime->pf.loop) g_runtime->pf.loop->yield();
 }
 
+void WaitEvents() {
+    if (g_runtime && g_runtime->pf.loop) g_runtime->pf.loop->idle(5);
+}
+
 }  // namespace nocturo

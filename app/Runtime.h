@@ -66,6 +66,9 @@ inline platform::ISpeech& speech() { return service(rt().pf.speech); }
 
 // Lets pending events run once (a no-op before a loop is installed).
 void DoEvents();
+// The pump of a loop that only waits: lets pending events run, and when none
+// is ready sleeps a moment instead of spinning.
+void WaitEvents();
 
 }  // namespace nocturo
 

@@ -95,7 +95,7 @@ void frmSplash::Form_Load() {
             const std::int64_t elapsed = clock().monotonicMs() - shownAt_;
             ProgressBar1.setValue(Progress(elapsed));
             if (elapsed >= ShowMs) break;
-            DoEvents();
+            WaitEvents();
         }
     });
     Step(kLoadProc, 10, [&] { rt().splashWait = false; });

@@ -10,8 +10,15 @@ using TimerId = int;
 class IEventLoop {
 public:
     virtual ~IEventLoop() = default;
-    // Let pending events (clicks, ticks, posted work) run once, then return.
+    // Let pending events (clicks, ticks, posted work) run once, then return
+    // at once: the pump that long work calls between its steps.
     virtual void yield() = 0;
+    // The same for a loop that only waits (for a moment, for a program):
+    // when nothing is ready, sleep up to maxMs for something to become ready.
+    virtual void idle(int maxMs) {
+        (void)maxMs;
+        yield();
+    }
     // A timer starts disabled. A timer's tick is never delivered while an
     // earlier tick of the same timer is still running.
     virtual TimerId addTimer(std::function<void()> onTick) = 0;

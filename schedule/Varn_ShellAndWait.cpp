@@ -12,7 +12,7 @@ std::uint32_t fWait(std::uint32_t processId) {
         auto current = processes().exitCode(processId);
         if (!current) return 0;
         while (*current == platform::StillActive) {
-            loop().yield();
+            WaitEvents();
             current = processes().exitCode(processId);
             if (!current) return 0;
         }

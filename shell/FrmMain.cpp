@@ -333,7 +333,7 @@ void FrmMain::UnloadProgram() {
     step(proc("UnloadProgram"), 2, [&] {
         if (rt().winVersionCode >= 20 && serviceRunning && serviceRunning()) {
             if (stopService) stopService();
-            while (serviceRunning()) DoEvents();
+            while (serviceRunning()) WaitEvents();
         }
     });
     Form_Unload();

@@ -106,12 +106,14 @@ void PosixEventLoop::quit(int code) {
 
 // ---- the loop ---------------------------------------------------------------
 
-void PosixEventLoop::yield() {
+void PosixEventLoop::yield() { turn(0); }
+
+void PosixEventLoop::idle(int maxMs) {
     const auto now = Clock::now();
     int timeout = 0;
     if (!readyNow(now)) {
         const int next = msUntilNextDue(now);
-        timeout = next < 0 ? kIdleNapMs : std::min(next, kIdleNapMs);
+        timeout = next < 0 ? maxMs : std::min(next, maxMs);
     }
     turn(timeout);
 }

@@ -24,10 +24,12 @@ public:
     PosixEventLoop& operator=(const PosixEventLoop&) = delete;
 
     // One turn without blocking: termination signals, readable descriptors,
-    // posted work and due timers. When nothing is ready it first naps for up
-    // to kIdleNapMs (less when a timer falls due sooner), so a wait that spins
-    // on yield() does not burn a whole core.
+    // posted work and due timers.
     void yield() override;
+    // The same, but when nothing is ready it first naps for up to maxMs (less
+    // when a timer falls due sooner), so a wait that spins on it does not burn
+    // a whole core.
+    void idle(int maxMs) override;
     TimerId addTimer(std::function<void()> onTick) override;
     // Restarts the interval from now. An interval of 0 or less never ticks.
     // A tick is rescheduled from the moment it started; after a long stall

@@ -68,7 +68,7 @@ TEST(Registry, AFailedWriteIsLoggedTwiceWithItsArgumentsAndChangesNothing) {
     std::string log = w.errorLog();
     EXPECT_NE(log.find("CreateKey of Modul Varn_Registry"), std::string::npos);
     EXPECT_NE(log.find("HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings\\txtHour\t12"), std::string::npos);
-    EXPECT_TRUE(w.reg.store.empty());
+    EXPECT_TRUE(w.reg.store().empty());
     EXPECT_EQ(w.errorIndicatorCount, 1);
 }
 

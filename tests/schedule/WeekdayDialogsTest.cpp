@@ -143,7 +143,7 @@ TYPED_TEST(WeekdayDialog, SaveButtonSavesExactlyLikeClosingTheWindow) {
     closed.Form_Load();
     closed.txtHour[4]->setText("21");
     closed.Form_Unload();
-    EXPECT_EQ(other.reg.store, this->w.reg.store);
+    EXPECT_EQ(other.reg.store().serialize(), this->w.reg.store().serialize());
 }
 
 TYPED_TEST(WeekdayDialog, SavedValuesComeBackInTheNextDialog) {

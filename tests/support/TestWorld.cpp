@@ -7,41 +7,12 @@ namespace nocturo::test {
 
 void MapRegistry::writeString(const std::string& path, const std::string& text) {
     if (failWrites) throw platform::Error(platform::err::PermissionDenied, "Permission denied");
-    store[LCase(path)] = text;
+    MemoryRegistry::writeString(path, text);
 }
 
 void MapRegistry::writeDword(const std::string& path, std::uint32_t value) {
     if (failWrites) throw platform::Error(platform::err::PermissionDenied, "Permission denied");
-    store[LCase(path)] = value;
-}
-
-std::optional<platform::RegValue> MapRegistry::read(const std::string& path) {
-    auto it = store.find(LCase(path));
-    if (it == store.end()) return std::nullopt;
-    return it->second;
-}
-
-bool MapRegistry::exists(const std::string& path) { return store.count(LCase(path)) > 0; }
-
-void MapRegistry::deleteValue(const std::string& path) { store.erase(LCase(path)); }
-
-void MapRegistry::deleteKey(const std::string& keyPath) {
-    std::string prefix = LCase(keyPath) + "\\";
-    for (auto it = store.begin(); it != store.end();) {
-        if (it->first.rfind(prefix, 0) == 0) it = store.erase(it);
-        else ++it;
-    }
-}
-
-void MapRegistry::createKey(const std::string&) {}
-
-std::vector<std::pair<std::string, platform::RegValue>> MapRegistry::values(const std::string& keyPath) {
-    std::vector<std::pair<std::string, platform::RegValue>> out;
-    const std::string prefix = LCase(keyPath) + "\\";
-    for (const auto& [path, value] : store)
-        if (path.rfind(prefix, 0) == 0 && path.find('\\', prefix.size()) == std::string::npos)
-            out.emplace_back(path.substr(prefix.size()), value);
-    return out;
+    MemoryRegistry::writeDword(path, value);
 }
 
 void CountingLoop::yield() {

@@ -10,23 +10,17 @@
 #include <vector>
 
 #include "app/Runtime.h"
+#include "platform/common/RegStore.h"
 #include "support/FakeFileSystem.h"
 
 namespace nocturo::test {
 
-class MapRegistry : public platform::IRegistry {
+// The in-memory registry, with writes that can be made to fail.
+class MapRegistry : public platform::MemoryRegistry {
 public:
     void writeString(const std::string& path, const std::string& text) override;
     void writeDword(const std::string& path, std::uint32_t value) override;
-    std::optional<platform::RegValue> read(const std::string& path) override;
-    bool exists(const std::string& path) override;
-    void deleteValue(const std::string& path) override;
-    void deleteKey(const std::string& keyPath) override;
-    void createKey(const std::string& keyPath) override;
     std::string storeId() const override { return "map"; }
-    std::vector<std::pair<std::string, platform::RegValue>> values(const std::string& keyPath) override;
-
-    std::map<std::string, platform::RegValue> store;  // lower-cased path -> value
     bool failWrites = false;
 };
 

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/Varn_Registry.h"
+#include "cipher/Varn_encryption3.h"
+#include "programs/support/Ctl.h"
+#include "programs/support/Programs.h"
+#include "support/TestWorld.h"
+
+using namespace nocturo;
+using nocturo::test::TestWorld;
+
+namespace {
+struct Ctl {
+    TestWorld w{platform::PathStyle::Posix};
+    std::ostringstream out, err;
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        return programs::RunCtl(args, out, err);
+    }
+};
+}  // namespace
+
+TEST(Ctl, SettingsRoundTripInBothTreesWithTypes) {
+    Ctl c;
+    EXPECT_EQ(c.run({"settings", "set", "user", "txtHour", "03"}), 0);
+    EXPECT_EQ(c.run({"settings", "set", "user", "chkForce", "-1", "--dword"}), 0);
+    EXPECT_EQ(c.run({"settings", "set", "machine", "chkNtService", "0", "--dword"}), 0);
+    EXPECT_EQ(c.run({"settings", "get", "user", "txtHour"}), 0);
+    EXPECT_EQ(c.out.str(), "03\n");
+    EXPECT_EQ(c.run({"settings", "get", "user", "chkForce"}), 0);
+    EXPECT_EQ(c.out.str(), "-1\n");
+    auto raw = c.w.reg.read("HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\TESTER\\Settings\\chkForce");
+    ASSERT_TRUE(raw.has_value());
+    EXPECT_EQ(std::get<std::uint32_t>(*raw), 0xFFFFFFFFu);
+    EXPECT_EQ(c.run({"settings", "list", "user"}), 0);
+    EXPECT_EQ(c.out.str(), "txtHour=03\nchkForce=-1\n");
+    EXPECT_EQ(c.run({"settings", "list"}), 0);
+    EXPECT_EQ(c.out.str(), "txtHour=03\nchkForce=-1\nchkNtService=0\n");
+}
+
+TEST(Ctl, MissingValueIsNotFoundAndBadUsageIsTwoWithOneLine) {
+    Ctl c;
+    EXPECT_EQ(c.run({"settings", "get", "user", "nothing"}), 1);
+    EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.run({"settings", "get", "galaxy", "x"}), 2);
+    const std::string message = c.err.str();
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
+    EXPECT_EQ(c.run({"settings", "set", "user", "x", "4294967296", "--dword"}), 2);
+    EXPECT_EQ(c.run({"settings", "set", "user", "x", "12abc", "--dword"}), 2);
+    EXPECT_EQ(c.run({}), 2);
+    EXPECT_EQ(c.run({"frobnicate"}), 2);
+    EXPECT_EQ(c.run({"--help"}), 0);
+    EXPECT_NE(c.out.str().find("settings get user|machine NAME"), std::string::npos);
+    EXPECT_EQ(c.run({"--version"}), 0);
+    EXPECT_EQ(c.out.str().rfind("nocturoctl ", 0), 0u);
+}
+
+TEST(Ctl, ServiceModeMakesTheUserTreeTheMachineTree) {
+    Ctl c;
+    EXPECT_EQ(c.run({"settings", "set", "machine", "chkNtService", "1", "--dword"}), 0);
+    EXPECT_EQ(c.run({"settings", "set", "user", "txtHour", "05"}), 0);
+    EXPECT_EQ(c.run({"settings", "get", "machine", "txtHour"}), 0);
+    EXPECT_EQ(c.out.str(), "05\n");
+}
+
+TEST(Ctl, PasswordAndCipherCommands) {
+    Ctl c;
+    EXPECT_EQ(c.run({"password", "set", "geheim"}), 0);
+    c.run({"settings", "get", "machine", "poption"});
+    std::string stored = c.out.str();
+    stored.pop_back();
+    EXPECT_EQ(Decrypt3(stored, ""), "geheim");
+    EXPECT_EQ(c.run({"decrypt3", stored}), 0);
+    EXPECT_EQ(c.out.str(), "geheim\n");
+    EXPECT_EQ(c.run({"encrypt3", "a"}), 0);
+    EXPECT_EQ(c.out.str().size(), 33u);
+    EXPECT_EQ(c.run({"password", "clear"}), 0);
+    c.run({"settings", "get", "machine", "poption"});
+    EXPECT_EQ(c.out.str(), "\n");
+    EXPECT_EQ(c.run({"password"}), 2);
+}
+
+TEST(Ctl, LangCheckPrintsEntriesOrTheReadersErrorWithItsLine) {
+    Ctl c;
+    c.w.fs.addFile("/tmp/x/good.lng", "# c\nT0021\tHello\nT0005\tA\n");
+    EXPECT_EQ(c.run({"lang", "check", "/tmp/x/good.lng"}), 0);
+    EXPECT_EQ(c.out.str(), "5\tA\n21\tHello\n");
+    c.w.fs.addFile("/tmp/x/bad.lng", "T0001\tok\n\nT21\tHello\n");
+    EXPECT_EQ(c.run({"lang", "check", "/tmp/x/bad.lng"}), 1);
+    EXPECT_EQ(c.err.str().rfind("/tmp/x/bad.lng:3: ", 0), 0u) << c.err.str();
+    EXPECT_EQ(c.run({"lang", "check", "/tmp/x/none.lng"}), 1);
+}
+
+TEST(ProgramArguments, OurOptionsAreTakenOutBeforeTheCommandLineIsRead) {
+    auto a = programs::ParseProgramArguments({"--headless", "/action:reboot", "/option:noquestion"});
+    EXPECT_TRUE(a.headless);
+    EXPECT_EQ(a.commandLine, "/action:reboot /option:noquestion");
+    auto b = programs::ParseProgramArguments({"/ACTION:Reboot", "--frob"});
+    EXPECT_EQ(b.unknownOption, "--frob");
+    EXPECT_EQ(b.commandLine, "/ACTION:Reboot");
+}

@@ -1,0 +1,90 @@
+// The built programs on the simulated machine, as an administrator would run them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "support/TestSupport.h"
+
+using nocturo::test::ReadWholeFile;
+using nocturo::test::TempDir;
+
+namespace {
+struct Result {
+    int code;
+    std::string out;
+};
+
+Result run(const std::string& command) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return {-1, ""};
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int status = pclose(p);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string bin(const char* name) { return std::string(NOCTURO_BUILD_DIR) + "/bin/" + name; }
+}  // namespace
+
+TEST(Programs, HeadlessRebootOnTheSimulatedMachineJournalsTheForcedRestart) {
+    TempDir dir;
+    const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
+                            " NOCTURO_SIM_JOURNAL=" + dir / "journal.jsonl" + " ";
+    Result r = run(env + bin("nocturo") + " --headless /action:reboot");
+    EXPECT_EQ(r.code, 0) << r.out;
+    std::string journal = ReadWholeFile(dir / "journal.jsonl");
+    auto privilege = journal.find("{\"call\":\"AdjustTokenPrivileges\",\"privilege\":\"SeShutdownPrivilege\"}");
+    auto exitCall = journal.find("{\"call\":\"ExitWindowsEx\",\"flags\":7,\"reserved\":4294967295}");
+    ASSERT_NE(privilege, std::string::npos) << journal;
+    ASSERT_NE(exitCall, std::string::npos) << journal;
+    EXPECT_LT(privilege, exitCall);
+    auto started = r.out.find("Nocturo started");
+    auto login = r.out.find("New Login");
+    auto restart = r.out.find("Restart");
+    ASSERT_NE(restart, std::string::npos) << r.out;
+    EXPECT_LT(started, login);
+    EXPECT_LT(login, restart);
+}
+
+TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
+    TempDir dir;
+    const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
+                            " NOCTURO_SIM_JOURNAL=" + dir / "j.jsonl" + " ";
+    // The first copy holds the store while it waits for its scripted answer's box.
+    FILE* first = popen((env + "NOCTURO_SIM_PACING=1 " + bin("nocturo") + " --headless > /dev/null 2>&1 &").c_str(), "r");
+    ASSERT_NE(first, nullptr);
+    pclose(first);
+    Result second;
+    for (int i = 0; i < 50; ++i) {
+        usleep(100000);
+        second = run(env + bin("nocturo") + " --headless");
+        if (second.code == 3) break;
+    }
+    EXPECT_EQ(second.code, 3) << second.out;
+    run("pkill -INT -f 'nocturo --headless' ; true");
+}
+
+TEST(Programs, CtlSetsAndReadsSettingsInTheSharedFile) {
+    TempDir dir;
+    const std::string env = "NOCTURO_REGISTRY=" + dir / "r.reg" + " ";
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings set user txtHour 03").code, 0);
+    Result r = run(env + bin("nocturoctl") + " settings get user txtHour");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "03\n");
+    EXPECT_NE(ReadWholeFile(dir / "r.reg").find("Windows Registry Editor Version 5.00"), std::string::npos);
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings get user nothing").code, 1);
+    Result bad = run(env + bin("nocturoctl") + " settings");
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_EQ(std::count(bad.out.begin(), bad.out.end(), '\n'), 1);
+}
+
+TEST(Programs, HelpAndVersion) {
+    EXPECT_EQ(run(bin("nocturo") + " --help").code, 0);
+    EXPECT_EQ(run(bin("nocturo") + " --bogus").code, 2);
+    Result v = run(bin("nocturoctl") + " --version");
+    EXPECT_EQ(v.out, "nocturoctl 1.0.0\n");
+}
