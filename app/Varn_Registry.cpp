@@ -115,6 +115,15 @@ Variant ReadSetting(const std::string& app, const std::string& section, const st
     return defaultValue;
 }
 
+SettingsBatch::SettingsBatch(std::string procedure, const char* source)
+    : procedure_(std::move(procedure)), source_(source) {
+    started_ = Step(procedure_.c_str(), 0, [] { registry().beginBatch(); }, source_);
+}
+
+SettingsBatch::~SettingsBatch() {
+    if (started_) Step(procedure_.c_str(), 0, [] { registry().endBatch(); }, source_);
+}
+
 std::string AppKeyFor(const std::string& identity) { return "Varn\\" + rt().appName + "\\" + identity; }
 std::string UserApp() { return AppKeyFor(rt().userId); }
 std::string MachineApp() { return AppKeyFor(rt().machineNumber); }

@@ -30,4 +30,20 @@ std::string UserApp();
 std::string MachineApp();
 inline constexpr const char* kSettings = "Settings";
 
+// Holds the store's writes back and stores them together when it ends (one
+// file write for a whole settings record); a failure then is logged under
+// the procedure that saved.
+class SettingsBatch {
+public:
+    explicit SettingsBatch(std::string procedure, const char* source);
+    ~SettingsBatch();
+    SettingsBatch(const SettingsBatch&) = delete;
+    SettingsBatch& operator=(const SettingsBatch&) = delete;
+
+private:
+    std::string procedure_;
+    const char* source_;
+    bool started_ = false;
+};
+
 }  // namespace nocturo

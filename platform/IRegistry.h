@@ -31,6 +31,11 @@ public:
     virtual void createKey(const std::string& keyPath) = 0;
     // The values of one key, in the order they were first written.
     virtual std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) = 0;
+    // A batch of writes: between the two calls writes may be held back and
+    // stored together at endBatch (which throws a failure of any of them).
+    // Batches nest; reads inside one may not see its writes yet.
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
     // Names the store, so that two programs sharing one store can tell (the
     // single-instance lock is tied to it).
     virtual std::string storeId() const = 0;

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -12,6 +13,8 @@ public:
     virtual ~PlatformHost() = default;
     Platform pf;
     std::string name;  // "posix", "sim"
+    // Further objects the services rely on, kept alive with the host.
+    std::vector<std::shared_ptr<void>> owned;
 };
 
 }  // namespace nocturo::platform

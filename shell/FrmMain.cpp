@@ -447,6 +447,7 @@ void FrmMain::Save_Registry() {
     const std::string p = "Save_Registry of Formular fMainForm";
     const std::string u = UserApp();
     const std::string m = MachineApp();
+    SettingsBatch batch(p, kProgramSource);
     long line = 0;
     auto save = [&](const std::string& app, const std::string& name, const Variant& value) {
         step(p, ++line, [&] { WriteSetting(app, kSettings, name, value); });

@@ -399,24 +399,45 @@ auto RegFileRegistry::query(Query q) {
     return result;
 }
 
+void RegFileRegistry::submit(std::function<bool(RegStore&)> change) {
+    if (batchDepth_ > 0) {
+        batched_.push_back(std::move(change));
+        return;
+    }
+    modify([&](RegStore& s) { return change(s); });
+}
+
+void RegFileRegistry::beginBatch() { ++batchDepth_; }
+
+void RegFileRegistry::endBatch() {
+    if (batchDepth_ == 0 || --batchDepth_ > 0 || batched_.empty()) return;
+    auto changes = std::move(batched_);
+    batched_.clear();
+    modify([&](RegStore& s) {
+        bool changed = false;
+        for (auto& c : changes) changed = c(s) || changed;
+        return changed;
+    });
+}
+
 void RegFileRegistry::writeString(const std::string& path, const std::string& text) {
-    modify([&](RegStore& s) { return s.writeString(path, text); });
+    submit([path, text](RegStore& s) { return s.writeString(path, text); });
 }
 
 void RegFileRegistry::writeDword(const std::string& path, std::uint32_t value) {
-    modify([&](RegStore& s) { return s.writeDword(path, value); });
+    submit([path, value](RegStore& s) { return s.writeDword(path, value); });
 }
 
 void RegFileRegistry::deleteValue(const std::string& path) {
-    modify([&](RegStore& s) { return s.deleteValue(path); });
+    submit([path](RegStore& s) { return s.deleteValue(path); });
 }
 
 void RegFileRegistry::deleteKey(const std::string& keyPath) {
-    modify([&](RegStore& s) { return s.deleteKey(keyPath); });
+    submit([keyPath](RegStore& s) { return s.deleteKey(keyPath); });
 }
 
 void RegFileRegistry::createKey(const std::string& keyPath) {
-    modify([&](RegStore& s) { return s.createKey(keyPath); });
+    submit([keyPath](RegStore& s) { return s.createKey(keyPath); });
 }
 
 std::optional<RegValue> RegFileRegistry::read(const std::string& path) {

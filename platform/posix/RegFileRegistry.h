@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/IRegistry.h"
 #include "platform/common/RegStore.h"
@@ -45,6 +46,9 @@ public:
     void deleteKey(const std::string& keyPath) override;
     void createKey(const std::string& keyPath) override;
     std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) override;
+    // The writes of a batch replace the file once, at its end.
+    void beginBatch() override;
+    void endBatch() override;
     // The canonical absolute path of the file.
     std::string storeId() const override;
 
@@ -65,6 +69,8 @@ private:
 
     template <typename Change>
     void modify(Change change);
+    // A write: held back inside a batch, carried out at once otherwise.
+    void submit(std::function<bool(RegStore&)> change);
     template <typename Query>
     auto query(Query q);
     // Brings the store in line with the file when the file changed.
@@ -93,6 +99,8 @@ private:
     std::string bytes_;         // the file content store_ was read from or written as
     std::uint64_t parses_ = 0;
     std::string pendingNotice_;  // delivered outside the lock
+    int batchDepth_ = 0;
+    std::vector<std::function<bool(RegStore&)>> batched_;
 };
 
 }  // namespace nocturo::platform

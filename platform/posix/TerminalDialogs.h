@@ -18,6 +18,8 @@ class TerminalDialogs : public IDialogs {
 public:
     // fallback may be null. The descriptors are not closed here.
     explicit TerminalDialogs(IDialogs* fallback = nullptr, int inFd = STDIN_FILENO, int outFd = STDOUT_FILENO);
+    // Who answers when there is no terminal (null: the box's default).
+    void setFallback(IDialogs* fallback) { fallback_ = fallback; }
 
     // Terminal: "[title] prompt", then the choices, e.g. "(y)es/(n)o [yes]: ".
     // Letters and whole words in any case; an empty line or end of input

@@ -10,12 +10,18 @@
 #include "app/Version.h"
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/TerminalDialogs.h"
+#include "platform/sim/SimDialogs.h"
+#include "platform/sim/Journal.h"
 #include "platform/sim/SimPlatform.h"
 #include "shell/FrmMain.h"
 
 namespace nocturo::programs {
 
 namespace {
+volatile std::sig_atomic_t g_terminate = 0;
+extern "C" void onTerminateSignal(int) { g_terminate = 1; }
+
 void reportStoreProblem(const std::string& message) {
     WriteErrorLog(kProductSource, "RegFileRegistry of Modul Varn_Registry", 0, 1000, message);
 }
@@ -34,7 +40,18 @@ std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment() {
     }
     platform::PosixOptions o;
     o.onStoreProblem = reportStoreProblem;
-    return platform::MakePosixPlatform(o);
+    auto host = platform::MakePosixPlatform(o);
+    // Without a terminal, questions take the scripted answers, if any, else
+    // their default.
+    if (auto* terminal = dynamic_cast<platform::TerminalDialogs*>(host->pf.dialogs)) {
+        auto journal = std::make_shared<platform::Journal>();
+        auto scripted = std::make_shared<platform::SimDialogs>(*journal);
+        scripted->loadAnswersFromEnvironment();
+        terminal->setFallback(scripted.get());
+        host->owned.push_back(journal);
+        host->owned.push_back(scripted);
+    }
+    return host;
 }
 
 ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
@@ -101,6 +118,15 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
         posixLoop->installTerminationHandler([&](int) {
             if (!form.unloaded()) form.UnloadProgram();
         });
+    } else {
+        // Another loop (the simulated one): a signal only raises a flag that
+        // a timer of the loop looks at.
+        std::signal(SIGINT, onTerminateSignal);
+        std::signal(SIGTERM, onTerminateSignal);
+        auto watch = host.pf.loop->addTimer([&] {
+            if (g_terminate && !form.unloaded()) form.UnloadProgram();
+        });
+        host.pf.loop->setTimer(watch, 200, true);
     }
 
     NocturoMain start(form);

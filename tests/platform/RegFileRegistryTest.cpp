@@ -345,3 +345,27 @@ TEST(RegFileRegistry, DefaultPathFollowsTheEnvironment) {
     EnvOverride x("XDG_CONFIG_HOME", std::nullopt);
     EXPECT_EQ(DefaultRegistryPath(), "/home/tester/.config/nocturo/registry.reg");
 }
+
+TEST(RegFileRegistryBatch, WritesOfABatchReplaceTheFileOnceAtItsEnd) {
+    nocturo::test::TempDir dir;
+    const std::string file = dir / "registry.reg";
+    nocturo::platform::RegFileRegistry reg(file);
+    reg.writeString("HKEY_CURRENT_USER\\k\\first", "1");
+    reg.beginBatch();
+    reg.writeString("HKEY_CURRENT_USER\\k\\a", "x");
+    reg.writeDword("HKEY_CURRENT_USER\\k\\b", 7);
+    reg.deleteValue("HKEY_CURRENT_USER\\k\\first");
+    reg.beginBatch();  // nested: still one write at the outer end
+    reg.writeString("HKEY_CURRENT_USER\\k\\c", "y");
+    reg.endBatch();
+    EXPECT_EQ(nocturo::test::ReadWholeFile(file).find("\"a\""), std::string::npos);
+    reg.endBatch();
+    const std::string text = nocturo::test::ReadWholeFile(file);
+    EXPECT_NE(text.find("\"a\"=\"x\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"b\"=dword:00000007"), std::string::npos);
+    EXPECT_NE(text.find("\"c\"=\"y\""), std::string::npos);
+    EXPECT_EQ(text.find("\"first\""), std::string::npos);
+    // Another instance sees every value.
+    nocturo::platform::RegFileRegistry other(file);
+    EXPECT_TRUE(other.exists("HKEY_CURRENT_USER\\k\\c"));
+}
