@@ -58,6 +58,10 @@ public:
     virtual void deleteFile(const std::string& path) = 0;
     // Moves one file to the recycle bin (freedesktop Trash on Linux).
     virtual void moveToRecycleBin(const std::string& path) = 0;
+    // Empties the recycle bin: every one of the user's trash folders.
+    virtual void emptyRecycleBin() = 0;
+    // Clears the desktop's list of recently used documents.
+    virtual void clearRecentDocuments() = 0;
 
     // Whole-file text access for the program's own files (logs, language
     // files). Bytes are passed through unchanged.

@@ -479,4 +479,10 @@ void PosixFileSystem::appendFile(const std::string& path, const std::string& byt
 
 void PosixFileSystem::writeFile(const std::string& path, const std::string& bytes) { writeWithFlags(path, bytes, O_TRUNC); }
 
+void PosixFileSystem::emptyRecycleBin() { throw makeError(err::SystemCallFailed, "emptying the trash is not available yet"); }
+
+void PosixFileSystem::clearRecentDocuments() {
+    throw makeError(err::SystemCallFailed, "clearing the recent documents is not available yet");
+}
+
 }  // namespace nocturo::platform

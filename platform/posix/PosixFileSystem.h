@@ -25,6 +25,8 @@ public:
     // freedesktop.org trash: the home trash for files on its device, else
     // $topdir/.Trash/$uid or $topdir/.Trash-$uid on the file's own mount.
     void moveToRecycleBin(const std::string& path) override;
+    void emptyRecycleBin() override;
+    void clearRecentDocuments() override;
 
     std::optional<std::string> readFile(const std::string& path) override;
     void appendFile(const std::string& path, const std::string& bytes) override;

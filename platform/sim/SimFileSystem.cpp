@@ -18,4 +18,12 @@ void SimFileSystem::moveToRecycleBin(const std::string& path) {
     journal_.append(JsonObject{{"call", "MoveToRecycleBin"}, {"path", path}});
 }
 
+void SimFileSystem::emptyRecycleBin() {
+    journal_.append(JsonObject{{"call", "SHEmptyRecycleBin"}, {"root", ""}, {"flags", 1}});
+}
+
+void SimFileSystem::clearRecentDocuments() {
+    journal_.append(JsonObject{{"call", "SHAddToRecentDocs"}, {"item", Json()}});
+}
+
 }  // namespace nocturo::platform

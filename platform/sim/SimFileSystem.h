@@ -24,6 +24,8 @@ public:
     // journalled, so the file is still there afterwards.
     void deleteFile(const std::string& path) override;
     void moveToRecycleBin(const std::string& path) override;
+    void emptyRecycleBin() override;
+    void clearRecentDocuments() override;
 
     std::optional<std::string> readFile(const std::string& path) override { return real_.readFile(path); }
     void appendFile(const std::string& path, const std::string& bytes) override { real_.appendFile(path, bytes); }

@@ -56,6 +56,8 @@ public:
     }
     void deleteFile(const std::string& path) override { std::filesystem::remove(path); }
     void moveToRecycleBin(const std::string& path) override { std::filesystem::remove(path); }
+    void emptyRecycleBin() override {}
+    void clearRecentDocuments() override {}
 
     std::optional<std::string> readFile(const std::string& path) override {
         std::error_code ec;

@@ -63,6 +63,8 @@ public:
         ++realDeletes;
         fs::remove(path);
     }
+    void emptyRecycleBin() override { ++realDeletes; }
+    void clearRecentDocuments() override { ++realDeletes; }
     std::optional<std::string> readFile(const std::string& path) override {
         if (!fs::exists(path)) return std::nullopt;
         return ReadWholeFile(path);

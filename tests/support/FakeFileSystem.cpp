@@ -160,6 +160,13 @@ void FakeFileSystem::moveToRecycleBin(const std::string& path) {
     recycled.push_back(path);
 }
 
+void FakeFileSystem::emptyRecycleBin() {
+    recycled.clear();
+    ++recycleBinEmptied;
+}
+
+void FakeFileSystem::clearRecentDocuments() { ++recentDocumentsCleared; }
+
 std::optional<std::string> FakeFileSystem::readFile(const std::string& path) {
     Node* n = find(path);
     if (!n || n->folder) return std::nullopt;

@@ -31,12 +31,16 @@ public:
     void createFolder(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     void moveToRecycleBin(const std::string& path) override;
+    void emptyRecycleBin() override;
+    void clearRecentDocuments() override;
     std::optional<std::string> readFile(const std::string& path) override;
     void appendFile(const std::string& path, const std::string& bytes) override;
     void writeFile(const std::string& path, const std::string& bytes) override;
 
     bool exists(const std::string& path) const;
     std::vector<std::string> recycled;
+    int recycleBinEmptied = 0;
+    int recentDocumentsCleared = 0;
 
 private:
     struct Node {
