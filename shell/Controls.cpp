@@ -60,6 +60,30 @@ std::string ComboBox::text() const {
     return items_[static_cast<size_t>(listIndex_)];
 }
 
+void ListBox::addItem(const std::string& text) {
+    items_.push_back(text);
+    changed();
+}
+
+void ListBox::removeItem(int i) {
+    if (i < 0 || i >= listCount()) throw platform::Error(5, "Invalid procedure call or argument");
+    items_.erase(items_.begin() + i);
+    if (listIndex_ == i) listIndex_ = -1;
+    else if (listIndex_ > i) --listIndex_;
+    changed();
+}
+
+void ListBox::clear() {
+    items_.clear();
+    listIndex_ = -1;
+    changed();
+}
+
+void ListBox::setListIndex(int i) {
+    if (i < -1 || i >= listCount()) throw platform::Error(380, "Invalid property value");
+    set(listIndex_, i);
+}
+
 Form::Form(std::string name) : name_(std::move(name)) {}
 
 void Form::notifyChanged(const std::string& what) {

@@ -2,6 +2,7 @@
 // Window and control state for the form models. A view renders this state
 // and forwards user events to the form's handlers; every change is reported
 // through the form's change listener so a view can repaint what changed.
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -75,6 +76,48 @@ private:
 };
 
 using CommandButton = CaptionControl;
+
+// A caption whose weight can change (a step of a progress list).
+class BoldLabel : public Label {
+public:
+    using Label::Label;
+    bool bold() const { return bold_; }
+    void setBold(bool v) { set(bold_, v); }
+
+private:
+    bool bold_ = false;
+};
+
+// A filled shape (a step marker).
+class Shape : public Control {
+public:
+    using Control::Control;
+    long fillColor() const { return fillColor_; }
+    void setFillColor(long v) { set(fillColor_, v); }
+
+private:
+    long fillColor_ = 0x808080;
+};
+
+// A list of texts with one selected entry (-1: none).
+class ListBox : public Control {
+public:
+    using Control::Control;
+    std::vector<std::string> items() const { return {items_.begin(), items_.end()}; }
+    int listCount() const { return static_cast<int>(items_.size()); }
+    const std::string& item(int i) const { return items_.at(static_cast<size_t>(i)); }
+    void addItem(const std::string& text);
+    // Removing the selected entry leaves none selected.
+    void removeItem(int i);
+    void clear();
+    int listIndex() const { return listIndex_; }
+    // An index outside the list is a failure (error 380 "Invalid property value").
+    void setListIndex(int i);
+
+private:
+    std::deque<std::string> items_;  // the first entry goes cheaply
+    int listIndex_ = -1;
+};
 using Frame = CaptionControl;
 
 // Check box: 0 unchecked, 1 checked.

@@ -13,6 +13,8 @@
 #include "cipher/Varn_encryption3.h"
 #include "cleaner/Varn_File_Dir.h"
 #include "cleaner/Varn_FilePathInput.h"
+#include "cleaner/frmCleanHDSetup.h"
+#include "cleaner/frmCleanNow.h"
 #include "platform/Error.h"
 #include "platform/IDialogs.h"
 #include "platform/IProcesses.h"
@@ -130,6 +132,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
     cmdSetupNocturoTime.setCaption("Setup");
     cmdSetupTimeWindow.setCaption("Setup");
     cmdSpeakTime.setCaption("The time is now ...");
+    cmdSetupHDclean.setCaption("Setup HD Clean");
     lblAction.setCaption("Shut Down");
     lblError.setCaption("check Error log !");
     lblError.setVisible(false);
@@ -356,7 +359,10 @@ void FrmMain::Load_Registry() {
     const std::string p = "Load_Registry of Formular fMainForm";
     const std::string u = UserApp();
     auto text = [&](const char* name, const std::string& def) { return CStr(ReadSetting(u, kSettings, name, def)); };
-    auto check = [&](const char* name, int def) { return static_cast<int>(CInt(ReadSetting(u, kSettings, name, def))); };
+    // A check box is 0 or 1; the cleaning option's own handler stores a
+    // ticked box as -1, which reads as ticked.
+    auto check = [&](const char* name, int def) { return CInt(ReadSetting(u, kSettings, name, def)) == 0 ? 0 : 1; };
+    auto index = [&](const char* name, int def) { return static_cast<int>(CInt(ReadSetting(u, kSettings, name, def))); };
     long line = 0;
 
     step(p, ++line, [&] {
@@ -424,12 +430,12 @@ void FrmMain::Load_Registry() {
         if (m >= 0) Timer2.setInterval(kModeIntervals[m]);
     });
 
-    step(p, ++line, [&] { Combo1.setListIndex(check("VoicePeriode", 0)); });
+    step(p, ++line, [&] { Combo1.setListIndex(index("VoicePeriode", 0)); });
     step(p, ++line, [&] { chkVoice.setValue(check("chkVoice", 1)); });
     step(p, ++line, [&] { chkDT.setValue(check("chkDT", 1)); });
     step(p, ++line, [&] { chkDisableCancel.setValue(check("chkDisableCancel", 0)); });
     step(p, ++line, [&] { chkAllowRemoteControl.setValue(check("chkAllowRemoteControl", 0)); });
-    step(p, ++line, [&] { cmbTimeUnit.setListIndex(check("cmbTimeUnit", 1)); });
+    step(p, ++line, [&] { cmbTimeUnit.setListIndex(index("cmbTimeUnit", 1)); });
     step(p, ++line, [&] { txtStartActionIn.setText(text("txtStartActionIn", "360")); });
     step(p, ++line, [&] {
         countdownSeconds = CLng(Trim(txtStartActionIn.text()));
@@ -747,10 +753,13 @@ void FrmMain::ShutDown_Action(const std::string& actionName) {
     }
 
     step(p, 7, [&] {
-        if (chkCleanHD.checked() && runUnattendedCleaning) {
+        if (chkCleanHD.checked()) {
             rt().cleanUnattended = true;
             setVisible(false);
-            runUnattendedCleaning();
+            frmCleanNow run;
+            if (showCleaningRun) showCleaningRun(run);
+            run.Form_Load();
+            run.Form_Unload();
             setVisible(true);
         }
     });
@@ -958,6 +967,17 @@ void FrmMain::cmdSelectProgram_Click() {
     });
 }
 
+void FrmMain::cmdSetupHDclean_Click() {
+    step(proc("cmdSetupHDclean_Click"), 1, [&] {
+        frmCleanHDSetup setup(this);
+        setup.Form_Load();
+        setVisible(false);
+        if (showCleanerSetup) showCleanerSetup(setup);
+        if (setup.loaded()) setup.Form_Unload();
+        setVisible(true);
+    });
+}
+
 // ---------------------------------------------------------------------------
 // Time fields
 
@@ -1123,6 +1143,7 @@ bool FrmMain::fireEvent(const std::string& event) {
             {"cmdExit", &FrmMain::cmdExit_Click},
             {"cmdResetCounter", &FrmMain::cmdResetCounter_Click},
             {"cmdSelectProgram", &FrmMain::cmdSelectProgram_Click},
+            {"cmdSetupHDclean", &FrmMain::cmdSetupHDclean_Click},
             {"cmdSelectPathLog", &FrmMain::cmdSelectPathLog_Click},
             {"cmdShowLog", &FrmMain::cmdShowLog_Click},
             {"cmdResetLog", &FrmMain::cmdResetLog_Click},

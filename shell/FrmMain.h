@@ -30,6 +30,9 @@ namespace mouse {
 inline constexpr int Left = 1, Right = 2, Middle = 4;
 }
 
+class frmCleanNow;
+class frmCleanHDSetup;
+
 class FrmMain : public Form {
 public:
     FrmMain();
@@ -48,6 +51,7 @@ public:
     CommandButton cmdSetupNocturoTime{this, "cmdSetupNocturoTime"};
     CommandButton cmdSetupTimeWindow{this, "cmdSetupTimeWindow"};
     CommandButton cmdSpeakTime{this, "cmdSpeakTime"};
+    CommandButton cmdSetupHDclean{this, "cmdSetupHDclean"};
 
     Label lblAction{this, "lblAction"};
     Label lblTime{this, "lblTime"};
@@ -119,7 +123,10 @@ public:
     // time synchronisation and dialogs; unset means "not available here".
     std::function<void()> onSendToTray;       // shows the tray icon
     std::function<void()> onRestoreFromTray;  // removes it
-    std::function<void()> runUnattendedCleaning;
+    // Shows the cleaning run window while it runs before an action, and the
+    // cleaner's setup window modally; unset: they run without being shown.
+    std::function<void(frmCleanNow&)> showCleaningRun;
+    std::function<void(frmCleanHDSetup&)> showCleanerSetup;
     std::function<void()> showTimeSetup;      // the weekday dialog, modal
     std::function<void()> showWindowSetup;    // the time-window dialog, modal
     std::function<bool()> serviceRunning;
@@ -166,6 +173,7 @@ public:
     void chkAllowRemoteControl_Click();
     void chkWinOnTop_Click();
     void cmdSelectProgram_Click();
+    void cmdSetupHDclean_Click();
 
     // ---- time fields ----------------------------------------------------------
     void txtHour_Click();

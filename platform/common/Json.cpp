@@ -1,3 +1,4 @@
+#include "platform/common/Utf8.h"
 #include "platform/common/Json.h"
 
 #include <charconv>
@@ -168,23 +169,6 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return len;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 constexpr char kHex[] = "0123456789abcdef";
 
@@ -486,7 +470,7 @@ private:
                         if (low < 0xDC00 || low > 0xDFFF) failAt("high surrogate without its low half", escapeAt);
                         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                     }
-                    AppendUtf8(out, cp);
+                    AppendUtf8(out, static_cast<char32_t>(cp));
                     break;
                 }
                 default: failAt("invalid escape", escapeAt);

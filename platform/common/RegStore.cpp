@@ -1,3 +1,4 @@
+#include "platform/common/Utf8.h"
 #include "platform/common/RegStore.h"
 
 #include <array>
@@ -50,23 +51,6 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i) {
     return cp;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // Simple case folding for the alphabets that occur in folder and user names
 // here; other characters compare exactly.
@@ -100,7 +84,7 @@ void foldName(std::string_view s, std::string& out) {
         if (cp >= kInvalidByteBase)
             out += static_cast<char>(cp - kInvalidByteBase);
         else
-            appendUtf8(out, foldCase(cp));
+            AppendUtf8(out, foldCase(cp));
     }
 }
 
@@ -204,7 +188,7 @@ std::string utf16ToUtf8(std::u16string_view s) {
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;  // unpaired surrogate
         }
-        appendUtf8(out, cp);
+        AppendUtf8(out, cp);
     }
     return out;
 }
@@ -817,7 +801,7 @@ private:
             std::string_view b = bytes;
             if (!b.empty() && b.back() == '\0') b.remove_suffix(1);
             std::string out;
-            for (char c : b) appendUtf8(out, static_cast<unsigned char>(c));  // Latin-1
+            for (char c : b) AppendUtf8(out, static_cast<unsigned char>(c));  // Latin-1
             return out;
         }
         if (bytes.size() % 2 != 0) fail("a UTF-16 string needs an even number of bytes");

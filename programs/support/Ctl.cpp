@@ -11,6 +11,10 @@
 #include "app/Varn_Registry.h"
 #include "app/Version.h"
 #include "cipher/Varn_encryption3.h"
+#include "cleaner/CFindFile.h"
+#include "cleaner/Varn_CleanSettings.h"
+#include "cleaner/Varn_File_Dir.h"
+#include "cleaner/frmCleanNow.h"
 #include "platform/Error.h"
 
 namespace nocturo::programs {
@@ -25,6 +29,8 @@ struct UsageError {
 
 [[noreturn]] void usage(const std::string& message) { throw UsageError{message}; }
 
+}  // namespace
+
 // The settings tree named on the command line, as the program itself
 // chooses it (a service uses the machine tree for everything).
 std::string treeApp(const std::string& tree) {
@@ -33,6 +39,13 @@ std::string treeApp(const std::string& tree) {
     if (tree != "user") usage("unknown tree '" + tree + "' (use user or machine)");
     if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) rt().userId = rt().machineNumber;
     return UserApp();
+}
+
+namespace {
+
+std::string FolderAppOf(const std::string& app, std::string folder) {
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return app + "\\" + folder;
 }
 
 std::string keyOf(const std::string& app) { return "HKEY_LOCAL_MACHINE\\Software\\" + app + "\\" + kSettings; }
@@ -53,8 +66,26 @@ std::uint32_t parseDword(const std::string& text) {
     return static_cast<std::uint32_t>(v);
 }
 
-int settings(const std::vector<std::string>& a, std::ostream& out) {
+// Takes "--folder FOLDER" out of the arguments; empty when not given.
+std::string takeFolder(std::vector<std::string>& a) {
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != "--folder") continue;
+        if (i + 1 >= a.size()) usage("--folder needs a folder");
+        std::string folder = a[i + 1];
+        a.erase(a.begin() + static_cast<long>(i), a.begin() + static_cast<long>(i) + 2);
+        return folder;
+    }
+    return "";
+}
+
+int settings(std::vector<std::string> a, std::ostream& out) {
     if (a.size() < 2) usage("settings needs get, set or list");
+    const std::string folder = takeFolder(a);
+    // A folder addresses that folder's own cleaner section of the tree.
+    auto treeApp = [&](const std::string& tree) {
+        std::string app = programs::treeApp(tree);
+        return folder.empty() ? app : FolderAppOf(app, folder);
+    };
     const std::string& verb = a[1];
     if (verb == "get") {
         if (a.size() != 4) usage("usage: nocturoctl settings get user|machine NAME");
@@ -89,6 +120,39 @@ int settings(const std::vector<std::string>& a, std::ostream& out) {
         return kOk;
     }
     usage("unknown settings command '" + verb + "'");
+}
+
+int find(const std::vector<std::string>& a, std::ostream& out) {
+    std::vector<std::string> rest;
+    bool subdirs = false, zero = false;
+    for (size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--subdirs") subdirs = true;
+        else if (a[i] == "--zero") zero = true;
+        else if (a[i].rfind("--", 0) == 0) usage("unknown option " + a[i]);
+        else rest.push_back(a[i]);
+    }
+    if (rest.size() != 2) usage("usage: nocturoctl find FOLDER SPECS [--subdirs] [--zero]");
+    CFindFile finder;
+    finder.FoundFile = [&](std::string& name, bool&) { out << name << "\n"; };
+    finder.Path(sFixDirString(rest[0]));
+    finder.FileSpec(rest[1]);
+    finder.InclSubDir(subdirs);
+    finder.InclZeroFiles(zero);
+    std::vector<std::string> unused;
+    finder.FindAll(unused);
+    return kOk;
+}
+
+int clean(const std::vector<std::string>& a, std::ostream& out) {
+    if (a.size() != 2 || a[1] != "--dry-run")
+        usage("usage: nocturoctl clean --dry-run (the cleaning itself runs before an action or from the setup window)");
+    treeApp("user");
+    frmCleanNow run;
+    run.TxtPaths.setText(CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs())));
+    run.SearchFiles();
+    for (int i = 0; i < run.ListView1.listCount(); ++i)
+        out << (run.toRecycleBin(i) ? "recycle" : "delete") << "\t" << run.ListView1.item(i) << "\n";
+    return kOk;
 }
 
 int password(const std::vector<std::string>& a) {
@@ -135,6 +199,10 @@ std::string CtlUsage() {
            "  settings set user|machine NAME VALUE [--dword]\n"
            "                                          store a setting (--dword: a 32-bit number, -1 = ffffffff)\n"
            "  settings list [user|machine]            print name=value lines\n"
+           "      (settings get/set/list --folder FOLDER: that cleaned folder's own section)\n"
+           "  find FOLDER SPECS [--subdirs] [--zero]  print every file the cleaner's finder reports\n"
+           "  clean --dry-run                         print every file the cleaning before an action\n"
+           "                                          would delete, and how (recycle or delete)\n"
            "  encrypt3 TEXT                           print the stored form of a text\n"
            "  decrypt3 STORED                         print the text of a stored form\n"
            "  password set TEXT                       set the options password\n"
@@ -165,6 +233,8 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
             return kOk;
         }
         if (cmd == "password") return password(args);
+        if (cmd == "find") return find(args, out);
+        if (cmd == "clean") return clean(args, out);
         if (cmd == "lang") return lang(args, out, err);
         usage("unknown command '" + cmd + "' (try --help)");
     } catch (const UsageError& e) {

@@ -102,3 +102,38 @@ TEST(ProgramArguments, OurOptionsAreTakenOutBeforeTheCommandLineIsRead) {
     EXPECT_EQ(b.unknownOption, "--frob");
     EXPECT_EQ(b.commandLine, "/ACTION:Reboot");
 }
+
+TEST(Ctl, FindPrintsEveryReportedNameInOrder) {
+    Ctl c;
+    c.w.fs.addFile("/data/a.tmp", "1");
+    c.w.fs.addFile("/data/b.bak", "1");
+    c.w.fs.addFile("/data/sub/c.bak", "1");
+    c.w.fs.addFile("/data/empty.txt", "");
+    EXPECT_EQ(c.run({"find", "/data", "*.bak;*.tmp"}), 0);
+    EXPECT_EQ(c.out.str(), "/data/b.bak\n/data/a.tmp\n");
+    EXPECT_EQ(c.run({"find", "/data/", "*.bak", "--subdirs", "--zero"}), 0);
+    EXPECT_EQ(c.out.str(), "/data/empty.txt\n/data/b.bak\n/data/sub/c.bak\n");
+    EXPECT_EQ(c.run({"find", "/data"}), 2);
+    EXPECT_EQ(c.run({"find", "/nowhere", "*.bak"}), 0);
+    EXPECT_EQ(c.out.str(), "");
+}
+
+TEST(Ctl, CleanDryRunListsWhatTheRunWouldDeleteAndHowWithoutDeleting) {
+    Ctl c;
+    c.w.fs.addFile("/tmp/old.bak");
+    c.w.fs.addFile("/data/x.tmp");
+    c.w.fs.addFile("/data/y.bak");
+    EXPECT_EQ(c.run({"settings", "set", "user", "CleanDirs", ";/tmp/;/data/;"}), 0);
+    EXPECT_EQ(c.run({"settings", "set", "user", "ExtList", ";*.tmp;", "--folder", "/data/"}), 0);
+    EXPECT_EQ(c.run({"settings", "set", "user", "chkDelType", "0", "--dword", "--folder", "/data/"}), 0);
+    EXPECT_EQ(c.run({"settings", "get", "user", "ExtList", "--folder", "/data/"}), 0);
+    EXPECT_EQ(c.out.str(), ";*.tmp;\n");
+    EXPECT_EQ(c.run({"settings", "list", "user", "--folder", "/data/"}), 0);
+    EXPECT_EQ(c.out.str(), "ExtList=;*.tmp;\nchkDelType=0\n");
+    EXPECT_EQ(c.run({"clean", "--dry-run"}), 0);
+    EXPECT_EQ(c.out.str(), "recycle\t/tmp/old.bak\ndelete\t/data/x.tmp\n");
+    EXPECT_TRUE(c.w.fs.exists("/tmp/old.bak"));
+    EXPECT_TRUE(c.w.fs.exists("/data/x.tmp"));
+    EXPECT_EQ(c.run({"clean"}), 2);
+    EXPECT_EQ(c.run({"settings", "get", "user", "x", "--folder"}), 2);
+}

@@ -1,0 +1,304 @@
+#include "cleaner/frmCleanHDSetup.h"
+
+#include "app/Runtime.h"
+#include "app/Strings.h"
+#include "app/Variant.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Varn_Registry.h"
+#include "app/Varn_WriteLogfile.h"
+#include "cleaner/Varn_CleanSettings.h"
+#include "cleaner/Varn_File_Dir.h"
+#include "cleaner/Varn_FilePathInput.h"
+#include "cleaner/frmCleanNow.h"
+#include "platform/IDialogs.h"
+#include "platform/IProcesses.h"
+#include "shell/FrmMain.h"
+#include "timevoice/Varn_PlaySound.h"
+
+namespace nocturo {
+
+namespace {
+
+std::string proc(const std::string& handler) { return handler + " of Formular frmCleanHDSetup"; }
+
+// Handlers that ignore their failures.
+template <class F>
+void quietly(F&& f) {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+frmCleanHDSetup::frmCleanHDSetup(FrmMain* main) : Form("frmCleanHDSetup"), main_(main) {
+    setCaption("Nocturo DiskCleaner Setup");
+    setWidth(9000);
+    setHeight(6600);
+    cmdAddDir.setCaption("&Add Dir");
+    cmdRemoveDir.setCaption("&Remove selected Dir");
+    lblFileList.setCaption("File List:");
+    txtAdd.setText("*.");
+    cmdAdd.setCaption("&Add");
+    cmdRemoveExt.setCaption("&Remove");
+    cmdDefault.setCaption("&Default");
+    lblWildcards.setCaption("use wildcards ( * ? )");
+    lblFileOptions.setCaption("File Options:");
+    cmdSetAsDefault.setCaption("Set as Default");
+    cmdResetDefault.setCaption("Reset Default");
+    fraFolderOptions.setCaption("File && Dir search and delete options");
+    chkDelEmptyDir.setCaption("Delete empty folders");
+    chkInclSubDirs.setCaption("&Include Sub-Directories");
+    chkZeroFiles.setCaption("Delete all zero byte Files");
+    chkDelType.setCaption("Delete to RecycleBin");
+    chkDelType.setValue(1);
+    fraWindowsOptions.setCaption("Windows clean options");
+    chkEmptyWindowsTemp.setCaption("Empty Windows temp dir");
+    chkDelRecentDocuList.setCaption("Clear recent document list");
+    chkEmptyRecycleBin.setCaption("Empty recycle bin");
+    chkDelRunHistory.setCaption("Clear run history");
+    fraInternetOptions.setCaption("Internet clean options");
+    chkClearIEhistory.setCaption("Clear Internet history");
+    chkEmptyIEcache.setCaption("Empty Internet cache");
+    chkEmptyIEcacheCooky.setCaption("Clear Cooky cache");
+    chkEmptyIEcacheXXX.setCaption("Clear xxx cache");
+    chkEmptyIEcacheURL.setCaption("Clear URL cache");
+    chkLog.setCaption("Log DC operation");
+    cmdShowDCLog.setCaption("Show DC Log");
+    cmdResetDCLog.setCaption("Reset DC Log");
+    lblBugReport.setCaption("bug report");
+    lblError.setCaption("check Error log !");
+    lblError.setVisible(false);
+}
+
+bool frmCleanHDSetup::soundOn() const { return main_ && main_->chkSound.checked(); }
+
+std::string frmCleanHDSetup::selectedFolder() const {
+    int i = lstDirectories.listIndex();
+    return i < 0 ? std::string() : lstDirectories.item(i);
+}
+
+void frmCleanHDSetup::applyIECacheRule() {
+    const bool on = chkEmptyIEcache.checked();
+    chkEmptyIEcacheURL.setEnabled(on);
+    chkEmptyIEcacheCooky.setEnabled(on);
+    chkEmptyIEcacheXXX.setEnabled(on);
+}
+
+void frmCleanHDSetup::Form_Load() {
+    const std::string p = "Form_Load of Formular frmCleanHDSetup";
+    setLoaded(true);
+    Step(p.c_str(), 1, [&] {
+        lstDirectories.clear();
+        std::string list = CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs()));
+        for (const auto& folder : ListItems(list)) lstDirectories.addItem(folder);
+    });
+    Step(p.c_str(), 3, [&] {
+        if (lstDirectories.listCount() > 0) selectDirectory(0);
+    });
+    Step(p.c_str(), 4, [&] {
+        const std::string app = CleanerApp();
+        struct Box { CheckBox* box; int def; };
+        // "Log DC operation" is on when never stored, as the run treats it.
+        for (const Box& b : {Box{&chkClearIEhistory, 0}, Box{&chkEmptyIEcache, 0}, Box{&chkEmptyIEcacheURL, 0},
+                             Box{&chkEmptyIEcacheCooky, 0}, Box{&chkEmptyIEcacheXXX, 0}, Box{&chkEmptyRecycleBin, 0},
+                             Box{&chkDelRunHistory, 0}, Box{&chkDelRecentDocuList, 0}, Box{&chkEmptyWindowsTemp, 0},
+                             Box{&chkLog, 1}}) {
+            Step(p.c_str(), 4, [&] { b.box->setValue(CleanerOption(app, b.box->name(), b.def) == 0 ? 0 : 1); });
+            if (b.box == &chkEmptyIEcache) applyIECacheRule();
+        }
+    });
+    Step(p.c_str(), 5, [&] {
+        UpdateExtList();
+        setVisible(true);
+    });
+}
+
+void frmCleanHDSetup::Form_Unload() {
+    setVisible(false);
+    setLoaded(false);
+    if (onUnloaded) onUnloaded();
+}
+
+void frmCleanHDSetup::selectDirectory(int index) {
+    lstDirectories.setListIndex(index);
+    lstDirectories_Click();
+}
+
+void frmCleanHDSetup::lstDirectories_Click() {
+    Step(proc("lstDirectories_Click").c_str(), 1, [&] { UpdateExtList(); });
+}
+
+void frmCleanHDSetup::UpdateExtList() {
+    const std::string p = proc("UpdateExtList");
+    Step(p.c_str(), 1, [&] { lstFileTypes.clear(); });
+    const std::string folder = selectedFolder();
+    if (folder.empty()) {
+        chkDelEmptyDir.setValue(0);
+        chkInclSubDirs.setValue(0);
+        chkDelType.setValue(1);
+        chkZeroFiles.setValue(0);
+        return;
+    }
+    const std::string app = FolderApp(folder);
+    Step(p.c_str(), 3, [&] { chkDelEmptyDir.setValue(CleanerOption(app, "chkDelEmptyDir", 0) == 0 ? 0 : 1); });
+    Step(p.c_str(), 3, [&] { chkInclSubDirs.setValue(CleanerOption(app, "chkInclSubDirs", 0) == 0 ? 0 : 1); });
+    Step(p.c_str(), 3, [&] { chkDelType.setValue(CleanerOption(app, "chkDelType", 1) == 0 ? 0 : 1); });
+    Step(p.c_str(), 3, [&] { chkZeroFiles.setValue(CleanerOption(app, "chkZeroFiles", 0) == 0 ? 0 : 1); });
+    Step(p.c_str(), 3, [&] {
+        std::string list = CStr(ReadSetting(app, kSettings, "ExtList", std::string(kDefaultExtList)));
+        for (const auto& spec : ListItems(list)) lstFileTypes.addItem(spec);
+    });
+}
+
+bool frmCleanHDSetup::isMainSectionBox(const CheckBox& box) const {
+    return &box != &chkDelEmptyDir && &box != &chkInclSubDirs && &box != &chkZeroFiles && &box != &chkDelType;
+}
+
+void frmCleanHDSetup::checkBox_Click(CheckBox& box) {
+    Step(proc(box.name() + "_Click").c_str(), 1, [&] {
+        if (isMainSectionBox(box)) {
+            WriteSetting(CleanerApp(), kSettings, box.name(), box.value());
+        } else {
+            const std::string folder = selectedFolder();
+            if (!folder.empty()) WriteSetting(FolderApp(folder), kSettings, box.name(), box.value());
+        }
+        if (&box == &chkEmptyIEcache) applyIECacheRule();
+        DoEvents();
+    });
+}
+
+void frmCleanHDSetup::cmdAdd_Click() {
+    Step(proc("cmdAdd_Click").c_str(), 1, [&] {
+        const std::string t = Trim(txtAdd.text());
+        if (t == "*.") {
+            dialogs().messageBox("The file extension is missing. You can use\r\nwildcards ( * ? ) for the filename and/or extension.",
+                                 platform::mb::Information | platform::mb::SystemModal, "Input error");
+            return;
+        }
+        const std::string folder = selectedFolder();
+        if (folder.empty() || t.empty()) return;
+        const std::string app = FolderApp(folder);
+        std::string list = CStr(ReadSetting(app, kSettings, "ExtList", std::string(kDefaultExtList)));
+        if ((";" + list).find(";" + t + ";") != std::string::npos) return;
+        if (!list.empty() && list.back() != ';') list += ';';
+        WriteSetting(app, kSettings, "ExtList", list + t + ";");
+        UpdateExtList();
+        txtAdd.setText("*.");
+    });
+}
+
+void frmCleanHDSetup::cmdRemoveExt_Click() {
+    Step(proc("cmdRemoveExt_Click").c_str(), 1, [&] {
+        const int i = lstFileTypes.listIndex();
+        const std::string folder = selectedFolder();
+        if (i < 0 || folder.empty()) return;
+        lstFileTypes.removeItem(i);
+        WriteSetting(FolderApp(folder), kSettings, "ExtList", JoinList(lstFileTypes.items()));
+    });
+}
+
+void frmCleanHDSetup::cmdDefault_Click() { quietly([&] { setExtDefault(true); }); }
+
+void frmCleanHDSetup::setExtDefault(bool ask) {
+    Step(proc("setExtDefault").c_str(), 1, [&] {
+        if (ask && dialogs().messageBox("Are you sure you want to Return to the defaul settings?",
+                                        platform::mb::YesNo | platform::mb::SystemModal,
+                                        "Warnning:") != platform::mb::IdYes)
+            return;
+        const std::string folder = selectedFolder();
+        if (folder.empty()) return;
+        std::string list = CStr(ReadSetting(FilterDefaultApp(), kSettings, "ExtList", std::string(kBuiltInExtList)));
+        WriteSetting(FolderApp(folder), kSettings, "ExtList", list);
+        UpdateExtList();
+    });
+}
+
+void frmCleanHDSetup::cmdSetAsDefault_Click() {
+    quietly([&] {
+        if (selectedFolder().empty()) return;
+        WriteSetting(FilterDefaultApp(), kSettings, "ExtList", JoinList(lstFileTypes.items()));
+    });
+}
+
+void frmCleanHDSetup::cmdResetDefault_Click() {
+    quietly([&] { WriteSetting(FilterDefaultApp(), kSettings, "ExtList", std::string(kBuiltInExtList)); });
+}
+
+void frmCleanHDSetup::cmdAddDir_Click() {
+    Step(proc("cmdAddDir_Click").c_str(), 1, [&] {
+        std::string list =
+            CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", ";" + DefaultCleanDirs()));
+        const std::string start = files().pathStyle() == platform::PathStyle::Windows ? "C:\\" : "/";
+        std::string folder = BrowseForFolder("Select a directory to clean", start);
+        if (folder.empty()) return;
+        folder = sFixDirString(folder);
+        if (!list.empty() && list[0] != ';') list = ";" + list;
+        if (list.find(";" + folder + ";") != std::string::npos) return;
+        lstDirectories.addItem(folder);
+        if (!list.empty() && list.back() != ';') list += ';';
+        WriteSetting(CleanerApp(), kSettings, "CleanDirs", list + folder + ";");
+        if (lstDirectories.listCount() > 0) selectDirectory(0);
+    });
+}
+
+void frmCleanHDSetup::cmdRemoveDir_Click() {
+    Step(proc("cmdRemoveDir_Click").c_str(), 1, [&] {
+        lstFileTypes.clear();
+        const int i = lstDirectories.listIndex();
+        if (i < 0) return;
+        lstDirectories.removeItem(i);
+        if (lstDirectories.listCount() == 0) {
+            chkDelEmptyDir.setValue(0);
+            chkInclSubDirs.setValue(0);
+            chkDelType.setValue(1);
+            chkZeroFiles.setValue(0);
+        }
+        for (int k = 0; k < lstDirectories.listCount(); ++k) selectDirectory(k);
+        // The removed folder's own section stays in the registry.
+        WriteSetting(CleanerApp(), kSettings, "CleanDirs", JoinList(lstDirectories.items()));
+    });
+}
+
+void frmCleanHDSetup::cmdShowDCLog_Click() {
+    quietly([&] {
+        if (soundOn()) PlaySoundOnce("open", true);
+        const std::string path = LogFilePath(sysinfo().programFolder(), "DiskCleaner");
+        if (files().pathStyle() == platform::PathStyle::Windows)
+            processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
+        else
+            processes().openDocument(path);
+    });
+}
+
+void frmCleanHDSetup::cmdResetDCLog_Click() {
+    quietly([&] {
+        if (soundOn()) PlaySoundOnce("recycle.wav", true);
+        ResetLog(sysinfo().programFolder(), "DiskCleaner");
+    });
+}
+
+void frmCleanHDSetup::cmdCleanNow_Click() {
+    Step(proc("cmdCleanNow_Click").c_str(), 1, [&] {
+        rt().cleanUnattended = false;
+        setVisible(false);
+        frmCleanNow run;
+        run.Form_Load();
+        if (showRunWindow) showRunWindow(run);
+        run.Form_Unload();
+        setVisible(true);
+        DoEvents();
+    });
+}
+
+void frmCleanHDSetup::tbTools_ButtonClick(const std::string& key) {
+    quietly([&] {
+        if (key == "Exit") Form_Unload();
+        else if (key == "Clean") cmdCleanNow_Click();
+        else if (key == "Update" && checkNewVersion) checkNewVersion();
+        else if (key == "About" && showAbout) showAbout();
+    });
+}
+
+}  // namespace nocturo

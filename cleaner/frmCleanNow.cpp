@@ -1,0 +1,272 @@
+#include "cleaner/frmCleanNow.h"
+
+#include "app/Runtime.h"
+#include "app/Strings.h"
+#include "app/Variant.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Varn_Registry.h"
+#include "app/Varn_WriteLogfile.h"
+#include "cleaner/CFindFile.h"
+#include "cleaner/Varn_CleanSettings.h"
+#include "cleaner/Varn_Del2RecycleBin.h"
+#include "cleaner/Varn_File_Dir.h"
+#include "platform/IDialogs.h"
+
+namespace nocturo {
+
+namespace {
+
+struct StepInfo {
+    const char* caption;
+    const char* option;  // "" : always active
+    const char* question;
+    void (*operation)();
+};
+
+void deleteFilesPlaceholder() {}
+
+const StepInfo kStepInfo[frmCleanNow::kSteps] = {
+    {"Start", "", "", nullptr},
+    {"Empty recycle bin", "chkEmptyRecycleBin", "Do you really want to empty the recycle bin?", &frmCleanNow::EmptyRecycleBin},
+    {"Clear recent document list", "chkDelRecentDocuList", "Do you really want to clear recent document list?",
+     &frmCleanNow::ClearDocuments},
+    {"Clear run history", "chkDelRunHistory", "Do you really want to clear run history list?", &frmCleanNow::ClearRunHistory},
+    {"Delete filtered files", "", "Do you really want to delete filtered files?", &deleteFilesPlaceholder},
+    {"Delete empty folders", "chkDelEmptyDir", "Do you really want to delete empty folders?", &frmCleanNow::DeleteEmptyFolders},
+    {"Empty internet cache", "chkEmptyIEcache", "Do you really want to empty the internet cache?",
+     &frmCleanNow::EmptyInternetCache},
+    {"Clear IE history", "chkClearIEhistory", "Do you really want to the internet explorer history?",
+     &frmCleanNow::ClearIEHistory},
+    {"Empty Windows temp dir", "chkEmptyWindowsTemp", "Do you really want to the Windows temp directory?",
+     &frmCleanNow::EmptyWindowsTemp},
+    {"Finish", "", "", nullptr},
+};
+
+constexpr const char* kRunMRU = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
+constexpr const char* kTypedURLs = "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs";
+
+void clearKey(const char* key) {
+    try {
+        registry().deleteKey(key);
+        registry().createKey(key);
+    } catch (...) {
+    }
+}
+
+std::string proc(const char* name) { return std::string(name) + " of Formular frmCleanNow"; }
+
+}  // namespace
+
+frmCleanNow::frmCleanNow() : Form("frmCleanNow") {
+    setCaption("Nocturo Disk Cleaner");
+    setWidth(7200);
+    setHeight(6000);
+    for (int i = 0; i < kSteps; ++i) {
+        shpSteps[static_cast<size_t>(i)] = std::make_unique<Shape>(this, "shpSteps", i);
+        lblSteps[static_cast<size_t>(i)] = std::make_unique<BoldLabel>(this, "lblSteps", i);
+        lblSteps[static_cast<size_t>(i)]->setCaption(kStepInfo[i].caption);
+    }
+    lblFileFilter.setCaption("File Filter");
+    lblStartDir.setCaption("Search in Path");
+    lblSearchResults.setCaption("Search Results");
+    LblStatus.setCaption("Total: 0 Results");
+    cmdCancel.setCaption("Cancel");
+}
+
+void frmCleanNow::Form_Load() {
+    const std::string p = "Form_Load of Formular Form1";
+    setLoaded(true);
+    Step(p.c_str(), 1, [&] { TxtPaths.setText(CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs()))); });
+    Step(p.c_str(), 2, [&] {
+        lblActualFileFilter.setCaption(
+            Trim(CStr(ReadSetting(CleanerApp(), kSettings, "ExtList", std::string(kDefaultExtList)))));
+    });
+    Step(p.c_str(), 3, [&] {
+        setVisible(true);
+        DoEvents();
+    });
+    CancelRequested = false;
+    busy = true;
+    Step(p.c_str(), 5, [&] { DiskCleanNow(); });
+    busy = false;
+}
+
+void frmCleanNow::Form_Unload() {
+    setVisible(false);
+    setLoaded(false);
+}
+
+void frmCleanNow::cmdCancel_Click() {
+    CancelRequested = true;
+    Form_Unload();
+}
+
+bool frmCleanNow::stepActive(int index) const {
+    const std::string option = kStepInfo[index].option;
+    if (option.empty()) return true;
+    if (option == "chkDelEmptyDir") {
+        // A folder option: on when any listed folder has it on.
+        for (const auto& folder : ListItems(TxtPaths.text()))
+            if (CleanerOption(FolderApp(Trim(folder)), option, 0) == 1) return true;
+        return false;
+    }
+    return CleanerOption(CleanerApp(), option, 0) == 1;
+}
+
+void frmCleanNow::DiskCleanNow() {
+    const std::string p = proc("DiskCleanNow");
+    for (int index = 1; index <= 8; ++index) {
+        if (CancelRequested) break;
+        MoveIndex(index - 1, index);
+        bool active = false;
+        Step(p.c_str(), 3, [&] { active = stepActive(index); });
+        if (!active) continue;
+        if (!rt().cleanUnattended) {
+            int answer = platform::mb::IdYes;
+            Step(p.c_str(), 4, [&] {
+                answer = dialogs().messageBox(
+                    kStepInfo[index].question,
+                    platform::mb::YesNoCancel | platform::mb::Question | platform::mb::SystemModal, "Warning");
+            });
+            if (answer == platform::mb::IdCancel) break;
+            if (answer != platform::mb::IdYes) continue;
+        }
+        if (index == 4) {
+            DeleteFiles();
+        } else {
+            try {
+                kStepInfo[index].operation();
+            } catch (...) {
+                // The step operations ignore their failures.
+            }
+        }
+        DoEvents();
+    }
+    MoveIndex(8, 9);
+}
+
+void frmCleanNow::MoveIndex(int from, int to) {
+    Step(proc("MoveIndex").c_str(), 1, [&] {
+        shpSteps.at(static_cast<size_t>(from))->setFillColor(kGrey);
+        lblSteps.at(static_cast<size_t>(from))->setBold(false);
+        shpSteps.at(static_cast<size_t>(to))->setFillColor(kGreen);
+        lblSteps.at(static_cast<size_t>(to))->setBold(true);
+        DoEvents();
+    });
+}
+
+void frmCleanNow::listFile(const std::string& name, const std::string& folder) {
+    ListView1.addItem(name);
+    entryFolders_.push_back(folder);
+    lblActualSearchPath.setCaption("Found File: " + name);
+    ++FilesFound;
+    LblStatus.setCaption("Found " + std::to_string(FilesFound) + " Files");
+}
+
+void frmCleanNow::SearchFiles() {
+    const std::string p = proc("DeleteFiles");
+    auto step = [&](long line, auto&& f) {
+        if (!Step(p.c_str(), line, f)) DoEvents();
+    };
+    CFindFile finder;
+    std::string currentFolder;
+    step(1, [&] {
+        ListView1.clear();
+        entryFolders_.clear();
+        LblStatus.setCaption("Found 0 Files");
+        FilesFound = 0;
+        FilesDeleted = 0;
+    });
+    finder.FoundFile = [&](std::string& name, bool& cancel) {
+        try {
+            // Folders (and the "." and ".." entries) are never listed, so
+            // never deleted; a link is listed as itself.
+            const std::string leaf = sParseFile(name);
+            if (leaf != "." && leaf != "..") {
+                auto attributes = files().attributes(name);
+                if (attributes && (!(*attributes & platform::attr::Directory) ||
+                                   (*attributes & platform::attr::ReparsePoint)))
+                    listFile(name, currentFolder);
+            }
+        } catch (...) {
+        }
+        if (CancelRequested) cancel = true;
+    };
+
+    std::vector<std::string> folders;
+    step(2, [&] {
+        std::string delimiters;
+        SplitList(TxtPaths.text(), delimiters, folders);
+    });
+    for (const auto& entry : folders) {
+        const std::string folder = Trim(entry);
+        DoEvents();
+        if (folder.empty()) continue;
+        if (CancelRequested) break;
+        step(2, [&] {
+            // Each folder is searched with its own specifications and options.
+            const std::string app = FolderApp(folder);
+            currentFolder = folder;
+            finder.Path(sFixDirString(folder));
+            finder.FileSpec(Trim(CStr(ReadSetting(app, kSettings, "ExtList", std::string(kDefaultExtList)))));
+            lblActualStartDir.setCaption(finder.Path());
+            lblActualFileFilter.setCaption(finder.FileSpec());
+            finder.InclSubDir(CleanerOption(app, "chkInclSubDirs", 0) != 0);
+            finder.InclZeroFiles(CleanerOption(app, "chkZeroFiles", 0) != 0);
+            std::vector<std::string> unused;
+            finder.FindAll(unused);
+        });
+    }
+}
+
+bool frmCleanNow::toRecycleBin(int entry) const {
+    const auto& folder = entryFolders_.at(static_cast<size_t>(entry));
+    return CleanerOption(FolderApp(folder), "chkDelType", 1) == 1;
+}
+
+void frmCleanNow::DeleteFiles() {
+    const std::string p = proc("DeleteFiles");
+    SearchFiles();
+    if (rt().cleanUnattended) {
+        bool log = true;
+        if (!Step(p.c_str(), 3, [&] { log = CleanerOption(CleanerApp(), "chkLog", 1) == 1; })) DoEvents();
+        const int count = ListView1.listCount();
+        for (int k = 0; k < count && ListView1.listCount() > 0; ++k) {
+            const std::string file = ListView1.item(0);
+            lblActualSearchPath.setCaption(file);
+            try {
+                if (toRecycleBin(0)) Delete2RecycleBin(file);
+                else files().deleteFile(file);
+                if (log) WriteToLog(sysinfo().programFolder(), "deleted : " + file, "DiskCleaner");
+            } catch (...) {
+                // Already gone, in use or read-only: counted, not logged.
+            }
+            ListView1.removeItem(0);
+            entryFolders_.pop_front();
+            ++FilesDeleted;
+            LblStatus.setCaption("Deleted " + std::to_string(FilesDeleted) + " of " + std::to_string(FilesFound) +
+                                 " Files");
+        }
+        lblActualSearchPath.setCaption("All files deleted");
+    }
+    DoEvents();
+}
+
+void frmCleanNow::EmptyRecycleBin() {
+    try {
+        files().emptyRecycleBin();
+    } catch (...) {
+    }
+}
+
+void frmCleanNow::ClearDocuments() {
+    try {
+        files().clearRecentDocuments();
+    } catch (...) {
+    }
+}
+
+void frmCleanNow::ClearRunHistory() { clearKey(kRunMRU); }
+void frmCleanNow::ClearIEHistory() { clearKey(kTypedURLs); }
+
+}  // namespace nocturo

@@ -1,0 +1,75 @@
+#pragma once
+// The cleaning run window: eight steps between "Start" and "Finish", shown as
+// a step indicator, with the list of the files found. The whole run happens
+// while the window loads. Unattended (before a power action) nothing is asked
+// and the files found are deleted; interactive, every step asks first and the
+// files are only listed.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/Controls.h"
+
+namespace nocturo {
+
+class frmCleanNow : public Form {
+public:
+    static constexpr int kSteps = 10;
+    static constexpr long kGrey = 0x808080, kGreen = 0x00FF00;
+
+    frmCleanNow();
+
+    std::array<std::unique_ptr<Shape>, kSteps> shpSteps;
+    std::array<std::unique_ptr<BoldLabel>, kSteps> lblSteps;
+    TextBox TxtPaths{this, "TxtPaths"};
+    ListBox ListView1{this, "ListView1"};
+    Label lblFileFilter{this, "lblFileFilter"};
+    Label lblActualFileFilter{this, "lblActualFileFilter"};
+    Label lblStartDir{this, "lblStartDir"};
+    Label lblActualStartDir{this, "lblActualStartDir"};
+    Label lblSearchResults{this, "lblSearchResults"};
+    Label lblActualSearchPath{this, "lblActualSearchPath"};
+    Label LblStatus{this, "LblStatus"};
+    CommandButton cmdCancel{this, "cmdCancel"};
+
+    bool CancelRequested = false;
+    std::int32_t FilesFound = 0;
+    std::int32_t FilesDeleted = 0;
+    bool busy = false;  // the busy mouse pointer
+
+    void Form_Load();
+    void Form_Unload();
+    void DiskCleanNow();
+    void MoveIndex(int from, int to);
+    void DeleteFiles();
+    // The search of DeleteFiles: lists every file of the configured folders
+    // that matches its folder's specifications.
+    void SearchFiles();
+    // Whether a listed entry would go to the recycle bin (its folder's delete type).
+    bool toRecycleBin(int entry) const;
+    void cmdCancel_Click();
+
+    // The step operations.
+    static void EmptyRecycleBin();
+    static void ClearDocuments();
+    static void ClearRunHistory();
+    static void ClearIEHistory();
+    static void DeleteEmptyFolders() {}
+    static void EmptyInternetCache() {}
+    static void EmptyWindowsTemp() {}
+
+    // The folder each entry of ListView1 was found in (its delete type is
+    // that folder's).
+    const std::deque<std::string>& entryFolders() const { return entryFolders_; }
+
+private:
+    bool stepActive(int index) const;
+    void listFile(const std::string& name, const std::string& folder);
+
+    std::deque<std::string> entryFolders_;
+};
+
+}  // namespace nocturo

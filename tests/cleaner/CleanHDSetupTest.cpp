@@ -1,0 +1,161 @@
+// The cleaner's setup window: every click stored at once, in the right section.
+#include <gtest/gtest.h>
+
+#include "app/Varn_Registry.h"
+#include "cleaner/Varn_CleanSettings.h"
+#include "cleaner/frmCleanHDSetup.h"
+#include "platform/IDialogs.h"
+#include "support/SimWorld.h"
+
+using namespace nocturo;
+using nocturo::test::SimWorld;
+
+namespace {
+std::string text(const std::string& app, const std::string& name) {
+    return CStr(ReadSetting(app, kSettings, name, std::string("<missing>")));
+}
+
+struct OpenSetup {
+    SimWorld w;
+    frmCleanHDSetup f;
+    OpenSetup() { f.Form_Load(); }
+};
+}  // namespace
+
+TEST(CleanSettings, ListsAreReadTolerantly) {
+    EXPECT_EQ(ListItems(";a;b;"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(ListItems("a;b"), (std::vector<std::string>{"a"}));  // the text after the last ";" is left out
+    EXPECT_EQ(ListItems(";a; ;;b;"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(ListItems(";").empty());
+    EXPECT_TRUE(ListItems("").empty());
+    EXPECT_EQ(JoinList({"x", "y"}), ";x;y;");
+    EXPECT_EQ(JoinList({}), ";");
+}
+
+TEST(CleanHDSetup, AFreshSetupShowsTheTempFolderWithItsDefaults) {
+    OpenSetup s;
+    ASSERT_EQ(s.f.lstDirectories.items(), (std::vector<std::string>{"C:\\Windows\\temp\\"}));
+    EXPECT_EQ(s.f.lstDirectories.listIndex(), 0);
+    EXPECT_EQ(s.f.lstFileTypes.items(), (std::vector<std::string>{"*.bak"}));
+    EXPECT_EQ(s.f.chkDelType.value(), 1);
+    EXPECT_EQ(s.f.chkInclSubDirs.value(), 0);
+    EXPECT_TRUE(s.f.chkLog.checked());  // as the run treats a missing value
+    EXPECT_FALSE(s.f.chkEmptyIEcacheURL.enabled());
+    EXPECT_EQ(s.f.caption(), "Nocturo DiskCleaner Setup");
+}
+
+TEST(CleanHDSetup, AddingTheBareWildcardIsAnInputErrorAndDuplicatesAreStoredOnce) {
+    OpenSetup s;
+    s.f.txtAdd.setText("*.");
+    s.f.cmdAdd_Click();
+    auto* box = s.w.last("MessageBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->at("title").asString(), "Input error");
+    EXPECT_EQ(box->at("buttons").asNumber(), 0x40 + 0x1000);
+    EXPECT_EQ(text(FolderApp("C:\\Windows\\temp\\"), "ExtList"), "<missing>");
+
+    s.f.txtAdd.setText(" *.tmp ");
+    s.f.cmdAdd_Click();
+    EXPECT_EQ(s.f.txtAdd.text(), "*.");
+    s.f.txtAdd.setText("*.tmp");
+    s.f.cmdAdd_Click();
+    s.f.txtAdd.setText("*.bak");  // already in the default list
+    s.f.cmdAdd_Click();
+    EXPECT_EQ(text(FolderApp("C:\\Windows\\temp\\"), "ExtList"), "*.bak;*.tmp;");
+    EXPECT_EQ(s.f.lstFileTypes.items(), (std::vector<std::string>{"*.bak", "*.tmp"}));
+}
+
+TEST(CleanHDSetup, AFolderIsListedOnceWithItsTrailingSeparator) {
+    OpenSetup s;
+    s.w.dialogs.pushAnswer("C:\\Temp");
+    s.f.cmdAddDir_Click();
+    s.w.dialogs.pushAnswer("C:\\Temp\\");
+    s.f.cmdAddDir_Click();
+    s.w.dialogs.pushCancel();
+    s.f.cmdAddDir_Click();
+    EXPECT_EQ(s.f.lstDirectories.items(), (std::vector<std::string>{"C:\\Windows\\temp\\", "C:\\Temp\\"}));
+    EXPECT_EQ(text(CleanerApp(), "CleanDirs"), ";C:\\Windows\\temp\\;C:\\Temp\\;");
+    EXPECT_EQ(s.w.last("BrowseForFolder")->at("title").asString(), "Select a directory to clean");
+}
+
+TEST(CleanHDSetup, PerFolderBoxesGoToTheSelectedFoldersSection) {
+    OpenSetup s;
+    s.w.dialogs.pushAnswer("D:\\junk");
+    s.f.cmdAddDir_Click();
+    s.f.selectDirectory(1);
+    s.f.chkInclSubDirs.setValue(1);
+    s.f.checkBox_Click(s.f.chkInclSubDirs);
+    s.f.chkDelType.setValue(0);
+    s.f.checkBox_Click(s.f.chkDelType);
+    EXPECT_EQ(CleanerOption(FolderApp("D:\\junk\\"), "chkInclSubDirs", 0), 1);
+    EXPECT_EQ(CleanerOption(FolderApp("D:\\junk\\"), "chkDelType", 1), 0);
+    EXPECT_EQ(CleanerOption(CleanerApp(), "chkInclSubDirs", 7), 7);  // not in the main section
+    s.f.selectDirectory(0);
+    EXPECT_EQ(s.f.chkInclSubDirs.value(), 0);
+    EXPECT_EQ(s.f.chkDelType.value(), 1);
+    s.f.selectDirectory(1);
+    EXPECT_EQ(s.f.chkInclSubDirs.value(), 1);
+}
+
+TEST(CleanHDSetup, MainSectionBoxesAndTheCacheSubOptions) {
+    OpenSetup s;
+    s.f.chkEmptyIEcache.setValue(1);
+    s.f.checkBox_Click(s.f.chkEmptyIEcache);
+    EXPECT_TRUE(s.f.chkEmptyIEcacheCooky.enabled());
+    s.f.chkEmptyRecycleBin.setValue(1);
+    s.f.checkBox_Click(s.f.chkEmptyRecycleBin);
+    EXPECT_EQ(CleanerOption(CleanerApp(), "chkEmptyRecycleBin", 0), 1);
+    EXPECT_EQ(CleanerOption(CleanerApp(), "chkEmptyIEcache", 0), 1);
+    frmCleanHDSetup again;
+    again.Form_Load();
+    EXPECT_TRUE(again.chkEmptyRecycleBin.checked());
+    EXPECT_TRUE(again.chkEmptyIEcacheURL.enabled());
+}
+
+TEST(CleanHDSetup, WithNoFolderSelectedTheBoxesShowTheirDefaultsAndTheListIsEmpty) {
+    OpenSetup s;
+    s.f.chkInclSubDirs.setValue(1);
+    s.f.checkBox_Click(s.f.chkInclSubDirs);
+    s.f.cmdRemoveDir_Click();
+    EXPECT_TRUE(s.f.lstDirectories.items().empty());
+    EXPECT_TRUE(s.f.lstFileTypes.items().empty());
+    EXPECT_EQ(s.f.chkInclSubDirs.value(), 0);
+    EXPECT_EQ(s.f.chkDelType.value(), 1);
+    EXPECT_EQ(text(CleanerApp(), "CleanDirs"), ";");
+    // The removed folder's section stays.
+    EXPECT_EQ(CleanerOption(FolderApp("C:\\Windows\\temp\\"), "chkInclSubDirs", 0), 1);
+}
+
+TEST(CleanHDSetup, ResetDefaultThenDefaultGivesTheBuiltInListOnlyOnYes) {
+    OpenSetup s;
+    s.f.cmdResetDefault_Click();
+    s.w.dialogs.pushAnswer(platform::mb::IdNo);
+    s.f.cmdDefault_Click();
+    EXPECT_EQ(text(FolderApp("C:\\Windows\\temp\\"), "ExtList"), "<missing>");
+    s.w.dialogs.pushAnswer(platform::mb::IdYes);
+    s.f.cmdDefault_Click();
+    EXPECT_EQ(text(FolderApp("C:\\Windows\\temp\\"), "ExtList"), kBuiltInExtList);
+    EXPECT_EQ(s.f.lstFileTypes.listCount(), 15);
+    EXPECT_EQ(s.w.last("MessageBox")->at("title").asString(), "Warnning:");
+}
+
+TEST(CleanHDSetup, SetAsDefaultAndRemoveStoreTheListAsShown) {
+    OpenSetup s;
+    s.f.txtAdd.setText("*.tmp");
+    s.f.cmdAdd_Click();
+    s.f.lstFileTypes.setListIndex(0);
+    s.f.cmdRemoveExt_Click();
+    EXPECT_EQ(text(FolderApp("C:\\Windows\\temp\\"), "ExtList"), ";*.tmp;");
+    s.f.cmdSetAsDefault_Click();
+    EXPECT_EQ(text(FilterDefaultApp(), "ExtList"), ";*.tmp;");
+}
+
+TEST(CleanHDSetup, TheCleanerLogButtons) {
+    OpenSetup s;
+    s.f.cmdResetDCLog_Click();
+    EXPECT_EQ(s.w.fs.readFile("C:\\Program Files\\Nocturo\\bin\\DiskCleaner.log").value_or("?"), "");
+    s.f.cmdShowDCLog_Click();
+    auto* start = s.w.last("StartProgram");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->at("program").asString(), "notepad.exe");
+}
