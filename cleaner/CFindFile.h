@@ -1,0 +1,104 @@
+#pragma once
+// CFindFile walks one start folder, optionally with all its subfolders, and
+// raises FoundFile for every entry that matches one of the file
+// specifications ("*.bak;*.tmp") and, optionally, for every zero-length file.
+// It never deletes anything and never collects the hits: the owner decides
+// what to do with each one and may cancel the walk.
+//
+// The walk is pre-order: a folder's own hits come before those of its
+// subfolders, which are entered in the order the file system lists them.
+// Per folder there is one scan for the subfolder names, then (with
+// InclZeroFiles) one scan for empty files, then one scan per specification in
+// list order. Every matching entry of a specification scan is reported, "."
+// and ".." (for "*.*") and folders included; receivers filter what they do
+// not want. A zero-length file that also matches a specification is reported
+// twice, a file matching several specifications once per specification.
+//
+// Safety: symbolic links are never walked into, not even those pointing at a
+// folder; a link whose name matches is reported as the link itself. Folders
+// whose name begins with "." are not entered either.
+//
+// Re-entrancy: the walk lets pending events run before every entry and in
+// every property procedure, so the owner's window (its Cancel button) works
+// in the middle of a walk. Cancelling is either the FoundFile handler's cancel
+// argument or calling FindAll again while a walk runs; both make the walk stop
+// at its next check, and EndFindFiles is still raised once.
+//
+// Failures follow the error-log convention under "<member> of Klassenmodul
+// CFindFile"; a folder that does not exist simply has no hits.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nocturo {
+
+class CFindFile {
+public:
+    CFindFile() = default;
+    CFindFile(const CFindFile&) = delete;
+    CFindFile& operator=(const CFindFile&) = delete;
+
+    // ---- events -----------------------------------------------------------
+    // Once when a walk starts.
+    std::function<void()> BeginFindFiles;
+    // Once when a walk has ended, also after a cancel; count is the number of
+    // FoundFile events raised by this walk.
+    std::function<void(std::int32_t& count)> EndFindFiles;
+    // For every hit: name is the folder path followed by the entry name;
+    // setting cancel to true stops the walk.
+    std::function<void(std::string& name, bool& cancel)> FoundFile;
+
+    // ---- properties (each lets pending events run once) -------------------
+    void InclZeroFiles(bool value);
+    bool InclZeroFiles();
+    void InclSubDir(bool value);
+    bool InclSubDir();
+    // The start folder, ending with the path separator (sFixDirString).
+    void Path(const std::string& value);
+    std::string Path();
+    // Specifications separated by ";" (or TAB, CR, LF, NUL); each is trimmed
+    // and blank ones are ignored.
+    void FileSpec(const std::string& value);
+    std::string FileSpec();
+    // True while a walk runs; set only by the class itself.
+    bool Searching();
+
+    // Walks Path with the current settings. False when no walk was started:
+    // FileSpec or Path is empty, or a walk was already running (which this
+    // call then stops). The hits are delivered through FoundFile only; a walk
+    // leaves fileList holding one empty entry.
+    bool FindAll(std::vector<std::string>& fileList);
+
+    // Stored and returned only; the walk has no depth limit.
+    void Recursive(bool value);
+    bool Recursive();
+    void RecursiveLevels(std::int32_t value);
+    std::int32_t RecursiveLevels();
+
+private:
+    using SpecList = std::vector<std::string>;
+
+    void SearchDirs(const std::string& folder);
+    void SearchFileSpec(const std::string& folder);
+    // The trimmed specifications of FileSpec (blank ones kept, they are
+    // skipped by the walk). Split again only when FileSpec has changed; a
+    // handler that changes FileSpec mid-walk affects the next folder.
+    std::shared_ptr<const SpecList> Specifications();
+    void Raise(std::string& name);
+
+    bool inclZeroFiles_ = false;
+    bool inclSubDir_ = false;
+    std::string path_;
+    std::string fileSpec_;
+    bool searching_ = false;
+    bool recursive_ = false;
+    std::int32_t recursiveLevels_ = 0;
+
+    std::int32_t* hits_ = nullptr;  // the running walk's FoundFile count
+    std::string specsFrom_;         // the FileSpec text specs_ was made of
+    std::shared_ptr<const SpecList> specs_;
+};
+
+}  // namespace nocturo
