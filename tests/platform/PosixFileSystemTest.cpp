@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "EnvOverride.h"
+#include "support/EnvOverride.h"
 #include "platform/Error.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "support/TestSupport.h"

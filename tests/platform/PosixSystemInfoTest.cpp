@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "EnvOverride.h"
+#include "support/EnvOverride.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixSystemInfo.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "EnvOverride.h"
+#include "support/EnvOverride.h"
 #include "platform/Error.h"
 #include "platform/posix/RegFileRegistry.h"
 #include "support/TestSupport.h"
