@@ -13,18 +13,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
       processes(journal, clock),
       sound(journal),
       speech(journal) {
-    if (style == platform::PathStyle::Windows) {
-        fs.addRoot("C:");
-        sys.programDir = "C:\\Program Files\\Nocturo\\bin";
-        sys.sysDir = "C:\\Windows\\System32";
-        sys.winDir = "C:\\Windows";
-    } else {
-        fs.addRoot("/");
-        sys.programDir = "/opt/nocturo/bin";
-        sys.sysDir = "/usr/bin";
-        sys.winDir = "/";
-    }
-    fs.addFolder(sys.programDir);
+    LayOutProgramFolder(fs, sys, style);
     fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
                    fs.separator() + "english.lng",
                "T0021\tnot yet\nT0022\tnext version\nT0023\tNocturo Info\nT0127\tOnly one copy.\nT0306\tAlready running.\n");

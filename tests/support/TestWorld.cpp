@@ -58,7 +58,7 @@ std::string ScriptedDialogs::openFile(const std::string& title, const std::strin
     return browseForFolder(title, "", true);
 }
 
-TestWorld::TestWorld(platform::PathStyle style) : fs(style) {
+void LayOutProgramFolder(FakeFileSystem& fs, FakeSystemInfo& sys, platform::PathStyle style) {
     if (style == platform::PathStyle::Windows) {
         fs.addRoot("C:");
         sys.programDir = "C:\\Program Files\\Nocturo\\bin";
@@ -71,6 +71,10 @@ TestWorld::TestWorld(platform::PathStyle style) : fs(style) {
         sys.winDir = "/";
     }
     fs.addFolder(sys.programDir);
+}
+
+TestWorld::TestWorld(platform::PathStyle style) : fs(style) {
+    LayOutProgramFolder(fs, sys, style);
     runtime.pf.files = &fs;
     runtime.pf.registry = &reg;
     runtime.pf.clock = &clk;

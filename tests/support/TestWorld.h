@@ -84,6 +84,10 @@ public:
     std::string sysDir, winDir, programDir;
 };
 
+// Lays out a program folder in the fake file system: Windows style under
+// C:\Program Files\Nocturo\bin, Posix style under /opt/nocturo/bin.
+void LayOutProgramFolder(FakeFileSystem& fs, FakeSystemInfo& sys, platform::PathStyle style);
+
 class TestWorld {
 public:
     // Windows style: program folder C:\Program Files\Nocturo\bin;
