@@ -54,10 +54,10 @@ TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
     TempDir dir;
     const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
                             " NOCTURO_SIM_JOURNAL=" + dir / "j.jsonl" + " ";
-    // The first copy holds the store while it waits for its scripted answer's box.
-    FILE* first = popen((env + "NOCTURO_SIM_PACING=1 " + bin("nocturo") + " --headless > /dev/null 2>&1 &").c_str(), "r");
-    ASSERT_NE(first, nullptr);
-    pclose(first);
+    // The first copy holds the store while it runs; its pid comes back to end it.
+    Result first = run(env + "NOCTURO_SIM_PACING=1 " + bin("nocturo") + " --headless > /dev/null 2>&1 & echo $!");
+    const std::string pid = first.out.substr(0, first.out.find('\n'));
+    ASSERT_FALSE(pid.empty());
     Result second;
     for (int i = 0; i < 50; ++i) {
         usleep(100000);
@@ -65,7 +65,7 @@ TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
         if (second.code == 3) break;
     }
     EXPECT_EQ(second.code, 3) << second.out;
-    run("pkill -INT -f 'nocturo --headless' ; true");
+    run("kill -INT " + pid + "; true");
 }
 
 TEST(Programs, CtlSetsAndReadsSettingsInTheSharedFile) {
