@@ -66,6 +66,8 @@ TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
     }
     EXPECT_EQ(second.code, 3) << second.out;
     run("kill -INT " + pid + "; true");
+    // It saves its settings on the way out: let it finish before the folder goes.
+    for (int i = 0; i < 100 && run("kill -0 " + pid + " 2>/dev/null").code == 0; ++i) usleep(50000);
 }
 
 TEST(Programs, CtlSetsAndReadsSettingsInTheSharedFile) {
