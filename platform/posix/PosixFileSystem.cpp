@@ -156,6 +156,20 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share: where the
+// home trash and the desktop's list of recent documents live.
+std::string dataHomeFolder() {
+    std::string dataHome = env("XDG_DATA_HOME");
+    if (dataHome.empty() || dataHome.front() != '/') {
+        std::string home = env("HOME");
+        if (home.empty()) home = "/";
+        dataHome = home + "/.local/share";
+    }
+    return dataHome;
+}
+
+std::string homeTrashFolder() { return dataHomeFolder() + "/Trash"; }
+
 std::string parentOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -395,13 +409,7 @@ void PosixFileSystem::moveToRecycleBin(const std::string& path) {
     const std::string original = (folder == "/" ? "" : folder) + "/" + name;
 
     // The home trash for its own device, else the trash of the file's mount.
-    std::string dataHome = env("XDG_DATA_HOME");
-    if (dataHome.empty() || dataHome.front() != '/') {
-        std::string home = env("HOME");
-        if (home.empty()) home = "/";
-        dataHome = home + "/.local/share";
-    }
-    const std::string homeTrash = dataHome + "/Trash";
+    const std::string homeTrash = homeTrashFolder();
     std::string trash, infoPath;
     if (deviceOf(homeTrash) == st.st_dev) {
         trash = homeTrash;
