@@ -471,6 +471,83 @@ bool isPseudoFileSystem(std::string_view type) {
     return false;
 }
 
+// ---- recent documents ------------------------------------------------------
+
+constexpr std::string_view EmptyBookmarkList =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<xbel version=\"1.0\" xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\""
+    " xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+    "</xbel>\n";
+
+// Replaces a bookmark file by the empty list, in one step (a reader sees the
+// old list or the empty one, never a part), keeping its permissions and
+// owner. Nothing is done where there is no plain file to clear: no file, a
+// link to nothing, or a link to something else such as /dev/null (how some
+// users turn the list off); a link to a file keeps the link and clears the
+// file.
+void clearBookmarkFile(const std::string& path) {
+    std::string target = path;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return;
+        throw ErrorFromErrno(errno, "cannot clear " + path);
+    }
+    if (S_ISLNK(st.st_mode)) {
+        char* real = realpath(path.c_str(), nullptr);
+        if (!real) {
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return;
+            throw ErrorFromErrno(errno, "cannot clear " + path);
+        }
+        target = real;
+        std::free(real);
+        if (lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return;
+            throw ErrorFromErrno(errno, "cannot clear " + path);
+        }
+    }
+    if (!S_ISREG(st.st_mode)) return;
+
+    std::string temp = parentOf(target) + "/." + lastComponent(target) + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);  // 0600 until the mode is copied
+    if (fd < 0) throw ErrorFromErrno(errno, "cannot clear " + path);
+    const auto fail = [&](int e) {
+        close(fd);
+        unlink(temp.c_str());
+        return ErrorFromErrno(e, "cannot clear " + path);
+    };
+    try {
+        writeAll(fd, std::string(EmptyBookmarkList), temp);
+    } catch (...) {
+        unlink(temp.c_str());  // writeAll has closed it
+        throw;
+    }
+    // Run as root for another user's home, the file stays theirs; an owner
+    // we cannot give it is not worth failing for.
+    if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+        if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // kept as ours
+        }
+    }
+    if (fchmod(fd, st.st_mode & 07777) != 0) throw fail(errno);
+    if (fsync(fd) != 0) throw fail(errno);
+    if (close(fd) != 0) {
+        const int e = errno;
+        unlink(temp.c_str());
+        throw ErrorFromErrno(e, "cannot clear " + path);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int e = errno;
+        unlink(temp.c_str());
+        throw ErrorFromErrno(e, "cannot clear " + path);
+    }
+    // The rename itself made durable.
+    const int folder = open(parentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
+}
+
 }  // namespace
 
 // ---- free functions ---------------------------------------------------------------
@@ -793,7 +870,19 @@ void PosixFileSystem::emptyRecycleBin() {
 }
 
 void PosixFileSystem::clearRecentDocuments() {
-    throw makeError(err::SystemCallFailed, "clearing the recent documents is not available yet");
+    // The list the desktop keeps now, and the one older GTK 2 programs kept
+    // in the home folder; a failure with one does not spare the other.
+    std::string home = env("HOME");
+    if (home.empty()) home = "/";
+    std::optional<Error> first;
+    for (const std::string& path : {dataHomeFolder() + "/recently-used.xbel", home + "/.recently-used.xbel"}) {
+        try {
+            clearBookmarkFile(path);
+        } catch (const Error& e) {
+            if (!first) first = e;
+        }
+    }
+    if (first) throw *first;
 }
 
 }  // namespace nocturo::platform

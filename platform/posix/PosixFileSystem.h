@@ -32,6 +32,9 @@ public:
     // folder size cache; files/ and info/ stay. All that can go goes; then
     // the first failure, if any, is thrown as error 1000.
     void emptyRecycleBin() override;
+    // $XDG_DATA_HOME/recently-used.xbel (and the older ~/.recently-used.xbel)
+    // replaced in one step by the empty bookmark list; a missing list stays
+    // missing.
     void clearRecentDocuments() override;
 
     std::optional<std::string> readFile(const std::string& path) override;

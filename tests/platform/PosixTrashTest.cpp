@@ -1,4 +1,5 @@
-// Emptying the trash on Linux, on real folders. Every test points HOME and XDG_DATA_HOME at a temporary folder,
+// Emptying the trash and clearing the recent documents on Linux, on real
+// folders. Every test points HOME and XDG_DATA_HOME at a temporary folder,
 // refuses to run when this user has a trash folder on some mount (emptying
 // that is not a test's business), and checks at the end that the real
 // trash and recent-documents files were not touched.
@@ -40,6 +41,25 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t Nobody = 65534;
+
+const std::string EmptyList =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<xbel version=\"1.0\" xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\" "
+    "xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+    "</xbel>\n";
+
+const std::string SomeBookmarks =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<xbel version=\"1.0\"\n"
+    "      xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\"\n"
+    "      xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\"\n"
+    ">\n"
+    "  <bookmark href=\"file:///home/u/secret%20plans.odt\" added=\"2024-01-02T10:00:00Z\" "
+    "modified=\"2024-01-02T10:00:00Z\" visited=\"2024-01-02T10:00:00Z\">\n"
+    "    <info><metadata owner=\"http://freedesktop.org\"><mime:mime-type type=\"application/vnd.oasis.opendocument.text\"/>"
+    "</metadata></info>\n"
+    "  </bookmark>\n"
+    "</xbel>\n";
 
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
@@ -500,4 +520,105 @@ TEST_F(PosixTrash, OnlyRealTrashFoldersOfOursAreEmptiedOnOtherMounts) {
         ASSERT_NO_THROW(files_.emptyRecycleBin());
         EXPECT_EQ(ReadWholeFile(own + "/files/theirs"), "x");
     }
+}
+
+// ---- recent documents -------------------------------------------------------------
+
+TEST_F(PosixTrash, TheRecentListBecomesTheEmptyListWithItsPermissions) {
+    const std::string list = dir_ / "data/recently-used.xbel";
+    fs::create_directories(dir_ / "data");
+    WriteWholeFile(list, SomeBookmarks);
+    ASSERT_EQ(chmod(list.c_str(), 0640), 0);
+    const ino_t before = Look(list).ino;
+
+    files_.clearRecentDocuments();
+
+    const std::string text = ReadWholeFile(list);
+    EXPECT_EQ(text, EmptyList);
+    EXPECT_EQ(text.rfind("<?xml ", 0), 0u);
+    EXPECT_NE(text.find("<xbel "), std::string::npos);
+    EXPECT_TRUE(text.ends_with("</xbel>\n"));
+    EXPECT_EQ(text.find("bookmark href"), std::string::npos);
+    EXPECT_EQ(Mode(list), 0640u);
+    EXPECT_NE(Look(list).ino, before);  // replaced, not rewritten in place
+    EXPECT_EQ(Names(dir_ / "data"), std::vector<std::string>{"recently-used.xbel"});  // no temporary left
+    EXPECT_FALSE(Exists(dir_ / "home/.recently-used.xbel"));
+
+    // Clearing an empty list keeps it so.
+    files_.clearRecentDocuments();
+    EXPECT_EQ(ReadWholeFile(list), EmptyList);
+}
+
+TEST_F(PosixTrash, AMissingRecentListStaysMissing) {
+    EXPECT_NO_THROW(files_.clearRecentDocuments());
+    EXPECT_FALSE(Exists(dir_ / "data"));
+    EXPECT_TRUE(Names(dir_ / "home").empty());
+}
+
+TEST_F(PosixTrash, TheDefaultAndTheOlderRecentListsAreBothCleared) {
+    EnvOverride noData("XDG_DATA_HOME", std::nullopt);
+    const std::string current = dir_ / "home/.local/share/recently-used.xbel";
+    const std::string older = dir_ / "home/.recently-used.xbel";
+    fs::create_directories(dir_ / "home/.local/share");
+    WriteWholeFile(current, SomeBookmarks);
+    WriteWholeFile(older, SomeBookmarks);
+    ASSERT_EQ(chmod(current.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(older.c_str(), 0644), 0);
+
+    files_.clearRecentDocuments();
+    EXPECT_EQ(ReadWholeFile(current), EmptyList);
+    EXPECT_EQ(ReadWholeFile(older), EmptyList);
+    EXPECT_EQ(Mode(current), 0600u);
+    EXPECT_EQ(Mode(older), 0644u);
+}
+
+TEST_F(PosixTrash, LinkedRecentListsKeepTheirLinks) {
+    // Pointing the list at /dev/null is how some people turn it off.
+    const std::string list = dir_ / "data/recently-used.xbel";
+    fs::create_directories(dir_ / "data");
+    fs::create_symlink("/dev/null", list);
+    // The older list kept elsewhere through a link.
+    const std::string older = dir_ / "home/.recently-used.xbel";
+    WriteWholeFile(dir_ / "kept.xbel", SomeBookmarks);
+    fs::create_symlink(dir_ / "kept.xbel", older);
+
+    files_.clearRecentDocuments();
+    EXPECT_TRUE(fs::is_symlink(list));
+    EXPECT_EQ(fs::read_symlink(list), "/dev/null");
+    EXPECT_TRUE(fs::is_symlink(older));
+    EXPECT_EQ(ReadWholeFile(dir_ / "kept.xbel"), EmptyList);
+    EXPECT_EQ(Names(dir_ / "home"), std::vector<std::string>{".recently-used.xbel"});
+}
+
+TEST_F(PosixTrash, ARecentListThatCannotBeReplacedIsLeftAsItWas) {
+    const std::string list = dir_ / "data/recently-used.xbel";
+    fs::create_directories(dir_ / "data");
+    WriteWholeFile(list, SomeBookmarks);
+    fs::permissions(dir_ / "data", fs::perms::owner_read | fs::perms::owner_exec);
+
+    const auto outcome = RunAsOrdinaryUser(dir_.path(), [&] { PosixFileSystem().clearRecentDocuments(); });
+    fs::permissions(dir_ / "data", fs::perms::owner_all);
+    if (!outcome) GTEST_SKIP() << "cannot run as an ordinary user here";
+    EXPECT_TRUE(outcome->threw);
+    EXPECT_EQ(outcome->number, err::PermissionDenied);
+    EXPECT_NE(outcome->message.find(list), std::string::npos) << outcome->message;
+    EXPECT_EQ(ReadWholeFile(list), SomeBookmarks);
+    EXPECT_EQ(Names(dir_ / "data"), std::vector<std::string>{"recently-used.xbel"});
+}
+
+TEST_F(PosixTrash, ARecentListClearedByRootStaysItsOwners) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can clear another user's list";
+    const std::string list = dir_ / "data/recently-used.xbel";
+    fs::create_directories(dir_ / "data");
+    WriteWholeFile(list, SomeBookmarks);
+    ASSERT_EQ(chown(list.c_str(), Nobody, Nobody), 0);
+    ASSERT_EQ(chmod(list.c_str(), 0600), 0);
+
+    files_.clearRecentDocuments();
+    struct stat st {};
+    ASSERT_EQ(lstat(list.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, Nobody);
+    EXPECT_EQ(st.st_gid, Nobody);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadWholeFile(list), EmptyList);
 }
