@@ -7,10 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "platform/common/Wildcard.h"
 
@@ -156,6 +160,20 @@ std::string env(const char* name) {
     return v ? v : "";
 }
 
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share: where the
+// home trash and the desktop's list of recent documents live.
+std::string dataHomeFolder() {
+    std::string dataHome = env("XDG_DATA_HOME");
+    if (dataHome.empty() || dataHome.front() != '/') {
+        std::string home = env("HOME");
+        if (home.empty()) home = "/";
+        dataHome = home + "/.local/share";
+    }
+    return dataHome;
+}
+
+std::string homeTrashFolder() { return dataHomeFolder() + "/Trash"; }
+
 std::string parentOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -196,18 +214,22 @@ std::string mountTop(const std::string& folder, dev_t dev) {
 }
 
 // A trash folder we may use: a real folder (not a link) owned by us.
+bool isOwnTrash(const struct stat& st) { return S_ISDIR(st.st_mode) && st.st_uid == geteuid(); }
+
+// The administrator's shared trash folder: a real folder with the sticky bit.
+bool isSharedTrash(const struct stat& st) { return S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX); }
+
 bool usableTrash(const std::string& folder) {
     struct stat st {};
-    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+    return lstat(folder.c_str(), &st) == 0 && isOwnTrash(st);
 }
 
 std::string topdirTrash(const std::string& top) {
     const std::string uid = std::to_string(geteuid());
     const std::string base = top == "/" ? "" : top;
-    // The administrator's shared trash: only a real folder with the sticky bit.
     const std::string shared = base + "/.Trash";
     struct stat st {};
-    if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
+    if (lstat(shared.c_str(), &st) == 0 && isSharedTrash(st)) {
         const std::string mine = shared + "/" + uid;
         if (mkdir(mine.c_str(), 0700) == 0 || errno == EEXIST)
             if (usableTrash(mine)) return mine;
@@ -252,6 +274,278 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// ---- emptying the trash -----------------------------------------------------
+
+// What went wrong while emptying: one failure does not stop the rest; the
+// first is reported, the others counted.
+struct Failures {
+    std::string first;
+    std::size_t count = 0;
+    void add(const std::string& text) {
+        if (count++ == 0) first = text;
+    }
+    void add(int errnum, const std::string& what) { add(what + " (" + systemText(errnum) + ")"); }
+};
+
+// Folders inside a trash are only ever entered this way: a link in a
+// folder's place makes the open fail, it is never followed.
+constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+bool removeEntry(int dirFd, const char* name, const std::string& path, dev_t dev, Failures& failures);
+
+// Removes everything in the open folder fd (taken over and closed). True
+// when all of it went.
+bool removeContents(int fd, const std::string& path, dev_t dev, Failures& failures) {
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        const int e = errno;
+        close(fd);
+        failures.add(e, "cannot read " + path);
+        return false;
+    }
+    bool all = true;
+    for (;;) {
+        errno = 0;
+        const dirent* d = readdir(dir);
+        if (!d) {
+            if (errno != 0) {
+                failures.add(errno, "cannot read " + path);
+                all = false;
+            }
+            break;
+        }
+        if (isDotEntry(d->d_name)) continue;
+        if (!removeEntry(dirfd(dir), d->d_name, path + "/" + d->d_name, dev, failures)) all = false;
+    }
+    closedir(dir);
+    return all;
+}
+
+// Removes one entry of the folder dirFd and, for a folder, the tree below
+// it. A link is removed as a link. A folder on another file system than dev
+// (something mounted inside the trash) is not entered. True when the entry
+// is gone.
+bool removeEntry(int dirFd, const char* name, const std::string& path, dev_t dev, Failures& failures) {
+    // The entry may change between looking and acting (a folder replaced by
+    // a link, a file by a folder, a folder refilled): each surprise means
+    // looking again, a few times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        struct stat st {};
+        if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) return true;
+            failures.add(errno, "cannot examine " + path);
+            return false;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (unlinkat(dirFd, name, 0) == 0 || errno == ENOENT) return true;
+            if (errno == EISDIR) continue;
+            failures.add(errno, "cannot remove " + path);
+            return false;
+        }
+        const int fd = openat(dirFd, name, FolderFlags);
+        if (fd < 0) {
+            if (errno == ENOENT) return true;
+            if (errno == ELOOP || errno == ENOTDIR) continue;
+            failures.add(errno, "cannot open " + path);
+            return false;
+        }
+        struct stat opened {};
+        if (fstat(fd, &opened) != 0) {
+            const int e = errno;
+            close(fd);
+            failures.add(e, "cannot examine " + path);
+            return false;
+        }
+        if (opened.st_dev != dev) {
+            close(fd);
+            failures.add("cannot remove " + path + ": another file system is mounted there");
+            return false;
+        }
+        if (!removeContents(fd, path, dev, failures)) return false;
+        if (unlinkat(dirFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
+        if (errno == ENOTEMPTY || errno == EEXIST || errno == ENOTDIR) continue;
+        failures.add(errno, "cannot remove " + path);
+        return false;
+    }
+    failures.add("cannot remove " + path + ": it keeps changing");
+    return false;
+}
+
+// Removes the info files of the trash whose entries are no longer in files/
+// (filesFd, or -1 when there is no files/ folder). An entry that could not be
+// removed keeps its info file, so it can still be seen and restored.
+void removeInfoFiles(int trashFd, int filesFd, const std::string& trash, Failures& failures) {
+    static constexpr std::string_view suffix = ".trashinfo";
+    const std::string infoPath = trash + "/info";
+    const int fd = openat(trashFd, "info", FolderFlags);
+    if (fd < 0) {
+        if (errno != ENOENT) failures.add(errno, "cannot open " + infoPath);
+        return;
+    }
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        const int e = errno;
+        close(fd);
+        failures.add(e, "cannot read " + infoPath);
+        return;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* d = readdir(dir);
+        if (!d) {
+            if (errno != 0) failures.add(errno, "cannot read " + infoPath);
+            break;
+        }
+        const std::string_view name = d->d_name;
+        if (name.size() <= suffix.size() || name.substr(name.size() - suffix.size()) != suffix) continue;
+        const std::string entry(name.substr(0, name.size() - suffix.size()));
+        struct stat st {};
+        if (filesFd >= 0 && (fstatat(filesFd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT))
+            continue;  // still in the trash (or unknown): the info file stays
+        if (unlinkat(dirfd(dir), d->d_name, 0) != 0 && errno != ENOENT)
+            failures.add(errno, "cannot remove " + infoPath + "/" + d->d_name);
+    }
+    closedir(dir);
+}
+
+// Empties one trash folder (trashFd, taken over and closed): everything in
+// files/, the info files of what went, the leftovers in expunged/ and the
+// cache of folder sizes. files/ and info/ themselves stay.
+void emptyTrash(int trashFd, const std::string& trash, Failures& failures) {
+    const std::string filesPath = trash + "/files";
+    const int filesFd = openat(trashFd, "files", FolderFlags);
+    if (filesFd < 0 && errno != ENOENT) {
+        // Without a readable files/ nothing is known to be gone: the info
+        // files all stay.
+        failures.add(errno, "cannot open " + filesPath);
+    } else {
+        if (filesFd >= 0) {
+            struct stat st {};
+            const int walk = fcntl(filesFd, F_DUPFD_CLOEXEC, 0);
+            if (fstat(filesFd, &st) != 0 || walk < 0) {
+                failures.add(errno, "cannot read " + filesPath);
+                if (walk >= 0) close(walk);
+            } else {
+                removeContents(walk, filesPath, st.st_dev, failures);
+            }
+        }
+        removeInfoFiles(trashFd, filesFd, trash, failures);
+        if (filesFd >= 0) close(filesFd);
+    }
+    struct stat self {};
+    if (fstat(trashFd, &self) == 0) removeEntry(trashFd, "expunged", trash + "/expunged", self.st_dev, failures);
+    if (unlinkat(trashFd, "directorysizes", 0) != 0 && errno != ENOENT)
+        failures.add(errno, "cannot remove " + trash + "/directorysizes");
+    close(trashFd);
+}
+
+// Octal escapes of the mount table ("\040" for a space) back to their bytes.
+std::string unescapeMountField(std::string_view field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const auto octal = [&](std::size_t k) { return k < field.size() && field[k] >= '0' && field[k] <= '7'; };
+        if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+            out += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+// File systems that never hold a user's files: kernel interfaces, and
+// views of other file systems that have their own trash handling.
+bool isPseudoFileSystem(std::string_view type) {
+    static constexpr std::string_view pseudo[] = {
+        "proc",        "sysfs",      "cgroup",     "cgroup2",         "devpts",      "devtmpfs",
+        "debugfs",     "tracefs",    "securityfs", "pstore",          "bpf",         "configfs",
+        "fusectl",     "mqueue",     "hugetlbfs",  "binfmt_misc",     "autofs",      "efivarfs",
+        "nsfs",        "rpc_pipefs", "selinuxfs",  "smackfs",         "rootfs",      "binder",
+        "fuse.lxcfs",  "fuse.gvfsd-fuse", "fuse.portal",
+    };
+    for (const auto p : pseudo)
+        if (type == p) return true;
+    return false;
+}
+
+// ---- recent documents ------------------------------------------------------
+
+constexpr std::string_view EmptyBookmarkList =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<xbel version=\"1.0\" xmlns:bookmark=\"http://www.freedesktop.org/standards/desktop-bookmarks\""
+    " xmlns:mime=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+    "</xbel>\n";
+
+// Replaces a bookmark file by the empty list, in one step (a reader sees the
+// old list or the empty one, never a part), keeping its permissions and
+// owner. Nothing is done where there is no plain file to clear: no file, a
+// link to nothing, or a link to something else such as /dev/null (how some
+// users turn the list off); a link to a file keeps the link and clears the
+// file.
+void clearBookmarkFile(const std::string& path) {
+    std::string target = path;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return;
+        throw ErrorFromErrno(errno, "cannot clear " + path);
+    }
+    if (S_ISLNK(st.st_mode)) {
+        char* real = realpath(path.c_str(), nullptr);
+        if (!real) {
+            if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return;
+            throw ErrorFromErrno(errno, "cannot clear " + path);
+        }
+        target = real;
+        std::free(real);
+        if (lstat(target.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return;
+            throw ErrorFromErrno(errno, "cannot clear " + path);
+        }
+    }
+    if (!S_ISREG(st.st_mode)) return;
+
+    std::string temp = parentOf(target) + "/." + lastComponent(target) + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);  // 0600 until the mode is copied
+    if (fd < 0) throw ErrorFromErrno(errno, "cannot clear " + path);
+    const auto fail = [&](int e) {
+        close(fd);
+        unlink(temp.c_str());
+        return ErrorFromErrno(e, "cannot clear " + path);
+    };
+    try {
+        writeAll(fd, std::string(EmptyBookmarkList), temp);
+    } catch (...) {
+        unlink(temp.c_str());  // writeAll has closed it
+        throw;
+    }
+    // Run as root for another user's home, the file stays theirs; an owner
+    // we cannot give it is not worth failing for.
+    if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+        if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // kept as ours
+        }
+    }
+    if (fchmod(fd, st.st_mode & 07777) != 0) throw fail(errno);
+    if (fsync(fd) != 0) throw fail(errno);
+    if (close(fd) != 0) {
+        const int e = errno;
+        unlink(temp.c_str());
+        throw ErrorFromErrno(e, "cannot clear " + path);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int e = errno;
+        unlink(temp.c_str());
+        throw ErrorFromErrno(e, "cannot clear " + path);
+    }
+    // The rename itself made durable.
+    const int folder = open(parentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        fsync(folder);
+        close(folder);
+    }
 }
 
 }  // namespace
@@ -307,6 +601,41 @@ std::string PercentEncodePath(const std::string& path) {
         }
     }
     return out;
+}
+
+std::vector<std::string> MountTopsIn(const std::string& mountTable) {
+    std::vector<std::string> tops;
+    std::size_t start = 0;
+    while (start < mountTable.size()) {
+        std::size_t end = mountTable.find('\n', start);
+        if (end == std::string::npos) end = mountTable.size();
+        const std::string_view line(mountTable.data() + start, end - start);
+        start = end + 1;
+        // device, mount point, type, options, ...: separated by blanks,
+        // which the fields themselves hold only as escapes.
+        std::vector<std::string_view> fields;
+        std::size_t i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+            const std::size_t from = i;
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+            if (i > from) fields.push_back(line.substr(from, i - from));
+        }
+        if (fields.size() < 4 || isPseudoFileSystem(fields[2])) continue;
+        // Nothing in a read-only mount's trash could be removed.
+        bool readOnly = false;
+        for (std::size_t p = 0; p <= fields[3].size();) {
+            std::size_t comma = fields[3].find(',', p);
+            if (comma == std::string_view::npos) comma = fields[3].size();
+            if (fields[3].substr(p, comma - p) == "ro") readOnly = true;
+            p = comma + 1;
+        }
+        if (readOnly) continue;
+        std::string top = unescapeMountField(fields[1]);
+        if (top.empty() || top.front() != '/') continue;
+        if (std::find(tops.begin(), tops.end(), top) == tops.end()) tops.push_back(std::move(top));
+    }
+    return tops;
 }
 
 // ---- PosixFileSystem ----------------------------------------------------------------
@@ -395,13 +724,7 @@ void PosixFileSystem::moveToRecycleBin(const std::string& path) {
     const std::string original = (folder == "/" ? "" : folder) + "/" + name;
 
     // The home trash for its own device, else the trash of the file's mount.
-    std::string dataHome = env("XDG_DATA_HOME");
-    if (dataHome.empty() || dataHome.front() != '/') {
-        std::string home = env("HOME");
-        if (home.empty()) home = "/";
-        dataHome = home + "/.local/share";
-    }
-    const std::string homeTrash = dataHome + "/Trash";
+    const std::string homeTrash = homeTrashFolder();
     std::string trash, infoPath;
     if (deviceOf(homeTrash) == st.st_dev) {
         trash = homeTrash;
@@ -479,10 +802,87 @@ void PosixFileSystem::appendFile(const std::string& path, const std::string& byt
 
 void PosixFileSystem::writeFile(const std::string& path, const std::string& bytes) { writeWithFlags(path, bytes, O_TRUNC); }
 
-void PosixFileSystem::emptyRecycleBin() { throw makeError(err::SystemCallFailed, "emptying the trash is not available yet"); }
+void PosixFileSystem::emptyRecycleBin() {
+    Failures failures;
+    std::vector<std::pair<dev_t, ino_t>> emptied;  // each trash once, however it was reached
+    const auto empty = [&](int fd, const std::string& trash) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) {
+            failures.add(errno, "cannot examine " + trash);
+            close(fd);
+            return;
+        }
+        const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+        if (std::find(emptied.begin(), emptied.end(), id) != emptied.end()) {
+            close(fd);
+            return;
+        }
+        emptied.push_back(id);
+        emptyTrash(fd, trash, failures);
+    };
+    // The user's own trash folder may be reached through a link of theirs.
+    const std::string home = homeTrashFolder();
+    const int homeFd = open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (homeFd >= 0)
+        empty(homeFd, home);
+    else if (errno != ENOENT && errno != ENOTDIR)
+        failures.add(errno, "cannot open " + home);
+
+    // The trash folders at the top of the other mounts: only real folders
+    // that belong to us, and the per-user folder of the shared .Trash only
+    // when that has the sticky bit (as when moving files there).
+    std::string table;
+    try {
+        table = readFile("/proc/self/mounts").value_or("");
+    } catch (const Error&) {
+        // No mount list: only the home trash is known.
+    }
+    const std::string uid = std::to_string(geteuid());
+    for (const auto& top : MountTopsIn(table)) {
+        // Searching the top is enough (a 0711 top still has our trash).
+        const int topFd = open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (topFd < 0) continue;  // out of our reach: no trash of ours there
+        const std::string base = top == "/" ? "" : top;
+        const auto openOwn = [&](int parentFd, const std::string& name, const std::string& trash) {
+            const int fd = openat(parentFd, name.c_str(), FolderFlags);
+            if (fd < 0) return;
+            struct stat st {};
+            if (fstat(fd, &st) == 0 && isOwnTrash(st))
+                empty(fd, trash);
+            else
+                close(fd);
+        };
+        const int sharedFd = openat(topFd, ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sharedFd >= 0) {
+            struct stat st {};
+            if (fstat(sharedFd, &st) == 0 && isSharedTrash(st)) openOwn(sharedFd, uid, base + "/.Trash/" + uid);
+            close(sharedFd);
+        }
+        openOwn(topFd, ".Trash-" + uid, base + "/.Trash-" + uid);
+        close(topFd);
+    }
+
+    if (failures.count > 0) {
+        std::string text = "cannot empty the trash: " + failures.first;
+        if (failures.count > 1) text += " (and " + std::to_string(failures.count - 1) + " more)";
+        throw Error(err::SystemCallFailed, text);
+    }
+}
 
 void PosixFileSystem::clearRecentDocuments() {
-    throw makeError(err::SystemCallFailed, "clearing the recent documents is not available yet");
+    // The list the desktop keeps now, and the one older GTK 2 programs kept
+    // in the home folder; a failure with one does not spare the other.
+    std::string home = env("HOME");
+    if (home.empty()) home = "/";
+    std::optional<Error> first;
+    for (const std::string& path : {dataHomeFolder() + "/recently-used.xbel", home + "/.recently-used.xbel"}) {
+        try {
+            clearBookmarkFile(path);
+        } catch (const Error& e) {
+            if (!first) first = e;
+        }
+    }
+    if (first) throw *first;
 }
 
 }  // namespace nocturo::platform

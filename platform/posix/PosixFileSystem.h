@@ -3,6 +3,7 @@
 // from Windows: "." and ".." first (except in "/"), case-insensitive wildcard
 // matching, and attributes derived from the file's mode and name.
 #include <string>
+#include <vector>
 
 #include "platform/Error.h"
 #include "platform/IFileSystem.h"
@@ -25,7 +26,15 @@ public:
     // freedesktop.org trash: the home trash for files on its device, else
     // $topdir/.Trash/$uid or $topdir/.Trash-$uid on the file's own mount.
     void moveToRecycleBin(const std::string& path) override;
+    // Every trash folder of the user: the home trash and those at the top of
+    // each mount. Everything in files/ goes (folders as whole trees, links
+    // as links, never followed), with the info files, expunged/ and the
+    // folder size cache; files/ and info/ stay. All that can go goes; then
+    // the first failure, if any, is thrown as error 1000.
     void emptyRecycleBin() override;
+    // $XDG_DATA_HOME/recently-used.xbel (and the older ~/.recently-used.xbel)
+    // replaced in one step by the empty bookmark list; a missing list stays
+    // missing.
     void clearRecentDocuments() override;
 
     std::optional<std::string> readFile(const std::string& path) override;
@@ -44,5 +53,11 @@ Error ErrorFromErrno(int errnum, const std::string& what, long notFound = err::P
 // Percent-encoding of a path as a .trashinfo "Path=" holds it: every byte
 // except unreserved characters and "/" as %XX.
 std::string PercentEncodePath(const std::string& path);
+
+// The mount points in a mount table as /proc/self/mounts gives it (escapes
+// such as "\040" undone), in order and each once, leaving out kernel
+// interfaces (proc, sysfs, cgroup ...) and read-only mounts: the places
+// where a trash folder of the user's may need emptying.
+std::vector<std::string> MountTopsIn(const std::string& mountTable);
 
 }  // namespace nocturo::platform
