@@ -23,7 +23,7 @@
 
 #include <gtest/gtest.h>
 
-#include "EnvOverride.h"
+#include "support/EnvOverride.h"
 #include "platform/Error.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "support/TestSupport.h"
