@@ -482,6 +482,27 @@ TEST(CFindFile, SymbolicLinksAreNeverWalkedIntoButMatchingLinksAreReportedThemse
     EXPECT_EQ(w.errors, 0);
 }
 
+TEST(CFindFile, ASubfolderReplacedByALinkDuringTheWalkIsNotEntered) {
+    DiskWorld w;
+    TempDir tree, outside;
+    const std::string root = tree.path() + "/";
+    Touch(outside / "x.bak");
+    Touch(tree / "a.bak");
+    fs::create_directory(tree / "sub");
+    Touch(tree / "sub/s.bak");
+    CFindFile finder;
+    Recorder rec(finder);
+    // While the start folder's hits are raised its subfolders are already
+    // listed; now "sub" is swapped for a link to a folder outside the tree.
+    rec.onHit = [&](std::string& name, bool&) {
+        if (name != root + "a.bak") return;
+        fs::rename(tree / "sub", tree / "moved");
+        fs::create_directory_symlink(outside.path(), tree / "sub");
+    };
+    ASSERT_TRUE(Walk(finder, root, "*.bak", true));
+    EXPECT_EQ(rec.hits, std::vector<std::string>{root + "a.bak"});
+}
+
 TEST(CFindFile, LinksAreNotEnteredWithZeroLengthFilesEither) {
     DiskWorld w;
     TempDir tree, outside;
