@@ -117,7 +117,7 @@ Walk FinderWalk(const std::string& root) {
 
 // The same scans through the file system interface alone, without the
 // finder: per folder "*.*" for the subfolders, then one scan per
-// specification. Shows how much of the walk is the enumeration itself.
+// pattern. Shows how much of the walk is the enumeration itself.
 long ScanOnly(const std::string& folder) {
     long hits = 0;
     std::vector<std::string> subFolders;
@@ -127,8 +127,8 @@ long ScanOnly(const std::string& folder) {
             e->name[0] != '.')
             subFolders.push_back(e->name);
     all.reset();
-    for (const char* spec : {"*.bak", "*.tmp"}) {
-        auto matches = files().enumerate(folder + spec);
+    for (const char* wildcard : {"*.bak", "*.tmp"}) {
+        auto matches = files().enumerate(folder + wildcard);
         while (matches->next()) ++hits;
     }
     for (const auto& name : subFolders) hits += ScanOnly(folder + name + "/");
