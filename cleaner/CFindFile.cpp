@@ -254,16 +254,16 @@ void CFindFile::SearchFileSpec(const std::string& folder) {
         }
     }
 
-    // Specification pass: every matching entry, in list order.
-    std::shared_ptr<const SpecList> specs;
-    Step(kSearchFileSpec, 6, [&] { specs = Specifications(); });
-    if (specs) {
+    // Pattern pass: every matching entry, in list order.
+    std::shared_ptr<const PatternList> patterns;
+    Step(kSearchFileSpec, 6, [&] { patterns = Patterns(); });
+    if (patterns) {
         std::string pattern;
-        for (const std::string& spec : *specs) {
+        for (const std::string& wildcard : *patterns) {
             Yield(kSearchFileSpec, 7);
-            if (spec.empty()) continue;
+            if (wildcard.empty()) continue;
             std::unique_ptr<IDirEnumerator> e;
-            Step(kSearchFileSpec, 8, [&] { e = files().enumerate(pattern.assign(folder).append(spec)); });
+            Step(kSearchFileSpec, 8, [&] { e = files().enumerate(pattern.assign(folder).append(wildcard)); });
             while (e) {
                 auto entry = NextEntry(*e, kSearchFileSpec, 9);
                 if (!entry) break;
@@ -296,16 +296,16 @@ void CFindFile::Raise(std::string& name) {
     if (cancel) searching_ = false;
 }
 
-std::shared_ptr<const CFindFile::SpecList> CFindFile::Specifications() {
-    if (!specs_ || specsFrom_ != fileSpec_) {
+std::shared_ptr<const CFindFile::PatternList> CFindFile::Patterns() {
+    if (!patterns_ || patternsFrom_ != fileSpec_) {
         std::string delimiters;  // the defaults
-        SpecList items;
+        PatternList items;
         SplitList(fileSpec_, delimiters, items);
         for (auto& item : items) item = Trim(item);
-        specs_ = std::make_shared<const SpecList>(std::move(items));
-        specsFrom_ = fileSpec_;
+        patterns_ = std::make_shared<const PatternList>(std::move(items));
+        patternsFrom_ = fileSpec_;
     }
-    return specs_;
+    return patterns_;
 }
 
 }  // namespace nocturo

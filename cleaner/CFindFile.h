@@ -1,18 +1,18 @@
 #pragma once
 // CFindFile walks one start folder, optionally with all its subfolders, and
 // raises FoundFile for every entry that matches one of the file
-// specifications ("*.bak;*.tmp") and, optionally, for every zero-length file.
+// patterns ("*.bak;*.tmp") and, optionally, for every zero-length file.
 // It never deletes anything and never collects the hits: the owner decides
 // what to do with each one and may cancel the walk.
 //
 // The walk is pre-order: a folder's own hits come before those of its
 // subfolders, which are entered in the order the file system lists them.
 // Per folder there is one scan for the subfolder names, then (with
-// InclZeroFiles) one scan for empty files, then one scan per specification in
-// list order. Every matching entry of a specification scan is reported, "."
+// InclZeroFiles) one scan for empty files, then one scan per pattern in
+// list order. Every matching entry of a pattern scan is reported, "."
 // and ".." (for "*.*") and folders included; receivers filter what they do
-// not want. A zero-length file that also matches a specification is reported
-// twice, a file matching several specifications once per specification.
+// not want. A zero-length file that also matches a pattern is reported
+// twice, a file matching several patterns once per pattern.
 //
 // Safety: symbolic links are never walked into, not even those pointing at a
 // folder; a link whose name matches is reported as the link itself. Folders
@@ -58,7 +58,7 @@ public:
     // The start folder, ending with the path separator (sFixDirString).
     void Path(const std::string& value);
     std::string Path();
-    // Specifications separated by ";" (or TAB, CR, LF, NUL); each is trimmed
+    // Patterns separated by ";" (or TAB, CR, LF, NUL); each is trimmed
     // and blank ones are ignored.
     void FileSpec(const std::string& value);
     std::string FileSpec();
@@ -78,14 +78,14 @@ public:
     std::int32_t RecursiveLevels();
 
 private:
-    using SpecList = std::vector<std::string>;
+    using PatternList = std::vector<std::string>;
 
     void SearchDirs(const std::string& folder);
     void SearchFileSpec(const std::string& folder);
-    // The trimmed specifications of FileSpec (blank ones kept, they are
+    // The trimmed patterns of FileSpec (blank ones kept, they are
     // skipped by the walk). Split again only when FileSpec has changed; a
     // handler that changes FileSpec mid-walk affects the next folder.
-    std::shared_ptr<const SpecList> Specifications();
+    std::shared_ptr<const PatternList> Patterns();
     void Raise(std::string& name);
 
     bool inclZeroFiles_ = false;
@@ -96,9 +96,9 @@ private:
     bool recursive_ = false;
     std::int32_t recursiveLevels_ = 0;
 
-    std::int32_t* hits_ = nullptr;  // the running walk's FoundFile count
-    std::string specsFrom_;         // the FileSpec text specs_ was made of
-    std::shared_ptr<const SpecList> specs_;
+    std::int32_t* hits_ = nullptr;   // the running walk's FoundFile count
+    std::string patternsFrom_;       // the FileSpec text patterns_ was made of
+    std::shared_ptr<const PatternList> patterns_;
 };
 
 }  // namespace nocturo

@@ -101,9 +101,15 @@ public:
     PosixDirEnumerator(const std::string& folder, std::string wildcard) : wildcard_(std::move(wildcard)) {
         dir_ = opendir(folder.c_str());
         if (!dir_) return;
-        struct stat self {}, root {};
-        isRoot_ = fstat(dirfd(dir_), &self) == 0 && stat("/", &root) == 0 && sameFile(self, root);
-        dots_ = isRoot_ ? 2 : 0;
+        // "." and ".." come first when the wildcard matches them, except in
+        // the root, which has neither. Most wildcards ("*.bak") match
+        // neither; the root test is then not needed.
+        dots_ = 2;
+        if (WildcardMatch(wildcard_, ".") || WildcardMatch(wildcard_, "..")) {
+            struct stat self {}, root {};
+            isRoot_ = fstat(dirfd(dir_), &self) == 0 && stat("/", &root) == 0 && sameFile(self, root);
+            dots_ = isRoot_ ? 2 : 0;
+        }
         // A plain name (no wildcard) is looked up directly when it exists
         // with exactly that spelling; only otherwise is the folder scanned
         // for it without regard to case.

@@ -79,9 +79,9 @@ std::string NameOf(const std::string& path) { return path.substr(path.rfind('/')
 
 std::multiset<std::string> AsSet(const std::vector<std::string>& v) { return {v.begin(), v.end()}; }
 
-bool Walk(CFindFile& finder, const std::string& path, const std::string& spec, bool subDirs, bool zero = false) {
+bool Walk(CFindFile& finder, const std::string& path, const std::string& patterns, bool subDirs, bool zero = false) {
     finder.Path(path);
-    finder.FileSpec(spec);
+    finder.FileSpec(patterns);
     finder.InclSubDir(subDirs);
     finder.InclZeroFiles(zero);
     std::vector<std::string> list;
@@ -174,7 +174,7 @@ TEST(CFindFile, AWalkLeavesOneEmptyEntryInTheList) {
 
 // ---- what is reported, and in which order -----------------------------------------
 
-TEST(CFindFile, WithoutSubfoldersOnlyTheStartFolderAndEverySpecificationInListOrder) {
+TEST(CFindFile, WithoutSubfoldersOnlyTheStartFolderAndEveryPatternInListOrder) {
     DiskWorld w;
     TempDir tree;
     const std::string root = tree.path() + "/";
@@ -195,7 +195,7 @@ TEST(CFindFile, WithoutSubfoldersOnlyTheStartFolderAndEverySpecificationInListOr
     EXPECT_EQ(rec.counts, std::vector<std::int32_t>{5});
 }
 
-TEST(CFindFile, SpecificationsAreTrimmedBlankOnesSkippedAndEachMatchReported) {
+TEST(CFindFile, PatternsAreTrimmedBlankOnesSkippedAndEachMatchReported) {
     DiskWorld w;
     TempDir tree;
     const std::string root = tree.path() + "/";
@@ -321,12 +321,12 @@ TEST(CFindFile, ZeroLengthFilesAreReportedWithoutMatchingExceptTheSwapFileAndDot
     Recorder rec(finder);
     ASSERT_TRUE(Walk(finder, root, "*.bak", true, true));
 
-    // Zero-length pass first, then the specification pass, per folder.
+    // Zero-length pass first, then the pattern pass, per folder.
     ASSERT_GE(rec.hits.size(), 4u);
     std::multiset<std::string> rootHits;
     for (size_t i = 0; i < 4; ++i) rootHits.insert(rec.hits[i]);
     EXPECT_EQ(rootHits, AsSet({root + "empty.txt", root + "PageFile.SYS.old", root + "x.bak", root + "x.bak"}));
-    EXPECT_EQ(rec.hits[3], root + "x.bak");  // the specification pass comes last
+    EXPECT_EQ(rec.hits[3], root + "x.bak");  // the pattern pass comes last
     EXPECT_EQ(rec.hits.size(), 5u);
     EXPECT_EQ(rec.hits.back(), root + "sub/inner.txt");
     EXPECT_EQ(rec.counts, std::vector<std::int32_t>{5});
@@ -480,6 +480,27 @@ TEST(CFindFile, SymbolicLinksAreNeverWalkedIntoButMatchingLinksAreReportedThemse
     EXPECT_FALSE(fs::exists(fs::symlink_status(tree / "filelink.bak")));
     EXPECT_TRUE(fs::is_symlink(tree / "link.bak"));
     EXPECT_EQ(w.errors, 0);
+}
+
+TEST(CFindFile, ASubfolderReplacedByALinkDuringTheWalkIsNotEntered) {
+    DiskWorld w;
+    TempDir tree, outside;
+    const std::string root = tree.path() + "/";
+    Touch(outside / "x.bak");
+    Touch(tree / "a.bak");
+    fs::create_directory(tree / "sub");
+    Touch(tree / "sub/s.bak");
+    CFindFile finder;
+    Recorder rec(finder);
+    // While the start folder's hits are raised its subfolders are already
+    // listed; now "sub" is swapped for a link to a folder outside the tree.
+    rec.onHit = [&](std::string& name, bool&) {
+        if (name != root + "a.bak") return;
+        fs::rename(tree / "sub", tree / "moved");
+        fs::create_directory_symlink(outside.path(), tree / "sub");
+    };
+    ASSERT_TRUE(Walk(finder, root, "*.bak", true));
+    EXPECT_EQ(rec.hits, std::vector<std::string>{root + "a.bak"});
 }
 
 TEST(CFindFile, LinksAreNotEnteredWithZeroLengthFilesEither) {
