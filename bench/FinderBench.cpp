@@ -121,14 +121,14 @@ Walk FinderWalk(const std::string& root) {
 long ScanOnly(const std::string& folder) {
     long hits = 0;
     std::vector<std::string> subFolders;
-    auto all = files().enumerate(folder + "*.*");
+    auto all = files().enumerateNames(folder + "*.*");
     while (auto e = all->next())
         if ((e->attributes & platform::attr::Directory) && !(e->attributes & platform::attr::ReparsePoint) &&
             e->name[0] != '.')
             subFolders.push_back(e->name);
     all.reset();
     for (const char* wildcard : {"*.bak", "*.tmp"}) {
-        auto matches = files().enumerate(folder + wildcard);
+        auto matches = files().enumerateNames(folder + wildcard);
         while (matches->next()) ++hits;
     }
     for (const auto& name : subFolders) hits += ScanOnly(folder + name + "/");

@@ -192,7 +192,7 @@ void CFindFile::SearchDirs(const std::string& folder) {
     // folder's files are matched and before any subfolder is entered.
     std::vector<std::string> subFolders;
     Step(kSearchDirs, 2, [&] {
-        auto e = files().enumerate(folder + "*.*");
+        auto e = files().enumerateNames(folder + "*.*");
         while (auto entry = NextEntry(*e, kSearchDirs, 2)) {
             if (IsWalkable(*entry)) subFolders.push_back(std::move(entry->name));
         }
@@ -263,7 +263,7 @@ void CFindFile::SearchFileSpec(const std::string& folder) {
             Yield(kSearchFileSpec, 7);
             if (wildcard.empty()) continue;
             std::unique_ptr<IDirEnumerator> e;
-            Step(kSearchFileSpec, 8, [&] { e = files().enumerate(pattern.assign(folder).append(wildcard)); });
+            Step(kSearchFileSpec, 8, [&] { e = files().enumerateNames(pattern.assign(folder).append(wildcard)); });
             while (e) {
                 auto entry = NextEntry(*e, kSearchFileSpec, 9);
                 if (!entry) break;

@@ -47,6 +47,10 @@ public:
     // A folder that cannot be read gives an enumerator that yields nothing;
     // a malformed pattern or missing drive throws platform::Error.
     virtual std::unique_ptr<IDirEnumerator> enumerate(const std::string& pattern) = 0;
+    // The same entries, where only the name and the kind (Directory,
+    // ReparsePoint, Hidden) are needed: a backend may take them from the
+    // listing itself and leave out the size and the other bits.
+    virtual std::unique_ptr<IDirEnumerator> enumerateNames(const std::string& pattern) { return enumerate(pattern); }
     virtual bool folderExists(const std::string& path) = 0;
     // nullopt when there is no such entry; symbolic links are reported with
     // ReparsePoint and are not followed.

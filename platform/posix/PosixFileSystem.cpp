@@ -96,9 +96,20 @@ DirEntry entryFor(int dirFd, const char* name, unsigned char dtype) {
     return e;
 }
 
+// An entry from the listing's own type; an unknown type is looked up.
+DirEntry kindFor(int dirFd, const char* name, unsigned char dtype) {
+    if (dtype != DT_DIR && dtype != DT_LNK && dtype != DT_REG) return entryFor(dirFd, name, dtype);
+    DirEntry e;
+    e.name = name;
+    const unsigned mode = dtype == DT_DIR ? S_IFDIR | 0700 : dtype == DT_LNK ? S_IFLNK | 0777 : S_IFREG | 0600;
+    e.attributes = AttributesFromMode(mode, e.name, false);
+    return e;
+}
+
 class PosixDirEnumerator : public IDirEnumerator {
 public:
-    PosixDirEnumerator(const std::string& folder, std::string wildcard) : wildcard_(std::move(wildcard)) {
+    PosixDirEnumerator(const std::string& folder, std::string wildcard, bool namesOnly = false)
+        : wildcard_(std::move(wildcard)), namesOnly_(namesOnly) {
         dir_ = opendir(folder.c_str());
         if (!dir_) return;
         // "." and ".." come first when the wildcard matches them, except in
@@ -140,7 +151,7 @@ public:
         while (const dirent* d = readdir(dir_)) {
             if (isDotEntry(d->d_name)) continue;  // reported first, above
             if (!WildcardMatch(wildcard_, d->d_name)) continue;
-            return entryFor(dirfd(dir_), d->d_name, d->d_type);
+            return namesOnly_ ? kindFor(dirfd(dir_), d->d_name, d->d_type) : entryFor(dirfd(dir_), d->d_name, d->d_type);
         }
         close();
         return std::nullopt;
@@ -153,6 +164,7 @@ private:
     }
 
     std::string wildcard_;
+    bool namesOnly_ = false;
     DIR* dir_ = nullptr;
     int dots_ = 0;  // "." and ".." looked at so far
     bool isRoot_ = false;
@@ -646,7 +658,20 @@ std::vector<std::string> MountTopsIn(const std::string& mountTable) {
 
 // ---- PosixFileSystem ----------------------------------------------------------------
 
+namespace {
+std::unique_ptr<IDirEnumerator> openEnumerator(const std::string& pattern, bool namesOnly);
+}  // namespace
+
 std::unique_ptr<IDirEnumerator> PosixFileSystem::enumerate(const std::string& pattern) {
+    return openEnumerator(pattern, false);
+}
+
+std::unique_ptr<IDirEnumerator> PosixFileSystem::enumerateNames(const std::string& pattern) {
+    return openEnumerator(pattern, true);
+}
+
+namespace {
+std::unique_ptr<IDirEnumerator> openEnumerator(const std::string& pattern, bool namesOnly) {
     if (pattern.empty()) throw makeError(err::InvalidProcedureCall, "empty search pattern");
     const auto slash = pattern.rfind('/');
     std::string folder, wildcard;
@@ -657,8 +682,9 @@ std::unique_ptr<IDirEnumerator> PosixFileSystem::enumerate(const std::string& pa
         folder = slash == 0 ? "/" : pattern.substr(0, slash);
         wildcard = pattern.substr(slash + 1);
     }
-    return std::make_unique<PosixDirEnumerator>(folder, wildcard);
+    return std::make_unique<PosixDirEnumerator>(folder, wildcard, namesOnly);
 }
+}  // namespace
 
 bool PosixFileSystem::folderExists(const std::string& path) {
     struct stat st {};

@@ -17,6 +17,8 @@ public:
     // Entries come one readdir at a time; symbolic links are reported with
     // ReparsePoint (and Directory when they point at a folder), never followed.
     std::unique_ptr<IDirEnumerator> enumerate(const std::string& pattern) override;
+    // Kinds from the directory listing's own entry type: no lookup per entry.
+    std::unique_ptr<IDirEnumerator> enumerateNames(const std::string& pattern) override;
     bool folderExists(const std::string& path) override;  // follows links
     std::optional<std::uint32_t> attributes(const std::string& path) override;
     std::optional<std::uint64_t> length(const std::string& path) override;

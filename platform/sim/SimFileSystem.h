@@ -14,6 +14,9 @@ public:
 
     PathStyle pathStyle() const override { return real_.pathStyle(); }
     std::unique_ptr<IDirEnumerator> enumerate(const std::string& pattern) override { return real_.enumerate(pattern); }
+    std::unique_ptr<IDirEnumerator> enumerateNames(const std::string& pattern) override {
+        return real_.enumerateNames(pattern);
+    }
     bool folderExists(const std::string& path) override { return real_.folderExists(path); }
     std::optional<std::uint32_t> attributes(const std::string& path) override { return real_.attributes(path); }
     std::optional<std::uint64_t> length(const std::string& path) override { return real_.length(path); }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <regex>
@@ -328,4 +329,26 @@ TEST(PosixFileSystem, MoveToRecycleBinOnAnotherDeviceUsesThatMountsTrash) {
     EXPECT_TRUE(moved);
     EXPECT_FALSE(fs::exists(dir / "data/Trash"));
     EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + PercentEncodePath(name) + "\nDeletionDate=", 0), 0u) << info;
+}
+
+TEST(PosixFileSystemNames, NamesOnlyEnumerationGivesTheSameEntriesAndKinds) {
+    TempDir dir;
+    PosixFileSystem files;
+    std::filesystem::create_directories(dir / "sub");
+    std::ofstream(dir / "a.bak") << "x";
+    std::ofstream(dir / ".hidden.bak") << "x";
+    std::filesystem::create_directory_symlink(dir / "sub", dir / "link.bak");
+    std::map<std::string, std::uint32_t> full, names;
+    for (auto e = files.enumerate(dir / "*.*"); auto x = e->next();) full[x->name] = x->attributes;
+    for (auto e = files.enumerateNames(dir / "*.*"); auto x = e->next();) names[x->name] = x->attributes;
+    ASSERT_EQ(full.size(), names.size());
+    const std::uint32_t kind = attr::Directory | attr::ReparsePoint | attr::Hidden;
+    for (const auto& [name, attributes] : full) {
+        ASSERT_TRUE(names.count(name)) << name;
+        if (name == "link.bak") {
+            EXPECT_TRUE(names[name] & attr::ReparsePoint);  // a link is never taken for a folder to walk into
+            continue;
+        }
+        EXPECT_EQ(names[name] & kind, attributes & kind) << name;
+    }
 }
