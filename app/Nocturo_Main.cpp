@@ -108,6 +108,9 @@ bool NocturoMain::Main(const std::string& commandLine) {
         r.tickCounter = 0;
     });
 
+    // Told to end while the window loaded: nothing more starts.
+    if (form_.unloaded()) return true;
+
     Step(kProc, 11, [&] {
         std::string crash = CStr(ReadSetting(UserApp(), kSettings, "Crashtime", std::string()));
         if (!crash.empty()) WriteToLog(form_.txtPathLog.text(), ActionLogLineAt(crash, "Computer Crash"), "");

@@ -297,7 +297,14 @@ void FrmMain::Form_Load() {
         else setVisible(true);
     });
     step(p, 8, [&] { log("Nocturo started"); });
+    ready_ = true;
     DoEvents();
+    // Told to end while loading (the loading yields): now that the controls
+    // hold the stored settings, saving them on the way out loses nothing.
+    if (unloadPending_) {
+        unloadPending_ = false;
+        UnloadProgram();
+    }
 }
 
 bool FrmMain::Form_Unload() {
@@ -332,6 +339,17 @@ bool FrmMain::Form_Unload() {
 }
 
 void FrmMain::UnloadProgram() {
+    // Once is enough: a second request while the first one runs (its waits
+    // yield) changes nothing.
+    if (unloaded_ || unloading_) return;
+    if (!ready_) {
+        unloadPending_ = true;
+        return;
+    }
+    // An action counting down is cancelled first: the program never acts
+    // after it has been told to end.
+    unloading_ = true;
+    if (cmdGo.caption() == kCancelCaption) ShutDown_Action("");
     setTag("stop");
     step(proc("UnloadProgram"), 2, [&] {
         if (rt().winVersionCode >= 20 && serviceRunning && serviceRunning()) {
@@ -802,8 +820,8 @@ void FrmMain::ShutDown_Action(const std::string& actionName) {
                     Wait(1);
                 }
             });
-            if (cancelFlag) {
-                step(p, 14, [&] { reset_Action_Status(); });
+            if (cancelFlag || unloaded_) {
+                if (!unloaded_) step(p, 14, [&] { reset_Action_Status(); });
                 return;
             }
         }
@@ -845,14 +863,16 @@ void FrmMain::ShutDown_Action(const std::string& actionName) {
                                    "Exit Windows") == platform::mb::IdYes;
             }
         });
-        if (confirmed) {
+        // A cancel or the end of the program while the question was open
+        // drops the action.
+        if (confirmed && !cancelFlag && !unloaded_) {
             step(p, 13, [&] { setTimer2Enabled(false); });
             step(p, 13, [&] { Save_Registry(); });
             step(p, 13, [&] { ExitWindowsSession(actionCode, force ? 1 : 0); });
         }
     }
 
-    step(p, 14, [&] { reset_Action_Status(); });
+    if (!unloaded_) step(p, 14, [&] { reset_Action_Status(); });
 }
 
 void FrmMain::ImgStop_DblClick() {

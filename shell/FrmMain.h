@@ -140,6 +140,8 @@ public:
     void UnloadProgram();
     void cmdExit_Click();
     bool unloaded() const { return unloaded_; }
+    // Form_Load has finished: the controls hold the stored settings.
+    bool ready() const { return ready_; }
     std::function<void()> onUnloaded;  // the program ends its loop here
 
     // ---- settings -----------------------------------------------------------
@@ -224,6 +226,9 @@ private:
     platform::TimerId timerId_ = 0;
     bool timerRegistered_ = false;
     bool unloaded_ = false;
+    bool ready_ = false;
+    bool unloadPending_ = false;  // asked to end while still loading
+    bool unloading_ = false;
     long long previousTick_ = -1;  // serial seconds of the previous tick's clock
 };
 

@@ -114,17 +114,19 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
     form.onUnloaded = [&] { host.pf.loop->quit(0); };
 
+    // The main window defers an end asked for while it is still loading.
+    auto end = [&] { form.UnloadProgram(); };
     if (auto* posixLoop = dynamic_cast<platform::PosixEventLoop*>(host.pf.loop)) {
-        posixLoop->installTerminationHandler([&](int) {
-            if (!form.unloaded()) form.UnloadProgram();
-        });
+        posixLoop->installTerminationHandler([&](int) { end(); });
     } else {
         // Another loop (the simulated one): a signal only raises a flag that
         // a timer of the loop looks at.
         std::signal(SIGINT, onTerminateSignal);
         std::signal(SIGTERM, onTerminateSignal);
         auto watch = host.pf.loop->addTimer([&] {
-            if (g_terminate && !form.unloaded()) form.UnloadProgram();
+            if (!g_terminate) return;
+            g_terminate = 0;
+            end();
         });
         host.pf.loop->setTimer(watch, 200, true);
     }

@@ -275,3 +275,40 @@ TEST(ExitWindowsSession, ARefusedCallIsLoggedAndTheProgramGoesOn) {
     EXPECT_TRUE(t.f.Timer2.enabled());
     EXPECT_EQ(t.f.cmdGo.caption(), "Shut Down Now!");
 }
+
+TEST(ShutDownAction, EndingTheProgramDuringTheCountdownNeverActs) {
+    Fresh t;
+    bool ended = false;
+    t.f.onUnloaded = [&] { ended = true; };
+    t.w.loop.at(t.ms() + 2500, "end program", [&] { t.f.UnloadProgram(); });
+    t.f.cmdGo_Click();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
+    EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Shutdown", "action canceled", "Nocturo ended"}));
+}
+
+namespace {
+// Answers Yes, but only after the program was told to end while the box was open.
+class EndWhileAsking : public platform::SimDialogs {
+public:
+    EndWhileAsking(platform::Journal& j, FrmMain& f) : SimDialogs(j), form(f) {}
+    int messageBox(const std::string& prompt, int style, const std::string& title) override {
+        form.UnloadProgram();
+        SimDialogs::messageBox(prompt, style, title);
+        return platform::mb::IdYes;
+    }
+    FrmMain& form;
+};
+}  // namespace
+
+TEST(ShutDownAction, EndingTheProgramWhileTheQuestionIsOpenDropsTheAction) {
+    Fresh t;
+    EndWhileAsking asking(t.w.journal, t.f);
+    t.w.runtime.pf.dialogs = &asking;
+    t.f.chkForce.setValue(0);
+    t.f.txtCounter.setText("0");
+    t.f.cmdGo_Click();
+    EXPECT_EQ(t.w.count("MessageBox"), 1);
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
+    EXPECT_TRUE(t.f.unloaded());
+}

@@ -309,3 +309,23 @@ TEST(Tray, WithoutATrayTheWindowIsMinimisedNotHidden) {
     f.RestoreFromTray();
     EXPECT_EQ(f.windowState(), WindowState::Normal);
 }
+
+TEST(Closing, AnEndAskedForWhileTheWindowLoadsWaitsForTheLoadAndLosesNoSetting) {
+    SimWorld w;
+    WriteSetting(UserApp(), kSettings, "txtHour", std::string("07"));
+    WriteSetting(UserApp(), kSettings, "optActions1", true);
+    WriteSetting(UserApp(), kSettings, "chkAllowRemoteControl", 1);
+    FrmMain f;
+    int ended = 0;
+    f.onUnloaded = [&] { ++ended; };
+    // The loading yields at every settings read: the end arrives in the middle.
+    w.loop.at(w.clock.monotonicMs() + 15, "end program", [&] { f.UnloadProgram(); });
+    w.loop.at(w.clock.monotonicMs() + 25, "end again", [&] { f.UnloadProgram(); });
+    f.Form_Load();
+    EXPECT_EQ(ended, 1);
+    EXPECT_TRUE(f.unloaded());
+    EXPECT_EQ(CStr(stored(w, "txtHour")), "07");
+    EXPECT_EQ(CLng(stored(w, "optActions1")), -1);
+    EXPECT_EQ(CLng(stored(w, "chkAllowRemoteControl")), 1);
+    EXPECT_EQ(w.actionLogLines(), (std::vector<std::string>{"Nocturo started", "Nocturo ended"}));
+}
