@@ -1,5 +1,6 @@
 #include "cleaner/frmCleanHDSetup.h"
 
+#include "app/Links.h"
 #include "app/Runtime.h"
 #include "app/Strings.h"
 #include "app/Variant.h"
@@ -292,12 +293,20 @@ void frmCleanHDSetup::cmdCleanNow_Click() {
     });
 }
 
+void frmCleanHDSetup::lblBugReport_Click() {
+    quietly([] { processes().openDocument(links::ErrorReportPage); });
+}
+
 void frmCleanHDSetup::tbTools_ButtonClick(const std::string& key) {
     quietly([&] {
         if (key == "Exit") Form_Unload();
         else if (key == "Clean") cmdCleanNow_Click();
         else if (key == "Update" && checkNewVersion) checkNewVersion();
         else if (key == "About" && showAbout) showAbout();
+        else if (key == "Home") processes().openDocument(links::HomePage);
+        else if (key == "Help") processes().openDocument(links::HelpPage);
+        else if (key == "Forum") processes().openDocument(links::SupportForum);
+        // "Product" and "Tips" do nothing.
     });
 }
 

@@ -69,6 +69,7 @@ public:
     void cmdResetDCLog_Click();
     void cmdCleanNow_Click();
     void tbTools_ButtonClick(const std::string& key);
+    void lblBugReport_Click();
     // A check box was clicked (its value already changed): stores it.
     void checkBox_Click(CheckBox& box);
     // Selects folder i of the list (as a click would).

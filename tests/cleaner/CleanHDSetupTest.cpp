@@ -159,3 +159,20 @@ TEST(CleanHDSetup, TheCleanerLogButtons) {
     ASSERT_NE(start, nullptr);
     EXPECT_EQ(start->at("program").asString(), "notepad.exe");
 }
+
+TEST(CleanHDSetup, ToolbarKeysRunTheirActions) {
+    OpenSetup s;
+    s.f.tbTools_ButtonClick("Help");
+    s.f.tbTools_ButtonClick("Forum");
+    s.f.tbTools_ButtonClick("Product");  // nothing
+    s.f.lblBugReport_Click();
+    EXPECT_EQ(s.w.count("OpenDocument"), 3);
+    bool ran = false;
+    s.f.showRunWindow = [&](frmCleanNow&) { ran = true; };
+    s.w.dialogs.pushAnswer(platform::mb::IdNo);
+    s.f.tbTools_ButtonClick("Clean");
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(s.f.visible());
+    s.f.tbTools_ButtonClick("Exit");
+    EXPECT_FALSE(s.f.visible());
+}
