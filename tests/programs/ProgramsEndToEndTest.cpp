@@ -55,7 +55,7 @@ TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
     const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
                             " NOCTURO_SIM_JOURNAL=" + dir / "j.jsonl" + " ";
     // The first copy holds the store while it runs; its pid comes back to end it.
-    Result first = run(env + "NOCTURO_SIM_PACING=1 " + bin("nocturo") + " --headless > /dev/null 2>&1 & echo $!");
+    Result first = run(env + "NOCTURO_SIM_PACING=4 " + bin("nocturo") + " --headless > /dev/null 2>&1 & echo $!");
     const std::string pid = first.out.substr(0, first.out.find('\n'));
     ASSERT_FALSE(pid.empty());
     Result second;
@@ -66,8 +66,9 @@ TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
     }
     EXPECT_EQ(second.code, 3) << second.out;
     run("kill -INT " + pid + "; true");
-    // It saves its settings on the way out: let it finish before the folder goes.
-    for (int i = 0; i < 100 && run("kill -0 " + pid + " 2>/dev/null").code == 0; ++i) usleep(50000);
+    // It ends once its window has loaded, saving its settings on the way
+    // out: let it finish before the folder goes.
+    for (int i = 0; i < 300 && run("kill -0 " + pid + " 2>/dev/null").code == 0; ++i) usleep(50000);
 }
 
 TEST(Programs, CtlSetsAndReadsSettingsInTheSharedFile) {
