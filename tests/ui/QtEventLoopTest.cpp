@@ -112,12 +112,18 @@ TEST(QtEventLoop, YieldNeverWaits) {
 
 TEST(QtEventLoop, IdleWaitsAtMostItsBound) {
     QtEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    loop.idle(50);
-    const auto waited = clock.elapsed();
-    EXPECT_GE(waited, 30);
-    EXPECT_LT(waited, 500);
+    // Whatever the application left pending (a fresh one has some) is handled first.
+    for (int i = 0; i < 5; ++i) loop.yield();
+    QElapsedTimer total;
+    total.start();
+    for (int i = 0; i < 4; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        loop.idle(50);
+        EXPECT_LT(clock.elapsed(), 500);
+    }
+    // It naps when nothing comes, rather than spinning.
+    EXPECT_GE(total.elapsed(), 100);
 }
 
 TEST(QtEventLoop, IdleReturnsEarlyWhenSomethingArrives) {
