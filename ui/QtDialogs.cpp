@@ -6,13 +6,15 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 #include <QWidget>
 
-#include <array>
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace nocturo::ui {
@@ -22,6 +24,13 @@ namespace mb = platform::mb;
 namespace {
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The text of a box as written, never read as markup; "\r\n" breaks a line as "\n" does.
+QString boxText(const std::string& text) {
+    QString result = fromUtf8(text);
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
 
 std::string toUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -96,7 +105,8 @@ QString QtDialogs::boxTitle(const std::string& title) {
 int QtDialogs::messageBox(const std::string& prompt, int style, const std::string& title) {
     QMessageBox box;
     box.setWindowTitle(boxTitle(title));
-    box.setText(fromUtf8(prompt));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(boxText(prompt));
     box.setIcon(iconOf(style));
 
     const std::vector<ButtonSpec> specs = buttonSet(style);
@@ -120,7 +130,8 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const 
                                                const std::string& defaultText) {
     QInputDialog dialog;
     dialog.setWindowTitle(boxTitle(title));
-    dialog.setLabelText(fromUtf8(prompt));
+    dialog.setLabelText(boxText(prompt));
+    for (auto* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextValue(fromUtf8(defaultText));
     dialog.setWindowModality(Qt::ApplicationModal);
@@ -192,7 +203,7 @@ void QtDialogs::armTimeout(const std::string& title, int seconds) {
     if (seconds <= 0) return;
     // One time-out for all timed boxes: a new box takes it over.
     timedTitle_ = boxTitle(title);
-    timeout_.start(seconds * 1000);
+    timeout_.start(std::min(seconds, INT_MAX / 1000) * 1000);
 }
 
 void QtDialogs::onTimeout() {

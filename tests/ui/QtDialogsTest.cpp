@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -42,6 +43,8 @@ QPushButton* buttonOf(QWidget* modal, QMessageBox::StandardButton which) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     return box ? qobject_cast<QPushButton*>(box->button(which)) : nullptr;
 }
+
+QInputDialog* asInput(QWidget* modal) { return qobject_cast<QInputDialog*>(modal); }
 
 // ---- message box --------------------------------------------------------------
 
@@ -161,6 +164,30 @@ TEST(QtDialogs, ClosedBoxAnswersCancel) {
     EXPECT_EQ(dialogs.messageBox("?", mb::OkCancel, "t"), mb::IdCancel);
 }
 
+TEST(QtDialogs, PromptIsPlainText) {
+    QtDialogs dialogs;
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    whenModalOpens([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        text = box->text();
+        format = box->textFormat();
+        buttonOf(modal, QMessageBox::Ok)->click();
+    });
+    dialogs.messageBox("1 < 2\r\n<b>not bold</b>", mb::OkOnly, "t");
+    EXPECT_EQ(text, QStringLiteral("1 < 2\n<b>not bold</b>"));
+    EXPECT_EQ(format, Qt::PlainText);
+
+    bool plainLabel = false;
+    whenModalOpens([&](QWidget* modal) {
+        for (auto* label : modal->findChildren<QLabel*>())
+            if (label->text() == QStringLiteral("<i>x</i>")) plainLabel = label->textFormat() == Qt::PlainText;
+        asInput(modal)->reject();
+    });
+    dialogs.inputBox("<i>x</i>", "t", "");
+    EXPECT_TRUE(plainLabel);
+}
+
 TEST(QtDialogs, EmptyTitleShowsTheApplicationName) {
     QtDialogs dialogs;
     QString title;
@@ -173,8 +200,6 @@ TEST(QtDialogs, EmptyTitleShowsTheApplicationName) {
 }
 
 // ---- input box ----------------------------------------------------------------
-
-QInputDialog* asInput(QWidget* modal) { return qobject_cast<QInputDialog*>(modal); }
 
 TEST(QtDialogs, InputBoxReturnsTheEntry) {
     QtDialogs dialogs;
