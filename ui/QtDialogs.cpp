@@ -34,13 +34,13 @@ QString boxText(const std::string& text) {
 
 std::string toUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
-struct ButtonSpec {
+struct BoxButton {
     QMessageBox::StandardButton button;
     int answer;
 };
 
 // The buttons of each set in the classic order (left to right, tab order).
-std::vector<ButtonSpec> buttonSet(int style) {
+std::vector<BoxButton> buttonSet(int style) {
     switch (style & 7) {
         case mb::OkCancel:
             return {{QMessageBox::Ok, mb::IdOk}, {QMessageBox::Cancel, mb::IdCancel}};
@@ -79,7 +79,7 @@ std::size_t defaultIndexOf(int style, std::size_t buttonCount) {
 
 // What a box closed without a button answers: its Cancel, else its only OK,
 // else Cancel all the same (the classic box cannot be closed then).
-int closedAnswer(const std::vector<ButtonSpec>& buttons) {
+int closedAnswer(const std::vector<BoxButton>& buttons) {
     for (const auto& b : buttons)
         if (b.answer == mb::IdCancel) return mb::IdCancel;
     if (buttons.size() == 1) return buttons.front().answer;
@@ -109,9 +109,9 @@ int QtDialogs::messageBox(const std::string& prompt, int style, const std::strin
     box.setText(boxText(prompt));
     box.setIcon(iconOf(style));
 
-    const std::vector<ButtonSpec> specs = buttonSet(style);
+    const std::vector<BoxButton> kinds = buttonSet(style);
     std::vector<QPushButton*> buttons;
-    for (const auto& spec : specs) buttons.push_back(box.addButton(spec.button));
+    for (const auto& kind : kinds) buttons.push_back(box.addButton(kind.button));
     // Tab walks the buttons in the classic order, whatever order the style lays them out in.
     for (std::size_t i = 1; i < buttons.size(); ++i) QWidget::setTabOrder(buttons[i - 1], buttons[i]);
     box.setDefaultButton(buttons[defaultIndexOf(style, buttons.size())]);
@@ -122,8 +122,8 @@ int QtDialogs::messageBox(const std::string& prompt, int style, const std::strin
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     for (std::size_t i = 0; i < buttons.size(); ++i)
-        if (clicked == buttons[i]) return specs[i].answer;
-    return closedAnswer(specs);
+        if (clicked == buttons[i]) return kinds[i].answer;
+    return closedAnswer(kinds);
 }
 
 std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const std::string& title,
