@@ -1,0 +1,123 @@
+#include "ui/QtEventLoop.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <utility>
+
+namespace nocturo::ui {
+
+namespace {
+
+// Clears a busy flag however the handler leaves.
+class BusyGuard {
+public:
+    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyGuard() { flag_ = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+QtEventLoop::QtEventLoop() = default;
+
+QtEventLoop::~QtEventLoop() {
+    for (auto& [id, timer] : timers_) timer->qtimer->stop();
+    // context_ deletes the QTimers and drops the posted work still queued for it.
+}
+
+// ---- the loop ---------------------------------------------------------------
+
+void QtEventLoop::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtEventLoop::idle(int maxMs) {
+    if (maxMs <= 0) {
+        yield();
+        return;
+    }
+    // processEvents(flags, maxTime) ignores WaitForMoreEvents, and the plain
+    // waiting call may wait for ever: a one-shot wake-up event bounds it.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(maxMs);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+int QtEventLoop::run() {
+    if (quitPending_) {
+        quitPending_ = false;
+        return quitCode_;
+    }
+    running_ = true;
+    const int code = QCoreApplication::exec();
+    running_ = false;
+    quitPending_ = false;
+    return code;
+}
+
+void QtEventLoop::quit(int code) {
+    quitCode_ = code;
+    if (running_) {
+        QCoreApplication::exit(code);
+    } else {
+        quitPending_ = true;
+    }
+}
+
+// ---- timers and posted work ---------------------------------------------------
+
+platform::TimerId QtEventLoop::addTimer(std::function<void()> onTick) {
+    const platform::TimerId id = nextTimerId_++;
+    auto timer = std::make_shared<Timer>();
+    timer->onTick = std::move(onTick);
+    timer->qtimer = new QTimer(&context_);
+    timer->qtimer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer->qtimer, &QTimer::timeout, &context_, [this, id] { tick(id); });
+    timers_.emplace(id, std::move(timer));
+    return id;
+}
+
+void QtEventLoop::setTimer(platform::TimerId id, int intervalMs, bool enabled) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    QTimer* qtimer = it->second->qtimer;
+    if (enabled && intervalMs > 0) {
+        qtimer->start(intervalMs);
+    } else {
+        qtimer->stop();
+    }
+}
+
+void QtEventLoop::removeTimer(platform::TimerId id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    QTimer* qtimer = it->second->qtimer;
+    qtimer->stop();
+    qtimer->disconnect();
+    // The tick that removes its own timer is still inside the timer's signal.
+    qtimer->deleteLater();
+    timers_.erase(it);
+}
+
+void QtEventLoop::tick(platform::TimerId id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    // Keeps the handler alive should it remove its own timer.
+    const std::shared_ptr<Timer> timer = it->second;
+    if (timer->busy || !timer->onTick) return;  // a tick inside a yield() of the running one: dropped
+    BusyGuard busy(timer->busy);
+    timer->onTick();
+}
+
+void QtEventLoop::post(std::function<void()> fn) {
+    if (!fn) return;
+    QMetaObject::invokeMethod(&context_, std::move(fn), Qt::QueuedConnection);
+}
+
+}  // namespace nocturo::ui
