@@ -257,13 +257,12 @@ std::optional<std::string> TerminalDialogs::inputBox(const std::string& prompt, 
     return line;
 }
 
-std::string TerminalDialogs::browseForFolder(const std::string& title, const std::string& startFolder,
-                                             bool includeFiles) {
-    const std::string what = includeFiles ? "Folder or file" : "Folder";
-    const std::string ask = what + (startFolder.empty() ? "" : " (from " + startFolder + ")");
+std::string TerminalDialogs::askPath(const std::string& title, const std::string& ask, const std::string& startFolder,
+                                     const std::function<bool(const std::string&)>& accept,
+                                     const std::string& refusal, const std::function<std::string()>& fallback) {
     if (!interactive()) {
         write(heading(title, ask) + "\n");
-        std::string answer = fallback_ ? fallback_->browseForFolder(title, startFolder, includeFiles) : std::string();
+        std::string answer = fallback_ ? fallback() : std::string();
         write(answer.empty() ? std::string("-> (cancelled)\n") : "-> " + answer + "\n");
         return answer;
     }
@@ -282,42 +281,35 @@ std::string TerminalDialogs::browseForFolder(const std::string& title, const std
         }
         if (trimmed(line).empty() || isCancelKey(line)) return {};
         const std::string path = resolvePath(line, startFolder);
-        std::error_code ec;
-        const auto status = fs::status(path, ec);
-        if (fs::is_directory(status) || (includeFiles && fs::exists(status))) return path;
-        write("Not " + std::string(includeFiles ? "found" : "a folder") + ": " + path + "\n");
+        if (accept(path)) return path;
+        write(refusal + ": " + path + "\n");
     }
+}
+
+std::string TerminalDialogs::browseForFolder(const std::string& title, const std::string& startFolder,
+                                             bool includeFiles) {
+    const std::string what = includeFiles ? "Folder or file" : "Folder";
+    return askPath(
+        title, what + (startFolder.empty() ? "" : " (from " + startFolder + ")"), startFolder,
+        [&](const std::string& path) {
+            std::error_code ec;
+            const auto status = fs::status(path, ec);
+            return fs::is_directory(status) || (includeFiles && fs::exists(status));
+        },
+        includeFiles ? "Not found" : "Not a folder",
+        [&] { return fallback_->browseForFolder(title, startFolder, includeFiles); });
 }
 
 std::string TerminalDialogs::openFile(const std::string& title, const std::string& filter) {
     const std::string kinds = filterDescriptions(filter);
-    const std::string ask = "File" + (kinds.empty() ? std::string() : " (" + kinds + ")");
-    if (!interactive()) {
-        write(heading(title, ask) + "\n");
-        std::string answer = fallback_ ? fallback_->openFile(title, filter) : std::string();
-        write(answer.empty() ? std::string("-> (cancelled)\n") : "-> " + answer + "\n");
-        return answer;
-    }
-
-    Asking asking(*this, title);
-    Question& question = asking.question;
-
-    write(heading(title, ask + ", an empty line cancels") + "\n");
-    for (;;) {
-        write("> ");
-        std::string line;
-        switch (readLine(question, line)) {
-            case Got::EndOfInput: write("\n"); return {};
-            case Got::Dismissed: write("\n"); return {};
-            case Got::Line: break;
-        }
-        if (trimmed(line).empty() || isCancelKey(line)) return {};
-        const std::string path = resolvePath(line, "");
-        std::error_code ec;
-        const auto status = fs::status(path, ec);
-        if (fs::exists(status) && !fs::is_directory(status)) return path;
-        write("No such file: " + path + "\n");
-    }
+    return askPath(
+        title, "File" + (kinds.empty() ? std::string() : " (" + kinds + ")"), "",
+        [](const std::string& path) {
+            std::error_code ec;
+            const auto status = fs::status(path, ec);
+            return fs::exists(status) && !fs::is_directory(status);
+        },
+        "No such file", [&] { return fallback_->openFile(title, filter); });
 }
 
 }  // namespace nocturo::platform

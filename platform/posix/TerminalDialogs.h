@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,11 @@ public:
     bool interactive() const;
 
 private:
+    // Asks for a path: without a terminal the fallback answers; on one, the
+    // question repeats until accept() takes the path or the user cancels.
+    std::string askPath(const std::string& title, const std::string& ask, const std::string& startFolder,
+                        const std::function<bool(const std::string&)>& accept, const std::string& refusal,
+                        const std::function<std::string()>& fallback);
     struct Question {
         std::string title;
         bool dismissed = false;
