@@ -137,9 +137,9 @@ FrmMain::FrmMain() : Form("FrmMain") {
     lblError.setGeometry(1620, 570, 1920, 240);
     ImgStop.setGeometry(3600, 330, 480, 480);
     lblNocturoInfo.setGeometry(60, 870, 4020, 240);
-    cmdGo.setGeometry(60, 1170, 1680, 390);
-    cmdOptions.setGeometry(1800, 1170, 1020, 390);
-    cmdExit.setGeometry(2880, 1170, 1200, 390);
+    cmdGo.setGeometry(60, 1170, 1650, 390);
+    cmdOptions.setGeometry(1740, 1170, 960, 390);
+    cmdExit.setGeometry(2730, 1170, 1320, 390);
     cmdGo.setCaption("Shut Down now!");
     cmdExit.setCaption("Exit Program");
     cmdOptions.setCaption("&Options");
