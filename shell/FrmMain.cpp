@@ -121,6 +121,25 @@ FrmMain::FrmMain() : Form("FrmMain") {
     setCaption("Nocturo");
     setWidth(twips::NormalWidth);
     setHeight(twips::NormalHeight);
+    // The normal window, in twips (15 to a pixel at 96 dpi): the clock row
+    // with the window buttons, the countdown row, the information line and
+    // the command buttons.
+    lblTime.setGeometry(60, 30, 960, 240);
+    lblDate.setGeometry(1080, 30, 1200, 240);
+    Image1.setGeometry(2340, 30, 840, 240);
+    imgMinimize.setGeometry(3240, 30, 240, 240);
+    imgHome.setGeometry(3540, 30, 240, 240);
+    imgSysTray.setGeometry(3840, 30, 240, 240);
+    imgCountdown.setGeometry(60, 300, 720, 540);
+    imgCounter1.setGeometry(840, 300, 360, 540);
+    imgCounter0.setGeometry(1200, 300, 360, 540);
+    lblAction.setGeometry(1620, 300, 1920, 240);
+    lblError.setGeometry(1620, 570, 1920, 240);
+    ImgStop.setGeometry(3600, 330, 480, 480);
+    lblNocturoInfo.setGeometry(60, 870, 4020, 240);
+    cmdGo.setGeometry(60, 1170, 1650, 390);
+    cmdOptions.setGeometry(1740, 1170, 960, 390);
+    cmdExit.setGeometry(2730, 1170, 1320, 390);
     cmdGo.setCaption("Shut Down now!");
     cmdExit.setCaption("Exit Program");
     cmdOptions.setCaption("&Options");
