@@ -35,7 +35,7 @@ FrmMainView::FrmMainView(FrmMain& model, QWidget* parent) : QWidget(parent), mod
     setObjectName(qs(model_.formName()));
     setWindowIcon(QIcon(picture("nocturo")));
 
-    // Back to front: the drag area lies under nothing but is made first all the same.
+    // Made back to front, the drag area first.
     addImage(model_.Image1);
     addLabel(model_.lblTime);
     addLabel(model_.lblDate);
