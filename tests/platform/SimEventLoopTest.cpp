@@ -7,23 +7,14 @@
 #include <vector>
 
 #include "platform/Error.h"
+#include "support/TestSupport.h"
 #include "platform/sim/SimEventLoop.h"
 
 using namespace nocturo::platform;
 
 namespace {
 
-LocalTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
-    LocalTime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    t.second = s;
-    t.millisecond = ms;
-    return t;
-}
+using nocturo::test::At;
 
 class SimLoopTest : public ::testing::Test {
 protected:

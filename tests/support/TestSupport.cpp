@@ -19,6 +19,18 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+platform::LocalTime At(int y, int mo, int d, int h, int mi, int s, int ms) {
+    platform::LocalTime t;
+    t.year = y;
+    t.month = mo;
+    t.day = d;
+    t.hour = h;
+    t.minute = mi;
+    t.second = s;
+    t.millisecond = ms;
+    return t;
+}
+
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

@@ -2,6 +2,8 @@
 // Helpers shared by the tests.
 #include <string>
 
+#include "platform/IClock.h"
+
 namespace nocturo::test {
 
 // A fresh empty folder below the system's temp folder, removed by the destructor.
@@ -17,6 +19,9 @@ public:
 private:
     std::string path_;
 };
+
+// A local time by its fields (the weekday left to whoever needs it).
+platform::LocalTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0);
 
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
