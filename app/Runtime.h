@@ -22,6 +22,9 @@ struct Runtime {
     // Called with every line written to a log file (file path, line); the
     // headless front end prints the action log this way.
     std::function<void(const std::string&, const std::string&)> logObserver;
+    // Whether the program has a window shown that a timed box can belong to;
+    // unset counts as yes.
+    std::function<bool()> activeFormShown;
 
     // Flags shared between long waits and the handlers that run inside them.
     bool emergency = false;        // set by the emergency stop
@@ -63,6 +66,7 @@ inline platform::IProcesses& processes() { return service(rt().pf.processes); }
 inline platform::ISessionPower& power() { return service(rt().pf.power); }
 inline platform::ISound& sound() { return service(rt().pf.sound); }
 inline platform::ISpeech& speech() { return service(rt().pf.speech); }
+inline platform::IWindows& windows() { return service(rt().pf.windows); }
 
 // Lets pending events run once (a no-op before a loop is installed).
 void DoEvents();

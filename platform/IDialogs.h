@@ -26,6 +26,18 @@ public:
                                         bool includeFiles) = 0;
     // filter: "Program Files (*.exe)|*.exe|All Files (*.*)|*.*". Empty text when cancelled.
     virtual std::string openFile(const std::string& title, const std::string& filter) = 0;
+
+    // The boxes that answer themselves: when `seconds` pass with the box still
+    // open it gets the keys Tab, Tab, Enter, as if the user had pressed them.
+    // A second timed box takes over the time-out of the first. A backend
+    // without timed boxes shows the plain ones.
+    virtual int timedMessageBox(const std::string& prompt, int style, const std::string& title, int /*seconds*/) {
+        return messageBox(prompt, style, title);
+    }
+    virtual std::optional<std::string> timedInputBox(const std::string& prompt, const std::string& title,
+                                                     const std::string& defaultText, int /*seconds*/) {
+        return inputBox(prompt, title, defaultText);
+    }
 };
 
 }  // namespace nocturo::platform

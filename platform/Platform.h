@@ -9,6 +9,7 @@
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
 #include "platform/ISystemInfo.h"
+#include "platform/IWindows.h"
 
 namespace nocturo::platform {
 
@@ -23,6 +24,7 @@ struct Platform {
     ISessionPower* power = nullptr;
     ISound* sound = nullptr;
     ISpeech* speech = nullptr;
+    IWindows* windows = nullptr;
 };
 
 }  // namespace nocturo::platform

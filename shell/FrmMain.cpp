@@ -10,6 +10,8 @@
 #include "app/Varn_Language.h"
 #include "app/Varn_Registry.h"
 #include "app/Varn_WriteLogfile.h"
+#include "app/Links.h"
+#include "shell/Varn_MsgBox.h"
 #include "cipher/Varn_encryption3.h"
 #include "cleaner/Varn_File_Dir.h"
 #include "cleaner/Varn_FilePathInput.h"
@@ -1124,6 +1126,147 @@ void FrmMain::cmdResetLog_Click() {
     step(proc("cmdResetLog_Click"), 1, [&] {
         if (chkSound.checked()) PlaySoundOnce("recycle.wav", true);
         ResetLog(txtPathLog.text(), "");
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Window sizes, moving, links
+
+namespace {
+void centreOnScreen(FrmMain& f) {
+    f.setLeft((windows().screenWidthTwips() - f.width()) / 2);
+    f.setTop((windows().screenHeightTwips() - f.height()) / 2);
+}
+}  // namespace
+
+void FrmMain::cmdOptions_Click() {
+    const std::string p = proc("cmdOptions_Click");
+    const bool opening = cmdOptions.caption() == "&Options";
+    if (opening) {
+        bool allowed = false;
+        step(p, 1, [&] {
+            std::optional<std::string> entry =
+                ACinputbox(10, "Options Menu Password :", "Nocturo", "", 0, 0, "", 0);
+            if (!entry) return;  // cancelled
+            const std::string stored =
+                Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
+            allowed = *entry == stored;
+        });
+        if (!allowed) return;
+        step(p, 2, [&] {
+            if (chkSound.checked()) PlaySoundOnce("maximize", true);
+        });
+        step(p, 3, [&] {
+            cmdOptions.setCaption("Save &Options");
+            setHeight(twips::OptionsHeight);
+            setWidth(twips::OptionsWidth);
+        });
+    } else {
+        step(p, 2, [&] {
+            if (chkSound.checked()) PlaySoundOnce("minimize", true);
+        });
+        step(p, 3, [&] {
+            cmdOptions.setCaption("&Options");
+            setHeight(twips::NormalHeight);
+            setWidth(twips::NormalWidth);
+        });
+        step(p, 4, [&] { Save_Registry(); });
+    }
+    step(p, 5, [&] { centreOnScreen(*this); });
+}
+
+std::string FrmMain::smallClockActionTime() {
+    if (optShutdownTime[2]->value()) {
+        const long long end = SerialSeconds(clock().now()) + countdownSeconds;
+        return FormatTime(FromSerialSeconds(end));
+    }
+    return targetTime;
+}
+
+void FrmMain::showSmallClock(const std::string& actionTime) {
+    setHeight(twips::SmallClockHeight);
+    imgMinimize.setToolTip("enlarge Clock");
+    lblTimeHeader.setVisible(true);
+    lblShutdownTimeHeader.setCaption(actionTime);
+    lblShutdownTimeHeader.setVisible(true);
+    // An open options panel closes without its settings being stored.
+    cmdOptions.setCaption("&Options");
+}
+
+void FrmMain::imgMinimize_Click() {
+    const std::string p = proc("imgMinimize_Click");
+    if (height() == twips::SmallClockHeight) {
+        step(p, 1, [&] {
+            if (chkSound.checked()) PlaySoundOnce("RestoreUp", true);
+        });
+        step(p, 2, [&] {
+            setHeight(twips::NormalHeight);
+            imgMinimize.setToolTip("small Clock");
+            lblTimeHeader.setVisible(false);
+            lblShutdownTimeHeader.setVisible(false);
+        });
+    } else {
+        step(p, 1, [&] {
+            if (chkSound.checked()) PlaySoundOnce("RestoreDown", true);
+        });
+        // The action time first: when it cannot be worked out the label keeps
+        // the time it showed before.
+        std::string actionTime = lblShutdownTimeHeader.caption();
+        step(p, 2, [&] { actionTime = smallClockActionTime(); });
+        step(p, 3, [&] { showSmallClock(actionTime); });
+    }
+    step(p, 4, [&] { setWidth(twips::NormalWidth); });
+}
+
+void FrmMain::Form_Click() {
+    step("form_click of Formular FrmMain", 1, [&] {
+        setTop(30);
+        const int screen = windows().screenWidthTwips();
+        setLeft(screen - (twips::NormalWidth + screen / 18));
+        setWidth(twips::NormalWidth);
+        showSmallClock(targetTime);
+    });
+}
+
+void FrmMain::imgHome_Click() {
+    step(proc("imgHome_Click"), 1, [&] {
+        if (chkSound.checked()) PlaySoundOnce("close", true);
+    });
+    Form_Click();
+}
+
+void FrmMain::Image1_MouseDown(int button) {
+    step(proc("Image1_MouseDown"), 1, [&] {
+        if (button == mouse::Right) showTrayMenuHere();
+        else if (button == mouse::Left && onDragStart) onDragStart();
+    });
+}
+
+void FrmMain::showTrayMenuHere() {}
+
+namespace {
+void openLink(const char* handler, const char* address) {
+    step(proc(handler), 1, [&] { processes().openDocument(address); });
+}
+}  // namespace
+
+void FrmMain::lblHelp_Click() { openLink("lblHelp_Click", links::HelpPage); }
+void FrmMain::lblVarnHome_Click() { openLink("lblVarnHome_Click", links::HomePage); }
+void FrmMain::Image2_Click() { openLink("lblVarnHome_Click", links::HomePage); }
+void FrmMain::Label7_Click() { openLink("Label7_Click", links::ErrorReportPage); }
+void FrmMain::Label18_Click() { openLink("Label18_Click", links::SupportForum); }
+
+void FrmMain::lblShowAbout_Click() {
+    step(proc("lblShowAbout_Click"), 1, [&] {
+        if (showAbout) showAbout();
+    });
+}
+
+void FrmMain::lblError_Click() {
+    step(proc("lblError_Click"), 1, [&] {
+        const std::string path = ErrorLogPath();
+        if (isWindowsStyle()) processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
+        else processes().openDocument(path);
     });
 }
 

@@ -108,6 +108,14 @@ public:
     Image imgTimeUp{this, "imgTimeUp"};
     Image imgTimeDown{this, "imgTimeDown"};
     Image Image1{this, "Image1"};
+    Image Image2{this, "Image2"};
+
+    // The options panel's links and the about window.
+    Label lblHelp{this, "lblHelp"};
+    Label lblVarnHome{this, "lblVarnHome"};
+    Label Label7{this, "Label7"};
+    Label Label18{this, "Label18"};
+    Label lblShowAbout{this, "lblShowAbout"};
 
     Timer Timer2{this, "Timer2"};
 
@@ -194,6 +202,24 @@ public:
     void cmdShowLog_Click();
     void cmdResetLog_Click();
 
+    // ---- window sizes, moving, links ----------------------------------------
+    void cmdOptions_Click();
+    void imgMinimize_Click();
+    void Form_Click();
+    void imgHome_Click();
+    void Image1_MouseDown(int button);
+    void lblHelp_Click();
+    void lblVarnHome_Click();
+    void Image2_Click();
+    void Label7_Click();
+    void Label18_Click();
+    void lblShowAbout_Click();
+    // The error indicator and "check Error log !": the error log in the
+    // desktop's text editor.
+    void lblError_Click();
+    std::function<void()> showAbout;    // the about window, modal; unset: not shown
+    std::function<void()> onDragStart;  // the left button went down on Image1: the view moves the window
+
     // ---- tray and window ------------------------------------------------------
     void Send_to_SysTray();
     void RestoreFromTray();
@@ -222,6 +248,9 @@ private:
     int selectedMode() const;
     int selectedAction() const;
     void applyActionRow(int index, bool nowCaptions);
+    std::string smallClockActionTime();
+    void showSmallClock(const std::string& actionTime);
+    void showTrayMenuHere();  // Image1's right button: the tray menu without an icon
 
     platform::TimerId timerId_ = 0;
     bool timerRegistered_ = false;

@@ -42,9 +42,9 @@ public:
     // box left alone answers as cancelled (nullopt). One timed box at a time:
     // a second one takes over the time-out of the first. seconds <= 0 shows
     // a plain box.
-    int timedMessageBox(const std::string& prompt, int style, const std::string& title, int seconds);
+    int timedMessageBox(const std::string& prompt, int style, const std::string& title, int seconds) override;
     std::optional<std::string> timedInputBox(const std::string& prompt, const std::string& title,
-                                             const std::string& defaultText, int seconds);
+                                             const std::string& defaultText, int seconds) override;
 
     // "Program Files (*.exe)|*.exe|All Files (*.*)|*.*" becomes
     // "Program Files (*.exe);;All Files (*.*)".

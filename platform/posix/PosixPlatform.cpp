@@ -42,6 +42,7 @@ public:
         pf.power = &power;
         pf.sound = &sound;
         pf.speech = &speech;
+        pf.windows = &screen;
         dialogs.setPump(&loop);
     }
 
@@ -55,6 +56,7 @@ public:
     LogindSessionPower power;
     SilentSound sound;
     SilentSpeech speech;
+    FixedScreen screen;
 };
 
 }  // namespace

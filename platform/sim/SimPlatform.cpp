@@ -60,6 +60,7 @@ public:
         pf.power = &power;
         pf.sound = &sound;
         pf.speech = &speech;
+        pf.windows = &screen;
     }
     ~SimHost() override {
         if (inputFd >= 0) ::close(inputFd);
@@ -78,6 +79,7 @@ public:
     TerminalDialogs dialogs;
     PosixProcesses realProcesses;
     SimProcesses processes;
+    FixedScreen screen;
     SimSessionPower power;
     SimSound sound;
     SimSpeech speech;

@@ -28,6 +28,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
     runtime.pf.processes = &processes;
     runtime.pf.sound = &sound;
     runtime.pf.speech = &speech;
+    runtime.pf.windows = &screen;
     runtime.winVersionCode = 30;
     runtime.soundAvailable = true;
     scope_ = std::make_unique<RuntimeScope>(runtime);

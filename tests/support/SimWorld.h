@@ -30,6 +30,7 @@ public:
     platform::SimProcesses processes;
     platform::SimSound sound;
     platform::SimSpeech speech;
+    platform::FixedScreen screen;
     Runtime runtime;
 
     std::vector<std::uint32_t> sessionEnds;  // flags of every simulated session end

@@ -81,6 +81,7 @@ TestWorld::TestWorld(platform::PathStyle style) : fs(style) {
     runtime.pf.loop = &evloop;
     runtime.pf.dialogs = &dlg;
     runtime.pf.system = &sys;
+    runtime.pf.windows = &screen;
     runtime.errorIndicator = [this] { ++errorIndicatorCount; };
     scope_ = std::make_unique<RuntimeScope>(runtime);
 }

@@ -101,6 +101,7 @@ public:
     CountingLoop evloop;
     ScriptedDialogs dlg;
     FakeSystemInfo sys;
+    platform::FixedScreen screen;
     Runtime runtime;
 
     std::string programFolder() const { return sys.programDir; }
