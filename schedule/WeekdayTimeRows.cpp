@@ -106,6 +106,30 @@ WeekdayTimeRows::WeekdayTimeRows(std::string formName, std::string title, std::s
     storeField(txtHour, "txtHour" + valueSuffix, "00");
     storeField(txtMinute, "txtMinute" + valueSuffix, "00");
     storeField(txtSEC, "txtSEC" + valueSuffix, "00");
+
+    for (int d = 0; d < weekday::Days; ++d) {
+        const std::string n = "(" + std::to_string(d) + ")";
+        on("txtHour" + n + ".Change", [this, d] { txtHour_Change(d); });
+        on("txtMinute" + n + ".Change", [this, d] { txtMinute_Change(d); });
+        on("txtSEC" + n + ".Change", [this, d] { txtSEC_Change(d); });
+        on("txtHour" + n + ".LostFocus", [this, d] { txtHour_LostFocus(d); });
+        on("txtMinute" + n + ".LostFocus", [this, d] { txtMinute_LostFocus(d); });
+        on("txtSEC" + n + ".LostFocus", [this, d] { txtSEC_LostFocus(d); });
+        on("txtHour" + n + ".Click", [this, d] { txtHour_Click(d); });
+        on("txtMinute" + n + ".Click", [this, d] { txtMinute_Click(d); });
+        on("txtSEC" + n + ".Click", [this, d] { txtSEC_Click(d); });
+        on("imgTimeUp" + n + ".Click", [this, d] { imgTimeUp_Click(d); });
+        on("imgTimeDown" + n + ".Click", [this, d] { imgTimeDown_Click(d); });
+        onKey("txtHour" + n, [this, d](std::int16_t k) { return txtHour_KeyPress(d, k); });
+        onKey("txtMinute" + n, [this, d](std::int16_t k) { return txtMinute_KeyPress(d, k); });
+        onKey("txtSEC" + n, [this, d](std::int16_t k) { return txtSEC_KeyPress(d, k); });
+        // The labels of the rows are part of the surface the dialog is dragged by.
+        onArg("lblWeekday" + n + ".MouseDown", [this](int button) { Form_MouseDown(button); });
+    }
+    on("cmdTimeSave.Click", [this] { cmdTimeSave_Click(); });
+    onArg("Form.MouseDown", [this](int button) { Form_MouseDown(button); });
+    onArg("lblTitle.MouseDown", [this](int button) { Form_MouseDown(button); });
+    on("Form.Close", [this] { Form_Unload(); });
 }
 
 WeekdayTimeRows::~WeekdayTimeRows() = default;

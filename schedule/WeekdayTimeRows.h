@@ -67,9 +67,6 @@ public:
     int selectedRow() const { return selectedRow_; }  // -1 while nothing is selected
 
     // ---- hooks the view honours --------------------------------------------
-    // The left button went down on the dialog's surface: the view starts
-    // moving the borderless window with the mouse.
-    std::function<void()> onDragStart;
     // The dialog has unloaded; the view closes its window.
     std::function<void()> onUnloaded;
 

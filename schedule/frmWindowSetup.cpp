@@ -16,6 +16,8 @@ frmWindowSetup::frmWindowSetup()
         txtTimeWindowDuration[i]->setToolTip("Length of the window in minutes (0: no window)");
     }
     storeField(txtTimeWindowDuration, "txtTWDuration", "0");
+    for (int d = 0; d < weekday::Days; ++d)
+        on("txtTimeWindowDuration(" + std::to_string(d) + ").Change", [this, d] { txtTimeWindowDuration_Change(d); });
 }
 
 void frmWindowSetup::txtTimeWindowDuration_Change(int index) {

@@ -84,7 +84,30 @@ void ListBox::setListIndex(int i) {
     set(listIndex_, i);
 }
 
+namespace {
+ViewFactory& viewFactory() {
+    static ViewFactory factory;
+    return factory;
+}
+}  // namespace
+
+void SetViewFactory(ViewFactory factory) { viewFactory() = std::move(factory); }
+
 Form::Form(std::string name) : name_(std::move(name)) {}
+
+Form::~Form() {
+    // The view must not outlive its model.
+    listener_ = nullptr;
+    view_.reset();
+}
+
+void Form::setLoaded(bool v) {
+    if (v == loaded_) return;
+    loaded_ = v;
+    if (v && viewFactory()) view_ = viewFactory()(*this);
+    notifyChanged("");
+    if (!v) view_.reset();
+}
 
 void Form::notifyChanged(const std::string& what) {
     onControlChanged(what);
@@ -115,6 +138,40 @@ NOCTURO_FORM_SETTER(setVisible, visible_)
 NOCTURO_FORM_SETTER(setWindowState, state_)
 NOCTURO_FORM_SETTER(setTopMost, topMost_)
 #undef NOCTURO_FORM_SETTER
+
+bool Form::fireEvent(const std::string& event, int arg) {
+    const auto dot = event.rfind('.');
+    if (dot == std::string::npos) return false;
+    const std::string target = event.substr(0, dot);
+    bool known = false;
+    if (event.compare(dot + 1, std::string::npos, "Click") == 0) {
+        Control* c = findControl(target);
+        if (auto* box = dynamic_cast<CheckBox*>(c)) {
+            box->setValue(box->checked() ? 0 : 1);
+            known = true;
+        } else if (auto* option = dynamic_cast<OptionButton*>(c)) {
+            option->setValue(true);
+            known = true;
+        }
+    }
+    auto it = events_.find(event);
+    if (it == events_.end()) return known;
+    it->second(arg);
+    return true;
+}
+
+std::int16_t Form::keyPress(const std::string& control, std::int16_t key) {
+    auto it = keys_.find(control);
+    return it == keys_.end() ? key : it->second(key);
+}
+
+void Form::on(const std::string& event, std::function<void()> handler) {
+    events_[event] = [h = std::move(handler)](int) { h(); };
+}
+void Form::onArg(const std::string& event, std::function<void(int)> handler) { events_[event] = std::move(handler); }
+void Form::onKey(const std::string& control, std::function<std::int16_t(std::int16_t)> handler) {
+    keys_[control] = std::move(handler);
+}
 
 Control* Form::findControl(const std::string& fullName) const {
     for (Control* c : controls_)

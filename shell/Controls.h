@@ -2,7 +2,10 @@
 // Window and control state for the form models. A view renders this state
 // and forwards user events to the form's handlers; every change is reported
 // through the form's change listener so a view can repaint what changed.
+#include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <functional>
 #include <string>
 #include <vector>
@@ -150,12 +153,16 @@ public:
     using Control::Control;
     const std::string& text() const { return text_; }
     void setText(const std::string& v) { set(text_, v); }
+    // The text shows as placeholder characters (a password entry).
+    bool password() const { return password_; }
+    void setPassword(bool v) { set(password_, v); }
     int selStart() const { return selStart_; }
     int selLength() const { return selLength_; }
     void select(int start, int length);
 
 private:
     std::string text_;
+    bool password_ = false;
     int selStart_ = 0, selLength_ = 0;
 };
 
@@ -198,12 +205,18 @@ private:
 
 enum class WindowState { Normal, Minimized, Maximized };
 
+// The desktop's windows for the forms: called when a form loads; what it
+// returns (the form's view) is kept until the form unloads. Unset (headless
+// runs, tests): the forms have no views.
+using ViewFactory = std::function<std::shared_ptr<void>(Form&)>;
+void SetViewFactory(ViewFactory factory);
+
 // A window: caption, geometry, visibility, tag, state; owns its controls'
 // change notification.
 class Form {
 public:
     explicit Form(std::string name);
-    virtual ~Form() = default;
+    virtual ~Form();
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 
@@ -227,7 +240,8 @@ public:
     bool topMost() const { return topMost_; }
     void setTopMost(bool v);
     bool loaded() const { return loaded_; }
-    void setLoaded(bool v) { loaded_ = v; }
+    // Loading a form gives it its view; unloading lets the view go.
+    void setLoaded(bool v);
     bool foreground() const { return foreground_; }
     void setForeground(bool v) { foreground_ = v; }
 
@@ -237,11 +251,34 @@ public:
     // A form's own reaction to a change of one of its controls.
     virtual void onControlChanged(const std::string&) {}
 
+    // A user event on the form or one of its controls, by name:
+    // "cmdGo.Click", "optActions(3).Click", "Image1.MouseDown" (arg: the mouse
+    // button), "txtHour(2).Change" (the new text is already in the box),
+    // "txtHour(2).LostFocus", "Form.Click", "Form.Close" (the close box).
+    // A click checks or clears a check box and chooses an option button before
+    // the handler runs. False when the form knows no such event.
+    virtual bool fireEvent(const std::string& event, int arg = 0);
+    // A key typed into a text box: the key to insert, 0 when it is dropped.
+    std::int16_t keyPress(const std::string& control, std::int16_t key);
+    // Whether the form handles this event (a view shows such a label as a link).
+    bool handles(const std::string& event) const { return events_.count(event) > 0; }
+
+    // Set by the view: the left button went down on a drag area, and the view
+    // moves the window with the mouse until the button comes up.
+    std::function<void()> onDragStart;
+
     void registerControl(Control* c) { controls_.push_back(c); }
     const std::vector<Control*>& controls() const { return controls_; }
     Control* findControl(const std::string& fullName) const;
 
+protected:
+    void on(const std::string& event, std::function<void()> handler);
+    void onArg(const std::string& event, std::function<void(int)> handler);
+    void onKey(const std::string& control, std::function<std::int16_t(std::int16_t)> handler);
+
 private:
+    std::map<std::string, std::function<void(int)>> events_;
+    std::map<std::string, std::function<std::int16_t(std::int16_t)>> keys_;
     std::string name_;
     std::string caption_;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
@@ -253,6 +290,7 @@ private:
     bool foreground_ = false;
     std::function<void(const std::string&)> listener_;
     std::vector<Control*> controls_;
+    std::shared_ptr<void> view_;
 };
 
 }  // namespace nocturo

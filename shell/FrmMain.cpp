@@ -123,25 +123,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
     setCaption("Nocturo");
     setWidth(twips::NormalWidth);
     setHeight(twips::NormalHeight);
-    // The normal window, in twips (15 to a pixel at 96 dpi): the clock row
-    // with the window buttons, the countdown row, the information line and
-    // the command buttons.
-    lblTime.setGeometry(60, 30, 960, 240);
-    lblDate.setGeometry(1080, 30, 1200, 240);
-    Image1.setGeometry(2340, 30, 840, 240);
-    imgMinimize.setGeometry(3240, 30, 240, 240);
-    imgHome.setGeometry(3540, 30, 240, 240);
-    imgSysTray.setGeometry(3840, 30, 240, 240);
-    imgCountdown.setGeometry(60, 300, 720, 540);
-    imgCounter1.setGeometry(840, 300, 360, 540);
-    imgCounter0.setGeometry(1200, 300, 360, 540);
-    lblAction.setGeometry(1620, 300, 1920, 240);
-    lblError.setGeometry(1620, 570, 1920, 240);
-    ImgStop.setGeometry(3600, 330, 480, 480);
-    lblNocturoInfo.setGeometry(60, 870, 4020, 240);
-    cmdGo.setGeometry(60, 1170, 1650, 390);
-    cmdOptions.setGeometry(1740, 1170, 960, 390);
-    cmdExit.setGeometry(2730, 1170, 1320, 390);
+    layoutControls();
     cmdGo.setCaption("Shut Down now!");
     cmdExit.setCaption("Exit Program");
     cmdOptions.setCaption("&Options");
@@ -201,6 +183,197 @@ FrmMain::FrmMain() : Form("FrmMain") {
     Timer2.setInterval(500);
     Timer2.setEnabled(false);
     ResetVoiceClock();
+    registerEvents();
+}
+
+// The window's controls in twips (15 to a pixel at 96 dpi). The top strip
+// is all the small clock shows: the drag area with the clock headers and the
+// window buttons. Below it the normal window: clock, countdown, information
+// line and command buttons. The options panel lies beyond the normal
+// window's edges: the links to the right, the settings below.
+void FrmMain::layoutControls() {
+    constexpr int strip = twips::SmallClockHeight;
+    lblTimeHeader.setGeometry(60, 0, 1200, strip);
+    lblShutdownTimeHeader.setGeometry(1320, 0, 1680, strip);
+    Image1.setGeometry(0, 0, 3270, strip);
+    imgMinimize.setGeometry(3330, 0, 225, strip);
+    imgHome.setGeometry(3600, 0, 225, strip);
+    imgSysTray.setGeometry(3870, 0, 225, strip);
+
+    lblTime.setGeometry(60, 255, 1200, 270);
+    lblDate.setGeometry(1320, 255, 1500, 270);
+    ErrorIndicator.setGeometry(3870, 285, 210, 210);
+    imgCountdown.setGeometry(60, 570, 720, 540);
+    imgCounter1.setGeometry(840, 570, 360, 540);
+    imgCounter0.setGeometry(1200, 570, 360, 540);
+    lblAction.setGeometry(1680, 570, 1860, 270);
+    lblError.setGeometry(1680, 840, 1860, 270);
+    ImgStop.setGeometry(3600, 600, 480, 480);
+    lblNocturoInfo.setGeometry(60, 1140, 4020, 255);
+    cmdGo.setGeometry(60, 1380, 1650, 300);
+    cmdOptions.setGeometry(1770, 1380, 1020, 300);
+    cmdExit.setGeometry(2850, 1380, 1230, 300);
+
+    // Links, right of the normal window.
+    constexpr int linkLeft = 4320, linkWidth = 1860;
+    Image2.setGeometry(linkLeft, 60, 480, 480);
+    lblShowAbout.setGeometry(linkLeft + 570, 180, linkWidth - 570, 255);
+    lblHelp.setGeometry(linkLeft, 600, linkWidth, 255);
+    lblVarnHome.setGeometry(linkLeft, 870, linkWidth, 255);
+    Label7.setGeometry(linkLeft, 1140, linkWidth, 255);
+    Label18.setGeometry(linkLeft, 1410, linkWidth, 255);
+
+    // Settings, below the normal window: a row every 255 twips.
+    constexpr int pitch = 255, rowHeight = 255, col2 = 3180, right = 6195;
+    int y = 1800;
+    auto row = [&] {
+        const int top = y;
+        y += pitch;
+        return top;
+    };
+    auto header = [&](Label& label) {
+        label.setGeometry(60, row(), right - 60, rowHeight);
+        y += 30;
+    };
+
+    header(lblActionsHeader);
+    for (int i = 0; i < 4; ++i) {
+        const int top = row();
+        optActions[static_cast<size_t>(i)]->setGeometry(120, top, col2 - 180, rowHeight);
+        optActions[static_cast<size_t>(i + 4)]->setGeometry(col2, top, right - col2, rowHeight);
+    }
+    {
+        const int top = row();
+        chkForce.setGeometry(120, top, col2 - 180, rowHeight);
+        chkPowerOff.setGeometry(col2, top, right - col2, rowHeight);
+    }
+    y += 60;
+    header(lblScheduleHeader);
+    {
+        const int top = row();
+        optShutdownTime[0]->setGeometry(120, top, 2580, rowHeight);
+        txtHour.setGeometry(col2, top - 15, 390, 285);
+        txtMinute.setGeometry(col2 + 420, top - 15, 390, 285);
+        txtSEC.setGeometry(col2 + 840, top - 15, 390, 285);
+        imgTimeUp.setGeometry(col2 + 1260, top - 15, 195, 135);
+        imgTimeDown.setGeometry(col2 + 1260, top + 135, 195, 135);
+    }
+    y += 30;
+    {
+        const int top = row();
+        optShutdownTime[1]->setGeometry(120, top, 4500, rowHeight);
+        cmdSetupNocturoTime.setGeometry(4740, top - 15, 1455, 285);
+    }
+    y += 30;
+    {
+        const int top = row();
+        optShutdownTime[2]->setGeometry(120, top, 2580, rowHeight);
+        txtStartActionIn.setGeometry(col2, top - 15, 810, 285);
+        cmbTimeUnit.setGeometry(col2 + 870, top - 15, 1230, 285);
+    }
+    y += 30;
+    {
+        const int top = row();
+        optShutdownTime[3]->setGeometry(120, top, 4500, rowHeight);
+        cmdSetupTimeWindow.setGeometry(4740, top - 15, 1455, 285);
+    }
+    y += 60;
+    header(lblOptionsHeader);
+    chkStartProgram.setGeometry(120, row(), right - 120, rowHeight);
+    {
+        const int top = row();
+        txtStartProgram.setGeometry(360, top, right - 360 - 480, rowHeight);
+        cmdSelectProgram.setGeometry(right - 420, top, 420, rowHeight);
+    }
+    y += 30;
+    {
+        const int top = row();
+        lblParametersHeader.setGeometry(360, top, 1260, rowHeight);
+        txtProgramParameters.setGeometry(1680, top, right - 1680 - 480, rowHeight);
+    }
+    y += 30;
+    auto pair = [&](Control& left, Control& second) {
+        const int top = row();
+        left.setGeometry(120, top, col2 - 180, rowHeight);
+        second.setGeometry(col2, top, right - col2, rowHeight);
+        return top;
+    };
+    {
+        const int top = row();
+        chkCleanHD.setGeometry(120, top, 4500, rowHeight);
+        cmdSetupHDclean.setGeometry(4740, top - 15, 1455, 285);
+    }
+    y += 30;
+    pair(chkDisableCancel, chkAllowRemoteControl);
+    pair(chkSound, chkWinOnTop);
+    {
+        const int top = row();
+        chkVoice.setGeometry(120, top, 1710, rowHeight);
+        Combo1.setGeometry(1860, top - 15, 660, 285);
+        lblVoiceUnit.setGeometry(2580, top, 540, rowHeight);
+        cmdSpeakTime.setGeometry(col2, top - 15, right - col2, 285);
+    }
+    y += 30;
+    pair(chkStartInSysTray, chkTimeSync);
+    pair(chkStartWithWindow, chkNtService);
+    chkDT.setGeometry(120, row(), right - 120, rowHeight);
+    {
+        const int top = row();
+        chkSCR.setGeometry(120, top, 4020, rowHeight);
+        txtLockTime.setGeometry(4200, top, 690, rowHeight);
+        lblLockUnit.setGeometry(4950, top, right - 4950, rowHeight);
+    }
+    chkPCLock.setGeometry(120, row(), right - 120, rowHeight);
+    y += 30;
+    {
+        const int top = row();
+        lblCounterHeader.setGeometry(120, top, 1560, rowHeight);
+        txtCounter.setGeometry(1740, top, 480, rowHeight);
+        cmdResetCounter.setGeometry(2280, top, 720, rowHeight);
+        lblPasswordHeader.setGeometry(col2, top, 1500, rowHeight);
+        txtOptionsMenuPW.setGeometry(col2 + 1530, top, right - col2 - 1530, rowHeight);
+    }
+    y += 30;
+    {
+        const int top = row();
+        lblLogHeader.setGeometry(120, top, 1020, rowHeight);
+        txtPathLog.setGeometry(1200, top, right - 1200 - 480, rowHeight);
+        cmdSelectPathLog.setGeometry(right - 420, top, 420, rowHeight);
+    }
+    y += 30;
+    {
+        const int top = row();
+        cmdShowLog.setGeometry(1200, top, 2070, 285);
+        cmdResetLog.setGeometry(3330, top, right - 3330, 285);
+    }
+
+    lblActionsHeader.setCaption("Action");
+    lblScheduleHeader.setCaption("Schedule");
+    lblOptionsHeader.setCaption("Options");
+    lblParametersHeader.setCaption("Parameters:");
+    lblVoiceUnit.setCaption("min.");
+    lblLockUnit.setCaption("seconds");
+    lblCounterHeader.setCaption("Counter starts at");
+    lblPasswordHeader.setCaption("Options password");
+    lblLogHeader.setCaption("Log folder");
+    lblHelp.setCaption("Help");
+    lblVarnHome.setCaption("Varn on the Web");
+    Label7.setCaption("Report an error");
+    Label18.setCaption("Support Forum");
+    lblShowAbout.setCaption("About...");
+    lblHelp.setToolTip(links::HelpPage);
+    lblVarnHome.setToolTip(links::HomePage);
+    Label7.setToolTip(links::ErrorReportPage);
+    Label18.setToolTip(links::SupportForum);
+    Image2.setPicture("nocturo");
+    Image2.setToolTip(links::HomePage);
+    imgMinimize.setPicture("minimize");
+    imgHome.setPicture("home");
+    imgSysTray.setPicture("systray");
+    imgSysTray.setToolTip("Send to system tray");
+    Image1.setToolTip("Drag to move the window");
+    lblError.setToolTip("Opens the error log");
+    txtOptionsMenuPW.setPassword(true);
 }
 
 FrmMain::~FrmMain() {
@@ -1298,85 +1471,64 @@ void FrmMain::RestoreFromTray() {
 }
 
 // ---------------------------------------------------------------------------
-// Named events
+// Named events: how views, scripts and tests drive the window
 
-bool FrmMain::fireEvent(const std::string& event) {
-    auto dot = event.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string target = event.substr(0, dot);
-    const std::string what = event.substr(dot + 1);
-    auto indexOf = [&](const std::string& name) -> int {
-        if (target.rfind(name + "(", 0) != 0 || target.back() != ')') return -1;
-        return static_cast<int>(Val(target.substr(name.size() + 1)));
+void FrmMain::registerEvents() {
+    for (int i = 0; i < 8; ++i)
+        on("optActions(" + std::to_string(i) + ").Click", [this, i] { optActions_Click(i); });
+    for (int i = 0; i < 4; ++i)
+        on("optShutdownTime(" + std::to_string(i) + ").Click", [this, i] { optShutdownTime_Click(i); });
+    static const std::pair<const char*, void (FrmMain::*)()> clicks[] = {
+        {"cmdGo", &FrmMain::cmdGo_Click},
+        {"cmdExit", &FrmMain::cmdExit_Click},
+        {"cmdOptions", &FrmMain::cmdOptions_Click},
+        {"cmdResetCounter", &FrmMain::cmdResetCounter_Click},
+        {"cmdSelectProgram", &FrmMain::cmdSelectProgram_Click},
+        {"cmdSetupHDclean", &FrmMain::cmdSetupHDclean_Click},
+        {"cmdSelectPathLog", &FrmMain::cmdSelectPathLog_Click},
+        {"cmdShowLog", &FrmMain::cmdShowLog_Click},
+        {"cmdResetLog", &FrmMain::cmdResetLog_Click},
+        {"cmdSetupNocturoTime", &FrmMain::cmdSetupNocturoTime_Click},
+        {"cmdSetupTimeWindow", &FrmMain::cmdSetupTimeWindow_Click},
+        {"imgCountdown", &FrmMain::imgCountdown_Click},
+        {"imgTimeUp", &FrmMain::imgTimeUp_Click},
+        {"imgTimeDown", &FrmMain::imgTimeDown_Click},
+        {"imgMinimize", &FrmMain::imgMinimize_Click},
+        {"imgHome", &FrmMain::imgHome_Click},
+        {"txtHour", &FrmMain::txtHour_Click},
+        {"txtMinute", &FrmMain::txtMinute_Click},
+        {"txtSEC", &FrmMain::txtSEC_Click},
+        {"lblHelp", &FrmMain::lblHelp_Click},
+        {"lblVarnHome", &FrmMain::lblVarnHome_Click},
+        {"Image2", &FrmMain::Image2_Click},
+        {"Label7", &FrmMain::Label7_Click},
+        {"Label18", &FrmMain::Label18_Click},
+        {"lblShowAbout", &FrmMain::lblShowAbout_Click},
+        {"lblError", &FrmMain::lblError_Click},
+        {"ErrorIndicator", &FrmMain::lblError_Click},
+        {"Form", &FrmMain::Form_Click},
+        // Check boxes: the click has already toggled the box.
+        {"chkStartProgram", &FrmMain::chkStartProgram_Click},
+        {"chkCleanHD", &FrmMain::chkCleanHD_Click},
+        {"chkDisableCancel", &FrmMain::chkDisableCancel_Click},
+        {"chkSound", &FrmMain::chkSound_Click},
+        {"chkVoice", &FrmMain::chkVoice_Click},
+        {"chkStartInSysTray", &FrmMain::chkStartInSysTray_Click},
+        {"chkTimeSync", &FrmMain::chkTimeSync_Click},
+        {"chkAllowRemoteControl", &FrmMain::chkAllowRemoteControl_Click},
+        {"chkWinOnTop", &FrmMain::chkWinOnTop_Click},
     };
-    if (what == "Click") {
-        if (int i = indexOf("optActions"); i >= 0 && i < 8) {
-            optActions[static_cast<size_t>(i)]->setValue(true);
-            optActions_Click(i);
-            return true;
-        }
-        if (int i = indexOf("optShutdownTime"); i >= 0 && i < 4) {
-            optShutdownTime[static_cast<size_t>(i)]->setValue(true);
-            optShutdownTime_Click(i);
-            return true;
-        }
-        static const std::pair<const char*, void (FrmMain::*)()> buttons[] = {
-            {"cmdGo", &FrmMain::cmdGo_Click},
-            {"cmdExit", &FrmMain::cmdExit_Click},
-            {"cmdResetCounter", &FrmMain::cmdResetCounter_Click},
-            {"cmdSelectProgram", &FrmMain::cmdSelectProgram_Click},
-            {"cmdSetupHDclean", &FrmMain::cmdSetupHDclean_Click},
-            {"cmdSelectPathLog", &FrmMain::cmdSelectPathLog_Click},
-            {"cmdShowLog", &FrmMain::cmdShowLog_Click},
-            {"cmdResetLog", &FrmMain::cmdResetLog_Click},
-            {"cmdSetupNocturoTime", &FrmMain::cmdSetupNocturoTime_Click},
-            {"cmdSetupTimeWindow", &FrmMain::cmdSetupTimeWindow_Click},
-            {"imgCountdown", &FrmMain::imgCountdown_Click},
-            {"imgTimeUp", &FrmMain::imgTimeUp_Click},
-            {"imgTimeDown", &FrmMain::imgTimeDown_Click},
-            {"txtHour", &FrmMain::txtHour_Click},
-            {"txtMinute", &FrmMain::txtMinute_Click},
-            {"txtSEC", &FrmMain::txtSEC_Click},
-        };
-        for (const auto& [name, handler] : buttons)
-            if (target == name) {
-                (this->*handler)();
-                return true;
-            }
-        static const std::pair<const char*, void (FrmMain::*)()> boxes[] = {
-            {"chkStartProgram", &FrmMain::chkStartProgram_Click},
-            {"chkCleanHD", &FrmMain::chkCleanHD_Click},
-            {"chkDisableCancel", &FrmMain::chkDisableCancel_Click},
-            {"chkSound", &FrmMain::chkSound_Click},
-            {"chkVoice", &FrmMain::chkVoice_Click},
-            {"chkStartInSysTray", &FrmMain::chkStartInSysTray_Click},
-            {"chkTimeSync", &FrmMain::chkTimeSync_Click},
-            {"chkAllowRemoteControl", &FrmMain::chkAllowRemoteControl_Click},
-            {"chkWinOnTop", &FrmMain::chkWinOnTop_Click},
-        };
-        for (const auto& [name, handler] : boxes)
-            if (target == name) {
-                // A click toggles the box, then its handler runs.
-                auto* box = static_cast<CheckBox*>(findControl(name));
-                box->setValue(box->checked() ? 0 : 1);
-                (this->*handler)();
-                return true;
-            }
-        return false;
-    }
-    if (what == "DblClick" && target == "ImgStop") {
-        ImgStop_DblClick();
-        return true;
-    }
-    if (what == "Close" && target == "Form") {
-        Form_Unload();
-        return true;
-    }
-    if (what == "Unload" && target == "Program") {
-        UnloadProgram();
-        return true;
-    }
-    return false;
+    for (const auto& [name, handler] : clicks) on(std::string(name) + ".Click", [this, h = handler] { (this->*h)(); });
+    on("ImgStop.DblClick", [this] { ImgStop_DblClick(); });
+    onArg("Image1.MouseDown", [this](int button) { Image1_MouseDown(button); });
+    on("txtHour.LostFocus", [this] { txtHour_LostFocus(); });
+    on("txtMinute.LostFocus", [this] { txtMinute_LostFocus(); });
+    on("txtSEC.LostFocus", [this] { txtSEC_LostFocus(); });
+    on("txtCounter.LostFocus", [this] { txtCounter_LostFocus(); });
+    on("txtStartActionIn.Change", [this] { txtStartActionIn_Change(); });
+    onKey("txtStartActionIn", [this](std::int16_t key) { return txtStartActionIn_KeyPress(key); });
+    on("Form.Close", [this] { Form_Unload(); });
+    on("Program.Unload", [this] { UnloadProgram(); });
 }
 
 }  // namespace nocturo

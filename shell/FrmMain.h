@@ -117,6 +117,17 @@ public:
     Label Label18{this, "Label18"};
     Label lblShowAbout{this, "lblShowAbout"};
 
+    // Captions of the options panel's sections and fields.
+    Label lblActionsHeader{this, "lblActionsHeader"};
+    Label lblScheduleHeader{this, "lblScheduleHeader"};
+    Label lblOptionsHeader{this, "lblOptionsHeader"};
+    Label lblParametersHeader{this, "lblParametersHeader"};
+    Label lblVoiceUnit{this, "lblVoiceUnit"};
+    Label lblLockUnit{this, "lblLockUnit"};
+    Label lblCounterHeader{this, "lblCounterHeader"};
+    Label lblPasswordHeader{this, "lblPasswordHeader"};
+    Label lblLogHeader{this, "lblLogHeader"};
+
     Timer Timer2{this, "Timer2"};
 
     // ---- window-level state ---------------------------------------------
@@ -218,7 +229,6 @@ public:
     // desktop's text editor.
     void lblError_Click();
     std::function<void()> showAbout;    // the about window, modal; unset: not shown
-    std::function<void()> onDragStart;  // the left button went down on Image1: the view moves the window
 
     // ---- tray and window ------------------------------------------------------
     void Send_to_SysTray();
@@ -233,10 +243,6 @@ public:
     // The picture names of the countdown digits and images.
     static std::string DigitPicture(int digit);
 
-    // Runs a named user event ("cmdGo.Click", "optActions(1).Click",
-    // "ImgStop.DblClick", "Form.Close"): how scripts and tests drive the window.
-    // False when there is no such event.
-    bool fireEvent(const std::string& event);
 
 private:
     void setTimer2Enabled(bool enabled);
@@ -248,6 +254,8 @@ private:
     int selectedMode() const;
     int selectedAction() const;
     void applyActionRow(int index, bool nowCaptions);
+    void registerEvents();
+    void layoutControls();
     std::string smallClockActionTime();
     void showSmallClock(const std::string& actionTime);
     void showTrayMenuHere();  // Image1's right button: the tray menu without an icon
