@@ -86,7 +86,12 @@ bool NocturoMain::Main(const std::string& commandLine) {
         if (showSplash) {
             showSplash();
         } else {
-            frmSplash splash;
+            int screenWidth = frmSplash::DefaultScreenWidth, screenHeight = frmSplash::DefaultScreenHeight;
+            if (r.pf.windows) {
+                screenWidth = windows().screenWidthTwips();
+                screenHeight = windows().screenHeightTwips();
+            }
+            frmSplash splash(screenWidth, screenHeight);
             splash.Form_Load();
         }
         while (r.splashWait) WaitEvents();

@@ -1,5 +1,7 @@
 #include "app/Varn_ErrorLog.h"
 
+#include "platform/IProcesses.h"
+
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -174,6 +176,14 @@ std::pair<long, std::string> CurrentErrorInfo() noexcept {
 void ReportCurrentException(const std::string& procedure, long line, const std::string& source) noexcept {
     auto [number, description] = CurrentErrorInfo();
     WriteErrorLog(source, procedure, line, number, description);
+}
+
+void ShowErrorLog() {
+    const std::string path = ErrorLogPath();
+    if (files().pathStyle() == platform::PathStyle::Windows)
+        processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
+    else
+        processes().openDocument(path);
 }
 
 }  // namespace nocturo

@@ -25,6 +25,9 @@ void StartErrorLog() noexcept;
 // program folder + "..\Common" and the log file in it.
 std::string CommonFolder();
 std::string ErrorLogPath();
+// Opens the error log in the desktop's text editor ("notepad.exe" on
+// Windows, the desktop's opener elsewhere).
+void ShowErrorLog();
 
 // Writes the exception being handled as an error entry (call from a catch block).
 void ReportCurrentException(const std::string& procedure, long line,

@@ -71,6 +71,92 @@ frmCleanHDSetup::frmCleanHDSetup(FrmMain* main) : Form("frmCleanHDSetup"), main_
     lblBugReport.setCaption("bug report");
     lblError.setCaption("check Error log !");
     lblError.setVisible(false);
+    layoutControls();
+    registerEvents();
+}
+
+// In twips: the toolbar across the top; the folders, their file
+// specifications and the specification buttons on the left; the option
+// frames and the log on the right.
+void frmCleanHDSetup::layoutControls() {
+    static constexpr std::array<const char*, ToolKeys.size()> captions{"&Clean now", "Home", "Help",
+                                                                      "About",      "Forum", "E&xit"};
+    const int toolWidth = (9000 - 240 - 5 * 60) / static_cast<int>(ToolKeys.size());
+    for (size_t i = 0; i < ToolKeys.size(); ++i) {
+        tbTools[i] = std::make_unique<CommandButton>(this, "tbTools", static_cast<int>(i));
+        tbTools[i]->setCaption(captions[i]);
+        tbTools[i]->setGeometry(120 + static_cast<int>(i) * (toolWidth + 60), 90, toolWidth, 345);
+    }
+    constexpr int field = 330, line = 255;
+    lstDirectories.setGeometry(120, 570, 4260, 1980);
+    cmdAddDir.setGeometry(120, 2610, 2070, field);
+    cmdRemoveDir.setGeometry(2250, 2610, 2130, field);
+    lblFileList.setGeometry(120, 3060, 2100, line);
+    lstFileTypes.setGeometry(120, 3330, 2100, 2310);
+    txtAdd.setGeometry(2310, 3330, 2070, field);
+    cmdAdd.setGeometry(2310, 3720, 1005, field);
+    cmdRemoveExt.setGeometry(3375, 3720, 1005, field);
+    cmdDefault.setGeometry(2310, 4110, 2070, field);
+    lblWildcards.setGeometry(2310, 4500, 2070, line);
+    lblFileOptions.setGeometry(2310, 4830, 2070, line);
+    cmdSetAsDefault.setGeometry(2310, 5100, 2070, field);
+    cmdResetDefault.setGeometry(2310, 5490, 2070, field);
+
+    constexpr int left = 4560, width = 4320, inner = left + 150, innerWidth = width - 300;
+    auto frame = [&](Frame& f, int top, std::initializer_list<CheckBox*> boxes) {
+        const int height = 330 + static_cast<int>(boxes.size()) * 270;
+        f.setGeometry(left, top, width, height);
+        int y = top + 300;
+        for (CheckBox* box : boxes) {
+            // The cache parts hang below "Empty Internet cache".
+            const int indent = (box == &chkEmptyIEcacheURL || box == &chkEmptyIEcacheCooky ||
+                                box == &chkEmptyIEcacheXXX) ? 300 : 0;
+            box->setGeometry(inner + indent, y, innerWidth - indent, line);
+            y += 270;
+        }
+        return top + height;
+    };
+    int y = frame(fraFolderOptions, 540, {&chkInclSubDirs, &chkZeroFiles, &chkDelEmptyDir, &chkDelType});
+    y = frame(fraWindowsOptions, y + 90, {&chkEmptyWindowsTemp, &chkDelRecentDocuList, &chkEmptyRecycleBin,
+                                          &chkDelRunHistory});
+    y = frame(fraInternetOptions, y + 90, {&chkClearIEhistory, &chkEmptyIEcache, &chkEmptyIEcacheURL,
+                                           &chkEmptyIEcacheCooky, &chkEmptyIEcacheXXX});
+    chkLog.setGeometry(left, y + 90, width, line);
+    cmdShowDCLog.setGeometry(left, y + 405, 2130, field);
+    cmdResetDCLog.setGeometry(left + 2190, y + 405, width - 2190, field);
+
+    lblBugReport.setGeometry(120, 5820, 1500, line);
+    lblBugReport.setToolTip(links::ErrorReportPage);
+    lblError.setGeometry(left, 5820, 2400, line);
+    ErrorIndicator.setGeometry(8670, 5820, 210, 210);
+}
+
+void frmCleanHDSetup::registerEvents() {
+    static const std::pair<const char*, void (frmCleanHDSetup::*)()> clicks[] = {
+        {"lstDirectories", &frmCleanHDSetup::lstDirectories_Click},
+        {"cmdAdd", &frmCleanHDSetup::cmdAdd_Click},
+        {"cmdRemoveExt", &frmCleanHDSetup::cmdRemoveExt_Click},
+        {"cmdDefault", &frmCleanHDSetup::cmdDefault_Click},
+        {"cmdSetAsDefault", &frmCleanHDSetup::cmdSetAsDefault_Click},
+        {"cmdResetDefault", &frmCleanHDSetup::cmdResetDefault_Click},
+        {"cmdAddDir", &frmCleanHDSetup::cmdAddDir_Click},
+        {"cmdRemoveDir", &frmCleanHDSetup::cmdRemoveDir_Click},
+        {"cmdShowDCLog", &frmCleanHDSetup::cmdShowDCLog_Click},
+        {"cmdResetDCLog", &frmCleanHDSetup::cmdResetDCLog_Click},
+        {"lblBugReport", &frmCleanHDSetup::lblBugReport_Click},
+        {"lblError", &frmCleanHDSetup::lblError_Click},
+        {"ErrorIndicator", &frmCleanHDSetup::lblError_Click},
+    };
+    for (const auto& [name, handler] : clicks) on(std::string(name) + ".Click", [this, h = handler] { (this->*h)(); });
+    for (Control* c : controls())
+        if (auto* box = dynamic_cast<CheckBox*>(c)) on(box->name() + ".Click", [this, box] { checkBox_Click(*box); });
+    for (size_t i = 0; i < ToolKeys.size(); ++i)
+        on("tbTools(" + std::to_string(i) + ").Click", [this, key = std::string(ToolKeys[i])] { tbTools_ButtonClick(key); });
+    on("Form.Close", [this] { Form_Unload(); });
+}
+
+void frmCleanHDSetup::lblError_Click() {
+    quietly([] { ShowErrorLog(); });
 }
 
 bool frmCleanHDSetup::soundOn() const { return main_ && main_->chkSound.checked(); }

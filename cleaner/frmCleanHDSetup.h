@@ -1,4 +1,6 @@
 #pragma once
+#include <array>
+#include <memory>
 // The cleaner's setup window: the folders to clean, the file specifications
 // and options of each folder, the system histories and caches to clear, and
 // the cleaner log. Every click is stored at once.
@@ -52,6 +54,9 @@ public:
     Label lblBugReport{this, "lblBugReport"};
     Label lblError{this, "lblError"};
     Label ErrorIndicator{this, "ErrorIndicator"};
+    // The toolbar: one button per key of ToolKeys.
+    static constexpr std::array<const char*, 6> ToolKeys{"Clean", "Home", "Help", "About", "Forum", "Exit"};
+    std::array<std::unique_ptr<CommandButton>, ToolKeys.size()> tbTools;
 
     void Form_Load();
     void Form_Unload();
@@ -70,6 +75,7 @@ public:
     void cmdCleanNow_Click();
     void tbTools_ButtonClick(const std::string& key);
     void lblBugReport_Click();
+    void lblError_Click();
     // A check box was clicked (its value already changed): stores it.
     void checkBox_Click(CheckBox& box);
     // Selects folder i of the list (as a click would).
@@ -86,6 +92,8 @@ public:
     std::string selectedFolder() const;
 
 private:
+    void layoutControls();
+    void registerEvents();
     bool soundOn() const;
     bool isMainSectionBox(const CheckBox& box) const;
     void applyIECacheRule();

@@ -71,6 +71,30 @@ frmCleanNow::frmCleanNow() : Form("frmCleanNow") {
     lblSearchResults.setCaption("Search Results");
     LblStatus.setCaption("Total: 0 Results");
     cmdCancel.setCaption("Cancel");
+
+    // In twips: the steps down the left, where the search is on the right,
+    // the files found below, the total and Cancel at the bottom.
+    constexpr int line = 255, pitch = 315;
+    for (int i = 0; i < kSteps; ++i) {
+        const int top = 150 + i * pitch;
+        shpSteps[static_cast<size_t>(i)]->setGeometry(150, top + 45, 165, 165);
+        lblSteps[static_cast<size_t>(i)]->setGeometry(420, top, 2580, line);
+    }
+    constexpr int left = 3120, width = 7200 - 120 - left;
+    lblFileFilter.setGeometry(left, 150, width, line);
+    lblActualFileFilter.setGeometry(left + 150, 420, width - 150, line);
+    lblStartDir.setGeometry(left, 780, width, line);
+    TxtPaths.setGeometry(left + 150, 1050, width - 150, 330);
+    lblActualStartDir.setGeometry(left + 150, 1440, width - 150, line);
+    lblSearchResults.setGeometry(left, 1800, width, line);
+    lblActualSearchPath.setGeometry(left + 150, 2070, width - 150, line);
+    ListView1.setGeometry(150, 3420, 7200 - 270, 1800);
+    LblStatus.setGeometry(150, 5340, 4500, line);
+    cmdCancel.setGeometry(7200 - 120 - 1260, 5310, 1260, 345);
+    TxtPaths.setEnabled(false);
+
+    on("cmdCancel.Click", [this] { cmdCancel_Click(); });
+    on("Form.Close", [this] { cmdCancel_Click(); });
 }
 
 void frmCleanNow::Form_Load() {

@@ -1,6 +1,11 @@
-// nocturo: the program. Until the desktop views exist it always runs the
-// main window's model headless.
+// nocturo: the program. Opens its desktop windows when a display is there
+// (and the program was built with Qt), and runs headless otherwise or when
+// asked to with --headless.
 #include <iostream>
+
+#ifdef NOCTURO_HAS_DESKTOP
+#include "ui/Desktop.h"
+#endif
 
 #include "app/Version.h"
 #include "programs/support/Programs.h"
@@ -21,5 +26,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     auto host = MakePlatformFromEnvironment();
+#ifdef NOCTURO_HAS_DESKTOP
+    if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunDesktop(*host, args.commandLine, argc, argv);
+#endif
     return RunHeadless(*host, args.commandLine);
 }

@@ -209,10 +209,10 @@ void FrmMain::layoutControls() {
     lblAction.setGeometry(1680, 570, 1860, 270);
     lblError.setGeometry(1680, 840, 1860, 270);
     ImgStop.setGeometry(3600, 600, 480, 480);
-    lblNocturoInfo.setGeometry(60, 1140, 4020, 255);
-    cmdGo.setGeometry(60, 1380, 1650, 300);
-    cmdOptions.setGeometry(1770, 1380, 1020, 300);
-    cmdExit.setGeometry(2850, 1380, 1230, 300);
+    lblNocturoInfo.setGeometry(60, 1110, 4020, 255);
+    cmdGo.setGeometry(60, 1365, 1650, 330);
+    cmdOptions.setGeometry(1770, 1365, 1020, 330);
+    cmdExit.setGeometry(2850, 1365, 1230, 330);
 
     // Links, right of the normal window.
     constexpr int linkLeft = 4320, linkWidth = 1860;
@@ -223,129 +223,99 @@ void FrmMain::layoutControls() {
     Label7.setGeometry(linkLeft, 1140, linkWidth, 255);
     Label18.setGeometry(linkLeft, 1410, linkWidth, 255);
 
-    // Settings, below the normal window: a row every 255 twips.
-    constexpr int pitch = 255, rowHeight = 255, col2 = 3180, right = 6195;
+    // Settings, below the normal window: a row of check boxes is 255 twips
+    // high, a row with fields or buttons 330.
+    constexpr int line = 255, field = 330, col2 = 3180, right = 6195;
     int y = 1800;
-    auto row = [&] {
+    auto row = [&](int height) {
         const int top = y;
-        y += pitch;
+        y += height + 15;
         return top;
     };
-    auto header = [&](Label& label) {
-        label.setGeometry(60, row(), right - 60, rowHeight);
-        y += 30;
+    auto header = [&](Label& label) { label.setGeometry(60, row(line), right - 60, line); };
+    auto pair = [&](Control& first, Control& second) {
+        const int top = row(line);
+        first.setGeometry(120, top, col2 - 180, line);
+        second.setGeometry(col2, top, right - col2, line);
+    };
+    // An option or check box with fields to its right, all centred on one row.
+    auto fieldRow = [&](Control& box, int boxWidth) {
+        const int top = row(field);
+        box.setGeometry(120, top + (field - line) / 2, boxWidth, line);
+        return top;
     };
 
     header(lblActionsHeader);
-    for (int i = 0; i < 4; ++i) {
-        const int top = row();
-        optActions[static_cast<size_t>(i)]->setGeometry(120, top, col2 - 180, rowHeight);
-        optActions[static_cast<size_t>(i + 4)]->setGeometry(col2, top, right - col2, rowHeight);
-    }
-    {
-        const int top = row();
-        chkForce.setGeometry(120, top, col2 - 180, rowHeight);
-        chkPowerOff.setGeometry(col2, top, right - col2, rowHeight);
-    }
+    for (int i = 0; i < 4; ++i) pair(*optActions[static_cast<size_t>(i)], *optActions[static_cast<size_t>(i + 4)]);
+    pair(chkForce, chkPowerOff);
     y += 60;
     header(lblScheduleHeader);
     {
-        const int top = row();
-        optShutdownTime[0]->setGeometry(120, top, 2580, rowHeight);
-        txtHour.setGeometry(col2, top - 15, 390, 285);
-        txtMinute.setGeometry(col2 + 420, top - 15, 390, 285);
-        txtSEC.setGeometry(col2 + 840, top - 15, 390, 285);
-        imgTimeUp.setGeometry(col2 + 1260, top - 15, 195, 135);
-        imgTimeDown.setGeometry(col2 + 1260, top + 135, 195, 135);
+        const int top = fieldRow(*optShutdownTime[0], 2940);
+        txtHour.setGeometry(col2, top, 390, field);
+        txtMinute.setGeometry(col2 + 420, top, 390, field);
+        txtSEC.setGeometry(col2 + 840, top, 390, field);
+        imgTimeUp.setGeometry(col2 + 1290, top, 210, field / 2);
+        imgTimeDown.setGeometry(col2 + 1290, top + field / 2, 210, field / 2);
     }
-    y += 30;
+    cmdSetupNocturoTime.setGeometry(4740, fieldRow(*optShutdownTime[1], 4500), 1455, field);
     {
-        const int top = row();
-        optShutdownTime[1]->setGeometry(120, top, 4500, rowHeight);
-        cmdSetupNocturoTime.setGeometry(4740, top - 15, 1455, 285);
+        const int top = fieldRow(*optShutdownTime[2], 2940);
+        txtStartActionIn.setGeometry(col2, top, 810, field);
+        cmbTimeUnit.setGeometry(col2 + 870, top, 1230, field);
     }
-    y += 30;
-    {
-        const int top = row();
-        optShutdownTime[2]->setGeometry(120, top, 2580, rowHeight);
-        txtStartActionIn.setGeometry(col2, top - 15, 810, 285);
-        cmbTimeUnit.setGeometry(col2 + 870, top - 15, 1230, 285);
-    }
-    y += 30;
-    {
-        const int top = row();
-        optShutdownTime[3]->setGeometry(120, top, 4500, rowHeight);
-        cmdSetupTimeWindow.setGeometry(4740, top - 15, 1455, 285);
-    }
+    cmdSetupTimeWindow.setGeometry(4740, fieldRow(*optShutdownTime[3], 4500), 1455, field);
     y += 60;
     header(lblOptionsHeader);
-    chkStartProgram.setGeometry(120, row(), right - 120, rowHeight);
+    chkStartProgram.setGeometry(120, row(line), right - 120, line);
     {
-        const int top = row();
-        txtStartProgram.setGeometry(360, top, right - 360 - 480, rowHeight);
-        cmdSelectProgram.setGeometry(right - 420, top, 420, rowHeight);
+        const int top = row(field);
+        txtStartProgram.setGeometry(360, top, right - 360 - 480, field);
+        cmdSelectProgram.setGeometry(right - 420, top, 420, field);
     }
-    y += 30;
     {
-        const int top = row();
-        lblParametersHeader.setGeometry(360, top, 1260, rowHeight);
-        txtProgramParameters.setGeometry(1680, top, right - 1680 - 480, rowHeight);
+        const int top = row(field);
+        lblParametersHeader.setGeometry(360, top + (field - line) / 2, 1260, line);
+        txtProgramParameters.setGeometry(1680, top, right - 1680 - 480, field);
     }
-    y += 30;
-    auto pair = [&](Control& left, Control& second) {
-        const int top = row();
-        left.setGeometry(120, top, col2 - 180, rowHeight);
-        second.setGeometry(col2, top, right - col2, rowHeight);
-        return top;
-    };
-    {
-        const int top = row();
-        chkCleanHD.setGeometry(120, top, 4500, rowHeight);
-        cmdSetupHDclean.setGeometry(4740, top - 15, 1455, 285);
-    }
-    y += 30;
+    cmdSetupHDclean.setGeometry(4740, fieldRow(chkCleanHD, 4500), 1455, field);
     pair(chkDisableCancel, chkAllowRemoteControl);
     pair(chkSound, chkWinOnTop);
     {
-        const int top = row();
-        chkVoice.setGeometry(120, top, 1710, rowHeight);
-        Combo1.setGeometry(1860, top - 15, 660, 285);
-        lblVoiceUnit.setGeometry(2580, top, 540, rowHeight);
-        cmdSpeakTime.setGeometry(col2, top - 15, right - col2, 285);
+        const int top = fieldRow(chkVoice, 1710);
+        Combo1.setGeometry(1860, top, 690, field);
+        lblVoiceUnit.setGeometry(2610, top + (field - line) / 2, 540, line);
+        cmdSpeakTime.setGeometry(col2, top, right - col2, field);
     }
-    y += 30;
     pair(chkStartInSysTray, chkTimeSync);
     pair(chkStartWithWindow, chkNtService);
-    chkDT.setGeometry(120, row(), right - 120, rowHeight);
+    chkDT.setGeometry(120, row(line), right - 120, line);
     {
-        const int top = row();
-        chkSCR.setGeometry(120, top, 4020, rowHeight);
-        txtLockTime.setGeometry(4200, top, 690, rowHeight);
-        lblLockUnit.setGeometry(4950, top, right - 4950, rowHeight);
+        const int top = fieldRow(chkSCR, 4020);
+        txtLockTime.setGeometry(4200, top, 690, field);
+        lblLockUnit.setGeometry(4950, top + (field - line) / 2, right - 4950, line);
     }
-    chkPCLock.setGeometry(120, row(), right - 120, rowHeight);
-    y += 30;
+    chkPCLock.setGeometry(120, row(line), right - 120, line);
     {
-        const int top = row();
-        lblCounterHeader.setGeometry(120, top, 1560, rowHeight);
-        txtCounter.setGeometry(1740, top, 480, rowHeight);
-        cmdResetCounter.setGeometry(2280, top, 720, rowHeight);
-        lblPasswordHeader.setGeometry(col2, top, 1500, rowHeight);
-        txtOptionsMenuPW.setGeometry(col2 + 1530, top, right - col2 - 1530, rowHeight);
+        const int top = row(field);
+        lblCounterHeader.setGeometry(120, top + (field - line) / 2, 1560, line);
+        txtCounter.setGeometry(1740, top, 480, field);
+        cmdResetCounter.setGeometry(2280, top, 720, field);
+        lblPasswordHeader.setGeometry(col2, top + (field - line) / 2, 1500, line);
+        txtOptionsMenuPW.setGeometry(col2 + 1530, top, right - col2 - 1530, field);
     }
-    y += 30;
     {
-        const int top = row();
-        lblLogHeader.setGeometry(120, top, 1020, rowHeight);
-        txtPathLog.setGeometry(1200, top, right - 1200 - 480, rowHeight);
-        cmdSelectPathLog.setGeometry(right - 420, top, 420, rowHeight);
+        const int top = row(field);
+        lblLogHeader.setGeometry(120, top + (field - line) / 2, 1020, line);
+        txtPathLog.setGeometry(1200, top, right - 1200 - 480, field);
+        cmdSelectPathLog.setGeometry(right - 420, top, 420, field);
     }
-    y += 30;
     {
-        const int top = row();
-        cmdShowLog.setGeometry(1200, top, 2070, 285);
-        cmdResetLog.setGeometry(3330, top, right - 3330, 285);
+        const int top = row(field);
+        cmdShowLog.setGeometry(1200, top, 2070, field);
+        cmdResetLog.setGeometry(3330, top, right - 3330, field);
     }
+    optionsBottom_ = y;
 
     lblActionsHeader.setCaption("Action");
     lblScheduleHeader.setCaption("Schedule");
@@ -1436,11 +1406,7 @@ void FrmMain::lblShowAbout_Click() {
 }
 
 void FrmMain::lblError_Click() {
-    step(proc("lblError_Click"), 1, [&] {
-        const std::string path = ErrorLogPath();
-        if (isWindowsStyle()) processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
-        else processes().openDocument(path);
-    });
+    step(proc("lblError_Click"), 1, [&] { ShowErrorLog(); });
 }
 
 // ---------------------------------------------------------------------------

@@ -242,6 +242,8 @@ public:
 
     // The picture names of the countdown digits and images.
     static std::string DigitPicture(int digit);
+    // Where the options panel's last row ends, in twips.
+    int optionsBottom() const { return optionsBottom_; }
 
 
 private:
@@ -267,6 +269,7 @@ private:
     bool unloadPending_ = false;  // asked to end while still loading
     bool unloading_ = false;
     long long previousTick_ = -1;  // serial seconds of the previous tick's clock
+    int optionsBottom_ = 0;       // where the options panel's last row ends, in twips
 };
 
 }  // namespace nocturo

@@ -45,6 +45,11 @@ int buttonOf(Qt::MouseButton b) {
 
 constexpr long kSystemColor = 0x8000000F;
 
+std::map<const Form*, FormView*>& viewsOfForms() {
+    static std::map<const Form*, FormView*> views;
+    return views;
+}
+
 // Frames ("fraFolderOptions") and command buttons share the caption model;
 // the name's prefix tells them apart.
 bool isFrame(const Control& c) { return c.name().rfind("fra", 0) == 0; }
@@ -84,12 +89,23 @@ FormView::FormView(Form& model, QWidget* parent) : QWidget(parent), form_(model)
 
     form_.onDragStart = [this] { beginDrag(); };
     form_.setChangeListener([this](const std::string& what) { refresh(what); });
+    viewsOfForms()[&form_] = this;
     refreshAll();
 }
 
-FormView::~FormView() {
+FormView::~FormView() { detach(); }
+
+void FormView::detach() {
+    if (detached_) return;
+    detached_ = true;
+    viewsOfForms().erase(&form_);
     form_.setChangeListener(nullptr);
     form_.onDragStart = nullptr;
+}
+
+FormView* FormView::of(const Form& form) {
+    auto it = viewsOfForms().find(&form);
+    return it == viewsOfForms().end() ? nullptr : it->second;
 }
 
 QWidget* FormView::widgetFor(const std::string& fullName) const {
@@ -101,6 +117,7 @@ int FormView::twipsToPixelsX(int twips) const { return twipsToPixels(twips, logi
 int FormView::twipsToPixelsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
 
 void FormView::fire(const Control& control, const char* event, int arg) {
+    if (detached_) return;
     form_.fireEvent(control.fullName() + "." + event, arg);
 }
 
@@ -236,6 +253,7 @@ void FormView::refreshControl(Control& control) {
             f.setBold(bold->bold());
             l->setFont(f);
         }
+        l->setWordWrap(twipsToPixelsY(control.height()) >= 2 * l->fontMetrics().height());
         // A label lower than a line of text (the small clock's strip) gets
         // a face that fits it.
         const int height = twipsToPixelsY(control.height());
@@ -312,8 +330,11 @@ void FormView::refreshForm() {
         shownTop_ = form_.top();
         move(twipsToPixelsX(shownLeft_), twipsToPixelsY(shownTop_));
     }
-    if (!form_.visible()) {
+    if (!form_.visible() || !form_.loaded()) {
         if (isVisible()) hide();
+        applyingState_ = false;
+        emit closed();
+        return;
     } else {
         const bool minimized = form_.windowState() == WindowState::Minimized;
         if (minimized != isMinimized()) {
@@ -332,6 +353,7 @@ void FormView::refreshForm() {
 }
 
 void FormView::closeEvent(QCloseEvent* event) {
+    if (detached_) return QWidget::closeEvent(event);
     if (!form_.loaded()) {
         event->accept();
         return;
@@ -344,6 +366,7 @@ void FormView::closeEvent(QCloseEvent* event) {
 
 void FormView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (detached_) return;
     if (event->type() != QEvent::WindowStateChange || applyingState_) return;
     // The user minimised or restored the window through the window manager.
     applyingState_ = true;
@@ -378,16 +401,19 @@ bool FormView::dragFilter(QEvent* event) {
 }
 
 void FormView::mousePressEvent(QMouseEvent* event) {
+    if (detached_) return QWidget::mousePressEvent(event);
     // Only a press on the bare surface belongs to the form.
     if (childAt(event->position().toPoint())) return QWidget::mousePressEvent(event);
     form_.fireEvent("Form.MouseDown", buttonOf(event->button()));
 }
 
 void FormView::mouseMoveEvent(QMouseEvent* event) {
+    if (detached_) return QWidget::mouseMoveEvent(event);
     if (!dragFilter(event)) QWidget::mouseMoveEvent(event);
 }
 
 void FormView::mouseReleaseEvent(QMouseEvent* event) {
+    if (detached_) return QWidget::mouseReleaseEvent(event);
     if (dragFilter(event)) return;
     if (childAt(event->position().toPoint())) return QWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
@@ -395,6 +421,7 @@ void FormView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 bool FormView::eventFilter(QObject* watched, QEvent* event) {
+    if (detached_) return QWidget::eventFilter(watched, event);
     auto it = controlOf_.find(watched);
     if (it == controlOf_.end()) return QWidget::eventFilter(watched, event);
     Control& c = *it->second;

@@ -42,6 +42,14 @@ public:
 
     // Re-reads every control and the window from the model.
     void refreshAll();
+    // The model is going away: the view lets go of it and never touches it again.
+    void detach();
+    // The view of a form, null when it has none.
+    static FormView* of(const Form& form);
+
+signals:
+    // The form unloaded or hid its window.
+    void closed();
 
 protected:
     // The window frame a form gets: frameless for a form that draws its own
@@ -73,6 +81,7 @@ private:
     bool shownTopMost_ = false;
     int shownLeft_ = 0, shownTop_ = 0;
     bool placed_ = false;
+    bool detached_ = false;
 };
 
 }  // namespace nocturo::ui

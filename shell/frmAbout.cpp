@@ -1,0 +1,107 @@
+#include "shell/frmAbout.h"
+
+#include "app/Links.h"
+#include "app/Runtime.h"
+#include "app/Version.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Varn_Registry.h"
+#include "cleaner/Varn_File_Dir.h"
+#include "platform/IDialogs.h"
+#include "platform/IProcesses.h"
+
+namespace nocturo {
+
+namespace {
+constexpr const char* kProc = " of Formular frmAbout";
+std::string proc(const char* handler) { return std::string(handler) + kProc; }
+}  // namespace
+
+frmAbout::frmAbout() : Form("frmAbout") {
+    setWidth(5400);
+    setHeight(3480);
+    imgLogo.setGeometry(240, 240, 960, 960);
+    imgLogo.setPicture("nocturo");
+    lblTitle.setGeometry(1440, 240, 3720, 300);
+    lblVersion.setGeometry(1440, 600, 3720, 255);
+    lblDescription.setGeometry(1440, 960, 3720, 780);
+    lblDescription.setCaption(
+        "Shuts down, restarts, logs off, suspends or locks the computer, starts a program or sounds an alarm at "
+        "the moment you choose.");
+    lblHomePage.setGeometry(1440, 1860, 3720, 255);
+    lblHomePage.setCaption(links::HomePage);
+    ImgSysInfo.setGeometry(240, 2700, 360, 360);
+    ImgSysInfo.setPicture("sysinfo");
+    ImgSysInfo.setToolTip("System Info...");
+    lblSysInfo.setGeometry(720, 2760, 1920, 255);
+    lblSysInfo.setCaption("System Info...");
+    lblOk.setGeometry(3960, 2700, 1200, 360);
+    lblOk.setCaption("&OK");
+
+    on("lblOk.Click", [this] { lblOK_Click(); });
+    on("lblSysInfo.Click", [this] { lblSysInfo_Click(); });
+    on("ImgSysInfo.Click", [this] { lblSysInfo_Click(); });
+    for (const char* c : {"imgLogo", "lblTitle", "lblDescription", "lblHomePage"})
+        on(std::string(c) + ".Click", [this] { HomePage_Click(); });
+    on("Form.Close", [this] { lblOK_Click(); });
+}
+
+void frmAbout::Form_Load() {
+    const std::string p = proc("Form_Load");
+    setLoaded(true);
+    Step(p.c_str(), 1, [&] {
+        setCaption(std::string("About ") + version::ProductName);
+        lblTitle.setCaption(version::ProductName);
+        lblVersion.setCaption("Version " + std::to_string(version::Major) + "." + std::to_string(version::Minor) + "." +
+                              std::to_string(version::Revision));
+    });
+    Step(p.c_str(), 2, [&] {
+        if (rt().pf.windows) {
+            setLeft((windows().screenWidthTwips() - width()) / 2);
+            setTop((windows().screenHeightTwips() - height()) / 2);
+        }
+        setVisible(true);
+    });
+}
+
+void frmAbout::Form_Unload() {
+    setVisible(false);
+    setLoaded(false);
+    if (onUnloaded) onUnloaded();
+}
+
+void frmAbout::lblOK_Click() {
+    Step(proc("lblOK_Click").c_str(), 1, [&] { Form_Unload(); });
+}
+
+void frmAbout::lblSysInfo_Click() { StartSysInfo(); }
+
+void frmAbout::HomePage_Click() {
+    Step(proc("HomePage_Click").c_str(), 1, [&] { processes().openDocument(links::HomePage); });
+}
+
+void StartSysInfo() {
+    auto unavailable = [] {
+        try {
+            dialogs().messageBox("System Information Is Unavailable At This Time",
+                                 platform::mb::OkOnly | platform::mb::SystemModal, "Info");
+        } catch (...) {
+        }
+    };
+    try {
+        std::string path = ReadKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO\\PATH");
+        if (path.empty()) {
+            const std::string folder =
+                ReadKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location\\MSINFO");
+            path = folder + "\\MSINFO32.EXE";
+            if (folder.empty() || !FileExists(path)) {
+                unavailable();
+                return;
+            }
+        }
+        processes().start(path, {}, platform::ws::NormalFocus);
+    } catch (...) {
+        unavailable();
+    }
+}
+
+}  // namespace nocturo

@@ -1,0 +1,183 @@
+#include "ui/Desktop.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/Nocturo_Main.h"
+#include "app/Runtime.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/frmSplash.h"
+#include "cleaner/frmCleanHDSetup.h"
+#include "cleaner/frmCleanNow.h"
+#include "platform/posix/PosixClock.h"
+#include "schedule/frmTimeSetup.h"
+#include "schedule/frmWindowSetup.h"
+#include "shell/FrmMain.h"
+#include "shell/frmAbout.h"
+#include "ui/FormView.h"
+#include "ui/FrmMainView.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtEventLoop.h"
+
+namespace nocturo::ui {
+
+namespace {
+
+// The borderless dialogs: dragged by any point of their surface.
+class FramelessView : public FormView {
+public:
+    using FormView::FormView;
+
+protected:
+    bool frameless() const override { return true; }
+};
+
+// The view lives as long as its form is loaded; it lets go of the form at
+// once and goes away once Qt is done with its events.
+std::shared_ptr<void> keep(FormView* view) {
+    return std::shared_ptr<void>(view, [](void* p) {
+        auto* v = static_cast<FormView*>(p);
+        v->detach();
+        v->hide();
+        v->deleteLater();
+    });
+}
+
+std::shared_ptr<void> makeView(Form& form) {
+    if (auto* main = dynamic_cast<FrmMain*>(&form)) return keep(new FrmMainView(*main));
+    if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form))
+        return keep(new FramelessView(form));
+    return keep(new FormView(form));
+}
+
+volatile std::sig_atomic_t g_terminate = 0;
+void onTerminateSignal(int) { g_terminate = 1; }
+
+int twipsOf(int pixels, qreal dpi) { return static_cast<int>(pixels * 1440.0 / dpi + 0.5); }
+
+}  // namespace
+
+bool DisplayAvailable() {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+int QtWindows::screenWidthTwips() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    if (!s) return 1024 * 15;
+    return twipsOf(s->geometry().width(), s->logicalDotsPerInchX());
+}
+
+int QtWindows::screenHeightTwips() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    if (!s) return 768 * 15;
+    return twipsOf(s->geometry().height(), s->logicalDotsPerInchY());
+}
+
+void InstallDesktopViews(bool on) { SetViewFactory(on ? ViewFactory(makeView) : ViewFactory()); }
+
+void RunModal(Form& form) {
+    if (!form.loaded()) return;
+    FormView* view = FormView::of(form);
+    if (!view) return;
+    view->setWindowModality(Qt::ApplicationModal);
+    if (form.visible()) {
+        view->show();
+        view->raise();
+        view->activateWindow();
+    }
+    QEventLoop wait;
+    QObject::connect(view, &FormView::closed, &wait, [&] {
+        if (!form.loaded()) wait.quit();
+    });
+    QObject::connect(view, &QObject::destroyed, &wait, &QEventLoop::quit);
+    if (form.loaded()) wait.exec();
+}
+
+int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Nocturo"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QtEventLoop loop;
+    QtDialogs dialogs;
+    QtWindows screen;
+    platform::PosixClock realClock;
+    Runtime runtime;
+    runtime.pf = host.pf;
+    runtime.pf.loop = &loop;
+    runtime.pf.dialogs = &dialogs;
+    runtime.pf.windows = &screen;
+    // The simulated machine changes nothing, but on the desktop its windows
+    // keep real time.
+    if (host.name == "sim") runtime.pf.clock = &realClock;
+    RuntimeScope scope(runtime);
+
+    runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
+
+    FrmMain form;
+    runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
+    // A timed box needs a window of ours on the screen to belong to.
+    runtime.activeFormShown = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<FormView*>(w) && w->isVisible()) return true;
+        return false;
+    };
+    form.onUnloaded = [&] { loop.quit(0); };
+    form.showTimeSetup = [] {
+        frmTimeSetup dialog;
+        dialog.Form_Load();
+        RunModal(dialog);
+        if (dialog.loaded()) dialog.Form_Unload();
+    };
+    form.showWindowSetup = [] {
+        frmWindowSetup dialog;
+        dialog.Form_Load();
+        RunModal(dialog);
+        if (dialog.loaded()) dialog.Form_Unload();
+    };
+    auto showAbout = [] {
+        frmAbout about;
+        about.Form_Load();
+        RunModal(about);
+        if (about.loaded()) about.Form_Unload();
+    };
+    form.showAbout = showAbout;
+    form.showCleanerSetup = [showAbout](frmCleanHDSetup& setup) {
+        setup.showRunWindow = [](frmCleanNow& run) { RunModal(run); };
+        setup.showAbout = showAbout;
+        RunModal(setup);
+    };
+
+    // Ctrl-C and a polite kill end the program the orderly way.
+    std::signal(SIGINT, onTerminateSignal);
+    std::signal(SIGTERM, onTerminateSignal);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!g_terminate) return;
+        g_terminate = 0;
+        form.UnloadProgram();
+    });
+    watch.start(200);
+
+    InstallDesktopViews(true);
+    NocturoMain start(form);
+    int code = 0;
+    if (!start.Main(commandLine)) {
+        code = start.exitCode;
+    } else if (!form.unloaded()) {
+        code = loop.run();
+        if (code < 0) code = 0;
+    }
+    InstallDesktopViews(false);
+    return code;
+}
+
+}  // namespace nocturo::ui

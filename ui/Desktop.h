@@ -1,0 +1,37 @@
+#pragma once
+// The program on the desktop: Qt's loop, dialogs, screen and tray behind the
+// platform seam, a window for every form that loads, and the main window's
+// modal dialogs.
+#include <memory>
+#include <string>
+
+#include "platform/PlatformHost.h"
+#include "platform/IWindows.h"
+
+namespace nocturo {
+class Form;
+}
+
+namespace nocturo::ui {
+
+// Whether a desktop session is there to show windows on (X11 or Wayland, or
+// a Qt platform named in QT_QPA_PLATFORM).
+bool DisplayAvailable();
+
+// The screen Qt shows the windows on.
+class QtWindows : public platform::IWindows {
+public:
+    int screenWidthTwips() override;
+    int screenHeightTwips() override;
+};
+
+// Gives every form that loads its window from now on (null: none).
+void InstallDesktopViews(bool on);
+// The window of a loaded form, made modal; returns when the form unloads.
+void RunModal(Form& form);
+
+// Runs the program with its desktop windows. The host's loop, dialogs and
+// screen are replaced by Qt's for the run.
+int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int& argc, char** argv);
+
+}  // namespace nocturo::ui
