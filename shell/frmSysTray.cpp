@@ -117,7 +117,7 @@ void frmSysTray::ToolTip(const std::string& text) {
         if (wanted.szTip == nid_.szTip) return;
         nid_.szTip = wanted.szTip;
         nid_.uFlags = platform::nif::Tip;
-        tray().modifyIcon(nid_.uFlags, nid_.hIcon, nid_.tip());
+        if (iconShown_) tray().modifyIcon(nid_.uFlags, nid_.hIcon, nid_.tip());
     });
 }
 
@@ -126,7 +126,7 @@ void frmSysTray::IconHandle(const std::string& icon) {
         if (icon == nid_.hIcon) return;
         nid_.hIcon = icon;
         nid_.uFlags = platform::nif::Icon;
-        tray().modifyIcon(nid_.uFlags, nid_.hIcon, nid_.tip());
+        if (iconShown_) tray().modifyIcon(nid_.uFlags, nid_.hIcon, nid_.tip());
     });
 }
 

@@ -56,6 +56,8 @@ public:
     // Takes the icon away and ends the window.
     void Unload();
 
+    // The tip and the picture; a change reaches the desktop while the icon
+    // is shown, and the record keeps it either way.
     std::string ToolTip() const { return nid_.tip(); }
     void ToolTip(const std::string& text);
     const std::string& IconHandle() const { return nid_.hIcon; }
