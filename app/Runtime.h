@@ -67,6 +67,7 @@ inline platform::ISessionPower& power() { return service(rt().pf.power); }
 inline platform::ISound& sound() { return service(rt().pf.sound); }
 inline platform::ISpeech& speech() { return service(rt().pf.speech); }
 inline platform::IWindows& windows() { return service(rt().pf.windows); }
+inline platform::ITray& tray() { return service(rt().pf.tray); }
 
 // Lets pending events run once (a no-op before a loop is installed).
 void DoEvents();

@@ -9,6 +9,7 @@
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
 #include "platform/ISystemInfo.h"
+#include "platform/ITray.h"
 #include "platform/IWindows.h"
 
 namespace nocturo::platform {
@@ -25,6 +26,7 @@ struct Platform {
     ISound* sound = nullptr;
     ISpeech* speech = nullptr;
     IWindows* windows = nullptr;
+    ITray* tray = nullptr;  // null: the desktop has no notification area
 };
 
 }  // namespace nocturo::platform

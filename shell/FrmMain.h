@@ -31,6 +31,7 @@ inline constexpr int Left = 1, Right = 2, Middle = 4;
 }
 
 class frmCleanNow;
+class frmSysTray;
 class frmCleanHDSetup;
 
 class FrmMain : public Form {
@@ -138,10 +139,12 @@ public:
     bool hourSelected = false, minuteSelected = false, secSelected = false;
     bool inTray = false;  // the window lives in the tray (icon shown, window hidden)
 
-    // ---- hooks for the parts that come with the tray, service, cleaner,
-    // time synchronisation and dialogs; unset means "not available here".
-    std::function<void()> onSendToTray;       // shows the tray icon
-    std::function<void()> onRestoreFromTray;  // removes it
+    // The hidden window behind the tray icon and its menu; none while the
+    // main window is shown.
+    std::unique_ptr<frmSysTray> m_frmSysTray;
+
+    // ---- hooks for the parts that come with the service, cleaner, time
+    // synchronisation and dialogs; unset means "not available here".
     // Shows the cleaning run window while it runs before an action, and the
     // cleaner's setup window modally; unset: they run without being shown.
     std::function<void(frmCleanNow&)> showCleaningRun;
@@ -233,6 +236,12 @@ public:
     // ---- tray and window ------------------------------------------------------
     void Send_to_SysTray();
     void RestoreFromTray();
+    // A new tray window with the menu of actions (the previous one ends first).
+    void Make_Popup_Menu();
+    void imgSysTray_Click();
+    void m_frmSysTray_MenuClick(std::int16_t index, const std::string& key);
+    void m_frmSysTray_SysTrayDoubleClick(int button);
+    void m_frmSysTray_SysTrayMouseDown(int button);
     void SetTopMostWindow();
     void ClearTopMostWindow();
     // A system-modal message box with the window taken out of the topmost

@@ -43,6 +43,7 @@ public:
         pf.sound = &sound;
         pf.speech = &speech;
         pf.windows = &screen;
+        pf.tray = &tray;  // headless: no notification area
         dialogs.setPump(&loop);
     }
 
@@ -57,6 +58,7 @@ public:
     SilentSound sound;
     SilentSpeech speech;
     FixedScreen screen;
+    NoTray tray;
 };
 
 }  // namespace

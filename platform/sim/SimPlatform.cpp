@@ -42,7 +42,8 @@ public:
           processes(journal, clock),
           power(journal),
           sound(journal),
-          speech(journal) {
+          speech(journal),
+          tray(journal) {
         name = "sim";
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
@@ -61,6 +62,7 @@ public:
         pf.sound = &sound;
         pf.speech = &speech;
         pf.windows = &screen;
+        pf.tray = &tray;
     }
     ~SimHost() override {
         if (inputFd >= 0) ::close(inputFd);
@@ -83,6 +85,7 @@ public:
     SimSessionPower power;
     SimSound sound;
     SimSpeech speech;
+    SimTray tray;
 };
 
 }  // namespace

@@ -9,3 +9,4 @@
 #include "platform/sim/SimSessionPower.h"
 #include "platform/sim/SimSound.h"
 #include "platform/sim/SimSystemInfo.h"
+#include "platform/sim/SimTray.h"

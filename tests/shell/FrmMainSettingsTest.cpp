@@ -301,11 +301,13 @@ TEST(Closing, ExitAsksThenSavesLogsAndSaysGoodbye) {
 
 TEST(Tray, WithoutATrayTheWindowIsMinimisedNotHidden) {
     SimWorld w;
+    w.tray.setAvailable(false);
     WriteSetting(UserApp(), kSettings, "chkStartInSysTray", 1);
     FrmMain f;
     f.Form_Load();
     EXPECT_TRUE(f.visible());
     EXPECT_EQ(f.windowState(), WindowState::Minimized);
+    EXPECT_EQ(w.count("Shell_NotifyIcon"), 0);
     f.RestoreFromTray();
     EXPECT_EQ(f.windowState(), WindowState::Normal);
 }

@@ -12,7 +12,8 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
       power(journal),
       processes(journal, clock),
       sound(journal),
-      speech(journal) {
+      speech(journal),
+      tray(journal) {
     LayOutProgramFolder(fs, sys, style);
     fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
                    fs.separator() + "english.lng",
@@ -29,6 +30,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
     runtime.pf.sound = &sound;
     runtime.pf.speech = &speech;
     runtime.pf.windows = &screen;
+    runtime.pf.tray = &tray;
     runtime.winVersionCode = 30;
     runtime.soundAvailable = true;
     scope_ = std::make_unique<RuntimeScope>(runtime);

@@ -1,7 +1,8 @@
 #pragma once
 // A runtime on the simulated machine for scheduler tests: virtual clock and
 // event loop, scripted dialogs, journalled power, processes, sound and
-// speech, an in-memory file system and registry.
+// speech, a journalled notification area, an in-memory file system and
+// registry.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ public:
     platform::SimSound sound;
     platform::SimSpeech speech;
     platform::FixedScreen screen;
+    platform::SimTray tray;
     Runtime runtime;
 
     std::vector<std::uint32_t> sessionEnds;  // flags of every simulated session end

@@ -82,6 +82,7 @@ TestWorld::TestWorld(platform::PathStyle style) : fs(style) {
     runtime.pf.dialogs = &dlg;
     runtime.pf.system = &sys;
     runtime.pf.windows = &screen;
+    runtime.pf.tray = &tray;
     runtime.errorIndicator = [this] { ++errorIndicatorCount; };
     scope_ = std::make_unique<RuntimeScope>(runtime);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A runtime for core tests: an in-memory file system with the chosen path
 // style, an in-memory registry, a settable clock, a loop that counts yields,
-// scripted dialogs and configurable system information.
+// scripted dialogs, configurable system information and a simulated
+// notification area with its own journal.
 #include <deque>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 
 #include "app/Runtime.h"
 #include "platform/common/RegStore.h"
+#include "platform/sim/SimTray.h"
 #include "support/FakeFileSystem.h"
 
 namespace nocturo::test {
@@ -102,6 +104,8 @@ public:
     ScriptedDialogs dlg;
     FakeSystemInfo sys;
     platform::FixedScreen screen;
+    platform::Journal trayJournal;
+    platform::SimTray tray{trayJournal};
     Runtime runtime;
 
     std::string programFolder() const { return sys.programDir; }

@@ -1,0 +1,105 @@
+#include "ui/QtTray.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QFont>
+#include <QMenu>
+#include <QPointer>
+
+#include "platform/Error.h"
+
+// Resource set-up lives in the global namespace; a static library's resources
+// are only linked in when something asks for them.
+static void initTrayPictures() { Q_INIT_RESOURCE(nocturo_pictures); }
+
+namespace nocturo::ui {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+QtTray::QtTray(QObject* parent) : QObject(parent) {
+    initTrayPictures();
+    connect(&icon_, &QSystemTrayIcon::activated, this, &QtTray::onActivated);
+}
+
+QtTray::~QtTray() { icon_.hide(); }
+
+QIcon QtTray::picture(const std::string& name) {
+    initTrayPictures();
+    if (name.empty()) return {};
+    QPixmap pixmap(QStringLiteral(":/pictures/") + qs(name) + QStringLiteral(".png"));
+    return pixmap.isNull() ? QIcon() : QIcon(pixmap);
+}
+
+bool QtTray::available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void QtTray::addIcon(const std::string& icon, const std::string& tip) {
+    if (!available()) throw platform::Error(platform::err::SystemCallFailed, "no notification area on this desktop");
+    icon_.setIcon(picture(icon));
+    icon_.setToolTip(qs(tip));
+    icon_.show();
+}
+
+void QtTray::modifyIcon(std::uint32_t flags, const std::string& icon, const std::string& tip) {
+    if (flags & platform::nif::Icon) icon_.setIcon(picture(icon));
+    if (flags & platform::nif::Tip) icon_.setToolTip(qs(tip));
+}
+
+void QtTray::deleteIcon() { icon_.hide(); }
+
+std::unique_ptr<QMenu> QtTray::buildMenu(const std::vector<platform::TrayMenuItem>& items) {
+    auto menu = std::make_unique<QMenu>();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const platform::TrayMenuItem& item = items[i];
+        if (!item.visible) continue;
+        if (item.separator) {
+            menu->addSeparator();
+            continue;
+        }
+        // The caption keeps its "&": Qt takes it as the access key too.
+        QAction* action = menu->addAction(qs(item.caption));
+        action->setData(static_cast<int>(i));
+        if (item.isDefault) {
+            QFont bold = action->font();
+            bold.setBold(true);
+            action->setFont(bold);
+            menu->setDefaultAction(action);
+        }
+    }
+    return menu;
+}
+
+int QtTray::popupMenu(const std::vector<platform::TrayMenuItem>& items) {
+    auto menu = buildMenu(items);
+    QAction* chosen = menu->exec(QCursor::pos());
+    return chosen ? chosen->data().toInt() : -1;
+}
+
+void QtTray::onActivated(QSystemTrayIcon::ActivationReason reason) {
+    // Each message goes to a copy of the handler: a handler may replace or
+    // clear itself while it runs, and the tray may end with it.
+    QPointer<QtTray> alive(this);
+    auto deliver = [&alive](int message) {
+        if (!alive) return;
+        MouseHandler handler = alive->handler_;
+        if (handler) handler(message);
+    };
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        deliver(platform::wm::RButtonDown);
+        deliver(platform::wm::RButtonUp);
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        deliver(platform::wm::LButtonDblClk);
+        break;
+    case QSystemTrayIcon::Trigger:
+        deliver(platform::wm::LButtonDown);
+        deliver(platform::wm::LButtonUp);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace nocturo::ui
