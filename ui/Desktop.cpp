@@ -25,6 +25,7 @@
 #include "ui/FrmMainView.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtEventLoop.h"
+#include "ui/QtTray.h"
 
 namespace nocturo::ui {
 
@@ -109,12 +110,14 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
     QtEventLoop loop;
     QtDialogs dialogs;
     QtWindows screen;
+    QtTray tray;
     platform::PosixClock realClock;
     Runtime runtime;
     runtime.pf = host.pf;
     runtime.pf.loop = &loop;
     runtime.pf.dialogs = &dialogs;
     runtime.pf.windows = &screen;
+    runtime.pf.tray = &tray;
     // The simulated machine changes nothing, but on the desktop its windows
     // keep real time.
     if (host.name == "sim") runtime.pf.clock = &realClock;

@@ -60,8 +60,10 @@ TEST(FrmMainView, ShowsTheLoadedWindowWithTheGoButtonsCaption) {
     EXPECT_EQ(t.button("cmdExit")->text(), QStringLiteral("Exit Program"));
     EXPECT_EQ(t.label("lblAction")->text(), QStringLiteral("Shut Down"));
     EXPECT_EQ(t.label("ImgStop")->toolTip(), QStringLiteral("Double Click for Emergency Shut Down"));
-    // Controls the normal window does not show have no widget.
-    EXPECT_EQ(t.v.widgetFor("chkForce"), nullptr);
+    // The options panel lies beyond the normal window's edges.
+    ASSERT_NE(t.v.widgetFor("chkForce"), nullptr);
+    EXPECT_FALSE(t.v.rect().intersects(t.v.widgetFor("chkForce")->geometry()));
+    EXPECT_FALSE(t.v.rect().intersects(t.v.widgetFor("lblHelp")->geometry()));
 }
 
 TEST(FrmMainView, ClickingGoCountsDownAndASecondClickCancels) {

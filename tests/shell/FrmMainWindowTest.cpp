@@ -1,0 +1,203 @@
+// The main window's sizes and moves: the options panel behind its password,
+// the small clock, the home position, the links and the timed boxes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/Links.h"
+#include "app/Variant.h"
+#include "app/Varn_Registry.h"
+#include "cipher/Varn_encryption3.h"
+#include "shell/FrmMain.h"
+#include "shell/Varn_MsgBox.h"
+#include "support/SimWorld.h"
+
+using namespace nocturo;
+using nocturo::test::SimWorld;
+
+namespace {
+
+struct Window {
+    SimWorld w;
+    FrmMain f;
+    explicit Window(const std::string& password = "") {
+        if (!password.empty()) WriteSetting(MachineApp(), kSettings, "poption", Encrypt3(password, ""));
+        f.Form_Load();
+    }
+    bool panelOpen() const { return f.height() == twips::OptionsHeight && f.width() == twips::OptionsWidth; }
+    std::string stored(const char* name) { return CStr(ReadSetting(UserApp(), kSettings, name, std::string("?"))); }
+};
+
+const int kScreenWidth = 1024 * 15, kScreenHeight = 768 * 15;
+
+}  // namespace
+
+TEST(OptionsPanel, WithoutAPasswordAnEmptyEntryOpensItAndCancelDoesNot) {
+    Window t;
+    t.w.dialogs.pushCancel();
+    t.f.cmdOptions_Click();
+    EXPECT_FALSE(t.panelOpen());
+    EXPECT_EQ(t.f.cmdOptions.caption(), "&Options");
+
+    t.w.dialogs.pushAnswer("");
+    t.f.cmdOptions_Click();
+    EXPECT_TRUE(t.panelOpen());
+    EXPECT_EQ(t.f.cmdOptions.caption(), "Save &Options");
+    auto* box = t.w.last("InputBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->at("prompt").asString(), "Options Menu Password :");
+    EXPECT_EQ(box->at("title").asString(), "Nocturo");
+    // Centred on the screen.
+    EXPECT_EQ(t.f.left(), (kScreenWidth - twips::OptionsWidth) / 2);
+    EXPECT_EQ(t.f.top(), (kScreenHeight - twips::OptionsHeight) / 2);
+}
+
+TEST(OptionsPanel, OnlyTheExactPasswordOpensIt) {
+    Window t("Se3cret");
+    for (const char* wrong : {"se3cret", "Se3cret ", "", "Se3"}) {
+        t.w.dialogs.pushAnswer(wrong);
+        t.f.cmdOptions_Click();
+        EXPECT_FALSE(t.panelOpen()) << wrong;
+    }
+    EXPECT_EQ(t.w.count("MessageBox"), 0);  // a wrong password says nothing
+    const int sounds = t.w.count("PlaySound");
+    t.w.dialogs.pushAnswer("Se3cret");
+    t.f.cmdOptions_Click();
+    EXPECT_TRUE(t.panelOpen());
+    EXPECT_EQ(t.w.count("PlaySound"), sounds + 1);
+}
+
+TEST(OptionsPanel, SaveOptionsClosesItAndStoresEverySetting) {
+    Window t;
+    t.w.dialogs.pushAnswer("");
+    t.f.cmdOptions_Click();
+    t.f.fireEvent("chkForce.Click");  // on by default: now off
+    t.f.txtCounter.setText("5");
+    t.f.txtOptionsMenuPW.setText("new pw");
+    EXPECT_EQ(t.stored("txtCounter"), "?");
+
+    const int sounds = t.w.count("PlaySound");
+    t.f.cmdOptions_Click();
+    EXPECT_EQ(t.w.count("PlaySound"), sounds + 1);
+    EXPECT_EQ(t.f.height(), twips::NormalHeight);
+    EXPECT_EQ(t.f.width(), twips::NormalWidth);
+    EXPECT_EQ(t.f.cmdOptions.caption(), "&Options");
+    EXPECT_EQ(t.stored("txtCounter"), "5");
+    EXPECT_EQ(CInt(ReadSetting(UserApp(), kSettings, "chkForce", 1)), 0);
+    EXPECT_EQ(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""), "new pw");
+
+    // The new password guards the panel from now on.
+    t.w.dialogs.pushAnswer("");
+    t.f.cmdOptions_Click();
+    EXPECT_FALSE(t.panelOpen());
+}
+
+TEST(SmallClock, ShrinkingWhileThePanelIsOpenClosesItWithoutStoring) {
+    Window t;
+    t.w.dialogs.pushAnswer("");
+    t.f.cmdOptions_Click();
+    t.f.txtCounter.setText("7");
+    t.f.imgMinimize_Click();
+    EXPECT_EQ(t.f.height(), twips::SmallClockHeight);
+    EXPECT_EQ(t.f.width(), twips::NormalWidth);
+    EXPECT_EQ(t.f.cmdOptions.caption(), "&Options");
+    EXPECT_EQ(t.f.imgMinimize.toolTip(), "enlarge Clock");
+    EXPECT_TRUE(t.f.lblTimeHeader.visible());
+    EXPECT_TRUE(t.f.lblShutdownTimeHeader.visible());
+    EXPECT_EQ(t.f.lblShutdownTimeHeader.caption(), "00:00:00");
+    EXPECT_EQ(t.stored("txtCounter"), "?");
+
+    t.f.imgMinimize_Click();
+    EXPECT_EQ(t.f.height(), twips::NormalHeight);
+    EXPECT_EQ(t.f.imgMinimize.toolTip(), "small Clock");
+    EXPECT_FALSE(t.f.lblTimeHeader.visible());
+    EXPECT_FALSE(t.f.lblShutdownTimeHeader.visible());
+}
+
+TEST(SmallClock, InCountdownModeItShowsWhenTheCountdownEnds) {
+    Window t;
+    t.f.fireEvent("optShutdownTime(2).Click");
+    t.f.countdownSeconds = 36000;  // ten hours: past what a 16-bit second count holds
+    t.f.imgMinimize_Click();
+    // 20:59:50 plus ten hours.
+    EXPECT_EQ(t.f.lblShutdownTimeHeader.caption(), "06:59:50");
+}
+
+TEST(SmallClock, AClickOnTheWindowParksItInTheTopRightCorner) {
+    Window t;
+    t.f.txtHour.setText("21");
+    t.f.txtHour_LostFocus();
+    t.f.fireEvent("Form.Click");
+    EXPECT_EQ(t.f.top(), 30);
+    EXPECT_EQ(t.f.left(), kScreenWidth - (twips::NormalWidth + kScreenWidth / 18));
+    EXPECT_EQ(t.f.height(), twips::SmallClockHeight);
+    EXPECT_EQ(t.f.lblShutdownTimeHeader.caption(), "21:00:00");
+    EXPECT_EQ(t.f.imgMinimize.toolTip(), "enlarge Clock");
+
+    // The home button does the same after its sound.
+    t.f.setTop(3000);
+    const int before = t.w.count("PlaySound");
+    t.f.imgHome_Click();
+    EXPECT_EQ(t.f.top(), 30);
+    EXPECT_EQ(t.w.count("PlaySound"), before + 1);
+    // Without sound nothing plays.
+    t.f.chkSound.setValue(0);
+    t.f.imgHome_Click();
+    EXPECT_EQ(t.w.count("PlaySound"), before + 1);
+}
+
+TEST(MainWindowLinks, EachLinkOpensItsPage) {
+    Window t;
+    const std::pair<const char*, const char*> links[] = {
+        {"lblHelp.Click", links::HelpPage},         {"lblVarnHome.Click", links::HomePage},
+        {"Image2.Click", links::HomePage},          {"Label7.Click", links::ErrorReportPage},
+        {"Label18.Click", links::SupportForum},
+    };
+    for (const auto& [event, address] : links) {
+        EXPECT_TRUE(t.f.fireEvent(event)) << event;
+        auto* call = t.w.last("OpenDocument");
+        ASSERT_NE(call, nullptr) << event;
+        EXPECT_EQ(call->at("path").asString(), address) << event;
+    }
+}
+
+TEST(MainWindowLinks, TheErrorLabelOpensTheErrorLog) {
+    Window t;
+    t.f.fireEvent("lblError.Click");
+    auto* call = t.w.last("StartProgram");
+    ASSERT_NE(call, nullptr);  // the Windows machine's editor
+    EXPECT_EQ(call->at("program").asString(), "notepad.exe");
+}
+
+TEST(MainWindowLinks, AboutShowsTheAboutWindow) {
+    Window t;
+    int shown = 0;
+    t.f.showAbout = [&] { ++shown; };
+    t.f.fireEvent("lblShowAbout.Click");
+    EXPECT_EQ(shown, 1);
+}
+
+TEST(MainWindowMove, TheLeftButtonOnTheDragAreaStartsAMoveTheMiddleDoesNothing) {
+    Window t;
+    int drags = 0;
+    t.f.onDragStart = [&] { ++drags; };
+    t.f.fireEvent("Image1.MouseDown", mouse::Middle);
+    EXPECT_EQ(drags, 0);
+    t.f.fireEvent("Image1.MouseDown", mouse::Left);
+    EXPECT_EQ(drags, 1);
+}
+
+TEST(TimedBoxes, WithoutAWindowOnTheScreenNothingIsShownAndTheFailureIsLogged) {
+    SimWorld w;
+    w.runtime.activeFormShown = [] { return false; };
+    EXPECT_EQ(ACmsgbox(5, "Time synchronised", 64, "Nocturo", "", 0), 0);
+    EXPECT_FALSE(ACinputbox(10, "Options Menu Password :", "Nocturo", "", 0, 0, "", 0).has_value());
+    EXPECT_EQ(w.count("MessageBox"), 0);
+    EXPECT_EQ(w.count("InputBox"), 0);
+    EXPECT_NE(w.errorLog().find("ACmsgbox of Modul Varn_MsgBox"), std::string::npos);
+    EXPECT_NE(w.errorLog().find("ACinputbox of Modul Varn_MsgBox"), std::string::npos);
+
+    w.runtime.activeFormShown = [] { return true; };
+    w.dialogs.pushAnswer(1);
+    EXPECT_EQ(ACmsgbox(5, "Time synchronised", 64, "Nocturo", "", 0), 1);
+}
