@@ -125,10 +125,10 @@ void frmCleanHDSetup::layoutControls() {
     cmdShowDCLog.setGeometry(left, y + 405, 2130, field);
     cmdResetDCLog.setGeometry(left + 2190, y + 405, width - 2190, field);
 
-    lblBugReport.setGeometry(120, 5820, 1500, line);
+    lblBugReport.setGeometry(120, 6090, 1500, line);
     lblBugReport.setToolTip(links::ErrorReportPage);
-    lblError.setGeometry(left, 5820, 2400, line);
-    ErrorIndicator.setGeometry(8670, 5820, 210, 210);
+    lblError.setGeometry(left, 6090, 2400, line);
+    ErrorIndicator.setGeometry(8670, 6105, 210, 210);
 }
 
 void frmCleanHDSetup::registerEvents() {

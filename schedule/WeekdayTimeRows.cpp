@@ -64,7 +64,7 @@ WeekdayTimeRows::WeekdayTimeRows(std::string formName, std::string title, std::s
     setHeight(FormHeight);
 
     lblTitle.setCaption(title);
-    lblTitle.setGeometry(DayLeft, 60, FormWidth - 2 * DayLeft, 285);
+    lblTitle.setGeometry(DayLeft, 60, FormWidth - 2 * DayLeft, 255);
     lblHourHeader.setCaption("Hour");
     lblHourHeader.setGeometry(HourLeft, 330, FieldWidth, 195);
     lblMinuteHeader.setCaption("Min");

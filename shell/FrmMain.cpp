@@ -218,9 +218,9 @@ void FrmMain::layoutControls() {
     lblError.setGeometry(1680, 840, 1860, 270);
     ImgStop.setGeometry(3600, 600, 480, 480);
     lblNocturoInfo.setGeometry(60, 1110, 4020, 255);
-    cmdGo.setGeometry(60, 1365, 1650, 330);
-    cmdOptions.setGeometry(1770, 1365, 1020, 330);
-    cmdExit.setGeometry(2850, 1365, 1230, 330);
+    cmdGo.setGeometry(45, 1365, 1530, 330);
+    cmdOptions.setGeometry(1590, 1365, 1290, 330);
+    cmdExit.setGeometry(2895, 1365, 1200, 330);
 
     // Links, right of the normal window.
     constexpr int linkLeft = 4320, linkWidth = 1860;
@@ -231,16 +231,15 @@ void FrmMain::layoutControls() {
     Label7.setGeometry(linkLeft, 1140, linkWidth, 255);
     Label18.setGeometry(linkLeft, 1410, linkWidth, 255);
 
-    // Settings, below the normal window: a row of check boxes is 255 twips
-    // high, a row with fields or buttons 330.
+    // Settings, below the normal window, row under row: a row of check
+    // boxes is 255 twips high, a row with fields or buttons 330.
     constexpr int line = 255, field = 330, col2 = 3180, right = 6195;
-    int y = 1800;
+    int y = 1770;
     auto row = [&](int height) {
         const int top = y;
-        y += height + 15;
+        y += height;
         return top;
     };
-    auto header = [&](Label& label) { label.setGeometry(60, row(line), right - 60, line); };
     auto pair = [&](Control& first, Control& second) {
         const int top = row(line);
         first.setGeometry(120, top, col2 - 180, line);
@@ -253,11 +252,11 @@ void FrmMain::layoutControls() {
         return top;
     };
 
-    header(lblActionsHeader);
+    // The action.
     for (int i = 0; i < 4; ++i) pair(*optActions[static_cast<size_t>(i)], *optActions[static_cast<size_t>(i + 4)]);
     pair(chkForce, chkPowerOff);
     y += 60;
-    header(lblScheduleHeader);
+    // The schedule.
     {
         const int top = fieldRow(*optShutdownTime[0], 2940);
         txtHour.setGeometry(col2, top, 390, field);
@@ -274,25 +273,22 @@ void FrmMain::layoutControls() {
     }
     cmdSetupTimeWindow.setGeometry(4740, fieldRow(*optShutdownTime[3], 4500), 1455, field);
     y += 60;
-    header(lblOptionsHeader);
+    // The options.
     chkStartProgram.setGeometry(120, row(line), right - 120, line);
     {
         const int top = row(field);
-        txtStartProgram.setGeometry(360, top, right - 360 - 480, field);
-        cmdSelectProgram.setGeometry(right - 420, top, 420, field);
-    }
-    {
-        const int top = row(field);
-        lblParametersHeader.setGeometry(360, top + (field - line) / 2, 1260, line);
-        txtProgramParameters.setGeometry(1680, top, right - 1680 - 480, field);
+        txtStartProgram.setGeometry(360, top, 3180, field);
+        cmdSelectProgram.setGeometry(3570, top, 390, field);
+        lblParametersHeader.setGeometry(4020, top + (field - line) / 2, 1020, line);
+        txtProgramParameters.setGeometry(5070, top, right - 5070, field);
     }
     cmdSetupHDclean.setGeometry(4740, fieldRow(chkCleanHD, 4500), 1455, field);
     pair(chkDisableCancel, chkAllowRemoteControl);
     pair(chkSound, chkWinOnTop);
     {
-        const int top = fieldRow(chkVoice, 1710);
-        Combo1.setGeometry(1860, top, 690, field);
-        lblVoiceUnit.setGeometry(2610, top + (field - line) / 2, 540, line);
+        const int top = fieldRow(chkVoice, 1830);
+        Combo1.setGeometry(1980, top, 630, field);
+        lblVoiceUnit.setGeometry(2640, top + (field - line) / 2, 480, line);
         cmdSpeakTime.setGeometry(col2, top, right - col2, field);
     }
     pair(chkStartInSysTray, chkTimeSync);
@@ -315,8 +311,8 @@ void FrmMain::layoutControls() {
     {
         const int top = row(field);
         lblLogHeader.setGeometry(120, top + (field - line) / 2, 1020, line);
-        txtPathLog.setGeometry(1200, top, right - 1200 - 480, field);
-        cmdSelectPathLog.setGeometry(right - 420, top, 420, field);
+        txtPathLog.setGeometry(1200, top, right - 1200 - 450, field);
+        cmdSelectPathLog.setGeometry(right - 390, top, 390, field);
     }
     {
         const int top = row(field);
@@ -325,9 +321,6 @@ void FrmMain::layoutControls() {
     }
     optionsBottom_ = y;
 
-    lblActionsHeader.setCaption("Action");
-    lblScheduleHeader.setCaption("Schedule");
-    lblOptionsHeader.setCaption("Options");
     lblParametersHeader.setCaption("Parameters:");
     lblVoiceUnit.setCaption("min.");
     lblLockUnit.setCaption("seconds");

@@ -119,9 +119,6 @@ public:
     Label lblShowAbout{this, "lblShowAbout"};
 
     // Captions of the options panel's sections and fields.
-    Label lblActionsHeader{this, "lblActionsHeader"};
-    Label lblScheduleHeader{this, "lblScheduleHeader"};
-    Label lblOptionsHeader{this, "lblOptionsHeader"};
     Label lblParametersHeader{this, "lblParametersHeader"};
     Label lblVoiceUnit{this, "lblVoiceUnit"};
     Label lblLockUnit{this, "lblLockUnit"};

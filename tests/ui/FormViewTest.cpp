@@ -1,0 +1,173 @@
+// Every window as the user sees it, on the simulated machine: laid out
+// without overlaps or cut-off texts in each of its states, the options panel
+// behind its password, the small clock, dragging, and the windows that come
+// and go with their forms.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <string>
+
+#include "app/Variant.h"
+#include "app/Varn_Registry.h"
+#include "cipher/Varn_encryption3.h"
+#include "schedule/frmTimeSetup.h"
+#include "shell/FrmMain.h"
+#include "shell/frmAbout.h"
+#include "support/SimWorld.h"
+#include "ui/Desktop.h"
+#include "ui/FormView.h"
+#include "ui/FrmMainView.h"
+#include "ui/Gallery.h"
+#include "ui/LayoutCheck.h"
+
+using namespace nocturo;
+using nocturo::test::SimWorld;
+using nocturo::ui::FormView;
+using nocturo::ui::FrmMainView;
+
+namespace {
+
+int px(int twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
+}  // namespace
+
+TEST(Windows, EveryWindowAndStateIsLaidOutCleanly) {
+    for (const std::string& scene : ui::GalleryScenes()) {
+        SimWorld w(platform::PathStyle::Posix);
+        bool looked = false;
+        EXPECT_TRUE(ui::ShowScene(scene, [&](FormView& view) {
+            looked = true;
+            EXPECT_TRUE(view.isVisible()) << scene;
+            const auto problems = ui::LayoutProblems(view);
+            EXPECT_TRUE(problems.empty()) << scene << ":\n" << joined(problems);
+        })) << scene;
+        EXPECT_TRUE(looked) << scene;
+    }
+}
+
+TEST(Windows, TheCountdownSceneShowsTheCountdownInProgress) {
+    SimWorld w;
+    QString go;
+    bool digits = false;
+    ASSERT_TRUE(ui::ShowScene("main-countdown", [&](FormView& view) {
+        go = qobject_cast<QPushButton*>(view.widgetFor("cmdGo"))->text();
+        digits = !view.widgetFor("imgCounter0")->isHidden();
+    }));
+    EXPECT_EQ(go, QStringLiteral("&cancel"));
+    EXPECT_TRUE(digits);
+    EXPECT_EQ(w.count("ExitWindowsEx"), 0);
+}
+
+TEST(Windows, TheOptionsPanelOpensOnlyWithThePasswordAndSaveOptionsStoresTheSettings) {
+    SimWorld w;
+    WriteSetting(MachineApp(), kSettings, "poption", Encrypt3("Night0wl", ""));
+    FrmMain f;
+    f.Form_Load();
+    FrmMainView v(f);
+    auto* options = qobject_cast<QPushButton*>(v.widgetFor("cmdOptions"));
+    const int dx = v.logicalDpiX(), dy = v.logicalDpiY();
+
+    w.dialogs.pushAnswer("night0wl");
+    options->click();
+    EXPECT_EQ(v.height(), px(twips::NormalHeight, dy));
+    EXPECT_EQ(options->text(), QStringLiteral("&Options"));
+
+    w.dialogs.pushAnswer("Night0wl");
+    options->click();
+    EXPECT_EQ(v.height(), px(twips::OptionsHeight, dy));
+    EXPECT_EQ(v.width(), px(twips::OptionsWidth, dx));
+    EXPECT_EQ(options->text(), QStringLiteral("Save &Options"));
+    auto* force = qobject_cast<QCheckBox*>(v.widgetFor("chkForce"));
+    ASSERT_TRUE(v.rect().contains(force->geometry()));
+    EXPECT_TRUE(force->isChecked());
+    force->click();
+    EXPECT_EQ(f.chkForce.value(), 0);
+
+    options->click();
+    EXPECT_EQ(v.height(), px(twips::NormalHeight, dy));
+    EXPECT_EQ(CInt(ReadSetting(UserApp(), kSettings, "chkForce", 1)), 0);
+    EXPECT_FALSE(v.rect().intersects(force->geometry()));
+}
+
+TEST(Windows, TheSmallClockIsAFramelessStripThatGrowsBackFromItsButton) {
+    SimWorld w;
+    FrmMain f;
+    f.Form_Load();
+    FrmMainView v(f);
+    QTest::mouseClick(v.widgetFor("imgMinimize"), Qt::LeftButton);
+    EXPECT_EQ(f.height(), twips::SmallClockHeight);
+    EXPECT_EQ(v.height(), px(twips::SmallClockHeight, v.logicalDpiY()));
+    EXPECT_TRUE(v.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(v.widgetFor("lblShutdownTimeHeader")->isVisible());
+    EXPECT_TRUE(ui::LayoutProblems(v).empty()) << joined(ui::LayoutProblems(v));
+    QTest::mouseClick(v.widgetFor("imgMinimize"), Qt::LeftButton);
+    EXPECT_EQ(f.height(), twips::NormalHeight);
+    EXPECT_FALSE(v.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_FALSE(v.widgetFor("lblShutdownTimeHeader")->isVisible());
+}
+
+TEST(Windows, DraggingStartsFromTheDragAreaAndTheDialogsSurface) {
+    SimWorld w;
+    FrmMain f;
+    f.Form_Load();
+    FrmMainView v(f);
+    QTest::mousePress(v.widgetFor("Image1"), Qt::RightButton);
+    EXPECT_FALSE(v.dragging());
+    QTest::mousePress(v.widgetFor("Image1"), Qt::LeftButton);
+    EXPECT_TRUE(v.dragging());
+    QTest::mouseRelease(v.widgetFor("Image1"), Qt::LeftButton);
+    EXPECT_FALSE(v.dragging());
+
+    frmTimeSetup d;
+    d.Form_Load();
+    FormView dv(d);
+    QTest::mousePress(dv.widgetFor("lblWeekday(2)"), Qt::LeftButton);
+    EXPECT_TRUE(dv.dragging());
+    QTest::mouseRelease(dv.widgetFor("lblWeekday(2)"), Qt::LeftButton);
+    d.Form_Unload();
+}
+
+TEST(Windows, AFormGetsItsWindowWhenItLoadsAndLosesItWhenItUnloads) {
+    SimWorld w;
+    ui::InstallDesktopViews(true);
+    {
+        frmAbout about;
+        EXPECT_EQ(FormView::of(about), nullptr);
+        about.Form_Load();
+        FormView* view = FormView::of(about);
+        ASSERT_NE(view, nullptr);
+        EXPECT_TRUE(view->isVisible());
+        EXPECT_EQ(view->windowTitle(), QStringLiteral("About varn Nocturo"));
+        // OK closes the modal window.
+        QTimer::singleShot(0, [view] { qobject_cast<QPushButton*>(view->widgetFor("lblOk"))->click(); });
+        ui::RunModal(about);
+        EXPECT_FALSE(about.loaded());
+        EXPECT_EQ(FormView::of(about), nullptr);
+    }
+    ui::InstallDesktopViews(false);
+}
+
+TEST(Windows, LinksLookLikeLinksAndOpenTheirPages) {
+    SimWorld w;
+    FrmMain f;
+    f.Form_Load();
+    FrmMainView v(f);
+    auto* help = qobject_cast<QLabel*>(v.widgetFor("lblHelp"));
+    EXPECT_TRUE(help->font().underline());
+    EXPECT_EQ(help->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(help, Qt::LeftButton);
+    ASSERT_NE(w.last("OpenDocument"), nullptr);
+    EXPECT_EQ(w.last("OpenDocument")->at("path").asString(), "https://nocturo.example.org/help/");
+}

@@ -1,0 +1,136 @@
+#include "ui/Gallery.h"
+
+#include <QApplication>
+
+#include "app/Runtime.h"
+#include "app/frmSplash.h"
+#include "cleaner/frmCleanHDSetup.h"
+#include "cleaner/frmCleanNow.h"
+#include "platform/sim/SimEventLoop.h"
+#include "schedule/frmTimeSetup.h"
+#include "schedule/frmWindowSetup.h"
+#include "shell/FrmMain.h"
+#include "shell/frmAbout.h"
+#include "ui/FormView.h"
+#include "ui/FrmMainView.h"
+
+namespace nocturo::ui {
+
+namespace {
+
+void settle() { QApplication::processEvents(); }
+
+template <class View>
+void look(Form& form, const std::function<void(FormView&)>& see) {
+    View view(form);
+    view.show();
+    settle();
+    see(view);
+}
+
+class FramelessView : public FormView {
+public:
+    using FormView::FormView;
+
+protected:
+    bool frameless() const override { return true; }
+};
+
+bool mainWindow(const std::string& state, const std::function<void(FormView&)>& see) {
+    FrmMain f;
+    f.Form_Load();
+    FrmMainView view(f);
+    view.show();
+    if (state == "options") {
+        f.cmdOptions.setCaption("Save &Options");
+        f.setHeight(twips::OptionsHeight);
+        f.setWidth(twips::OptionsWidth);
+    } else if (state == "small-clock") {
+        f.Form_Click();
+    } else if (state == "countdown") {
+        auto* sim = dynamic_cast<platform::SimEventLoop*>(rt().pf.loop);
+        if (!sim) return false;
+        bool seen = false;
+        // 3.5 seconds into the countdown: look, then cancel it.
+        sim->after(3500, "look at the countdown", [&] {
+            settle();
+            see(view);
+            seen = true;
+            f.cmdGo_Click();
+        });
+        f.cmdGo_Click();
+        f.Form_Unload();
+        return seen;
+    }
+    settle();
+    see(view);
+    return true;
+}
+
+void cleaningRun(const std::function<void(FormView&)>& see) {
+    frmCleanNow run;
+    // Half-way through: three steps done, the search running.
+    for (int i = 0; i < 3; ++i) run.shpSteps[static_cast<size_t>(i)]->setFillColor(frmCleanNow::kGreen);
+    run.lblSteps[3]->setBold(true);
+    run.TxtPaths.setText("/home/user/tmp/|/var/tmp/");
+    run.lblActualFileFilter.setCaption("*.tmp|*.bak|*.old");
+    run.lblActualStartDir.setCaption("/home/user/tmp/");
+    run.lblActualSearchPath.setCaption("/home/user/tmp/build/cache/");
+    for (const char* file : {"/home/user/tmp/report.bak", "/home/user/tmp/~draft.tmp", "/home/user/tmp/build/a.old"})
+        run.ListView1.addItem(file);
+    run.LblStatus.setCaption("Total: 3 Results");
+    run.setVisible(true);
+    look<FormView>(run, see);
+}
+
+}  // namespace
+
+std::vector<std::string> GalleryScenes() {
+    return {"main-normal",  "main-options",  "main-small-clock", "main-countdown", "weekday-dialog",
+            "time-window-dialog", "cleaner-setup", "cleaning-run", "about", "splash"};
+}
+
+bool ShowScene(const std::string& name, const std::function<void(FormView&)>& see) {
+    if (name.rfind("main-", 0) == 0) return mainWindow(name.substr(5), see);
+    if (name == "weekday-dialog") {
+        frmTimeSetup d;
+        d.Form_Load();
+        look<FramelessView>(d, see);
+        d.Form_Unload();
+        return true;
+    }
+    if (name == "time-window-dialog") {
+        frmWindowSetup d;
+        d.Form_Load();
+        look<FramelessView>(d, see);
+        d.Form_Unload();
+        return true;
+    }
+    if (name == "cleaner-setup") {
+        frmCleanHDSetup setup;
+        setup.Form_Load();
+        look<FormView>(setup, see);
+        setup.Form_Unload();
+        return true;
+    }
+    if (name == "cleaning-run") {
+        cleaningRun(see);
+        return true;
+    }
+    if (name == "about") {
+        frmAbout about;
+        about.Form_Load();
+        look<FormView>(about, see);
+        return true;
+    }
+    if (name == "splash") {
+        frmSplash splash;
+        splash.Form_Load();
+        splash.ProgressBar1.setValue(60);
+        look<FramelessView>(splash, see);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace nocturo::ui

@@ -1,0 +1,22 @@
+#pragma once
+// Every window of the program in each of its states, set up on the installed
+// runtime (the simulated machine: the countdown scene needs its loop) so
+// that it can be looked at: by the screenshots and by the layout tests.
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nocturo::ui {
+
+class FormView;
+
+// "main-normal", "main-options", "main-small-clock", "main-countdown",
+// "weekday-dialog", "time-window-dialog", "cleaner-setup", "cleaning-run",
+// "about", "splash".
+std::vector<std::string> GalleryScenes();
+
+// Sets scene `name` up with its window shown and calls `look` with the
+// view; false for an unknown scene or when the scene could not be reached.
+bool ShowScene(const std::string& name, const std::function<void(FormView&)>& look);
+
+}  // namespace nocturo::ui
