@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix with `cmake --install` and checks
+# that the installed copy stands on its own.
+# Usage: check-install.sh CMAKE BUILD_DIR SOURCE_DIR VERSION
+set -uo pipefail
+
+cmake_cmd="$1"
+build="$(cd "$2" && pwd -P)"
+source="$(cd "$3" && pwd -P)"
+version="$4"
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok:   $*"; }
+check() {  # check DESCRIPTION COMMAND...
+  local what="$1"; shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+tmp="$(mktemp -d "${TMPDIR:-/tmp}/nocturo-install-test.XXXXXX")"
+trap 'rm -rf "$tmp"' EXIT
+tmp="$(cd "$tmp" && pwd -P)"
+prefix="$tmp/prefix"
+
+if ! "$cmake_cmd" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; then
+  cat "$tmp/install.log"
+  echo "FAIL: cmake --install into $prefix"
+  exit 1
+fi
+pass "cmake --install --prefix $prefix"
+
+# ---- layout ---------------------------------------------------------------------
+for f in bin/nocturo bin/nocturoctl; do
+  check "$f is an executable" test -f "$prefix/$f" -a -x "$prefix/$f"
+done
+check "Common/language/english.lng" test -s "$prefix/Common/language/english.lng"
+wavs=("$prefix"/Common/sound/*.wav)
+check "Common/sound holds the sounds (${#wavs[@]} .wav)" test -s "${wavs[0]}"
+check "temp is an empty folder" test -d "$prefix/temp" -a -z "$(ls -A "$prefix/temp" 2>/dev/null)"
+
+# ---- desktop entry and icon (Linux) ------------------------------------------
+entry="$prefix/share/applications/nocturo.desktop"
+check "share/applications/nocturo.desktop" test -f "$entry"
+check "scalable icon" test -s "$prefix/share/icons/hicolor/scalable/apps/nocturo.svg"
+check "64x64 icon" test -s "$prefix/share/icons/hicolor/64x64/apps/nocturo.png"
+if command -v file >/dev/null 2>&1; then
+  check "64x64 icon is a 64 x 64 PNG" grep -q "PNG image data, 64 x 64" <(file "$prefix/share/icons/hicolor/64x64/apps/nocturo.png")
+fi
+
+key() { sed -n "s/^$1=//p" "$2" | head -n 1; }
+if [ -f "$entry" ]; then
+  check "desktop entry starts with [Desktop Entry]" test "$(head -n 1 "$entry")" = "[Desktop Entry]"
+  check "Exec is the installed program ($(key Exec "$entry"))" test "$(key Exec "$entry")" = "$prefix/bin/nocturo"
+  check "Type=Application" test "$(key Type "$entry")" = "Application"
+  check "Name=Nocturo" test "$(key Name "$entry")" = "Nocturo"
+  check "GenericName set" test -n "$(key GenericName "$entry")"
+  check "Comment set" test -n "$(key Comment "$entry")"
+  check "Icon=nocturo" test "$(key Icon "$entry")" = "nocturo"
+  check "Terminal=false" test "$(key Terminal "$entry")" = "false"
+  check "StartupNotify set" test -n "$(key StartupNotify "$entry")"
+  check "Categories=Utility;System;" test "$(key Categories "$entry")" = "Utility;System;"
+  if command -v desktop-file-validate >/dev/null 2>&1; then
+    check "desktop-file-validate" desktop-file-validate "$entry"
+  else
+    echo "skip: desktop-file-validate is not installed"
+  fi
+fi
+
+# DESTDIR stages the files; Exec names the final place.
+if DESTDIR="$tmp/stage" "$cmake_cmd" --install "$build" --prefix /opt/nocturo >"$tmp/install.log" 2>&1; then
+  staged="$tmp/stage/opt/nocturo/share/applications/nocturo.desktop"
+  check "DESTDIR: entry staged" test -f "$staged"
+  check "DESTDIR: Exec is the final path" test "$(key Exec "$staged" 2>/dev/null)" = "/opt/nocturo/bin/nocturo"
+  check "DESTDIR: program staged" test -x "$tmp/stage/opt/nocturo/bin/nocturo"
+else
+  cat "$tmp/install.log"; fail "DESTDIR install"
+fi
+
+# A prefix with a space is quoted in Exec.
+spaced="$tmp/with space"
+if "$cmake_cmd" --install "$build" --prefix "$spaced" >"$tmp/install.log" 2>&1; then
+  check "spaced prefix: Exec quoted" test "$(key Exec "$spaced/share/applications/nocturo.desktop")" = "\"$spaced/bin/nocturo\""
+  if command -v desktop-file-validate >/dev/null 2>&1; then
+    check "spaced prefix: desktop-file-validate" desktop-file-validate "$spaced/share/applications/nocturo.desktop"
+  fi
+else
+  cat "$tmp/install.log"; fail "install into a prefix with a space"
+fi
+
+# ---- the installed programs run from the install folder ------------------------
+mkdir -p "$tmp/home" "$tmp/cwd"
+run_installed() {  # a clean environment, away from the build tree
+  (cd "$tmp/cwd" && env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" \
+     NOCTURO_REGISTRY="$tmp/registry.reg" "$@")
+}
+out="$(run_installed "$prefix/bin/nocturo" --version 2>&1)"; rc=$?
+check "nocturo --version exits 0" test $rc -eq 0
+check "nocturo --version prints 'nocturo $version' (got '$out')" test "$out" = "nocturo $version"
+
+out="$(run_installed "$prefix/bin/nocturoctl" --help 2>&1)"; rc=$?
+check "nocturoctl --help exits 0" test $rc -eq 0
+check "nocturoctl --help prints its usage" grep -q "Usage: nocturoctl" <<<"$out"
+out="$(run_installed "$prefix/bin/nocturoctl" --version 2>&1)"; rc=$?
+check "nocturoctl --version prints 'nocturoctl $version' (got '$out')" test $rc -eq 0 -a "$out" = "nocturoctl $version"
+out="$(run_installed "$prefix/bin/nocturoctl" lang check "$prefix/Common/language/english.lng" 2>&1)"; rc=$?
+check "nocturoctl reads the installed language file" test $rc -eq 0 -a -n "$out"
+
+# The program itself, on the simulated machine: it finds Common beside its
+# folder (it stops with status 1 without a language file) and journals into
+# the installed temp folder.
+out="$(run_installed timeout 60 env NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 \
+       "$prefix/bin/nocturo" --headless /action:reboot 2>&1)"; rc=$?
+check "installed nocturo runs a simulated restart (status $rc)" test $rc -eq 0
+check "installed nocturo prints its start" grep -q "Nocturo started" <<<"$out"
+check "journal in the installed temp folder" grep -q '"call":"ExitWindowsEx"' "$prefix/temp/sim-journal.jsonl"
+[ $rc -eq 0 ] || echo "$out"
+
+# ---- nothing found in the build tree --------------------------------------------
+for f in bin/nocturo bin/nocturoctl; do
+  exe="$prefix/$f"
+  if ! command -v readelf >/dev/null 2>&1; then
+    fail "readelf is not installed (binutils)"; break
+  fi
+  paths="$(readelf -d "$exe" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\2/p')"
+  bad=""
+  IFS=: read -r -a entries <<<"$paths"
+  for p in "${entries[@]}"; do
+    case "$p" in
+      '$ORIGIN'*|'${ORIGIN}'*) ;;   # inside the program folder
+      *) bad="$bad $p" ;;
+    esac
+  done
+  check "$f: no RPATH/RUNPATH outside the install folder${bad:+ (found:$bad)}" test -z "$bad"
+  if command -v ldd >/dev/null 2>&1; then
+    libs="$(ldd "$exe" 2>&1)"
+    check "$f: every library found" test -z "$(grep 'not found' <<<"$libs")"
+    check "$f: no library from the build or source tree" \
+      test -z "$(grep -e "$build" -e "$source" <<<"$libs")"
+  fi
+done
+
+if [ $failures -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
