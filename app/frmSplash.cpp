@@ -28,12 +28,19 @@ frmSplash::frmSplash(int screenWidthTwips, int screenHeightTwips)
     setWidth(FormWidth);
     setHeight(FormHeight);
 
-    imgLogo.setPicture("logo");
+    imgLogo.setPicture("nocturo");
     imgLogo.setGeometry(240, 240, 1200, 1200);
     lblTitleShadow.setGeometry(1590, 270, 4200, 495);
     lblTitle.setGeometry(1560, 240, 4200, 495);
     lblVersionShadow.setGeometry(1590, 870, 4200, 315);
     lblVersion.setGeometry(1560, 840, 4200, 315);
+    lblTitleShadow.setFontSize(18);
+    lblTitle.setFontSize(18);
+    lblVersionShadow.setFontSize(10);
+    lblVersion.setFontSize(10);
+    lblTitleShadow.setForeColor(0xC0C0C0);
+    lblVersionShadow.setForeColor(0xC0C0C0);
+    lblTitle.setForeColor(0x6B2B1D);
     lblUserHeader.setCaption("User:");
     lblUserHeader.setGeometry(1560, 1680, 1440, 255);
     lblUserID.setGeometry(3060, 1680, 2700, 255);

@@ -73,9 +73,16 @@ public:
     using CaptionControl::CaptionControl;
     long backColor() const { return backColor_; }
     void setBackColor(long v) { set(backColor_, v); }
+    long foreColor() const { return foreColor_; }
+    void setForeColor(long v) { set(foreColor_, v); }
+    // The caption's size in points; 0: the form's own.
+    int fontSize() const { return fontSize_; }
+    void setFontSize(int points) { set(fontSize_, points); }
 
 private:
     long backColor_ = 0x8000000F;  // the system's button face colour
+    long foreColor_ = 0x80000012;  // the system's button text colour
+    int fontSize_ = 0;
 };
 
 using CommandButton = CaptionControl;

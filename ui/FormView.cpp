@@ -248,6 +248,16 @@ void FormView::refreshControl(Control& control) {
         } else {
             l->setAutoFillBackground(false);
         }
+        if (label->fontSize() > 0) {
+            QFont f = font();
+            f.setPixelSize(twipsToPixelsY(label->fontSize() * 20));
+            l->setFont(f);
+        }
+        {
+            QPalette p = l->palette();
+            p.setColor(QPalette::WindowText, toColor(label->foreColor(), palette().color(QPalette::WindowText)));
+            l->setPalette(p);
+        }
         if (auto* bold = dynamic_cast<BoldLabel*>(&control)) {
             QFont f = l->font();
             f.setBold(bold->bold());
