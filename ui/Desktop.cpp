@@ -31,14 +31,6 @@ namespace nocturo::ui {
 
 namespace {
 
-// The borderless dialogs: dragged by any point of their surface.
-class FramelessView : public FormView {
-public:
-    using FormView::FormView;
-
-protected:
-    bool frameless() const override { return true; }
-};
 
 // The view lives as long as its form is loaded; it lets go of the form at
 // once and goes away once Qt is done with its events.
@@ -56,6 +48,15 @@ std::shared_ptr<void> makeView(Form& form) {
     if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form))
         return keep(new FramelessView(form));
     return keep(new FormView(form));
+}
+
+// Loads a dialog, waits while it is shown and unloads it.
+template <class Dialog>
+void showModal() {
+    Dialog dialog;
+    dialog.Form_Load();
+    RunModal(dialog);
+    if (dialog.loaded()) dialog.Form_Unload();
 }
 
 volatile std::sig_atomic_t g_terminate = 0;
@@ -134,24 +135,9 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
         return false;
     };
     form.onUnloaded = [&] { loop.quit(0); };
-    form.showTimeSetup = [] {
-        frmTimeSetup dialog;
-        dialog.Form_Load();
-        RunModal(dialog);
-        if (dialog.loaded()) dialog.Form_Unload();
-    };
-    form.showWindowSetup = [] {
-        frmWindowSetup dialog;
-        dialog.Form_Load();
-        RunModal(dialog);
-        if (dialog.loaded()) dialog.Form_Unload();
-    };
-    auto showAbout = [] {
-        frmAbout about;
-        about.Form_Load();
-        RunModal(about);
-        if (about.loaded()) about.Form_Unload();
-    };
+    form.showTimeSetup = showModal<frmTimeSetup>;
+    form.showWindowSetup = showModal<frmWindowSetup>;
+    auto showAbout = showModal<frmAbout>;
     form.showAbout = showAbout;
     form.showCleanerSetup = [showAbout](frmCleanHDSetup& setup) {
         setup.showRunWindow = [](frmCleanNow& run) { RunModal(run); };

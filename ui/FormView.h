@@ -84,4 +84,14 @@ private:
     bool detached_ = false;
 };
 
+// A borderless window: the weekday dialogs and the splash, dragged by any
+// point of their surface.
+class FramelessView : public FormView {
+public:
+    using FormView::FormView;
+
+protected:
+    bool frameless() const override { return true; }
+};
+
 }  // namespace nocturo::ui

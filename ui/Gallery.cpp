@@ -28,13 +28,16 @@ void look(Form& form, const std::function<void(FormView&)>& see) {
     see(view);
 }
 
-class FramelessView : public FormView {
-public:
-    using FormView::FormView;
 
-protected:
-    bool frameless() const override { return true; }
-};
+// A dialog loaded as the program loads it, looked at, and unloaded.
+template <class Dialog, class View>
+bool loaded(const std::function<void(FormView&)>& see) {
+    Dialog d;
+    d.Form_Load();
+    look<View>(d, see);
+    d.Form_Unload();
+    return true;
+}
 
 bool mainWindow(const std::string& state, const std::function<void(FormView&)>& see) {
     FrmMain f;
@@ -92,27 +95,9 @@ std::vector<std::string> GalleryScenes() {
 
 bool ShowScene(const std::string& name, const std::function<void(FormView&)>& see) {
     if (name.rfind("main-", 0) == 0) return mainWindow(name.substr(5), see);
-    if (name == "weekday-dialog") {
-        frmTimeSetup d;
-        d.Form_Load();
-        look<FramelessView>(d, see);
-        d.Form_Unload();
-        return true;
-    }
-    if (name == "time-window-dialog") {
-        frmWindowSetup d;
-        d.Form_Load();
-        look<FramelessView>(d, see);
-        d.Form_Unload();
-        return true;
-    }
-    if (name == "cleaner-setup") {
-        frmCleanHDSetup setup;
-        setup.Form_Load();
-        look<FormView>(setup, see);
-        setup.Form_Unload();
-        return true;
-    }
+    if (name == "weekday-dialog") return loaded<frmTimeSetup, FramelessView>(see);
+    if (name == "time-window-dialog") return loaded<frmWindowSetup, FramelessView>(see);
+    if (name == "cleaner-setup") return loaded<frmCleanHDSetup, FormView>(see);
     if (name == "cleaning-run") {
         cleaningRun(see);
         return true;
