@@ -178,12 +178,13 @@ void ReportCurrentException(const std::string& procedure, long line, const std::
     WriteErrorLog(source, procedure, line, number, description);
 }
 
-void ShowErrorLog() {
-    const std::string path = ErrorLogPath();
+void OpenInTextEditor(const std::string& path) {
     if (files().pathStyle() == platform::PathStyle::Windows)
         processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
     else
         processes().openDocument(path);
 }
+
+void ShowErrorLog() { OpenInTextEditor(ErrorLogPath()); }
 
 }  // namespace nocturo

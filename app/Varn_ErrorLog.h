@@ -25,8 +25,10 @@ void StartErrorLog() noexcept;
 // program folder + "..\Common" and the log file in it.
 std::string CommonFolder();
 std::string ErrorLogPath();
-// Opens the error log in the desktop's text editor ("notepad.exe" on
-// Windows, the desktop's opener elsewhere).
+// Opens a text file in the desktop's text editor ("notepad.exe" on Windows,
+// the desktop's opener elsewhere).
+void OpenInTextEditor(const std::string& path);
+// The error log, opened so.
 void ShowErrorLog();
 
 // Writes the exception being handled as an error entry (call from a catch block).

@@ -351,11 +351,7 @@ void frmCleanHDSetup::cmdRemoveDir_Click() {
 void frmCleanHDSetup::cmdShowDCLog_Click() {
     quietly([&] {
         if (soundOn()) PlaySoundOnce("open", true);
-        const std::string path = LogFilePath(sysinfo().programFolder(), "DiskCleaner");
-        if (files().pathStyle() == platform::PathStyle::Windows)
-            processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
-        else
-            processes().openDocument(path);
+        OpenInTextEditor(LogFilePath(sysinfo().programFolder(), "DiskCleaner"));
     });
 }
 

@@ -1261,9 +1261,7 @@ void FrmMain::cmdSelectPathLog_Click() {
 void FrmMain::cmdShowLog_Click() {
     step(proc("cmdShowLog_Click"), 1, [&] {
         if (chkSound.checked()) PlaySoundOnce("open", true);
-        const std::string path = LogFilePath(txtPathLog.text(), "");
-        if (isWindowsStyle()) processes().start("notepad.exe", {path}, platform::ws::NormalFocus);
-        else processes().openDocument(path);
+        OpenInTextEditor(LogFilePath(txtPathLog.text(), ""));
     });
 }
 
