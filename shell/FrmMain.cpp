@@ -789,6 +789,11 @@ void FrmMain::Timer2_Timer() {
     platform::LocalTime now{};
     long long nowSerial = 0;
     DoEvents();
+    step(p, 2, [&] {
+        // Ctrl+Q brings the window back from the tray, wherever the focus is.
+        if (!rt().pf.windows) return;
+        if (windows().keyDown(platform::vk::Control) && windows().keyDown('Q')) RestoreFromTray();
+    });
     step(p, 3, [&] {
         now = clock().now();
         nowSerial = SerialSeconds(now);

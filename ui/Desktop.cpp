@@ -83,6 +83,11 @@ int QtWindows::screenHeightTwips() {
     return twipsOf(s->geometry().height(), s->logicalDotsPerInchY());
 }
 
+bool QtWindows::keyDown(int virtualKey) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+    return keyboard_.keyDown(virtualKey);
+}
+
 void InstallDesktopViews(bool on) { SetViewFactory(on ? ViewFactory(makeView) : ViewFactory()); }
 
 void RunModal(Form& form) {

@@ -7,6 +7,7 @@
 
 #include "platform/PlatformHost.h"
 #include "platform/IWindows.h"
+#include "platform/posix/X11Keyboard.h"
 
 namespace nocturo {
 class Form;
@@ -23,6 +24,12 @@ class QtWindows : public platform::IWindows {
 public:
     int screenWidthTwips() override;
     int screenHeightTwips() override;
+    // Read from the X server on an X11 desktop; false elsewhere (Wayland
+    // keeps the keyboard to the focused window).
+    bool keyDown(int virtualKey) override;
+
+private:
+    platform::X11Keyboard keyboard_;
 };
 
 // Gives every form that loads its window from now on (null: none).

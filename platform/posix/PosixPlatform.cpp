@@ -12,6 +12,7 @@
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/RegFileRegistry.h"
 #include "platform/posix/TerminalDialogs.h"
+#include "platform/posix/X11Keyboard.h"
 
 namespace nocturo::platform {
 
@@ -25,6 +26,17 @@ std::string ExecutableFolder() {
 }
 
 namespace {
+
+// The screen is not known without a desktop; the keyboard is read from the
+// X server when there is one, so Ctrl+Q still reaches a program with no
+// window on screen.
+class PosixScreen : public FixedScreen {
+public:
+    bool keyDown(int virtualKey) override { return keyboard_.keyDown(virtualKey); }
+
+private:
+    X11Keyboard keyboard_;
+};
 
 class PosixHost : public PlatformHost {
 public:
@@ -57,7 +69,7 @@ public:
     LogindSessionPower power;
     SilentSound sound;
     SilentSpeech speech;
-    FixedScreen screen;
+    PosixScreen screen;
     NoTray tray;
 };
 

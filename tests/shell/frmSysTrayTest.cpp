@@ -312,6 +312,43 @@ TEST(SysTray, RestoringRemovesTheIconAndStopsListening) {
     EXPECT_EQ(adds - deletes, 1);
 }
 
+TEST(SysTray, CtrlQHeldAtATickBringsTheWindowBack) {
+    InTray t;
+    // One key alone is not enough.
+    t.w.screen.holdKey(platform::vk::Control);
+    t.f.Timer2_Timer();
+    t.w.screen.holdKey(platform::vk::Control, false);
+    t.w.screen.holdKey('Q');
+    t.f.Timer2_Timer();
+    EXPECT_FALSE(t.f.visible());
+    EXPECT_TRUE(t.w.tray.iconShown());
+
+    t.w.screen.holdKey(platform::vk::Control);
+    t.f.Timer2_Timer();
+    EXPECT_TRUE(t.f.visible());
+    EXPECT_FALSE(t.f.inTray);
+    EXPECT_FALSE(t.w.tray.iconShown());
+    EXPECT_EQ(t.f.m_frmSysTray, nullptr);
+    // Still held at the next tick: the window simply stays.
+    t.f.Timer2_Timer();
+    EXPECT_TRUE(t.f.visible());
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(SysTray, CtrlQAlsoRaisesAMinimisedWindowOnADesktopWithoutATray) {
+    SimWorld w;
+    w.tray.setAvailable(false);
+    FrmMain f;
+    f.Form_Load();
+    f.Send_to_SysTray();
+    ASSERT_EQ(f.windowState(), WindowState::Minimized);
+    w.screen.holdKey(platform::vk::Control);
+    w.screen.holdKey('Q');
+    f.Timer2_Timer();
+    EXPECT_EQ(f.windowState(), WindowState::Normal);
+    EXPECT_TRUE(f.visible());
+}
+
 TEST(SysTray, TheIconGoesWhenTheProgramEnds) {
     InTray t;
     bool ended = false;

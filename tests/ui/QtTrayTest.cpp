@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,9 @@ TEST(QtTray, TheIconsClicksArriveAsMouseMessages) {
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::DoubleClick);
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Trigger);
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::MiddleClick);
+    // They arrive after the icon's own event, in order.
+    EXPECT_TRUE(messages.empty());
+    QCoreApplication::processEvents();
     EXPECT_EQ(messages, (std::vector<int>{0x204, 0x205, 0x203, 0x201, 0x202}));
 
     // A handler that clears itself ends the delivery of the messages after it.
@@ -91,7 +95,17 @@ TEST(QtTray, TheIconsClicksArriveAsMouseMessages) {
         tray.setMouseHandler({});
     });
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Context);
+    QCoreApplication::processEvents();
     EXPECT_EQ(messages, (std::vector<int>{0x204}));
+
+    // A tray that is gone by then delivers nothing.
+    messages.clear();
+    auto brief = std::make_unique<QtTray>();
+    brief->setMouseHandler([&](int m) { messages.push_back(m); });
+    Q_EMIT brief->trayIcon().activated(QSystemTrayIcon::DoubleClick);
+    brief.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST(QtTray, ChangesReachTheIconsPictureAndTip) {

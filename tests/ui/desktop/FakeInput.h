@@ -1,0 +1,37 @@
+#pragma once
+// Keys and mouse buttons pressed on the X server itself (the XTEST
+// extension), so the program sees them as a user's. libX11 and libXtst are
+// loaded at run time; ready() is false where either is missing.
+#include <string>
+
+namespace nocturo::test {
+
+class FakeInput {
+public:
+    FakeInput();
+    ~FakeInput();
+    FakeInput(const FakeInput&) = delete;
+    FakeInput& operator=(const FakeInput&) = delete;
+
+    bool ready() const { return display_ != nullptr; }
+    std::string whyNotReady() const { return why_; }
+
+    // X11 key symbols: 0xffe3 Control_L, 0x71 q.
+    void key(unsigned long keysym, bool down);
+    void moveTo(int x, int y);
+    // 1 left, 2 middle, 3 right.
+    void button(int number, bool down);
+    // Where a point of a window (an X window id) is on the screen, asked of
+    // the X server: a window docked in another program's knows no better.
+    bool toScreen(unsigned long window, int x, int y, int& screenX, int& screenY);
+
+private:
+    void sync();
+
+    void* x11_ = nullptr;
+    void* xtst_ = nullptr;
+    void* display_ = nullptr;
+    std::string why_;
+};
+
+}  // namespace nocturo::test
