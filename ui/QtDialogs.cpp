@@ -102,8 +102,20 @@ QString QtDialogs::boxTitle(const std::string& title) {
 
 // ---- message and input boxes --------------------------------------------------
 
+// The program's window the user is working in, else one of ours that is kept
+// above all others; none when neither is on screen. A box owned by a window
+// stays above it, even when that window is kept above all others.
+QWidget* QtDialogs::owner() {
+    QWidget* active = QApplication::activeWindow();
+    if (active && active->isVisible()) return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowType() == Qt::Window && w->isVisible() && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            return w;
+    return nullptr;
+}
+
 int QtDialogs::messageBox(const std::string& prompt, int style, const std::string& title) {
-    QMessageBox box;
+    QMessageBox box(owner());
     box.setWindowTitle(boxTitle(title));
     box.setTextFormat(Qt::PlainText);
     box.setText(boxText(prompt));
@@ -128,7 +140,7 @@ int QtDialogs::messageBox(const std::string& prompt, int style, const std::strin
 
 std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const std::string& title,
                                                const std::string& defaultText) {
-    QInputDialog dialog;
+    QInputDialog dialog(owner());
     dialog.setWindowTitle(boxTitle(title));
     dialog.setLabelText(boxText(prompt));
     for (auto* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
@@ -158,11 +170,11 @@ std::string QtDialogs::browseForFolder(const std::string& title, const std::stri
                                        bool includeFiles) {
     QFileDialog::Options options;
     if (!includeFiles) options |= QFileDialog::ShowDirsOnly;
-    return toUtf8(QFileDialog::getExistingDirectory(nullptr, fromUtf8(title), fromUtf8(startFolder), options));
+    return toUtf8(QFileDialog::getExistingDirectory(owner(), fromUtf8(title), fromUtf8(startFolder), options));
 }
 
 std::string QtDialogs::openFile(const std::string& title, const std::string& filter) {
-    return toUtf8(QFileDialog::getOpenFileName(nullptr, fromUtf8(title), QString(), toQtFilter(filter)));
+    return toUtf8(QFileDialog::getOpenFileName(owner(), fromUtf8(title), QString(), toQtFilter(filter)));
 }
 
 QString QtDialogs::toQtFilter(const std::string& filter) {

@@ -56,6 +56,7 @@ public:
     QString timedTitle() const { return timedTitle_; }
 
 private:
+    static QWidget* owner();
     void armTimeout(const std::string& title, int seconds);
     void onTimeout();
     static void pressKey(QWidget* box, int key);

@@ -171,3 +171,55 @@ TEST(Windows, LinksLookLikeLinksAndOpenTheirPages) {
     ASSERT_NE(w.last("OpenDocument"), nullptr);
     EXPECT_EQ(w.last("OpenDocument")->at("path").asString(), "https://nocturo.example.org/help/");
 }
+
+namespace {
+// Answers every box with OK and notes whether the main window was kept above
+// the others while the box was open.
+class WatchingDialogs : public platform::IDialogs {
+public:
+    explicit WatchingDialogs(FormView*& view) : view_(view) {}
+    std::vector<bool> onTopDuringBoxes;
+    int messageBox(const std::string&, int, const std::string&) override {
+        onTopDuringBoxes.push_back(view_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        return 1;
+    }
+    std::optional<std::string> inputBox(const std::string&, const std::string&, const std::string&) override {
+        onTopDuringBoxes.push_back(view_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        return std::string();
+    }
+    std::string browseForFolder(const std::string&, const std::string&, bool) override { return {}; }
+    std::string openFile(const std::string&, const std::string&) override { return {}; }
+
+private:
+    FormView*& view_;
+};
+}  // namespace
+
+TEST(Windows, AlwaysOnTopKeepsTheWindowAboveOthersButNotAboveItsOwnQuestions) {
+    SimWorld w;
+    FormView* view = nullptr;
+    WatchingDialogs dialogs(view);
+    w.runtime.pf.dialogs = &dialogs;
+    FrmMain f;
+    FrmMainView shown(f);
+    view = &shown;
+    f.Form_Load();
+    ASSERT_FALSE(shown.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    auto* onTop = qobject_cast<QCheckBox*>(shown.widgetFor("chkWinOnTop"));
+    ASSERT_NE(onTop, nullptr);
+    onTop->click();
+    EXPECT_TRUE(f.chkWinOnTop.checked());
+    EXPECT_TRUE(shown.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(shown.isVisible());  // changing the flag does not lose the window
+
+    // A question from the window: the window steps back while it is open.
+    f.MsgBox("Question?", 4, "Nocturo");
+    EXPECT_EQ(dialogs.onTopDuringBoxes, std::vector<bool>{false});
+    EXPECT_TRUE(shown.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    onTop->click();
+    EXPECT_FALSE(f.chkWinOnTop.checked());
+    EXPECT_FALSE(shown.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(w.errorLog(), "");
+}

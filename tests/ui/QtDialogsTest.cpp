@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -363,6 +364,41 @@ TEST(QtDialogs, SecondTimedBoxReplacesTheFirstTimeOut) {
     EXPECT_EQ(inner, mb::IdNo);
     EXPECT_GE(innerMs, 1900);  // its full 2 s, not the 1 s left to the first
     EXPECT_TRUE(firstStillOpen);
+}
+
+// A box belongs to the window the user works in, so it stays above that
+// window even when the window is kept above all others; with none of ours
+// active it stands alone.
+TEST(QtDialogs, BoxesBelongToTheActiveWindow) {
+    QtDialogs dialogs;
+    QWidget* parentSeen = reinterpret_cast<QWidget*>(1);
+    whenModalOpens([&](QWidget* w) {
+        parentSeen = w->parentWidget();
+        buttonOf(w, QMessageBox::Ok)->click();
+    });
+    dialogs.messageBox("x", mb::OkOnly, "t");
+    EXPECT_EQ(parentSeen, nullptr);
+
+    QWidget main;
+    main.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    main.show();
+    QApplication::setActiveWindow(&main);
+    ASSERT_EQ(QApplication::activeWindow(), &main);
+    whenModalOpens([&](QWidget* w) {
+        parentSeen = w->parentWidget();
+        buttonOf(w, QMessageBox::Ok)->click();
+    });
+    dialogs.messageBox("x", mb::OkOnly, "t");
+    EXPECT_EQ(parentSeen, &main);
+
+    // No longer active, but still kept on top: it still owns the box.
+    QApplication::setActiveWindow(nullptr);
+    whenModalOpens([&](QWidget* w) {
+        parentSeen = w->parentWidget();
+        static_cast<QDialog*>(w)->reject();
+    });
+    EXPECT_EQ(dialogs.inputBox("x", "t", ""), std::nullopt);
+    EXPECT_EQ(parentSeen, &main);
 }
 
 }  // namespace
