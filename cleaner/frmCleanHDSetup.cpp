@@ -14,6 +14,7 @@
 #include "platform/IDialogs.h"
 #include "platform/IProcesses.h"
 #include "shell/FrmMain.h"
+#include "timevoice/Varn_Internet.h"
 #include "timevoice/Varn_PlaySound.h"
 
 namespace nocturo {
@@ -79,8 +80,8 @@ frmCleanHDSetup::frmCleanHDSetup(FrmMain* main) : Form("frmCleanHDSetup"), main_
 // specifications and the specification buttons on the left; the option
 // frames and the log on the right.
 void frmCleanHDSetup::layoutControls() {
-    static constexpr std::array<const char*, ToolKeys.size()> captions{"&Clean now", "Home", "Help",
-                                                                      "About",      "Forum", "E&xit"};
+    static constexpr std::array<const char*, ToolKeys.size()> captions{"&Clean now", "Update", "Home", "Help",
+                                                                      "About",      "Forum",  "E&xit"};
     const int toolWidth = (9000 - 240 - 5 * 60) / static_cast<int>(ToolKeys.size());
     for (size_t i = 0; i < ToolKeys.size(); ++i) {
         tbTools[i] = std::make_unique<CommandButton>(this, "tbTools", static_cast<int>(i));
@@ -379,11 +380,23 @@ void frmCleanHDSetup::lblBugReport_Click() {
     quietly([] { processes().openDocument(links::ErrorReportPage); });
 }
 
+// The new-version check, with the busy pointer and the button off while it
+// waits for the network.
+void frmCleanHDSetup::tbTools_Update() {
+    CommandButton& update = *tbTools[1];
+    if (!update.enabled()) return;  // already checking
+    windows().setBusyPointer(true);
+    update.setEnabled(false);
+    quietly([] { ChkNewVersion(); });
+    update.setEnabled(true);
+    windows().setBusyPointer(false);
+}
+
 void frmCleanHDSetup::tbTools_ButtonClick(const std::string& key) {
     quietly([&] {
         if (key == "Exit") Form_Unload();
         else if (key == "Clean") cmdCleanNow_Click();
-        else if (key == "Update" && checkNewVersion) checkNewVersion();
+        else if (key == "Update") tbTools_Update();
         else if (key == "About" && showAbout) showAbout();
         else if (key == "Home") processes().openDocument(links::HomePage);
         else if (key == "Help") processes().openDocument(links::HelpPage);

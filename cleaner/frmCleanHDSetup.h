@@ -55,7 +55,7 @@ public:
     Label lblError{this, "lblError"};
     Label ErrorIndicator{this, "ErrorIndicator"};
     // The toolbar: one button per key of ToolKeys.
-    static constexpr std::array<const char*, 6> ToolKeys{"Clean", "Home", "Help", "About", "Forum", "Exit"};
+    static constexpr std::array<const char*, 7> ToolKeys{"Clean", "Update", "Home", "Help", "About", "Forum", "Exit"};
     std::array<std::unique_ptr<CommandButton>, ToolKeys.size()> tbTools;
 
     void Form_Load();
@@ -74,6 +74,7 @@ public:
     void cmdResetDCLog_Click();
     void cmdCleanNow_Click();
     void tbTools_ButtonClick(const std::string& key);
+    void tbTools_Update();
     void lblBugReport_Click();
     void lblError_Click();
     // A check box was clicked (its value already changed): stores it.
@@ -85,7 +86,6 @@ public:
     // closes it; unset: the run happens without being shown.
     std::function<void(frmCleanNow&)> showRunWindow;
     std::function<void()> showAbout;
-    std::function<void()> checkNewVersion;
     std::function<void()> onUnloaded;
 
     // The folder whose section the per-folder controls show ("" when none).

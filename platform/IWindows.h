@@ -19,6 +19,8 @@ public:
     // Whether the key is held down at this moment, whichever window has the
     // focus (the asynchronous key state). False where the desktop cannot tell.
     virtual bool keyDown(int /*virtualKey*/) { return false; }
+    // The busy mouse pointer over the program's windows while on is true.
+    virtual void setBusyPointer(bool /*on*/) {}
 };
 
 // A screen of a fixed size: 1024 x 768 pixels at 96 dpi unless told
@@ -29,6 +31,12 @@ public:
     int screenWidthTwips() override { return width_; }
     int screenHeightTwips() override { return height_; }
     bool keyDown(int virtualKey) override { return held_.count(virtualKey) != 0; }
+    void setBusyPointer(bool on) override {
+        if (on && !busy_) ++busyPeriods_;
+        busy_ = on;
+    }
+    bool busyPointer() const { return busy_; }
+    int busyPeriods() const { return busyPeriods_; }  // how often the busy pointer came up
 
     void holdKey(int virtualKey, bool down = true) {
         if (down) held_.insert(virtualKey);
@@ -38,6 +46,8 @@ public:
 private:
     int width_, height_;
     std::set<int> held_;
+    bool busy_ = false;
+    int busyPeriods_ = 0;
 };
 
 }  // namespace nocturo::platform

@@ -4,6 +4,7 @@
 #include "platform/IDialogs.h"
 #include "platform/IEventLoop.h"
 #include "platform/IFileSystem.h"
+#include "platform/IHttp.h"
 #include "platform/IProcesses.h"
 #include "platform/IRegistry.h"
 #include "platform/ISessionPower.h"
@@ -27,6 +28,7 @@ struct Platform {
     ISpeech* speech = nullptr;
     IWindows* windows = nullptr;
     ITray* tray = nullptr;  // null: the desktop has no notification area
+    IHttp* http = nullptr;
 };
 
 }  // namespace nocturo::platform

@@ -25,6 +25,7 @@
 #include "schedule/Varn_ShellAndWait.h"
 #include "schedule/Varn_Time.h"
 #include "schedule/Varn_modShutDown.h"
+#include "timevoice/Varn_Internet.h"
 #include "timevoice/Varn_PlaySound.h"
 #include "timevoice/Varn_TimeSync.h"
 
@@ -139,6 +140,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
     cmdSelectProgram.setCaption("...");
     cmdSelectPathLog.setCaption("...");
     cmdShowLog.setCaption("Show Log File");
+    cmdNewVersion.setCaption("Check for new version");
     cmdResetLog.setCaption("Reset Log File");
     cmdSetupNocturoTime.setCaption("Setup");
     cmdSetupTimeWindow.setCaption("Setup");
@@ -316,8 +318,9 @@ void FrmMain::layoutControls() {
     }
     {
         const int top = row(field);
-        cmdShowLog.setGeometry(1200, top, 2070, field);
-        cmdResetLog.setGeometry(3330, top, right - 3330, field);
+        cmdNewVersion.setGeometry(120, top, 2340, field);
+        cmdShowLog.setGeometry(2520, top, 1800, field);
+        cmdResetLog.setGeometry(4380, top, right - 4380, field);
     }
     optionsBottom_ = y;
 
@@ -1158,6 +1161,27 @@ void FrmMain::cmdSelectProgram_Click() {
     });
 }
 
+void FrmMain::cmdNewVersion_Click() {
+    const std::string p = proc("cmdNewVersion_Click");
+    if (!cmdNewVersion.enabled()) return;  // a check is already running
+    step(p, 1, [&] { ClearTopMostWindow(); });
+    step(p, 2, [&] {
+        // The button stays off while the check waits for the network, so a
+        // second click cannot start another one.
+        cmdNewVersion.setEnabled(false);
+        windows().setBusyPointer(true);
+    });
+    step(p, 3, [&] { ChkNewVersion(); });
+    step(p, 4, [&] {
+        windows().setBusyPointer(false);
+        cmdNewVersion.setEnabled(true);
+        DoEvents();
+    });
+    step(p, 5, [&] {
+        if (chkWinOnTop.checked()) SetTopMostWindow();
+    });
+}
+
 void FrmMain::cmdSetupHDclean_Click() {
     step(proc("cmdSetupHDclean_Click"), 1, [&] {
         frmCleanHDSetup setup(this);
@@ -1559,6 +1583,7 @@ void FrmMain::registerEvents() {
         {"cmdSetupHDclean", &FrmMain::cmdSetupHDclean_Click},
         {"cmdSelectPathLog", &FrmMain::cmdSelectPathLog_Click},
         {"cmdShowLog", &FrmMain::cmdShowLog_Click},
+        {"cmdNewVersion", &FrmMain::cmdNewVersion_Click},
         {"cmdResetLog", &FrmMain::cmdResetLog_Click},
         {"cmdSetupNocturoTime", &FrmMain::cmdSetupNocturoTime_Click},
         {"cmdSetupTimeWindow", &FrmMain::cmdSetupTimeWindow_Click},

@@ -53,6 +53,7 @@ public:
     CommandButton cmdSetupTimeWindow{this, "cmdSetupTimeWindow"};
     CommandButton cmdSpeakTime{this, "cmdSpeakTime"};
     CommandButton cmdSetupHDclean{this, "cmdSetupHDclean"};
+    CommandButton cmdNewVersion{this, "cmdNewVersion"};
 
     Label lblAction{this, "lblAction"};
     Label lblTime{this, "lblTime"};
@@ -211,6 +212,7 @@ public:
     // ---- logs -------------------------------------------------------------------
     void cmdSelectPathLog_Click();
     void cmdShowLog_Click();
+    void cmdNewVersion_Click();
     void cmdResetLog_Click();
 
     // ---- window sizes, moving, links ----------------------------------------

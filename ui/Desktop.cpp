@@ -88,6 +88,13 @@ bool QtWindows::keyDown(int virtualKey) {
     return keyboard_.keyDown(virtualKey);
 }
 
+void QtWindows::setBusyPointer(bool on) {
+    if (on == busy_) return;
+    busy_ = on;
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}
+
 void InstallDesktopViews(bool on) { SetViewFactory(on ? ViewFactory(makeView) : ViewFactory()); }
 
 void RunModal(Form& form) {

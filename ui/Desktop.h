@@ -27,8 +27,10 @@ public:
     // Read from the X server on an X11 desktop; false elsewhere (Wayland
     // keeps the keyboard to the focused window).
     bool keyDown(int virtualKey) override;
+    void setBusyPointer(bool on) override;
 
 private:
+    bool busy_ = false;
     platform::X11Keyboard keyboard_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "platform/posix/CurlHttp.h"
 #include "platform/posix/LogindSessionPower.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEventLoop.h"
@@ -56,6 +57,7 @@ public:
         pf.speech = &speech;
         pf.windows = &screen;
         pf.tray = &tray;  // headless: no notification area
+        pf.http = &http;
         dialogs.setPump(&loop);
     }
 
@@ -71,6 +73,7 @@ public:
     SilentSpeech speech;
     PosixScreen screen;
     NoTray tray;
+    CurlHttp http;
 };
 
 }  // namespace

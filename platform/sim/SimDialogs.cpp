@@ -24,6 +24,7 @@ int SimDialogs::defaultButton(int style) {
 }
 
 int SimDialogs::messageBox(const std::string& prompt, int style, const std::string& title) {
+    if (onBox) onBox();
     int answer = defaultButton(style);
     if (!answers_.empty() && answers_.front().isNumber()) {
         answer = static_cast<int>(answers_.front().asInt64());
@@ -43,6 +44,7 @@ std::optional<Json> SimDialogs::takeTextAnswer() {
 
 std::optional<std::string> SimDialogs::inputBox(const std::string& prompt, const std::string& title,
                                                 const std::string& defaultText) {
+    if (onBox) onBox();
     std::optional<std::string> answer;  // cancelled unless the queue says otherwise
     if (auto a = takeTextAnswer(); a && a->isString()) answer = a->asString();
     journal_.append(JsonObject{{"call", "InputBox"}, {"title", title}, {"prompt", prompt}, {"default", defaultText},

@@ -12,6 +12,7 @@
 // the item stays at the head of the queue for the next box that fits.
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ public:
     // loadAnswers(NOCTURO_SIM_ANSWERS) when that is set and not empty.
     void loadAnswersFromEnvironment();
     std::size_t remaining() const { return answers_.size(); }
+    // Runs as each message or input box opens, so a test can look at the
+    // program while the box is up.
+    std::function<void()> onBox;
     void clearAnswers() { answers_.clear(); }
 
     // The answer a message box of this style gets when nothing is queued:

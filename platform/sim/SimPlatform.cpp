@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "app/Links.h"
+#include "app/Version.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/PosixProcesses.h"
@@ -43,7 +45,8 @@ public:
           power(journal),
           sound(journal),
           speech(journal),
-          tray(journal) {
+          tray(journal),
+          http(journal) {
         name = "sim";
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
@@ -63,6 +66,9 @@ public:
         pf.speech = &speech;
         pf.windows = &screen;
         pf.tray = &tray;
+        pf.http = &http;
+        // The maker's version list names this version, so a check finds it current.
+        http.serve(links::VersionList, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
     }
     ~SimHost() override {
         if (inputFd >= 0) ::close(inputFd);
@@ -86,6 +92,7 @@ public:
     SimSound sound;
     SimSpeech speech;
     SimTray tray;
+    SimHttp http;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/sim/SimDialogs.h"
 #include "platform/sim/SimEventLoop.h"
 #include "platform/sim/SimFileSystem.h"
+#include "platform/sim/SimHttp.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimSessionPower.h"
 #include "platform/sim/SimSound.h"

@@ -13,7 +13,8 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
       processes(journal, clock),
       sound(journal),
       speech(journal),
-      tray(journal) {
+      tray(journal),
+      http(journal) {
     LayOutProgramFolder(fs, sys, style);
     fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
                    fs.separator() + "english.lng",
@@ -31,6 +32,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
     runtime.pf.speech = &speech;
     runtime.pf.windows = &screen;
     runtime.pf.tray = &tray;
+    runtime.pf.http = &http;
     runtime.winVersionCode = 30;
     runtime.soundAvailable = true;
     scope_ = std::make_unique<RuntimeScope>(runtime);

@@ -33,6 +33,7 @@ public:
     platform::SimSpeech speech;
     platform::FixedScreen screen;
     platform::SimTray tray;
+    platform::SimHttp http;
     Runtime runtime;
 
     std::vector<std::uint32_t> sessionEnds;  // flags of every simulated session end

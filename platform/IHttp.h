@@ -1,0 +1,36 @@
+#pragma once
+// Fetching a web page: one blocking GET.
+#include <functional>
+#include <string>
+
+#include "platform/Error.h"
+
+namespace nocturo::platform {
+
+struct HttpResponse {
+    int status = 0;    // the server's status code (200 for a page found)
+    std::string body;  // the page as sent
+};
+
+class IHttp {
+public:
+    // Called again and again while a transfer waits for the network, so the
+    // caller can keep its windows alive.
+    using WhileWaiting = std::function<void()>;
+
+    virtual ~IHttp() = default;
+    // The page at url, whatever status the server answered with. Throws
+    // platform::Error when no answer came: no network, no such host, refused,
+    // timed out (the description says which).
+    virtual HttpResponse get(const std::string& url, const WhileWaiting& whileWaiting = {}) = 0;
+};
+
+// A machine without network access: every fetch fails.
+class NoHttp : public IHttp {
+public:
+    HttpResponse get(const std::string& url, const WhileWaiting& = {}) override {
+        throw Error(err::SystemCallFailed, "no network access on this machine: " + url);
+    }
+};
+
+}  // namespace nocturo::platform

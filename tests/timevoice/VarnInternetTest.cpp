@@ -1,0 +1,246 @@
+// The new-version check: reading the maker's list, comparing versions, and
+// what the user is told for a newer version, a current one and a list that
+// could not be read; from the options button and the cleaner's toolbar.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/Links.h"
+#include "app/Varn_Language.h"
+#include "app/Varn_Registry.h"
+#include "app/Version.h"
+#include "cleaner/frmCleanHDSetup.h"
+#include "platform/IDialogs.h"
+#include "shell/FrmMain.h"
+#include "support/SimWorld.h"
+#include "timevoice/Varn_Internet.h"
+
+using namespace nocturo;
+using nocturo::test::SimWorld;
+namespace mb = nocturo::platform::mb;
+
+namespace {
+
+// A simulated machine with the language entries the check uses.
+struct Checking {
+    SimWorld w;
+    Checking() {
+        const char sep = w.fs.separator();
+        w.fs.addFile(w.sys.programDir + sep + ".." + sep + "Common" + sep + "language" + sep + "english.lng",
+                     "T0016\tNocturo - Error\nT0023\tNocturo Info\nT0042\tYou are using the latest version\n"
+                     "T0043\tis available for download.\nT0044\tOpen the download page now?\n"
+                     "T0045\t- a new revision\nT0046\t- a new minor version\nT0047\t- a new major version\n"
+                     "T0048\tThe version information could not be read.\nT0049\tPlease try again later.\n");
+        set_language("english.lng");
+    }
+    ~Checking() { ClearLanguageTable(); }
+    std::string listFile() const {
+        const char sep = w.fs.separator();
+        return w.sys.programDir + sep + ".." + sep + "temp" + sep + "versions.txt";
+    }
+    const platform::JsonObject& box() {
+        const auto* b = w.last("MessageBox");
+        EXPECT_NE(b, nullptr);
+        static const platform::JsonObject none;
+        return b ? *b : none;
+    }
+    std::string running(int major, int minor, int revision) {
+        return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(revision);
+    }
+};
+
+const std::string kProduct = version::ProductName;
+
+}  // namespace
+
+TEST(VersionList, FieldsAreSplitAtCommasAndLineEndsAndQuotesKeepTheirCommas) {
+    EXPECT_EQ(ReadInputFields("\"A\",\"1.2.3\"\r\n\"B, the second\",  4.5.6  \n"),
+              (std::vector<std::string>{"A", "1.2.3", "B, the second", "4.5.6"}));
+    EXPECT_EQ(ReadInputFields("A,1\nB,2"), (std::vector<std::string>{"A", "1", "B", "2"}));
+    EXPECT_EQ(ReadInputFields(""), std::vector<std::string>{});
+    // An unclosed quote runs to the end.
+    EXPECT_EQ(ReadInputFields("\"A,1"), std::vector<std::string>{"A,1"});
+}
+
+TEST(VersionList, TheOwnRecordIsFoundUnlessTheListEndsOrBreaksFirst) {
+    EXPECT_EQ(FindListedVersion("\"Other\",\"9.9.9\"\r\n\"Nocturo\",\"1.2.3\"\r\n", "Nocturo"), "1.2.3");
+    // The code is only looked for among the codes, not the versions.
+    EXPECT_EQ(FindListedVersion("X,Nocturo\r\nNocturo,2.0.0\r\n", "Nocturo"), "2.0.0");
+    EXPECT_EQ(FindListedVersion("Other,1.0.0\r\n", "Nocturo"), std::nullopt);
+    // A record with an empty code ends the search, even with ours after it.
+    EXPECT_EQ(FindListedVersion("Other,1.0.0\r\n,\r\nNocturo,1.2.3\r\n", "Nocturo"), std::nullopt);
+    EXPECT_EQ(FindListedVersion("Other,1.0.0\r\n\"  \",x\r\nNocturo,1.2.3\r\n", "Nocturo"), std::nullopt);
+    // Ours as the very last field, without a version.
+    EXPECT_EQ(FindListedVersion("Other,1.0.0,Nocturo", "Nocturo"), std::nullopt);
+}
+
+TEST(VersionList, VersionsAreThreeWholeNumbers) {
+    auto v = ParseProgramVersion("3.7.10");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->major, 3);
+    EXPECT_EQ(v->minor, 7);
+    EXPECT_EQ(v->revision, 10);
+    EXPECT_TRUE(ParseProgramVersion(" 4 . 0 . 0 "));
+    EXPECT_FALSE(ParseProgramVersion("3.7"));
+    EXPECT_FALSE(ParseProgramVersion("3.7.x"));
+    EXPECT_FALSE(ParseProgramVersion("3..7"));
+    EXPECT_FALSE(ParseProgramVersion("3.7.7.7"));  // the revision would read "7.7"
+    EXPECT_FALSE(ParseProgramVersion("-1.0.0"));
+    EXPECT_FALSE(ParseProgramVersion("99999999999.0.0"));
+}
+
+TEST(VersionList, TheMostSignificantDifferingPartDecides) {
+    const ProgramVersion running{3, 7, 7};
+    EXPECT_EQ(NewerVersionEntry({3, 7, 10}, running), 45);
+    EXPECT_EQ(NewerVersionEntry({3, 8, 0}, running), 46);
+    EXPECT_EQ(NewerVersionEntry({4, 0, 0}, running), 47);
+    EXPECT_EQ(NewerVersionEntry({3, 6, 9}, running), 0);
+    EXPECT_EQ(NewerVersionEntry({3, 7, 7}, running), 0);
+    EXPECT_EQ(NewerVersionEntry({2, 9, 99}, running), 0);
+    EXPECT_EQ(NewerVersionEntry({3, 6, 99}, running), 0);
+}
+
+TEST(NewVersionCheck, ANewerRevisionIsOfferedAndYesOpensTheDownloadPage) {
+    Checking t;
+    const std::string newer = t.running(version::Major, version::Minor, version::Revision + 1);
+    const std::string body = "\"Other\",\"99.0.0\"\r\n\"" + std::string(links::VersionListCode) + "\",\"" + newer + "\"";
+    t.w.http.serve(links::VersionList, body);
+    t.w.dialogs.pushAnswer(mb::IdYes);
+    ChkNewVersion();
+    EXPECT_EQ(t.w.last("HttpGet")->at("url").asString(), links::VersionList);
+    EXPECT_EQ(t.box().at("prompt").asString(), kProduct + " - a new revision (v. " + newer +
+                                                    ") is available for download.\nOpen the download page now?");
+    EXPECT_EQ(t.box().at("buttons").asNumber(), 4164);
+    EXPECT_EQ(t.box().at("title").asString(), "Nocturo Info");
+    ASSERT_NE(t.w.last("OpenDocument"), nullptr);
+    EXPECT_EQ(t.w.last("OpenDocument")->at("path").asString(), links::DownloadPage);
+    // The list stays in the temp folder as one printed line.
+    EXPECT_EQ(t.w.fs.readFile(t.listFile()), body + "\r\n");
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(NewVersionCheck, NewerMinorAndMajorVersionsNameTheirKindAndNoOpensNothing) {
+    {
+        Checking t;
+        const std::string newer = t.running(version::Major, version::Minor + 1, 0);
+        t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
+        t.w.dialogs.pushAnswer(mb::IdNo);
+        ChkNewVersion();
+        EXPECT_NE(t.box().at("prompt").asString().find("- a new minor version (v. " + newer + ")"), std::string::npos);
+        EXPECT_EQ(t.w.last("OpenDocument"), nullptr);
+    }
+    {
+        Checking t;
+        const std::string newer = t.running(version::Major + 1, 0, 0);
+        t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
+        t.w.dialogs.pushAnswer(mb::IdNo);
+        ChkNewVersion();
+        EXPECT_NE(t.box().at("prompt").asString().find("- a new major version (v. " + newer + ")"), std::string::npos);
+    }
+}
+
+TEST(NewVersionCheck, TheSameOrAnOlderVersionIsCurrentAndShowsTheStoredProgramVersion) {
+    Checking t;
+    WriteSetting(MachineApp(), "Settings", "ProgramVersion", std::string(version::Text));
+    t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text + "\r\n");
+    ChkNewVersion();
+    EXPECT_EQ(t.box().at("prompt").asString(),
+              "You are using the latest version (" + std::string(version::Text) + ") of " + kProduct + ".");
+    EXPECT_EQ(t.box().at("buttons").asNumber(), 4160);
+    EXPECT_EQ(t.box().at("title").asString(), "Nocturo Info");
+
+    // Never stored: "0.0.0".
+    Checking older;
+    older.w.http.serve(links::VersionList, std::string(links::VersionListCode) + ",0.0.1\r\n");
+    ChkNewVersion();
+    EXPECT_EQ(older.box().at("prompt").asString(), "You are using the latest version (0.0.0) of " + kProduct + ".");
+    EXPECT_EQ(older.w.errorLog(), "");
+}
+
+TEST(NewVersionCheck, AListThatCannotBeReadEndsInTheErrorMessage) {
+    const std::string code = links::VersionListCode;
+    struct Case {
+        const char* what;
+        std::string body;
+        int status;
+        bool logged;
+    };
+    const Case cases[] = {
+        {"empty answer", "", 200, false},
+        {"four bytes", "abcd", 200, false},
+        {"own record missing", "Other,1.0.0\r\n", 200, false},
+        {"own record after an empty code", "Other,1.0.0\r\n,\r\n" + code + ",9.0.0\r\n", 200, false},
+        {"version not a version", code + ",new\r\n", 200, false},
+        {"page not found", code + ",9.0.0\r\n", 404, true},
+    };
+    for (const Case& c : cases) {
+        Checking t;
+        t.w.http.serve(links::VersionList, c.body, c.status);
+        ChkNewVersion();
+        EXPECT_EQ(t.box().at("prompt").asString(),
+                  "The version information could not be read.\nPlease try again later.")
+            << c.what;
+        EXPECT_EQ(t.box().at("buttons").asNumber(), 4112) << c.what;
+        EXPECT_EQ(t.box().at("title").asString(), "Nocturo - Error") << c.what;
+        EXPECT_EQ(t.w.errorLog().find("ChkNewVersion of Modul Varn_Internet") != std::string::npos, c.logged)
+            << c.what;
+        EXPECT_EQ(t.w.last("OpenDocument"), nullptr) << c.what;
+    }
+
+    Checking offline;
+    offline.w.http.unreachable(links::VersionList);
+    ChkNewVersion();
+    EXPECT_EQ(offline.box().at("buttons").asNumber(), 4112);
+    EXPECT_NE(offline.w.errorLog().find("ChkNewVersion of Modul Varn_Internet"), std::string::npos);
+    EXPECT_NE(offline.w.errorLog().find("no answer from"), std::string::npos);
+}
+
+TEST(NewVersionCheck, TheOptionsButtonStepsOutOfTheTopBandAndShowsTheBusyPointerMeanwhile) {
+    Checking t;
+    FrmMain f;
+    f.Form_Load();
+    f.chkWinOnTop.setValue(1);
+    f.chkWinOnTop_Click();
+    ASSERT_TRUE(f.topMost());
+    EXPECT_EQ(f.cmdNewVersion.caption(), "Check for new version");
+
+    bool onTopDuring = true, busyDuring = false, enabledDuring = true;
+    t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text);
+    t.w.dialogs.onBox = [&] {
+        onTopDuring = f.topMost();
+        busyDuring = t.w.screen.busyPointer();
+        enabledDuring = f.cmdNewVersion.enabled();
+    };
+    f.fireEvent("cmdNewVersion.Click");
+    EXPECT_FALSE(onTopDuring);
+    EXPECT_TRUE(busyDuring);
+    EXPECT_FALSE(enabledDuring);  // a second click cannot start another check
+    EXPECT_TRUE(f.topMost());
+    EXPECT_FALSE(t.w.screen.busyPointer());
+    EXPECT_TRUE(f.cmdNewVersion.enabled());
+    EXPECT_EQ(t.w.count("HttpGet"), 1);
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(NewVersionCheck, TheCleanersUpdateButtonChecksWithTheBusyPointerAndItselfOff) {
+    Checking t;
+    FrmMain f;
+    f.Form_Load();
+    frmCleanHDSetup setup(&f);
+    setup.Form_Load();
+    auto& update = *setup.tbTools[1];
+    EXPECT_EQ(update.caption(), "Update");
+    bool enabledDuring = true, busyDuring = false;
+    t.w.http.unreachable(links::VersionList);
+    t.w.dialogs.onBox = [&] {
+        enabledDuring = update.enabled();
+        busyDuring = t.w.screen.busyPointer();
+    };
+    setup.fireEvent("tbTools(1).Click");
+    EXPECT_FALSE(enabledDuring);
+    EXPECT_TRUE(busyDuring);
+    EXPECT_TRUE(update.enabled());
+    EXPECT_FALSE(t.w.screen.busyPointer());
+    EXPECT_EQ(t.box().at("buttons").asNumber(), 4112);
+    setup.Form_Unload();
+}

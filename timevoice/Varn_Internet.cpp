@@ -1,0 +1,151 @@
+#include "timevoice/Varn_Internet.h"
+
+#include <cctype>
+#include <charconv>
+
+#include "app/Links.h"
+#include "app/Runtime.h"
+#include "app/Varn_ErrorLog.h"
+#include "app/Varn_Language.h"
+#include "app/Varn_Registry.h"
+#include "app/Version.h"
+#include "cleaner/Varn_File_Dir.h"
+#include "platform/IDialogs.h"
+
+namespace nocturo {
+
+namespace {
+
+constexpr const char* kProc = "ChkNewVersion of Modul Varn_Internet";
+
+std::string trimmed(const std::string& s) {
+    std::size_t a = 0, b = s.size();
+    while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
+    while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t')) --b;
+    return s.substr(a, b - a);
+}
+
+std::optional<int> wholeNumber(const std::string& text) {
+    const std::string t = trimmed(text);
+    if (t.empty()) return std::nullopt;
+    int value = 0;
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (ec != std::errc() || end != t.data() + t.size() || value < 0) return std::nullopt;
+    return value;
+}
+
+std::string productName() { return version::ProductName; }
+
+}  // namespace
+
+std::vector<std::string> ReadInputFields(const std::string& text) {
+    std::vector<std::string> fields;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    auto atLineEnd = [&](std::size_t k) { return k < n && (text[k] == '\r' || text[k] == '\n'); };
+    // Past a field's separator: a comma, or a line end (CR LF counts once).
+    auto skipSeparator = [&] {
+        if (i < n && text[i] == ',') {
+            ++i;
+        } else if (atLineEnd(i)) {
+            if (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+            ++i;
+        }
+    };
+    while (i < n) {
+        while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+        std::string field;
+        if (i < n && text[i] == '"') {
+            const std::size_t close = text.find('"', i + 1);
+            field = text.substr(i + 1, (close == std::string::npos ? n : close) - i - 1);
+            i = close == std::string::npos ? n : close + 1;
+            while (i < n && text[i] != ',' && !atLineEnd(i)) ++i;  // anything after the quote is dropped
+        } else {
+            const std::size_t start = i;
+            while (i < n && text[i] != ',' && !atLineEnd(i)) ++i;
+            field = trimmed(text.substr(start, i - start));
+        }
+        fields.push_back(field);
+        skipSeparator();
+    }
+    return fields;
+}
+
+std::optional<std::string> FindListedVersion(const std::string& listText, const std::string& code) {
+    const std::vector<std::string> fields = ReadInputFields(listText);
+    for (std::size_t k = 0; k < fields.size(); k += 2) {
+        if (trimmed(fields[k]).empty()) return std::nullopt;
+        if (fields[k] == code) {
+            if (k + 1 >= fields.size()) return std::nullopt;
+            return fields[k + 1];
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ProgramVersion> ParseProgramVersion(const std::string& text) {
+    const std::size_t first = text.find('.');
+    if (first == std::string::npos) return std::nullopt;
+    const std::size_t second = text.find('.', first + 1);
+    if (second == std::string::npos) return std::nullopt;
+    auto major = wholeNumber(text.substr(0, first));
+    auto minor = wholeNumber(text.substr(first + 1, second - first - 1));
+    auto revision = wholeNumber(text.substr(second + 1));
+    if (!major || !minor || !revision) return std::nullopt;
+    return ProgramVersion{*major, *minor, *revision};
+}
+
+int NewerVersionEntry(const ProgramVersion& listed, const ProgramVersion& running) {
+    if (listed.major > running.major) return 47;
+    if (listed.major == running.major && listed.minor > running.minor) return 46;
+    if (listed.major == running.major && listed.minor == running.minor && listed.revision > running.revision)
+        return 45;
+    return 0;
+}
+
+void ChkNewVersion() {
+    namespace mb = platform::mb;
+    const std::string tempFolder = sFixDirString(sysinfo().programFolder()) + ".." + PathSeparator() + "temp";
+    const std::string listFile = JoinPath(tempFolder, "versions.txt");
+
+    // Any failure on the way ends in the same message.
+    std::optional<std::string> listed;
+    bool fetched = false;
+    try {
+        CreateDirectoryStruct(tempFolder);
+        const platform::HttpResponse page = http().get(links::VersionList, [] { DoEvents(); });
+        if (page.status != 200)
+            throw platform::Error(platform::err::SystemCallFailed,
+                                  "HTTP status " + std::to_string(page.status) + " for " + links::VersionList);
+        fetched = true;
+        files().writeFile(listFile, page.body + LineEnd());
+        const std::string text = files().readFile(listFile).value_or(std::string());
+        if (text.size() >= 5) listed = FindListedVersion(text, links::VersionListCode);
+    } catch (...) {
+        if (!fetched) ReportCurrentException(kProc, 2);
+    }
+
+    const std::optional<ProgramVersion> newest = listed ? ParseProgramVersion(*listed) : std::nullopt;
+    if (!newest) {
+        Step(kProc, 8, [] {
+            dialogs().messageBox(LangText(48) + "\n" + LangText(49), mb::Critical | mb::SystemModal, LangText(16));
+        });
+        return;
+    }
+    const int entry = NewerVersionEntry(*newest, {version::Major, version::Minor, version::Revision});
+    Step(kProc, 7, [&] {
+        if (entry != 0) {
+            const std::string text = productName() + " " + LangText(entry) + " (v. " + *listed + ") " + LangText(43) +
+                                     "\n" + LangText(44);
+            if (dialogs().messageBox(text, mb::YesNo | mb::Information | mb::SystemModal, LangText(23)) == mb::IdYes)
+                processes().openDocument(links::DownloadPage);
+        } else {
+            const std::string shown =
+                CStr(ReadSetting(MachineApp(), "Settings", "ProgramVersion", std::string("0.0.0")));
+            dialogs().messageBox(LangText(42) + " (" + shown + ") of " + productName() + ".",
+                                 mb::Information | mb::SystemModal, LangText(23));
+        }
+    });
+}
+
+}  // namespace nocturo
