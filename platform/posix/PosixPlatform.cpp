@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "platform/posix/CanberraSound.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/LogindSessionPower.h"
 #include "platform/posix/PosixClock.h"
@@ -69,7 +70,7 @@ public:
     TerminalDialogs dialogs;
     PosixProcesses processes;
     LogindSessionPower power;
-    SilentSound sound;
+    CanberraSound sound;
     SilentSpeech speech;
     PosixScreen screen;
     NoTray tray;
