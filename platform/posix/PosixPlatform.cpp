@@ -6,6 +6,7 @@
 
 #include "platform/posix/CanberraSound.h"
 #include "platform/posix/CurlHttp.h"
+#include "platform/posix/EspeakSpeech.h"
 #include "platform/posix/LogindSessionPower.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEventLoop.h"
@@ -71,7 +72,7 @@ public:
     PosixProcesses processes;
     LogindSessionPower power;
     CanberraSound sound;
-    SilentSpeech speech;
+    EspeakSpeech speech;
     PosixScreen screen;
     NoTray tray;
     CurlHttp http;
