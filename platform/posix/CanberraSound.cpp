@@ -1,6 +1,5 @@
 #include "platform/posix/CanberraSound.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,6 +8,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "platform/posix/SharedLibrary.h"
 
 namespace nocturo::platform {
 
@@ -76,13 +77,12 @@ std::string FreedesktopSoundEvent(const std::string& name) {
 }
 
 struct CanberraSound::Library {
-    void* handle = nullptr;
+    SharedLibrary library{"libcanberra.so.0"};
     void* context = nullptr;
-    DestroyFn destroy = nullptr;
-    PlayFn play = nullptr;
+    DestroyFn destroy = library.symbol<DestroyFn>("ca_context_destroy");
+    PlayFn play = library.symbol<PlayFn>("ca_context_play");
     ~Library() {
         if (context && destroy) destroy(context);
-        if (handle) dlclose(handle);
     }
 };
 
@@ -93,12 +93,8 @@ bool CanberraSound::load() {
     if (tried_) return library_ != nullptr;
     tried_ = true;
     auto lib = std::make_unique<Library>();
-    lib->handle = dlopen("libcanberra.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (!lib->handle) return false;
-    auto create = reinterpret_cast<CreateFn>(dlsym(lib->handle, "ca_context_create"));
-    auto changeProps = reinterpret_cast<ChangePropsFn>(dlsym(lib->handle, "ca_context_change_props"));
-    lib->destroy = reinterpret_cast<DestroyFn>(dlsym(lib->handle, "ca_context_destroy"));
-    lib->play = reinterpret_cast<PlayFn>(dlsym(lib->handle, "ca_context_play"));
+    auto create = lib->library.symbol<CreateFn>("ca_context_create");
+    auto changeProps = lib->library.symbol<ChangePropsFn>("ca_context_change_props");
     if (!create || !changeProps || !lib->destroy || !lib->play) return false;
     if (create(&lib->context) != 0 || !lib->context) return false;
     changeProps(lib->context, "application.name", "Nocturo", "application.id", "org.nocturo.Nocturo",

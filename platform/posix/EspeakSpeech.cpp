@@ -1,6 +1,6 @@
 #include "platform/posix/EspeakSpeech.h"
 
-#include <dlfcn.h>
+#include "platform/posix/SharedLibrary.h"
 
 namespace nocturo::platform {
 
@@ -33,15 +33,14 @@ int onSamples(short* samples, int count, Event*) {
 }  // namespace
 
 struct EspeakSpeech::Engine {
-    void* handle = nullptr;
-    SynthFn synth = nullptr;
-    CancelFn cancel = nullptr;
-    SynchronizeFn synchronize = nullptr;
-    TerminateFn terminate = nullptr;
+    SharedLibrary library{"libespeak-ng.so.1"};
+    SynthFn synth = library.symbol<SynthFn>("espeak_Synth");
+    CancelFn cancel = library.symbol<CancelFn>("espeak_Cancel");
+    SynchronizeFn synchronize = library.symbol<SynchronizeFn>("espeak_Synchronize");
+    TerminateFn terminate = library.symbol<TerminateFn>("espeak_Terminate");
     bool initialized = false;
     ~Engine() {
         if (initialized && terminate) terminate();
-        if (handle) dlclose(handle);
     }
 };
 
@@ -58,15 +57,9 @@ bool EspeakSpeech::start() {
     tried_ = true;
     if (!receiver_ && !SoundOutputExists(places_)) return false;
     auto e = std::make_unique<Engine>();
-    e->handle = dlopen("libespeak-ng.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!e->handle) return false;
-    auto initialize = reinterpret_cast<InitializeFn>(dlsym(e->handle, "espeak_Initialize"));
-    auto setCallback = reinterpret_cast<SetCallbackFn>(dlsym(e->handle, "espeak_SetSynthCallback"));
-    auto setVoice = reinterpret_cast<SetVoiceByNameFn>(dlsym(e->handle, "espeak_SetVoiceByName"));
-    e->synth = reinterpret_cast<SynthFn>(dlsym(e->handle, "espeak_Synth"));
-    e->cancel = reinterpret_cast<CancelFn>(dlsym(e->handle, "espeak_Cancel"));
-    e->synchronize = reinterpret_cast<SynchronizeFn>(dlsym(e->handle, "espeak_Synchronize"));
-    e->terminate = reinterpret_cast<TerminateFn>(dlsym(e->handle, "espeak_Terminate"));
+    auto initialize = e->library.symbol<InitializeFn>("espeak_Initialize");
+    auto setCallback = e->library.symbol<SetCallbackFn>("espeak_SetSynthCallback");
+    auto setVoice = e->library.symbol<SetVoiceByNameFn>("espeak_SetVoiceByName");
     if (!initialize || !setCallback || !setVoice || !e->synth || !e->cancel || !e->synchronize || !e->terminate)
         return false;
     const int rate = initialize(receiver_ ? kOutputSynchronous : kOutputPlayback, 0, nullptr, 0);

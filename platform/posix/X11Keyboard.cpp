@@ -1,10 +1,9 @@
 #include "platform/posix/X11Keyboard.h"
 
-#include <dlfcn.h>
-
 #include <vector>
 
 #include "platform/IWindows.h"
+#include "platform/posix/SharedLibrary.h"
 
 namespace nocturo::platform {
 
@@ -34,15 +33,14 @@ std::vector<unsigned long> keysymsOf(int virtualKey) {
 }  // namespace
 
 struct X11Keyboard::Connection {
-    void* library = nullptr;
+    SharedLibrary library{"libX11.so.6"};
     void* display = nullptr;
-    CloseDisplayFn closeDisplay = nullptr;
-    KeysymToKeycodeFn keysymToKeycode = nullptr;
-    QueryKeymapFn queryKeymap = nullptr;
+    CloseDisplayFn closeDisplay = library.symbol<CloseDisplayFn>("XCloseDisplay");
+    KeysymToKeycodeFn keysymToKeycode = library.symbol<KeysymToKeycodeFn>("XKeysymToKeycode");
+    QueryKeymapFn queryKeymap = library.symbol<QueryKeymapFn>("XQueryKeymap");
 
     ~Connection() {
         if (display && closeDisplay) closeDisplay(display);
-        if (library) dlclose(library);
     }
 };
 
@@ -53,12 +51,7 @@ bool X11Keyboard::connected() {
     if (tried_) return connection_ != nullptr;
     tried_ = true;
     auto c = std::make_unique<Connection>();
-    c->library = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (!c->library) return false;
-    auto openDisplay = reinterpret_cast<OpenDisplayFn>(dlsym(c->library, "XOpenDisplay"));
-    c->closeDisplay = reinterpret_cast<CloseDisplayFn>(dlsym(c->library, "XCloseDisplay"));
-    c->keysymToKeycode = reinterpret_cast<KeysymToKeycodeFn>(dlsym(c->library, "XKeysymToKeycode"));
-    c->queryKeymap = reinterpret_cast<QueryKeymapFn>(dlsym(c->library, "XQueryKeymap"));
+    auto openDisplay = c->library.symbol<OpenDisplayFn>("XOpenDisplay");
     if (!openDisplay || !c->closeDisplay || !c->keysymToKeycode || !c->queryKeymap) return false;
     c->display = openDisplay(nullptr);  // $DISPLAY; null when there is none
     if (!c->display) return false;

@@ -2,7 +2,10 @@
 // Keys and mouse buttons pressed on the X server itself (the XTEST
 // extension), so the program sees them as a user's. libX11 and libXtst are
 // loaded at run time; ready() is false where either is missing.
+#include <memory>
 #include <string>
+
+#include "platform/posix/SharedLibrary.h"
 
 namespace nocturo::test {
 
@@ -28,8 +31,8 @@ public:
 private:
     void sync();
 
-    void* x11_ = nullptr;
-    void* xtst_ = nullptr;
+    platform::SharedLibrary x11_{"libX11.so.6"};
+    platform::SharedLibrary xtst_{"libXtst.so.6"};
     void* display_ = nullptr;
     std::string why_;
 };
