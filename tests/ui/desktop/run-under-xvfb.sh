@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Runs the desktop tests on a virtual X display with a notification area:
-# Xvfb, with trayer docked at the top right. Exits 77 (skipped) where the
-# virtual display or the tray program is not installed.
+# Runs a command on a virtual X display with a notification area: Xvfb, with
+# trayer docked at the top right. Exits 77 (skipped) where the virtual
+# display or the tray program is not installed.
 set -u
-tests="$1"
-for tool in xvfb-run trayer; do
+for tool in xvfb-run xauth trayer; do
   if ! command -v "$tool" >/dev/null; then
     echo "skipped: $tool is not installed (bash scripts/setup installs it)"
     exit 77
@@ -15,8 +14,8 @@ trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 inner='trayer --edge top --align right --widthtype pixel --width 120 --height 24 --expand false \
          --SetDockType true --transparent false >/dev/null 2>&1 &
        tray=$!
-       "$0"
+       "$@"
        rc=$?
        kill "$tray" 2>/dev/null
        exit $rc'
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inner" "$tests"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inner" run-under-xvfb "$@"
