@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -22,6 +24,26 @@ namespace nocturo::ui {
 namespace mb = platform::mb;
 
 namespace {
+
+// The busy pointer, if the program shows one, gives way to the normal one
+// while a box waits for the user, and comes back after it.
+class NormalPointer {
+public:
+    NormalPointer() {
+        while (QGuiApplication::overrideCursor()) {
+            saved_.push_back(*QGuiApplication::overrideCursor());
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    ~NormalPointer() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) QGuiApplication::setOverrideCursor(*it);
+    }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+
+private:
+    std::vector<QCursor> saved_;
+};
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -131,6 +153,7 @@ int QtDialogs::messageBox(const std::string& prompt, int style, const std::strin
     box.setWindowModality(Qt::ApplicationModal);
     if (style & mb::SystemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
 
+    NormalPointer pointer;
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     for (std::size_t i = 0; i < buttons.size(); ++i)
@@ -160,6 +183,7 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const 
         }
     }
 
+    NormalPointer pointer;
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return toUtf8(dialog.textValue());
 }
@@ -170,10 +194,12 @@ std::string QtDialogs::browseForFolder(const std::string& title, const std::stri
                                        bool includeFiles) {
     QFileDialog::Options options;
     if (!includeFiles) options |= QFileDialog::ShowDirsOnly;
+    NormalPointer pointer;
     return toUtf8(QFileDialog::getExistingDirectory(owner(), fromUtf8(title), fromUtf8(startFolder), options));
 }
 
 std::string QtDialogs::openFile(const std::string& title, const std::string& filter) {
+    NormalPointer pointer;
     return toUtf8(QFileDialog::getOpenFileName(owner(), fromUtf8(title), QString(), toQtFilter(filter)));
 }
 

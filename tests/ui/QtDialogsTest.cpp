@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QGuiApplication>
+#include <QCursor>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -399,6 +401,24 @@ TEST(QtDialogs, BoxesBelongToTheActiveWindow) {
     });
     EXPECT_EQ(dialogs.inputBox("x", "t", ""), std::nullopt);
     EXPECT_EQ(parentSeen, &main);
+}
+
+// A box opened while the program shows the busy pointer (the version check)
+// gets the normal pointer; the busy one comes back when it closes.
+TEST(QtDialogs, BoxesShowTheNormalPointerWhileTheProgramIsBusy) {
+    QtDialogs dialogs;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    bool busyWhileOpen = true;
+    whenModalOpens([&](QWidget* w) {
+        busyWhileOpen = QGuiApplication::overrideCursor() != nullptr;
+        buttonOf(w, QMessageBox::Ok)->click();
+    });
+    dialogs.messageBox("x", mb::OkOnly, "t");
+    EXPECT_FALSE(busyWhileOpen);
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QGuiApplication::restoreOverrideCursor();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace
