@@ -1,5 +1,8 @@
 #include "platform/posix/X11Keyboard.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <vector>
 
 #include "platform/IWindows.h"
@@ -15,6 +18,9 @@ using OpenDisplayFn = void* (*)(const char*);
 using CloseDisplayFn = int (*)(void*);
 using KeysymToKeycodeFn = unsigned char (*)(void*, unsigned long);
 using QueryKeymapFn = int (*)(void*, char*);
+using ConnectionNumberFn = int (*)(void*);
+using IOErrorExitHandler = void (*)(void*, void*);
+using SetIOErrorExitHandlerFn = void (*)(void*, IOErrorExitHandler, void*);
 
 // X11 key symbols for a virtual-key code; the key counts as down when any
 // of them is.
@@ -35,12 +41,34 @@ std::vector<unsigned long> keysymsOf(int virtualKey) {
 struct X11Keyboard::Connection {
     SharedLibrary library{"libX11.so.6"};
     void* display = nullptr;
+    int socket = -1;
+    bool lost = false;  // the X server went away
     CloseDisplayFn closeDisplay = library.symbol<CloseDisplayFn>("XCloseDisplay");
     KeysymToKeycodeFn keysymToKeycode = library.symbol<KeysymToKeycodeFn>("XKeysymToKeycode");
     QueryKeymapFn queryKeymap = library.symbol<QueryKeymapFn>("XQueryKeymap");
 
     ~Connection() {
-        if (display && closeDisplay) closeDisplay(display);
+        // A lost display is left as it is: closing it would only meet the
+        // dead connection again.
+        if (display && closeDisplay && !lost) closeDisplay(display);
+    }
+
+    // Xlib ends the process when its connection breaks, unless told
+    // otherwise (libX11 1.8 and later): this only notes the loss.
+    static void onLost(void*, void* self) { static_cast<Connection*>(self)->lost = true; }
+
+    // Whether the server is still there, without reading anything that
+    // Xlib would want: a closed socket reads as end of file.
+    bool alive() {
+        if (lost) return false;
+        pollfd p{socket, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0) {
+            char byte;
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) ||
+                ((p.revents & POLLIN) && ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0))
+                lost = true;
+        }
+        return !lost;
     }
 };
 
@@ -53,8 +81,13 @@ bool X11Keyboard::connected() {
     auto c = std::make_unique<Connection>();
     auto openDisplay = c->library.symbol<OpenDisplayFn>("XOpenDisplay");
     if (!openDisplay || !c->closeDisplay || !c->keysymToKeycode || !c->queryKeymap) return false;
+    auto connectionNumber = c->library.symbol<ConnectionNumberFn>("XConnectionNumber");
+    if (!connectionNumber) return false;
     c->display = openDisplay(nullptr);  // $DISPLAY; null when there is none
     if (!c->display) return false;
+    c->socket = connectionNumber(c->display);
+    if (auto setExitHandler = c->library.symbol<SetIOErrorExitHandlerFn>("XSetIOErrorExitHandler"))
+        setExitHandler(c->display, &Connection::onLost, c.get());
     connection_ = std::move(c);
     return true;
 }
@@ -62,8 +95,15 @@ bool X11Keyboard::connected() {
 bool X11Keyboard::keyDown(int virtualKey) {
     const std::vector<unsigned long> keysyms = keysymsOf(virtualKey);
     if (keysyms.empty() || !connected()) return false;
+    if (!connection_->alive()) {
+        // The desktop is gone; a later call may find a new one.
+        connection_.reset();
+        tried_ = false;
+        return false;
+    }
     char keys[32] = {};
     connection_->queryKeymap(connection_->display, keys);
+    if (connection_->lost) return false;
     for (unsigned long keysym : keysyms) {
         const unsigned code = connection_->keysymToKeycode(connection_->display, keysym);
         if (code == 0) continue;  // not on this keyboard

@@ -14,9 +14,11 @@ public:
     X11Keyboard& operator=(const X11Keyboard&) = delete;
 
     // Whether the key (a virtual-key code, vk::) is down. False without a
-    // display, without libX11, or for a key with no X11 counterpart.
+    // display, without libX11, or for a key with no X11 counterpart. When
+    // the X server goes away the answer is false and the process goes on;
+    // the next call looks for a display again.
     bool keyDown(int virtualKey);
-    // Whether a display could be opened; tried once.
+    // Whether a display is open; tried once, and again after one was lost.
     bool connected();
 
 private:
