@@ -34,7 +34,7 @@ namespace {
 constexpr unsigned long kControlL = 0xffe3, kQ = 0x71;
 
 // Lets the event loop run until the condition holds or the time is up.
-bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
+bool waitFor(const std::function<bool()>& condition, int ms = 15000) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {

@@ -24,7 +24,7 @@ windows() {
 }
 
 icon=""
-for _ in $(seq 1 150); do
+for _ in $(seq 1 300); do
   # The icon: a small window docked in the panel at the top right.
   icon="$(windows | awk '$2 <= 64 && $3 <= 64 && $4 >= 900 { print $1; exit }')"
   [ -n "$icon" ] && break
