@@ -60,7 +60,11 @@ void appendToLog(const std::string& line) {
 
 }  // namespace
 
-std::string CommonFolder() { return sFixDirString(sysinfo().programFolder()) + ".." + PathSeparator() + "Common"; }
+std::string FolderBesideProgram(const std::string& name) {
+    return sFixDirString(sysinfo().programFolder()) + ".." + PathSeparator() + name;
+}
+
+std::string CommonFolder() { return FolderBesideProgram("Common"); }
 
 std::string ErrorLogPath() { return JoinPath(CommonFolder(), "error.log"); }
 

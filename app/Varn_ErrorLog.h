@@ -22,6 +22,8 @@ void WriteErrorLog(const std::string& source, const std::string& procedure, long
 void WriteErrorArgs(std::initializer_list<Variant> args) noexcept;
 // Writes the header when error.log does not exist yet.
 void StartErrorLog() noexcept;
+// program folder + "..\" + name: the folders installed beside the program's.
+std::string FolderBesideProgram(const std::string& name);
 // program folder + "..\Common" and the log file in it.
 std::string CommonFolder();
 std::string ErrorLogPath();

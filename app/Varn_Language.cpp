@@ -21,10 +21,7 @@ const std::string& LangText(int index) {
 const std::vector<std::string>& LanguageTable() { return g_table; }
 void ClearLanguageTable() { g_table.clear(); }
 
-std::string LanguageFolder() {
-    const char sep = PathSeparator();
-    return sFixDirString(sysinfo().programFolder()) + ".." + sep + "Common" + sep + "language";
-}
+std::string LanguageFolder() { return JoinPath(CommonFolder(), "language"); }
 
 std::vector<std::string> ParseLanguageText(const std::string& text, int& lineNumber) {
     std::vector<std::string> table;

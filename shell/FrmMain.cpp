@@ -983,12 +983,8 @@ void FrmMain::ShutDown_Action(const std::string& actionName) {
             });
             step(p, 11, [&] {
                 if (actionCode == action::Alarm) {
-                    if (rt().soundAvailable) {
-                        const char sep = PathSeparator();
-                        PlaySoundOnce(sFixDirString(sysinfo().programFolder()) + ".." + sep + "Common" + sep + "sound" +
-                                          sep + "alarm.wav",
-                                      false);
-                    }
+                    if (rt().soundAvailable)
+                        PlaySoundOnce(JoinPath(JoinPath(CommonFolder(), "sound"), "alarm.wav"), false);
                     Wait(3);
                 } else {
                     if (chkSound.checked()) sound().beep();

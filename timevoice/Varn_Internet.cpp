@@ -1,15 +1,16 @@
 #include "timevoice/Varn_Internet.h"
 
-#include <cctype>
 #include <charconv>
 
 #include "app/Links.h"
 #include "app/Runtime.h"
+#include "app/Strings.h"
 #include "app/Varn_ErrorLog.h"
 #include "app/Varn_Language.h"
 #include "app/Varn_Registry.h"
 #include "app/Version.h"
 #include "cleaner/Varn_File_Dir.h"
+#include "platform/Error.h"
 #include "platform/IDialogs.h"
 
 namespace nocturo {
@@ -18,23 +19,14 @@ namespace {
 
 constexpr const char* kProc = "ChkNewVersion of Modul Varn_Internet";
 
-std::string trimmed(const std::string& s) {
-    std::size_t a = 0, b = s.size();
-    while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
-    while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t')) --b;
-    return s.substr(a, b - a);
-}
-
 std::optional<int> wholeNumber(const std::string& text) {
-    const std::string t = trimmed(text);
+    const std::string t = Trim(text);
     if (t.empty()) return std::nullopt;
     int value = 0;
     auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     if (ec != std::errc() || end != t.data() + t.size() || value < 0) return std::nullopt;
     return value;
 }
-
-std::string productName() { return version::ProductName; }
 
 }  // namespace
 
@@ -63,7 +55,7 @@ std::vector<std::string> ReadInputFields(const std::string& text) {
         } else {
             const std::size_t start = i;
             while (i < n && text[i] != ',' && !atLineEnd(i)) ++i;
-            field = trimmed(text.substr(start, i - start));
+            field = Trim(text.substr(start, i - start));
         }
         fields.push_back(field);
         skipSeparator();
@@ -74,7 +66,7 @@ std::vector<std::string> ReadInputFields(const std::string& text) {
 std::optional<std::string> FindListedVersion(const std::string& listText, const std::string& code) {
     const std::vector<std::string> fields = ReadInputFields(listText);
     for (std::size_t k = 0; k < fields.size(); k += 2) {
-        if (trimmed(fields[k]).empty()) return std::nullopt;
+        if (Trim(fields[k]).empty()) return std::nullopt;
         if (fields[k] == code) {
             if (k + 1 >= fields.size()) return std::nullopt;
             return fields[k + 1];
@@ -105,7 +97,7 @@ int NewerVersionEntry(const ProgramVersion& listed, const ProgramVersion& runnin
 
 void ChkNewVersion() {
     namespace mb = platform::mb;
-    const std::string tempFolder = sFixDirString(sysinfo().programFolder()) + ".." + PathSeparator() + "temp";
+    const std::string tempFolder = FolderBesideProgram("temp");
     const std::string listFile = JoinPath(tempFolder, "versions.txt");
 
     // Any failure on the way ends in the same message.
@@ -135,14 +127,14 @@ void ChkNewVersion() {
     const int entry = NewerVersionEntry(*newest, {version::Major, version::Minor, version::Revision});
     Step(kProc, 7, [&] {
         if (entry != 0) {
-            const std::string text = productName() + " " + LangText(entry) + " (v. " + *listed + ") " + LangText(43) +
-                                     "\n" + LangText(44);
+            const std::string text = std::string(version::ProductName) + " " + LangText(entry) + " (v. " + *listed +
+                                     ") " + LangText(43) + "\n" + LangText(44);
             if (dialogs().messageBox(text, mb::YesNo | mb::Information | mb::SystemModal, LangText(23)) == mb::IdYes)
                 processes().openDocument(links::DownloadPage);
         } else {
             const std::string shown =
                 CStr(ReadSetting(MachineApp(), "Settings", "ProgramVersion", std::string("0.0.0")));
-            dialogs().messageBox(LangText(42) + " (" + shown + ") of " + productName() + ".",
+            dialogs().messageBox(LangText(42) + " (" + shown + ") of " + std::string(version::ProductName) + ".",
                                  mb::Information | mb::SystemModal, LangText(23));
         }
     });
