@@ -3,8 +3,6 @@
 #include <functional>
 #include <string>
 
-#include "platform/Error.h"
-
 namespace nocturo::platform {
 
 struct HttpResponse {
@@ -23,14 +21,6 @@ public:
     // platform::Error when no answer came: no network, no such host, refused,
     // timed out (the description says which).
     virtual HttpResponse get(const std::string& url, const WhileWaiting& whileWaiting = {}) = 0;
-};
-
-// A machine without network access: every fetch fails.
-class NoHttp : public IHttp {
-public:
-    HttpResponse get(const std::string& url, const WhileWaiting& = {}) override {
-        throw Error(err::SystemCallFailed, "no network access on this machine: " + url);
-    }
 };
 
 }  // namespace nocturo::platform

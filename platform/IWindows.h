@@ -31,12 +31,8 @@ public:
     int screenWidthTwips() override { return width_; }
     int screenHeightTwips() override { return height_; }
     bool keyDown(int virtualKey) override { return held_.count(virtualKey) != 0; }
-    void setBusyPointer(bool on) override {
-        if (on && !busy_) ++busyPeriods_;
-        busy_ = on;
-    }
+    void setBusyPointer(bool on) override { busy_ = on; }
     bool busyPointer() const { return busy_; }
-    int busyPeriods() const { return busyPeriods_; }  // how often the busy pointer came up
 
     void holdKey(int virtualKey, bool down = true) {
         if (down) held_.insert(virtualKey);
@@ -47,7 +43,6 @@ private:
     int width_, height_;
     std::set<int> held_;
     bool busy_ = false;
-    int busyPeriods_ = 0;
 };
 
 }  // namespace nocturo::platform
