@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "platform/posix/SharedLibrary.h"
 
@@ -105,25 +105,28 @@ bool CanberraSound::load() {
 
 bool CanberraSound::available() { return SoundOutputExists(places_) && load(); }
 
-void CanberraSound::play(const char* key, const std::string& value) {
-    if (!available()) return;  // nothing to play on: libcanberra is not even asked
+void CanberraSound::send(const char* key, const std::string& value) {
     lastResult_ = library_->play(library_->context, 0, key, value.c_str(), "media.role", "event",
                                  static_cast<const char*>(nullptr));
 }
 
 void CanberraSound::playSound(const std::string& name, int) {
+    if (!available()) return;  // nothing to play on: libcanberra is not even asked
     if (name.find('/') != std::string::npos) {
         // A file that is not there gets the default sound, as on Windows.
-        if (exists(name)) play("media.filename", name);
-        else play("event.id", "bell");
+        if (exists(name)) send("media.filename", name);
+        else send("event.id", "bell");
         return;
     }
-    play("event.id", FreedesktopSoundEvent(name));
+    const std::string event = FreedesktopSoundEvent(name);
+    send("event.id", event);
     // The theme may lack the event: the default sound stands in for it
     // (CA_ERROR_NOTFOUND is -9).
-    if (lastResult_ == -9 && FreedesktopSoundEvent(name) != "bell") play("event.id", "bell");
+    if (lastResult_ == -9 && event != "bell") send("event.id", "bell");
 }
 
-void CanberraSound::beep() { play("event.id", "bell"); }
+void CanberraSound::beep() {
+    if (available()) send("event.id", "bell");
+}
 
 }  // namespace nocturo::platform

@@ -47,7 +47,8 @@ public:
 private:
     struct Library;
     bool load();
-    void play(const char* key, const std::string& value);
+    // One sound to libcanberra, which must be loaded.
+    void send(const char* key, const std::string& value);
 
     SoundPlaces places_;
     std::unique_ptr<Library> library_;
