@@ -22,9 +22,7 @@ QtTray::QtTray(QObject* parent) : QObject(parent) {
     initTrayPictures();
     // The clicks are handled once the icon's own event is over: what they
     // start may take the icon away, and Qt deletes the icon's window with it.
-    connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        QMetaObject::invokeMethod(this, [this, reason] { onActivated(reason); }, Qt::QueuedConnection);
-    });
+    connect(&icon_, &QSystemTrayIcon::activated, this, &QtTray::onActivated, Qt::QueuedConnection);
 }
 
 QtTray::~QtTray() { icon_.hide(); }
