@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "app/Runtime.h"
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Registry.h"
-#include "app/Version.h"
+#include "base/Runtime.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Registry.h"
+#include "base/Version.h"
 #include "platform/Error.h"
 
 namespace nocturo {

@@ -5,7 +5,7 @@
 // window clears the flag again.
 #include <cstdint>
 
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 namespace nocturo {
 

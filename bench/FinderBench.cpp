@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "cleaner/CFindFile.h"
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixFileSystem.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Runtime.h"
-#include "app/Varn_Registry.h"
+#include "base/Runtime.h"
+#include "base/Varn_Registry.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixFileSystem.h"

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
 #include "cipher/HexText.h"
 #include "cipher/clsBlowfish.h"
 #include "platform/Error.h"

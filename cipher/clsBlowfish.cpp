@@ -7,8 +7,8 @@
 #include <optional>
 #include <random>
 
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
 #include "cipher/BlowfishTables.h"
 #include "cipher/HexText.h"
 #include "platform/Error.h"

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string_view>
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
 #include "cleaner/Varn_Del2RecycleBin.h"
 #include "platform/IFileSystem.h"
 

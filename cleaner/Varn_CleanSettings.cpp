@@ -1,10 +1,10 @@
 #include "cleaner/Varn_CleanSettings.h"
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Variant.h"
-#include "app/Varn_GetSystemInfos.h"
-#include "app/Varn_Registry.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Variant.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_Registry.h"
 
 namespace nocturo {
 

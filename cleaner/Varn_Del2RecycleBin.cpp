@@ -1,6 +1,6 @@
 #include "cleaner/Varn_Del2RecycleBin.h"
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 
 namespace nocturo {
 

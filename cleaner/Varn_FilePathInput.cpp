@@ -1,7 +1,7 @@
 #include "cleaner/Varn_FilePathInput.h"
 
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
 
 namespace nocturo {
 

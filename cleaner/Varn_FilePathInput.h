@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "app/Variant.h"
+#include "base/Variant.h"
 
 namespace nocturo {
 

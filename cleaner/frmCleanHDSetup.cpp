@@ -1,19 +1,18 @@
 #include "cleaner/frmCleanHDSetup.h"
 
-#include "app/Links.h"
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Registry.h"
-#include "app/Varn_WriteLogfile.h"
+#include "base/Links.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Registry.h"
+#include "base/Varn_WriteLogfile.h"
 #include "cleaner/Varn_CleanSettings.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Varn_File_Dir.h"
 #include "cleaner/Varn_FilePathInput.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/IDialogs.h"
 #include "platform/IProcesses.h"
-#include "shell/FrmMain.h"
 #include "timevoice/Varn_Internet.h"
 #include "timevoice/Varn_PlaySound.h"
 
@@ -34,7 +33,7 @@ void quietly(F&& f) {
 
 }  // namespace
 
-frmCleanHDSetup::frmCleanHDSetup(FrmMain* main) : Form("frmCleanHDSetup"), main_(main) {
+frmCleanHDSetup::frmCleanHDSetup(const CheckBox* soundBox) : Form("frmCleanHDSetup"), soundBox_(soundBox) {
     setCaption("Nocturo DiskCleaner Setup");
     setWidth(9000);
     setHeight(6600);
@@ -160,7 +159,7 @@ void frmCleanHDSetup::lblError_Click() {
     quietly([] { ShowErrorLog(); });
 }
 
-bool frmCleanHDSetup::soundOn() const { return main_ && main_->chkSound.checked(); }
+bool frmCleanHDSetup::soundOn() const { return soundBox_ && soundBox_->checked(); }
 
 std::string frmCleanHDSetup::selectedFolder() const {
     int i = lstDirectories.listIndex();

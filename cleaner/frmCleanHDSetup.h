@@ -7,17 +7,17 @@
 #include <functional>
 #include <string>
 
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 namespace nocturo {
 
-class FrmMain;
 class frmCleanNow;
 
 class frmCleanHDSetup : public Form {
 public:
-    // main: the main window whose sound option the log buttons follow (may be null).
-    explicit frmCleanHDSetup(FrmMain* main = nullptr);
+    // soundBox: the main window's "Enable sound / voice" box, which the log
+    // buttons follow (may be null).
+    explicit frmCleanHDSetup(const CheckBox* soundBox = nullptr);
 
     ListBox lstDirectories{this, "lstDirectories"};
     CommandButton cmdAddDir{this, "cmdAddDir"};
@@ -98,7 +98,7 @@ private:
     bool isMainSectionBox(const CheckBox& box) const;
     void applyIECacheRule();
 
-    FrmMain* main_;
+    const CheckBox* soundBox_;
 };
 
 }  // namespace nocturo

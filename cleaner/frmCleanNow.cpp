@@ -1,15 +1,15 @@
 #include "cleaner/frmCleanNow.h"
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Registry.h"
-#include "app/Varn_WriteLogfile.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Registry.h"
+#include "base/Varn_WriteLogfile.h"
 #include "cleaner/CFindFile.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "cleaner/Varn_Del2RecycleBin.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Varn_File_Dir.h"
 #include "platform/IDialogs.h"
 
 namespace nocturo {

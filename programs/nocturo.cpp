@@ -7,7 +7,7 @@
 #include "ui/Desktop.h"
 #endif
 
-#include "app/Version.h"
+#include "base/Version.h"
 #include "programs/support/Programs.h"
 
 int main(int argc, char** argv) {

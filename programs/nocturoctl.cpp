@@ -1,7 +1,7 @@
 // nocturoctl: the administrator's command line.
 #include <iostream>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "programs/support/Ctl.h"
 #include "programs/support/Programs.h"
 

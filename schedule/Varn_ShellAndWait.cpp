@@ -1,7 +1,7 @@
 #include "schedule/Varn_ShellAndWait.h"
 
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
 #include "platform/IProcesses.h"
 
 namespace nocturo {

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "app/Strings.h"
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Registry.h"
-#include "shell/FrmMain.h"
+#include "base/Strings.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Registry.h"
 
 namespace nocturo {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 namespace nocturo {
 

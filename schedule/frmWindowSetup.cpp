@@ -1,7 +1,7 @@
 #include "schedule/frmWindowSetup.h"
 
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
 
 namespace nocturo {
 

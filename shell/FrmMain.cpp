@@ -2,19 +2,19 @@
 
 #include <limits>
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/TimeFormat.h"
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Language.h"
-#include "app/Varn_Registry.h"
-#include "app/Varn_WriteLogfile.h"
-#include "app/Links.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/TimeFormat.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Language.h"
+#include "base/Varn_Registry.h"
+#include "base/Varn_WriteLogfile.h"
+#include "base/Links.h"
 #include "shell/Varn_MsgBox.h"
 #include "shell/frmSysTray.h"
 #include "cipher/Varn_encryption3.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Varn_File_Dir.h"
 #include "cleaner/Varn_FilePathInput.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"
@@ -1180,7 +1180,7 @@ void FrmMain::cmdNewVersion_Click() {
 
 void FrmMain::cmdSetupHDclean_Click() {
     step(proc("cmdSetupHDclean_Click"), 1, [&] {
-        frmCleanHDSetup setup(this);
+        frmCleanHDSetup setup(&chkSound);
         setup.Form_Load();
         setVisible(false);
         if (showCleanerSetup) showCleanerSetup(setup);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/IEventLoop.h"
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 namespace nocturo {
 
@@ -23,11 +23,6 @@ inline constexpr std::int32_t Shutdown = 1, Restart = 2, Logoff = 4, PowerOff = 
 namespace twips {
 inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 8685, OptionsWidth = 6255,
                      SmallClockHeight = 185;
-}
-
-// Mouse buttons as the events pass them.
-namespace mouse {
-inline constexpr int Left = 1, Right = 2, Middle = 4;
 }
 
 class frmCleanNow;

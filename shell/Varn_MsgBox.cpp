@@ -1,7 +1,7 @@
 #include "shell/Varn_MsgBox.h"
 
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
 #include "platform/Error.h"
 
 namespace nocturo {

@@ -1,11 +1,11 @@
 #include "shell/frmAbout.h"
 
-#include "app/Links.h"
-#include "app/Runtime.h"
-#include "app/Version.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Registry.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Links.h"
+#include "base/Runtime.h"
+#include "base/Version.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Registry.h"
+#include "base/Varn_File_Dir.h"
 #include "platform/IDialogs.h"
 #include "platform/IProcesses.h"
 

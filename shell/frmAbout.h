@@ -3,7 +3,7 @@
 // maker's home page and the system information tool.
 #include <functional>
 
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 namespace nocturo {
 

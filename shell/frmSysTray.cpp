@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/Runtime.h"
-#include "app/Version.h"
+#include "base/Runtime.h"
+#include "base/Version.h"
 #include "platform/ITray.h"
 
 namespace nocturo {

@@ -2,14 +2,14 @@
 
 #include <charconv>
 
-#include "app/Links.h"
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Language.h"
-#include "app/Varn_Registry.h"
-#include "app/Version.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Links.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Language.h"
+#include "base/Varn_Registry.h"
+#include "base/Version.h"
+#include "base/Varn_File_Dir.h"
 #include "platform/Error.h"
 #include "platform/IDialogs.h"
 

@@ -1,9 +1,9 @@
 #include "timevoice/Varn_PlaySound.h"
 
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_GetSystemInfos.h"
-#include "app/Varn_Registry.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_Registry.h"
 #include "platform/ISound.h"
 
 namespace nocturo {

@@ -1,8 +1,8 @@
 #include "timevoice/Varn_TimeSync.h"
 
-#include "app/Strings.h"
-#include "app/Variant.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Strings.h"
+#include "base/Variant.h"
+#include "base/Varn_ErrorLog.h"
 #include "timevoice/Varn_PlaySound.h"
 
 namespace nocturo {

@@ -11,8 +11,8 @@
 #include <iostream>
 
 #include "app/Nocturo_Main.h"
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
 #include "app/frmSplash.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"

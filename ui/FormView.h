@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 namespace nocturo::ui {
 

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "app/frmSplash.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"

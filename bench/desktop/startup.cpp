@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/Nocturo_Main.h"
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "programs/support/Programs.h"
 #include "shell/FrmMain.h"
 #include "ui/Desktop.h"

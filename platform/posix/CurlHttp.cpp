@@ -1,6 +1,6 @@
 #include "platform/posix/CurlHttp.h"
 
-#include "app/Version.h"
+#include "base/Version.h"
 #include "platform/Error.h"
 
 #ifdef NOCTURO_HAVE_CURL

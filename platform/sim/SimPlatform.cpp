@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "app/Links.h"
-#include "app/Version.h"
+#include "base/Links.h"
+#include "base/Version.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/PosixProcesses.h"

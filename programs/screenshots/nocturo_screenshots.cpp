@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "programs/support/Programs.h"
 #include "ui/Desktop.h"
 #include "ui/FormView.h"

@@ -4,16 +4,16 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/Runtime.h"
-#include "app/Variant.h"
-#include "app/Varn_GetSystemInfos.h"
-#include "app/Varn_Language.h"
-#include "app/Varn_Registry.h"
-#include "app/Version.h"
+#include "base/Runtime.h"
+#include "base/Variant.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_Language.h"
+#include "base/Varn_Registry.h"
+#include "base/Version.h"
 #include "cipher/Varn_encryption3.h"
 #include "cleaner/CFindFile.h"
 #include "cleaner/Varn_CleanSettings.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Varn_File_Dir.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/Error.h"
 

@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "app/Nocturo_Main.h"
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Version.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Version.h"
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/TerminalDialogs.h"

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/Varn_Registry.h"
-#include "app/TimeFormat.h"
-#include "app/Version.h"
+#include "base/Varn_Registry.h"
+#include "base/TimeFormat.h"
+#include "base/Version.h"
 #include "app/frmSplash.h"
 #include "platform/Error.h"
 #include "support/TestWorld.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <utility>
 
-#include "app/Runtime.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
 #include "platform/Error.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "cleaner/CFindFile.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 // The cleaner's setup window: every click stored at once, in the right section.
 #include <gtest/gtest.h>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "platform/IDialogs.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Runtime.h"
-#include "app/Varn_Registry.h"
+#include "base/Runtime.h"
+#include "base/Varn_Registry.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/posix/PosixFileSystem.h"

@@ -1,7 +1,7 @@
 // The cleaning run: its steps, questions, the files it lists and deletes.
 #include <gtest/gtest.h>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/IDialogs.h"

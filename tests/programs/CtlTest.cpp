@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
 #include "programs/support/Ctl.h"
 #include "programs/support/Programs.h"

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "platform/Error.h"
 #include "schedule/frmTimeSetup.h"
 #include "schedule/frmWindowSetup.h"

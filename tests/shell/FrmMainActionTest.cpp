@@ -2,7 +2,7 @@
 // program, the session calls, as the simulated machine records them.
 #include <gtest/gtest.h>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "platform/IDialogs.h"
 #include "schedule/Varn_modShutDown.h"
 #include "shell/FrmMain.h"

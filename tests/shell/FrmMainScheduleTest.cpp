@@ -1,7 +1,7 @@
 // The main timer: the four schedule modes on the virtual clock.
 #include <gtest/gtest.h>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"
 

@@ -2,8 +2,8 @@
 // option boxes and closing the program.
 #include <gtest/gtest.h>
 
-#include "app/Varn_Language.h"
-#include "app/Varn_Registry.h"
+#include "base/Varn_Language.h"
+#include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/Links.h"
-#include "app/Variant.h"
-#include "app/Varn_Registry.h"
+#include "base/Links.h"
+#include "base/Variant.h"
+#include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
 #include "shell/FrmMain.h"
 #include "shell/Varn_MsgBox.h"

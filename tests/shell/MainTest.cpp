@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Nocturo_Main.h"
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Links.h"
+#include "base/Links.h"
 #include "platform/ITray.h"
 #include "schedule/Varn_modShutDown.h"
 #include "shell/FrmMain.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Strings.h"
+#include "base/Strings.h"
 #include "platform/Error.h"
 #include "platform/common/Wildcard.h"
 

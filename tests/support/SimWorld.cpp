@@ -1,6 +1,6 @@
 #include "support/SimWorld.h"
 
-#include "app/Strings.h"
+#include "base/Strings.h"
 
 namespace nocturo::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "platform/sim/SimServices.h"
 #include "support/FakeFileSystem.h"
 #include "support/TestWorld.h"

@@ -1,6 +1,6 @@
 #include "support/TestWorld.h"
 
-#include "app/Strings.h"
+#include "base/Strings.h"
 #include "platform/Error.h"
 
 namespace nocturo::test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 #include "platform/common/RegStore.h"
 #include "platform/sim/SimTray.h"
 #include "support/FakeFileSystem.h"

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "app/Links.h"
-#include "app/Varn_Language.h"
-#include "app/Varn_Registry.h"
-#include "app/Version.h"
+#include "base/Links.h"
+#include "base/Varn_Language.h"
+#include "base/Varn_Registry.h"
+#include "base/Version.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "platform/IDialogs.h"
 #include "shell/FrmMain.h"
@@ -226,7 +226,7 @@ TEST(NewVersionCheck, TheCleanersUpdateButtonChecksWithTheBusyPointerAndItselfOf
     Checking t;
     FrmMain f;
     f.Form_Load();
-    frmCleanHDSetup setup(&f);
+    frmCleanHDSetup setup(&f.chkSound);
     setup.Form_Load();
     auto& update = *setup.tbTools[1];
     EXPECT_EQ(update.caption(), "Update");

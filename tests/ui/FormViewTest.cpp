@@ -13,8 +13,8 @@
 #include <cmath>
 #include <string>
 
-#include "app/Variant.h"
-#include "app/Varn_Registry.h"
+#include "base/Variant.h"
+#include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
 #include "schedule/frmTimeSetup.h"
 #include "shell/FrmMain.h"

@@ -1,4 +1,4 @@
-#include "shell/Controls.h"
+#include "controls/Controls.h"
 
 #include "platform/Error.h"
 

@@ -1,11 +1,11 @@
-#include "app/Varn_GetSystemInfos.h"
+#include "base/Varn_GetSystemInfos.h"
 
 #include <cstdio>
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
-#include "app/Varn_Registry.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_Registry.h"
 
 namespace nocturo {
 

@@ -1,4 +1,4 @@
-#include "app/TimeFormat.h"
+#include "base/TimeFormat.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Varn_ErrorLog.h"
+#include "base/Varn_ErrorLog.h"
 #include "platform/Error.h"
 #include "support/TestWorld.h"
 

@@ -1,4 +1,4 @@
-#include "app/Varn_ErrorLog.h"
+#include "base/Varn_ErrorLog.h"
 
 #include "platform/IProcesses.h"
 
@@ -7,10 +7,10 @@
 #include <new>
 #include <variant>
 
-#include "app/Runtime.h"
-#include "app/TimeFormat.h"
-#include "app/Varn_GetSystemInfos.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Runtime.h"
+#include "base/TimeFormat.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_File_Dir.h"
 #include "platform/Error.h"
 
 namespace nocturo {

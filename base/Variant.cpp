@@ -1,11 +1,11 @@
-#include "app/Variant.h"
+#include "base/Variant.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
-#include "app/Strings.h"
+#include "base/Strings.h"
 #include "platform/Error.h"
 
 namespace nocturo {

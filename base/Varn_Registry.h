@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Variant.h"
+#include "base/Variant.h"
 
 namespace nocturo {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 #include "support/TestWorld.h"
 
 using namespace nocturo;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Variant.h"
+#include "base/Variant.h"
 #include "platform/Error.h"
 
 using namespace nocturo;

@@ -12,6 +12,11 @@
 
 namespace nocturo {
 
+// Mouse buttons as the events pass them.
+namespace mouse {
+inline constexpr int Left = 1, Right = 2, Middle = 4;
+}
+
 class Form;
 
 class Control {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Varn_WriteLogfile.h"
+#include "base/Varn_WriteLogfile.h"
 #include "support/TestWorld.h"
 
 using namespace nocturo;

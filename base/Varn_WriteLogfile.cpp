@@ -1,10 +1,10 @@
-#include "app/Varn_WriteLogfile.h"
+#include "base/Varn_WriteLogfile.h"
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/TimeFormat.h"
-#include "app/Varn_ErrorLog.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/TimeFormat.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_File_Dir.h"
 
 namespace nocturo {
 

@@ -1,4 +1,4 @@
-#include "app/Runtime.h"
+#include "base/Runtime.h"
 
 #include <stdexcept>
 

@@ -1,9 +1,9 @@
-#include "app/Varn_Language.h"
+#include "base/Varn_Language.h"
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_File_Dir.h"
 #include "platform/Error.h"
 
 namespace nocturo {

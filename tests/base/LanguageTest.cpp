@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Varn_Language.h"
+#include "base/Varn_Language.h"
 #include "support/TestWorld.h"
 
 using namespace nocturo;

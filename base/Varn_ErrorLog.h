@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "app/Variant.h"
-#include "app/Version.h"
+#include "base/Variant.h"
+#include "base/Version.h"
 
 namespace nocturo {
 

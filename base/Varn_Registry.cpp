@@ -1,8 +1,8 @@
-#include "app/Varn_Registry.h"
+#include "base/Varn_Registry.h"
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
 
 namespace nocturo {
 

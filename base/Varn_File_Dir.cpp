@@ -1,8 +1,8 @@
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Varn_File_Dir.h"
 
-#include "app/Runtime.h"
-#include "app/Strings.h"
-#include "app/Varn_ErrorLog.h"
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Varn_ErrorLog.h"
 
 namespace nocturo {
 

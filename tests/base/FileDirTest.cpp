@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cleaner/Varn_Del2RecycleBin.h"
-#include "cleaner/Varn_File_Dir.h"
+#include "base/Varn_File_Dir.h"
 #include "support/TestWorld.h"
 
 using namespace nocturo;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/Varn_GetSystemInfos.h"
-#include "app/Varn_Registry.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_Registry.h"
 #include "support/TestWorld.h"
 
 using namespace nocturo;
