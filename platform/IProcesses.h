@@ -24,6 +24,9 @@ public:
     // Exit code of a process started here, StillActive while it runs;
     // nullopt when the process cannot be opened.
     virtual std::optional<std::uint32_t> exitCode(std::uint32_t pid) = 0;
+    // Whether a process started here that has ended was ended abnormally: by
+    // a signal on Linux, by a crash on Windows. False while it runs.
+    virtual bool endedAbnormally(std::uint32_t pid) { return (void)pid, false; }
     // Opens a document with the desktop's default application (a text file in
     // the text editor, an address in the browser).
     virtual void openDocument(const std::string& pathOrUrl) = 0;

@@ -123,6 +123,13 @@ std::uint32_t PosixProcesses::start(const std::string& program, const std::vecto
     return static_cast<std::uint32_t>(pid);
 }
 
+bool PosixProcesses::endedAbnormally(std::uint32_t id) {
+    if (id == 0 || id > static_cast<std::uint32_t>(INT_MAX)) return false;
+    const auto pid = static_cast<pid_t>(id);
+    auto code = exitCode(id);
+    return code && *code != StillActive && signalled_.count(pid) > 0;
+}
+
 std::optional<std::uint32_t> PosixProcesses::exitCode(std::uint32_t id) {
     reapOpeners();
     // 0 and anything beyond pid_t would make kill() and waitpid() address
@@ -143,7 +150,10 @@ std::optional<std::uint32_t> PosixProcesses::exitCode(std::uint32_t id) {
         } else if (WIFEXITED(status)) {
             it->second = static_cast<std::uint32_t>(WEXITSTATUS(status));
         } else if (WIFSIGNALED(status)) {
+            // The shell's way of telling it; endedAbnormally tells it apart
+            // from a program that exits with such a code itself.
             it->second = 128u + static_cast<std::uint32_t>(WTERMSIG(status));
+            signalled_.insert(pid);
         } else {
             return StillActive;
         }

@@ -35,6 +35,7 @@ public:
     // StillActive while it does, and 0 once it has gone (the exit code of a
     // process that is not our child cannot be read).
     std::optional<std::uint32_t> exitCode(std::uint32_t pid) override;
+    bool endedAbnormally(std::uint32_t pid) override;
     // Hands the path or address to xdg-open, detached; never waits for it.
     void openDocument(const std::string& pathOrUrl) override;
     // Without a display server there is no portable list of top-level
@@ -53,6 +54,7 @@ private:
     void reapOpeners();
 
     std::map<pid_t, std::optional<std::uint32_t>> children_;  // nullopt while running
+    std::set<pid_t> signalled_;  // children ended by a signal
     std::set<pid_t> othersSeenAlive_;
     std::vector<pid_t> openers_;  // xdg-open processes not yet reaped
     std::map<std::string, int> locks_;  // key -> descriptor holding the lock

@@ -31,6 +31,11 @@ std::optional<std::uint32_t> SimProcesses::exitCode(std::uint32_t pid) {
     return running(it->second) ? StillActive : it->second.behaviour.exitCode;
 }
 
+bool SimProcesses::endedAbnormally(std::uint32_t pid) {
+    auto it = processes_.find(pid);
+    return it != processes_.end() && !running(it->second) && it->second.behaviour.crashes;
+}
+
 void SimProcesses::openDocument(const std::string& pathOrUrl) {
     journal_.append(JsonObject{{"call", "OpenDocument"}, {"path", pathOrUrl}});
 }

@@ -23,6 +23,7 @@ public:
         std::int64_t runMs = 0;       // virtual time until it ends
         bool fails = false;           // start throws platform::Error(53, "File not found")
         std::string windowTitle;      // a top-level window it shows while it runs (findWindow)
+        bool crashes = false;         // it ends abnormally (killed by a signal, a crash)
     };
     using InstanceLock = std::function<bool(const std::string& key)>;
 
@@ -34,6 +35,8 @@ public:
     // StillActive (259) until runMs of virtual time have passed since the
     // start, then the scripted exit code; nullopt for an id not given here.
     std::optional<std::uint32_t> exitCode(std::uint32_t pid) override;
+    // The scripted crash, once the program has ended.
+    bool endedAbnormally(std::uint32_t pid) override;
     void openDocument(const std::string& pathOrUrl) override;
     // True for a title set with addWindow, and for the window title of a
     // scripted program while it runs.

@@ -109,12 +109,18 @@ TEST(PosixProcessesStart, StillActiveWhileRunningThenZero) {
     EXPECT_EQ(waitForExit(p, pid), 0u);
 }
 
-TEST(PosixProcessesStart, KilledBySignalGives128PlusSignal) {
+TEST(PosixProcessesStart, KilledBySignalGives128PlusSignalAndCountsAsAbnormal) {
     PosixProcesses p;
     auto pid = p.start("sleep", {"10"}, 0);
     ASSERT_EQ(p.exitCode(pid), StillActive);
+    EXPECT_FALSE(p.endedAbnormally(pid));
     ASSERT_EQ(kill(static_cast<pid_t>(pid), SIGTERM), 0);
     EXPECT_EQ(waitForExit(p, pid), 128u + SIGTERM);
+    EXPECT_TRUE(p.endedAbnormally(pid));
+    // A program that exits with the same code by itself ended normally.
+    auto same = p.start("sh", {"-c", "exit 143"}, 0);
+    EXPECT_EQ(waitForExit(p, same), 143u);
+    EXPECT_FALSE(p.endedAbnormally(same));
 }
 
 TEST(PosixProcessesStart, ProgramPathWithBlankIsOneArgument) {
