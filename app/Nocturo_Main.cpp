@@ -101,6 +101,8 @@ bool NocturoMain::Main(const std::string& commandLine) {
 
     Step(kProc, 10, [&] {
         form_.Form_Load();
+        // The window's load may wait for the service; start-up waits with it.
+        while (!form_.ready() && !form_.unloaded()) WaitEvents();
         DoEvents();
         if (!r.soundAvailable) {
             form_.chkSound.setValue(0);
@@ -114,7 +116,7 @@ bool NocturoMain::Main(const std::string& commandLine) {
     });
 
     // Told to end while the window loaded: nothing more starts.
-    if (form_.unloaded()) return true;
+    if (form_.life() != FrmMain::Life::Running) return true;
 
     Step(kProc, 11, [&] {
         std::string crash = CStr(ReadSetting(UserApp(), kSettings, "Crashtime", std::string()));

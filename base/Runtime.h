@@ -30,6 +30,9 @@ struct Runtime {
     bool emergency = false;        // set by the emergency stop
     bool tickBusy = false;         // a tick of the main timer is running
     bool cleanUnattended = false;  // the cleaner runs as part of an action
+    // The program's end has saved the settings: no setting is written after
+    // that save (a write is dropped).
+    bool settingsClosed = false;
     bool splashWait = false;       // start-up waits for the splash
     int tickCounter = 0;           // ticks since the crash marker was refreshed
 };

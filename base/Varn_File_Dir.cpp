@@ -38,7 +38,6 @@ std::string sParseFile(const std::string& path) {
 bool DirExists(const std::string& path) {
     bool exists = false;
     Step("DirExists of Modul Varn_File_Dir", 1, [&] { exists = files().folderExists(path); });
-    DoEvents();
     return exists;
 }
 

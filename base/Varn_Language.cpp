@@ -60,7 +60,6 @@ bool set_language(const std::string& fileName) {
         if (!FileExists(path)) {
             dialogs().messageBox("The language file " + fileName + " is missing!\nPlease install the Varn language package.\nThe program will be terminated now.",
                                  platform::mb::SystemModal, rt().appName);
-            DoEvents();
             return false;
         }
         auto text = files().readFile(path);

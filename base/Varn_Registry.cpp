@@ -13,6 +13,7 @@ std::string proc(const char* name) { return std::string(name) + " of Modul Varn_
 }  // namespace
 
 void CreateKey(const std::string& path, const std::string& text) {
+    if (rt().settingsClosed) return;
     try {
         registry().writeString(path, text);
     } catch (...) {
@@ -31,6 +32,7 @@ void CreateIntegerKey(const std::string& path, std::int16_t value) {
 }
 
 void CreateNumericKey(const std::string& path, const Variant& value) {
+    if (rt().settingsClosed) return;
     try {
         registry().writeDword(path, static_cast<std::uint32_t>(CLng(value)));
     } catch (...) {
@@ -76,7 +78,6 @@ bool RegKeyExists(std::string& path) {
             result = false;
         }
     });
-    DoEvents();
     return result;
 }
 
@@ -86,6 +87,7 @@ bool RegKeyExists(const std::string& path) {
 }
 
 void DeleteKey(const std::string& path) {
+    if (rt().settingsClosed) return;
     std::string p = path;
     if (!RegKeyExists(p)) return;
     try {

@@ -21,7 +21,6 @@ void WriteToLog(const std::string& folder, const std::string& line, const std::s
     } catch (...) {
         ReportCurrentException("WriteToLog of Modul Varn_WriteLogfile", 4);
     }
-    DoEvents();
 }
 
 void ResetLog(const std::string& folder, const std::string& name) {
@@ -31,7 +30,6 @@ void ResetLog(const std::string& folder, const std::string& name) {
     } catch (...) {
         ReportCurrentException("ResetLog of Modul Varn_WriteLogfile", 4);
     }
-    DoEvents();
 }
 
 std::string ActionLogLineAt(const std::string& stamp, const std::string& text) {

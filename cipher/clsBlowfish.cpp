@@ -193,7 +193,6 @@ void clsBlowfish::Key(const std::string& key) {
 
 void clsBlowfish::blockDone(ProgressMeter& meter, std::size_t offset, const char* procedure) {
     if (meter.due(offset)) Step(procedure, 3, [&] { meter.raise(offset, Progress); });
-    Step(procedure, 3, [] { DoEvents(); });
 }
 
 void clsBlowfish::EncryptByte(std::vector<std::uint8_t>& bytes, const std::string& key) {

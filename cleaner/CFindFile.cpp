@@ -13,24 +13,14 @@ namespace nocturo {
 
 namespace {
 
-constexpr const char* kInclZeroFiles = "InclZeroFiles of Klassenmodul CFindFile";
-constexpr const char* kInclSubDir = "InclSubDir of Klassenmodul CFindFile";
 constexpr const char* kPath = "Path of Klassenmodul CFindFile";
 constexpr const char* kFileSpec = "FileSpec of Klassenmodul CFindFile";
-constexpr const char* kSearching = "Searching of Klassenmodul CFindFile";
-constexpr const char* kRecursive = "Recursive of Klassenmodul CFindFile";
-constexpr const char* kRecursiveLevels = "RecursiveLevels of Klassenmodul CFindFile";
 constexpr const char* kSearchDirs = "SearchDirs of Klassenmodul CFindFile";
 constexpr const char* kSearchFileSpec = "SearchFileSpec of Klassenmodul CFindFile";
 
 using platform::DirEntry;
 using platform::IDirEnumerator;
 namespace attr = platform::attr;
-
-// Lets pending events run once; a failure of the loop is the procedure's.
-void Yield(const char* procedure, long line) {
-    Step(procedure, line, [] { DoEvents(); });
-}
 
 // FindAll's statements: a failure there is ignored without an entry.
 template <class F>
@@ -75,218 +65,228 @@ std::optional<DirEntry> NextEntry(IDirEnumerator& e, const char* procedure, long
 
 // ---- properties ---------------------------------------------------------------
 
-void CFindFile::InclZeroFiles(bool value) {
-    inclZeroFiles_ = value;
-    Yield(kInclZeroFiles, 2);
-}
-
-bool CFindFile::InclZeroFiles() {
-    const bool value = inclZeroFiles_;
-    Yield(kInclZeroFiles, 2);
-    return value;
-}
-
-void CFindFile::InclSubDir(bool value) {
-    inclSubDir_ = value;
-    Yield(kInclSubDir, 2);
-}
-
-bool CFindFile::InclSubDir() {
-    const bool value = inclSubDir_;
-    Yield(kInclSubDir, 2);
-    return value;
-}
+void CFindFile::InclZeroFiles(bool value) { inclZeroFiles_ = value; }
+bool CFindFile::InclZeroFiles() { return inclZeroFiles_; }
+void CFindFile::InclSubDir(bool value) { inclSubDir_ = value; }
+bool CFindFile::InclSubDir() { return inclSubDir_; }
 
 void CFindFile::Path(const std::string& value) {
     Step(kPath, 1, [&] { path_ = value; });
-    Yield(kPath, 2);
 }
 
 std::string CFindFile::Path() {
     std::string value;
     Step(kPath, 1, [&] { value = path_; });
-    Yield(kPath, 2);
     return value;
 }
 
 void CFindFile::FileSpec(const std::string& value) {
     Step(kFileSpec, 1, [&] { fileSpec_ = value; });
-    Yield(kFileSpec, 2);
 }
 
 std::string CFindFile::FileSpec() {
     std::string value;
     Step(kFileSpec, 1, [&] { value = fileSpec_; });
-    Yield(kFileSpec, 2);
     return value;
 }
 
-bool CFindFile::Searching() {
-    const bool value = searching_;
-    Yield(kSearching, 2);
-    return value;
-}
-
-void CFindFile::Recursive(bool value) {
-    recursive_ = value;
-    Yield(kRecursive, 2);
-}
-
-bool CFindFile::Recursive() {
-    const bool value = recursive_;
-    Yield(kRecursive, 2);
-    return value;
-}
-
-void CFindFile::RecursiveLevels(std::int32_t value) {
-    recursiveLevels_ = value;
-    Yield(kRecursiveLevels, 2);
-}
-
-std::int32_t CFindFile::RecursiveLevels() {
-    const std::int32_t value = recursiveLevels_;
-    Yield(kRecursiveLevels, 2);
-    return value;
-}
+bool CFindFile::Searching() { return searching_; }
+void CFindFile::Recursive(bool value) { recursive_ = value; }
+bool CFindFile::Recursive() { return recursive_; }
+void CFindFile::RecursiveLevels(std::int32_t value) { recursiveLevels_ = value; }
+std::int32_t CFindFile::RecursiveLevels() { return recursiveLevels_; }
 
 // ---- the walk -------------------------------------------------------------------
 
 bool CFindFile::FindAll(std::vector<std::string>& fileList) {
-    // Entered while a walk runs (from a handler or from a yield): that walk
-    // stops at its next check.
+    if (!StartFind()) return false;
+    while (FindSome(1 << 30)) {
+    }
+    Quietly([&] { fileList.assign(1, std::string()); });
+    return true;
+}
+
+bool CFindFile::StartFind() {
+    // Entered while a walk runs (from a handler, or by the owner between two
+    // steps): that walk stops at its next entry.
     if (searching_) {
         searching_ = false;
         return false;
     }
     if (fileSpec_.empty() || path_.empty()) return false;
-
-    // The walk's own copy: a handler may set Path while it runs.
-    std::string start;
-    Quietly([&] { start = path_; });
-    std::int32_t count = 0;
-    // A handler may start another walk once this one is cancelled; each walk
-    // counts its own hits.
-    std::int32_t* const outerHits = hits_;
-    hits_ = &count;
-
+    levels_.clear();
+    hits_ = 0;
     searching_ = true;
+    walkOpen_ = true;
     Quietly([&] {
         if (BeginFindFiles) BeginFindFiles();
     });
-    Quietly([&] { SearchDirs(start); });
-    searching_ = false;
-    hits_ = outerHits;
-
-    Quietly([&] { fileList.assign(1, std::string()); });
+    // The walk's own copy: a handler may set Path while it runs.
     Quietly([&] {
-        if (EndFindFiles) EndFindFiles(count);
+        levels_.emplace_back();
+        levels_.back().folder = path_;
     });
     return true;
 }
 
-void CFindFile::SearchDirs(const std::string& folder) {
-    Yield(kSearchDirs, 1);
-    if (!searching_) return;  // cancelled: every remaining folder ends here
-
-    // The subfolder names, collected and the scan closed before this
-    // folder's files are matched and before any subfolder is entered.
-    std::vector<std::string> subFolders;
-    Step(kSearchDirs, 2, [&] {
-        auto e = files().enumerateNames(folder + "*.*");
-        while (auto entry = NextEntry(*e, kSearchDirs, 2)) {
-            if (IsWalkable(*entry)) subFolders.push_back(std::move(entry->name));
-        }
-    });
-
-    Step(kSearchDirs, 3, [&] { SearchFileSpec(folder); });
-
-    if (inclSubDir_) {
-        char separator = '\\';
-        Step(kSearchDirs, 4, [&] { separator = files().separator(); });
-        std::string sub;
-        for (const std::string& name : subFolders) {
-            Step(kSearchDirs, 5, [&] {
-                sub.assign(folder).append(name);
-                // The walk has yielded since the scan: a folder that has
-                // meanwhile been replaced by a link (or removed) is left alone.
-                const auto now = files().attributes(sub);
-                if (!now || !(*now & attr::Directory) || (*now & attr::ReparsePoint)) return;
-                sub += separator;
-                SearchDirs(sub);
-            });
+bool CFindFile::FindSome(int budget) {
+    if (!walkOpen_) return false;
+    if (budget < 1) budget = 1;
+    bool more = true;
+    while (searching_ && more && budget > 0) {
+        try {
+            more = Advance(budget);
+        } catch (...) {
+            more = false;  // what cannot go on ends the walk
         }
     }
-
-    Yield(kSearchDirs, 6);
+    if (searching_ && more) return true;
+    FinishFind();
+    return false;
 }
 
-void CFindFile::SearchFileSpec(const std::string& folder) {
-    // The reported path; one buffer for every hit of this folder.
-    std::string name;
+void CFindFile::StopFind() {
+    if (walkOpen_) FinishFind();
+}
 
-    // Zero-length pass.
-    if (inclZeroFiles_) {
-        std::unique_ptr<IDirEnumerator> e;
-        Step(kSearchFileSpec, 1, [&] { e = files().enumerate(folder + "*.*"); });
-        while (e) {
-            auto entry = NextEntry(*e, kSearchFileSpec, 2);
-            if (!entry) break;
-            Yield(kSearchFileSpec, 3);
-            if (!searching_) {
-                Yield(kSearchFileSpec, 4);
-                return;
-            }
-            bool empty = false;
-            Step(kSearchFileSpec, 5, [&] {
-                name.assign(folder).append(entry->name);
-                if (IsExcludedFromZeroPass(name)) return;
-                if (entry->name.empty() || entry->name[0] == '.') return;
-                // The listing rules out folders and files with content; a
-                // candidate is confirmed against the file system, so one that
-                // vanished or changed since it was listed is skipped.
-                if ((entry->attributes & attr::Directory) || entry->size != 0) return;
-                const auto attributes = files().attributes(name);
-                if (!attributes || (*attributes & attr::Directory)) return;
-                const auto length = files().length(name);
-                empty = length && *length == 0;
-            });
-            if (empty) Raise(name);
+void CFindFile::FinishFind() {
+    searching_ = false;
+    walkOpen_ = false;
+    levels_.clear();
+    std::int32_t count = hits_;
+    Quietly([&] {
+        if (EndFindFiles) EndFindFiles(count);
+    });
+}
+
+bool CFindFile::Advance(int& budget) {
+    if (levels_.empty()) return false;
+    Level& level = levels_.back();
+    switch (level.stage) {
+    case Level::ListFolders:
+        ListFolders(level);
+        --budget;
+        level.stage = inclZeroFiles_ ? Level::ZeroPass : Level::PatternPass;
+        if (level.stage == Level::PatternPass) Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
+        return true;
+    case Level::ZeroPass:
+        ZeroPassEntry(level, budget);
+        return true;
+    case Level::PatternPass:
+        PatternPassEntry(level, budget);
+        return true;
+    case Level::SubFolders:
+        EnterNextSubFolder();
+        return !levels_.empty();
+    }
+    return false;
+}
+
+void CFindFile::ListFolders(Level& level) {
+    // The subfolder names, collected and the scan closed before this
+    // folder's files are matched and before any subfolder is entered.
+    Step(kSearchDirs, 2, [&] {
+        auto e = files().enumerateNames(level.folder + "*.*");
+        while (auto entry = NextEntry(*e, kSearchDirs, 2)) {
+            if (IsWalkable(*entry)) level.subFolders.push_back(std::move(entry->name));
+        }
+    });
+}
+
+void CFindFile::ZeroPassEntry(Level& level, int& budget) {
+    if (!level.scan) {
+        Step(kSearchFileSpec, 1, [&] { level.scan = files().enumerate(level.folder + "*.*"); });
+        if (!level.scan) {
+            level.stage = Level::PatternPass;
+            Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
+            return;
         }
     }
+    auto entry = NextEntry(*level.scan, kSearchFileSpec, 2);
+    --budget;
+    if (!entry) {
+        level.scan.reset();
+        level.stage = Level::PatternPass;
+        Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
+        return;
+    }
+    bool empty = false;
+    Step(kSearchFileSpec, 5, [&] {
+        name_.assign(level.folder).append(entry->name);
+        if (IsExcludedFromZeroPass(name_)) return;
+        if (entry->name.empty() || entry->name[0] == '.') return;
+        // The listing rules out folders and files with content; a
+        // candidate is confirmed against the file system, so one that
+        // vanished or changed since it was listed is skipped.
+        if ((entry->attributes & attr::Directory) || entry->size != 0) return;
+        const auto attributes = files().attributes(name_);
+        if (!attributes || (*attributes & attr::Directory)) return;
+        const auto length = files().length(name_);
+        empty = length && *length == 0;
+    });
+    if (empty) Raise(name_);
+}
 
+void CFindFile::PatternPassEntry(Level& level, int& budget) {
     // Pattern pass: every matching entry, in list order.
-    std::shared_ptr<const PatternList> patterns;
-    Step(kSearchFileSpec, 6, [&] { patterns = Patterns(); });
-    if (patterns) {
-        std::string pattern;
-        for (const std::string& wildcard : *patterns) {
-            Yield(kSearchFileSpec, 7);
-            if (wildcard.empty()) continue;
-            std::unique_ptr<IDirEnumerator> e;
-            Step(kSearchFileSpec, 8, [&] { e = files().enumerateNames(pattern.assign(folder).append(wildcard)); });
-            while (e) {
-                auto entry = NextEntry(*e, kSearchFileSpec, 9);
-                if (!entry) break;
-                Yield(kSearchFileSpec, 10);
-                if (!searching_) {
-                    Yield(kSearchFileSpec, 11);
-                    return;
-                }
-                bool built = false;
-                Step(kSearchFileSpec, 12, [&] {
-                    name.assign(folder).append(entry->name);
-                    built = true;
-                });
-                if (built) Raise(name);
-            }
+    if (!level.patterns || level.nextPattern >= level.patterns->size()) {
+        level.scan.reset();
+        level.stage = Level::SubFolders;
+        return;
+    }
+    if (!level.scan) {
+        const std::string& wildcard = (*level.patterns)[level.nextPattern];
+        if (wildcard.empty()) {
+            ++level.nextPattern;
+            return;
+        }
+        Step(kSearchFileSpec, 8, [&] { level.scan = files().enumerateNames(level.folder + wildcard); });
+        if (!level.scan) {
+            ++level.nextPattern;
+            return;
         }
     }
+    auto entry = NextEntry(*level.scan, kSearchFileSpec, 9);
+    --budget;
+    if (!entry) {
+        level.scan.reset();
+        ++level.nextPattern;
+        return;
+    }
+    bool built = false;
+    Step(kSearchFileSpec, 12, [&] {
+        name_.assign(level.folder).append(entry->name);
+        built = true;
+    });
+    if (built) Raise(name_);
+}
 
-    Yield(kSearchFileSpec, 13);
+void CFindFile::EnterNextSubFolder() {
+    Level& level = levels_.back();
+    if (!inclSubDir_ || level.nextSub >= level.subFolders.size()) {
+        levels_.pop_back();
+        return;
+    }
+    std::string sub;
+    bool enter = false;
+    Step(kSearchDirs, 5, [&] {
+        sub.assign(level.folder).append(level.subFolders[level.nextSub]);
+        // Time has passed since the scan: a folder that has meanwhile been
+        // replaced by a link (or removed) is left alone.
+        const auto now = files().attributes(sub);
+        if (!now || !(*now & attr::Directory) || (*now & attr::ReparsePoint)) return;
+        sub += files().separator();
+        enter = true;
+    });
+    ++level.nextSub;
+    if (!enter) return;
+    Level next;
+    next.folder = std::move(sub);
+    levels_.push_back(std::move(next));
 }
 
 void CFindFile::Raise(std::string& name) {
-    if (hits_) ++*hits_;
+    ++hits_;
     bool cancel = false;
     Step(kSearchFileSpec, 14, [&] {
         if (FoundFile) FoundFile(name, cancel);

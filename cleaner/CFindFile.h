@@ -18,11 +18,13 @@
 // folder; a link whose name matches is reported as the link itself. Folders
 // whose name begins with "." are not entered either.
 //
-// Re-entrancy: the walk lets pending events run before every entry and in
-// every property procedure, so the owner's window (its Cancel button) works
-// in the middle of a walk. Cancelling is either the FoundFile handler's cancel
-// argument or calling FindAll again while a walk runs; both make the walk stop
-// at its next check, and EndFindFiles is still raised once.
+// The walk never lets other events run: FindAll goes through the whole tree
+// at once. An owner that must stay responsive (a window with a Cancel button)
+// walks in steps instead: StartFind, then FindSome with a budget of entries
+// per step until it answers false, letting the loop run in between.
+// Cancelling is either the FoundFile handler's cancel argument, StopFind, or
+// calling FindAll again while a walk runs; each makes the walk stop at its
+// next entry, and EndFindFiles is still raised once.
 //
 // Failures follow the error-log convention under "<member> of Klassenmodul
 // CFindFile"; a folder that does not exist simply has no hits.
@@ -31,6 +33,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/IFileSystem.h"
 
 namespace nocturo {
 
@@ -50,7 +54,7 @@ public:
     // setting cancel to true stops the walk.
     std::function<void(std::string& name, bool& cancel)> FoundFile;
 
-    // ---- properties (each lets pending events run once) -------------------
+    // ---- properties -------------------------------------------------------
     void InclZeroFiles(bool value);
     bool InclZeroFiles();
     void InclSubDir(bool value);
@@ -71,6 +75,14 @@ public:
     // leaves fileList holding one empty entry.
     bool FindAll(std::vector<std::string>& fileList);
 
+    // The same walk in steps. StartFind raises BeginFindFiles and answers as
+    // FindAll would; FindSome goes on for about budget entries and answers
+    // true while there is more to do (the step that ends the walk raises
+    // EndFindFiles). StopFind ends a walk at once, EndFindFiles included.
+    bool StartFind();
+    bool FindSome(int budget);
+    void StopFind();
+
     // Stored and returned only; the walk has no depth limit.
     void Recursive(bool value);
     bool Recursive();
@@ -80,8 +92,25 @@ public:
 private:
     using PatternList = std::vector<std::string>;
 
-    void SearchDirs(const std::string& folder);
-    void SearchFileSpec(const std::string& folder);
+    // One folder of the walk: its subfolder names, where its passes stand.
+    struct Level {
+        enum Stage { ListFolders, ZeroPass, PatternPass, SubFolders };
+        std::string folder;  // ends with the separator
+        Stage stage = ListFolders;
+        std::vector<std::string> subFolders;
+        std::size_t nextSub = 0;
+        std::size_t nextPattern = 0;
+        std::shared_ptr<const PatternList> patterns;
+        std::unique_ptr<platform::IDirEnumerator> scan;  // the pass under way
+    };
+
+    // One piece of work on the deepest folder; false when the walk is over.
+    bool Advance(int& budget);
+    void ListFolders(Level& level);
+    void ZeroPassEntry(Level& level, int& budget);
+    void PatternPassEntry(Level& level, int& budget);
+    void EnterNextSubFolder();
+    void FinishFind();
     // The trimmed patterns of FileSpec (blank ones kept, they are
     // skipped by the walk). Split again only when FileSpec has changed; a
     // handler that changes FileSpec mid-walk affects the next folder.
@@ -93,11 +122,14 @@ private:
     std::string path_;
     std::string fileSpec_;
     bool searching_ = false;
+    bool walkOpen_ = false;  // from StartFind to EndFindFiles
     bool recursive_ = false;
     std::int32_t recursiveLevels_ = 0;
 
-    std::int32_t* hits_ = nullptr;   // the running walk's FoundFile count
-    std::string patternsFrom_;       // the FileSpec text patterns_ was made of
+    std::vector<Level> levels_;  // the walk's folders, the start folder first
+    std::int32_t hits_ = 0;      // the running walk's FoundFile count
+    std::string name_;           // the reported path; one buffer for every hit
+    std::string patternsFrom_;   // the FileSpec text patterns_ was made of
     std::shared_ptr<const PatternList> patterns_;
 };
 

@@ -159,6 +159,8 @@ void frmCleanHDSetup::lblError_Click() {
     quietly([] { ShowErrorLog(); });
 }
 
+frmCleanHDSetup::~frmCleanHDSetup() = default;
+
 bool frmCleanHDSetup::soundOn() const { return soundBox_ && soundBox_->checked(); }
 
 std::string frmCleanHDSetup::selectedFolder() const {
@@ -252,7 +254,6 @@ void frmCleanHDSetup::checkBox_Click(CheckBox& box) {
             if (!folder.empty()) WriteSetting(FolderApp(folder), kSettings, box.name(), box.value());
         }
         if (&box == &chkEmptyIEcache) applyIECacheRule();
-        DoEvents();
     });
 }
 
@@ -363,15 +364,27 @@ void frmCleanHDSetup::cmdResetDCLog_Click() {
 }
 
 void frmCleanHDSetup::cmdCleanNow_Click() {
+    // One run at a time.
+    if (cleaningRun_ && cleaningRun_->running()) return;
     Step(proc("cmdCleanNow_Click").c_str(), 1, [&] {
         rt().cleanUnattended = false;
         setVisible(false);
-        frmCleanNow run;
+        cleaningRun_ = std::make_unique<frmCleanNow>();
+        frmCleanNow& run = *cleaningRun_;
+        // Without a window to show it in, the run closes when it ends.
+        if (!showRunWindow) run.onFinished = [this] { cleaningRunClosed(); };
         run.Form_Load();
-        if (showRunWindow) showRunWindow(run);
-        run.Form_Unload();
+        if (showRunWindow) {
+            showRunWindow(run);
+            cleaningRunClosed();
+        }
+    });
+}
+
+void frmCleanHDSetup::cleaningRunClosed() {
+    Step(proc("cmdCleanNow_Click").c_str(), 2, [&] {
+        if (cleaningRun_ && cleaningRun_->loaded()) cleaningRun_->Form_Unload();
         setVisible(true);
-        DoEvents();
     });
 }
 

@@ -18,6 +18,7 @@ public:
     // soundBox: the main window's "Enable sound / voice" box, which the log
     // buttons follow (may be null).
     explicit frmCleanHDSetup(const CheckBox* soundBox = nullptr);
+    ~frmCleanHDSetup() override;
 
     ListBox lstDirectories{this, "lstDirectories"};
     CommandButton cmdAddDir{this, "cmdAddDir"};
@@ -82,9 +83,12 @@ public:
     // Selects folder i of the list (as a click would).
     void selectDirectory(int index);
 
-    // The interactive run window, shown modally after its run until the user
-    // closes it; unset: the run happens without being shown.
+    // The interactive run window, shown modally while its run goes on and
+    // until the user closes it; unset: the run goes on without being shown
+    // and its window closes when it ends.
     std::function<void(frmCleanNow&)> showRunWindow;
+    // The run "Clean now" started, while it is there (done or not).
+    frmCleanNow* cleaningRun() const { return cleaningRun_.get(); }
     std::function<void()> showAbout;
     std::function<void()> onUnloaded;
 
@@ -98,7 +102,11 @@ private:
     bool isMainSectionBox(const CheckBox& box) const;
     void applyIECacheRule();
 
+    // The run window is gone: this window comes back.
+    void cleaningRunClosed();
+
     const CheckBox* soundBox_;
+    std::unique_ptr<frmCleanNow> cleaningRun_;
 };
 
 }  // namespace nocturo

@@ -11,6 +11,7 @@
 #include "cleaner/Varn_Del2RecycleBin.h"
 #include "base/Varn_File_Dir.h"
 #include "platform/IDialogs.h"
+#include "platform/IFileSystem.h"
 
 namespace nocturo {
 
@@ -105,14 +106,11 @@ void frmCleanNow::Form_Load() {
         lblActualFileFilter.setCaption(
             Trim(CStr(ReadSetting(CleanerApp(), kSettings, "ExtList", std::string(kDefaultExtList)))));
     });
-    Step(p.c_str(), 3, [&] {
-        setVisible(true);
-        DoEvents();
-    });
+    Step(p.c_str(), 3, [&] { setVisible(true); });
     CancelRequested = false;
     busy = true;
-    Step(p.c_str(), 5, [&] { DiskCleanNow(); });
-    busy = false;
+    run_ = DiskCleanNow();
+    run_.start("DiskCleanNow of Formular frmCleanNow");
 }
 
 void frmCleanNow::Form_Unload() {
@@ -121,6 +119,7 @@ void frmCleanNow::Form_Unload() {
 }
 
 void frmCleanNow::cmdCancel_Click() {
+    // The run stops at its next step: between two files, never inside one.
     CancelRequested = true;
     Form_Unload();
 }
@@ -137,7 +136,7 @@ bool frmCleanNow::stepActive(int index) const {
     return CleanerOption(CleanerApp(), option, 0) == 1;
 }
 
-void frmCleanNow::DiskCleanNow() {
+Task frmCleanNow::DiskCleanNow() {
     const std::string p = proc("DiskCleanNow");
     for (int index = 1; index <= 8; ++index) {
         if (CancelRequested) break;
@@ -152,11 +151,12 @@ void frmCleanNow::DiskCleanNow() {
                     kStepInfo[index].question,
                     platform::mb::YesNoCancel | platform::mb::Question | platform::mb::SystemModal, "Warning");
             });
-            if (answer == platform::mb::IdCancel) break;
+            if (answer == platform::mb::IdCancel || CancelRequested) break;
             if (answer != platform::mb::IdYes) continue;
         }
         if (index == 4) {
-            DeleteFiles();
+            Task deletion = DeleteFiles();
+            co_await deletion;
         } else {
             try {
                 kStepInfo[index].operation();
@@ -164,9 +164,11 @@ void frmCleanNow::DiskCleanNow() {
                 // The step operations ignore their failures.
             }
         }
-        DoEvents();
+        co_await NextTurn();
     }
     MoveIndex(8, 9);
+    busy = false;
+    if (onFinished) onFinished();
 }
 
 void frmCleanNow::MoveIndex(int from, int to) {
@@ -175,7 +177,6 @@ void frmCleanNow::MoveIndex(int from, int to) {
         lblSteps.at(static_cast<size_t>(from))->setBold(false);
         shpSteps.at(static_cast<size_t>(to))->setFillColor(kGreen);
         lblSteps.at(static_cast<size_t>(to))->setBold(true);
-        DoEvents();
     });
 }
 
@@ -187,11 +188,9 @@ void frmCleanNow::listFile(const std::string& name, const std::string& folder) {
     LblStatus.setCaption("Found " + std::to_string(FilesFound) + " Files");
 }
 
-void frmCleanNow::SearchFiles() {
+Task frmCleanNow::SearchFiles(bool inSteps) {
     const std::string p = proc("DeleteFiles");
-    auto step = [&](long line, auto&& f) {
-        if (!Step(p.c_str(), line, f)) DoEvents();
-    };
+    auto step = [&](long line, auto&& f) { Step(p.c_str(), line, f); };
     CFindFile finder;
     std::string currentFolder;
     step(1, [&] {
@@ -224,9 +223,9 @@ void frmCleanNow::SearchFiles() {
     });
     for (const auto& entry : folders) {
         const std::string folder = Trim(entry);
-        DoEvents();
         if (folder.empty()) continue;
         if (CancelRequested) break;
+        bool walking = false;
         step(2, [&] {
             // Each folder is searched with its own specifications and options.
             const std::string app = FolderApp(folder);
@@ -237,9 +236,15 @@ void frmCleanNow::SearchFiles() {
             lblActualFileFilter.setCaption(finder.FileSpec());
             finder.InclSubDir(CleanerOption(app, "chkInclSubDirs", 0) != 0);
             finder.InclZeroFiles(CleanerOption(app, "chkZeroFiles", 0) != 0);
-            std::vector<std::string> unused;
-            finder.FindAll(unused);
+            walking = finder.StartFind();
         });
+        // A few hundred entries at a time, the loop's turn in between.
+        while (walking) {
+            step(2, [&] { walking = finder.FindSome(inSteps ? kSearchBatch : 1 << 30); });
+            if (!walking) break;
+            co_await NextTurn();
+            if (CancelRequested) finder.StopFind();
+        }
     }
 }
 
@@ -248,13 +253,17 @@ bool frmCleanNow::toRecycleBin(int entry) const {
     return CleanerOption(FolderApp(folder), "chkDelType", 1) == 1;
 }
 
-void frmCleanNow::DeleteFiles() {
+Task frmCleanNow::DeleteFiles() {
     const std::string p = proc("DeleteFiles");
-    SearchFiles();
+    {
+        Task search = SearchFiles();
+        co_await search;
+    }
     if (rt().cleanUnattended) {
         bool log = true;
-        if (!Step(p.c_str(), 3, [&] { log = CleanerOption(CleanerApp(), "chkLog", 1) == 1; })) DoEvents();
+        Step(p.c_str(), 3, [&] { log = CleanerOption(CleanerApp(), "chkLog", 1) == 1; });
         const int count = ListView1.listCount();
+        // The files listed are deleted, even after a Cancel during the search.
         for (int k = 0; k < count && ListView1.listCount() > 0; ++k) {
             const std::string file = ListView1.item(0);
             lblActualSearchPath.setCaption(file);
@@ -270,10 +279,10 @@ void frmCleanNow::DeleteFiles() {
             ++FilesDeleted;
             LblStatus.setCaption("Deleted " + std::to_string(FilesDeleted) + " of " + std::to_string(FilesFound) +
                                  " Files");
+            if ((k + 1) % kDeleteBatch == 0) co_await NextTurn();
         }
         lblActualSearchPath.setCaption("All files deleted");
     }
-    DoEvents();
 }
 
 void frmCleanNow::EmptyRecycleBin() {

@@ -1,16 +1,20 @@
 #pragma once
 // The cleaning run window: eight steps between "Start" and "Finish", shown as
-// a step indicator, with the list of the files found. The whole run happens
-// while the window loads. Unattended (before a power action) nothing is asked
-// and the files found are deleted; interactive, every step asks first and the
-// files are only listed.
+// a step indicator, with the list of the files found. Loading the window
+// starts the run, a task on the event loop that goes on in small steps (a
+// folder's entries a few hundred at a time, the deletions a few dozen at a
+// time), so the window and its Cancel button stay alive meanwhile.
+// Unattended (before a power action) nothing is asked and the files found are
+// deleted; interactive, every step asks first and the files are only listed.
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/Task.h"
 #include "controls/Controls.h"
 
 namespace nocturo {
@@ -40,14 +44,22 @@ public:
     std::int32_t FilesDeleted = 0;
     bool busy = false;  // the busy mouse pointer
 
+    // Shows the window and starts the run.
     void Form_Load();
     void Form_Unload();
-    void DiskCleanNow();
+    // The run Form_Load started; an owner may co_await it.
+    Task& run() { return run_; }
+    bool running() const { return run_.active(); }
+    // Called when the run has ended, also after a Cancel.
+    std::function<void()> onFinished;
+
+    Task DiskCleanNow();
     void MoveIndex(int from, int to);
-    void DeleteFiles();
+    Task DeleteFiles();
     // The search of DeleteFiles: lists every file of the configured folders
-    // that matches its folder's specifications.
-    void SearchFiles();
+    // that matches its folder's specifications. inSteps false: the whole
+    // search at once, ended when the task is started (for a command line).
+    Task SearchFiles(bool inSteps = true);
     // Whether a listed entry would go to the recycle bin (its folder's delete type).
     bool toRecycleBin(int entry) const;
     void cmdCancel_Click();
@@ -65,11 +77,17 @@ public:
     // that folder's).
     const std::deque<std::string>& entryFolders() const { return entryFolders_; }
 
+    // Entries a search step looks at, and files a deletion step removes,
+    // before the loop has its turn.
+    static constexpr int kSearchBatch = 256;
+    static constexpr int kDeleteBatch = 32;
+
 private:
     bool stepActive(int index) const;
     void listFile(const std::string& name, const std::string& folder);
 
     std::deque<std::string> entryFolders_;
+    Task run_;  // last: it ends before the controls it uses
 };
 
 }  // namespace nocturo

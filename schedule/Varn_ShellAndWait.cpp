@@ -6,21 +6,44 @@
 
 namespace nocturo {
 
-std::uint32_t fWait(std::uint32_t processId) {
-    std::uint32_t code = 0;
+namespace {
+constexpr const char* kProc = "fWait of Modul Varn_ShellAndWait";
+}
+
+bool ProgramWait::look() {
     try {
-        auto current = processes().exitCode(processId);
-        if (!current) return 0;
-        while (*current == platform::StillActive) {
-            WaitEvents();
-            current = processes().exitCode(processId);
-            if (!current) return 0;
-        }
-        code = *current;
+        auto current = processes().exitCode(pid_);
+        if (current && *current == platform::StillActive) return false;
+        code_ = current.value_or(0);
     } catch (...) {
-        ReportCurrentException("fWait of Modul Varn_ShellAndWait", 2, "Common");
+        ReportCurrentException(kProc, 2, "Common");
+        code_ = 0;
     }
-    return code;
+    return true;
+}
+
+bool ProgramWait::await_ready() { return look(); }
+
+bool ProgramWait::await_suspend(Task::Handle h) {
+    if (Task::suspendOrEnd(h)) return true;
+    h_ = h;
+    timer_ = loop().addTimer([this] {
+        if (!look()) return;
+        disarm();
+        Task::resume(h_);
+    });
+    armed_ = true;
+    loop().setTimer(timer_, pollMs_, true);
+    return true;
+}
+
+void ProgramWait::disarm() noexcept {
+    if (!armed_) return;
+    armed_ = false;
+    try {
+        loop().removeTimer(timer_);
+    } catch (...) {
+    }
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& text) {

@@ -27,7 +27,7 @@ std::uint32_t ExitWindowsFlags(std::int32_t action, std::int32_t mode, int winVe
     return flags;
 }
 
-void ExitWindowsSession(std::int32_t action, std::int32_t mode) {
+bool ExitWindowsSession(std::int32_t action, std::int32_t mode) {
     const char* proc = "ExitWindowsSession of Modul Varn_modShutDown";
     std::uint32_t flags = 0;
     Step(proc, 1, [&] { flags = ExitWindowsFlags(action, mode, rt().winVersionCode); });
@@ -39,8 +39,9 @@ void ExitWindowsSession(std::int32_t action, std::int32_t mode) {
             TerminateExplorer();
         }
     });
-    // The result is not examined: a refused call leaves the program running.
-    Step(proc, 4, [&] { power().exitWindowsEx(flags, 0xFFFFFFFFu); });
+    // A refused call leaves the program running; the caller decides what
+    // follows.
+    return Step(proc, 4, [&] { power().exitWindowsEx(flags, 0xFFFFFFFFu); });
 }
 
 void SetShutdownPrivilege() {

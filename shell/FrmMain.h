@@ -1,6 +1,19 @@
 #pragma once
 // The main window as a model: every control's state and every handler. A
 // view (desktop or terminal) renders the state and calls the handlers.
+//
+// The class is written in parts, each in a file of its own:
+//   FrmMain.cpp          the controls, their layout, the named events, the
+//                        window's sizes, the option boxes, time fields, logs
+//   FrmMainLifecycle.cpp loading the window and ending the program
+//   FrmMainSettings.cpp  Load_Registry and Save_Registry
+//   FrmMainSchedule.cpp  the main timer's tick and the schedule modes
+//   FrmMainAction.cpp    the action run (ShutDown_Action) and the ready state
+//   FrmMainTray.cpp      the tray icon and its menu
+//
+// Long work - the action run with its program wait, cleaning and countdown,
+// and the end of the program with its goodbye - runs as tasks on the event
+// loop (base/Task.h); no handler pumps the loop. One action runs at a time.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -8,8 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/IEventLoop.h"
+#include "base/Task.h"
 #include "controls/Controls.h"
+#include "platform/IClock.h"
+#include "platform/IEventLoop.h"
 
 namespace nocturo {
 
@@ -126,11 +141,21 @@ public:
 
     // ---- window-level state ---------------------------------------------
     std::int32_t actionCode = action::Shutdown;
-    bool cancelFlag = false;
     std::int32_t countdownSeconds = 0;  // mode "Start Action in"
     std::string targetTime = "00:00:00";
     bool hourSelected = false, minuteSelected = false, secSelected = false;
     bool inTray = false;  // the window lives in the tray (icon shown, window hidden)
+
+    // The program's life: loading its window, running, ending (the timer is
+    // off, nothing acts any more, the settings are being saved), ended.
+    enum class Life { Loading, Running, Ending, Ended };
+    Life life() const { return life_; }
+    // An action is under way: from its start to its end or its cancel (the
+    // program wait and the cleaning included, not only the countdown).
+    bool actionRunning() const { return run_.active(); }
+    // A session call (shut down, restart, log off, power off) was accepted:
+    // the program calls nothing more and waits for the session to end.
+    bool sessionEnding() const { return sessionEnding_; }
 
     // The hidden window behind the tray icon and its menu; none while the
     // main window is shown.
@@ -154,9 +179,12 @@ public:
     void Form_QueryUnload() {}
     void UnloadProgram();
     void cmdExit_Click();
-    bool unloaded() const { return unloaded_; }
+    bool unloaded() const { return life_ == Life::Ended; }
     // Form_Load has finished: the controls hold the stored settings.
     bool ready() const { return ready_; }
+    // Every named event goes through here; once the program is ending, none
+    // is handled any more.
+    bool fireEvent(const std::string& event, int arg = 0) override;
     std::function<void()> onUnloaded;  // the program ends its loop here
 
     // ---- settings -----------------------------------------------------------
@@ -250,12 +278,19 @@ public:
 
 
 private:
+    // Where a run came from: a schedule mode's due moment (its key: the due
+    // moment in serial seconds, or the start of the time window), or -1 for
+    // a start by hand, by the tray or from the command line.
+    struct Origin {
+        int mode = -1;
+        long long key = 0;
+    };
+
     void setTimer2Enabled(bool enabled);
     void syncTimer();
     void log(const std::string& text);
     void timeFieldLostFocus(TextBox& box, const std::string& bound, const char* proc);
     void rebuildTargetTime();
-    bool scheduleDue(const std::string& target, long long nowSerial);
     int selectedMode() const;
     int selectedAction() const;
     void applyActionRow(int index, bool nowCaptions);
@@ -265,14 +300,57 @@ private:
     void showSmallClock(const std::string& actionTime);
     void showTrayMenuHere();  // Image1's right button: the tray menu without an icon
 
+    // ---- the action run (FrmMainAction.cpp) --------------------------------
+    void startAction(const std::string& actionName, Origin origin);
+    void cancelAction();
+    Task actionRun(std::string actionName);
+    // The run's end: back to the ready state, unless the session is ending.
+    void finishRun(bool refused);
+
+    // ---- the schedule (FrmMainSchedule.cpp) ---------------------------------
+    // A due moment of modes 0 and 1: the target time today, or one passed
+    // since the previous tick when that tick is at most the catch-up window
+    // of real time ago.
+    bool dueMoment(const std::string& target, long long nowSerial, std::int64_t nowMono, long long& key) const;
+    // Mode 3: the key of the time window now lies in (today's, or the one
+    // that began yesterday, each by its own day's row).
+    // The information label shows today's start.
+    bool inTimeWindow(const platform::LocalTime& now, long long nowSerial, long long& key);
+    void scheduleDue(Origin origin);
+    void countDownSeconds(std::int64_t nowMono);
+    void armCountdown(std::int32_t seconds);
+
+    // ---- the program's life (FrmMainLifecycle.cpp) --------------------------
+    void loadRest();
+    Task serviceStartCheck();
+    Task endProgram();
+    void closeEverything();
+
     platform::TimerId timerId_ = 0;
     bool timerRegistered_ = false;
-    bool unloaded_ = false;
     bool ready_ = false;
     bool unloadPending_ = false;  // asked to end while still loading
-    bool unloading_ = false;
-    long long previousTick_ = -1;  // serial seconds of the previous tick's clock
-    int optionsBottom_ = 0;       // where the options panel's last row ends, in twips
+    Life life_ = Life::Loading;
+    bool sessionEnding_ = false;
+    int optionsBottom_ = 0;  // where the options panel's last row ends, in twips
+
+    // The schedule's memory.
+    long long previousTick_ = -1;       // serial seconds of the previous tick's clock
+    std::int64_t previousTickMono_ = 0;  // the same tick on the monotonic clock
+    long long lastFired_ = -1;          // the due moment (modes 0, 1) last started or passed over
+    long long windowSpent_ = -1;        // mode 3: a window whose action the system refused
+    bool countdownFired_ = false;       // mode 2: the count has reached 0 since it was armed
+    std::int64_t countdownRefMono_ = -1;  // mode 2: the count is up to date to this moment
+    std::int64_t countdownCarryMs_ = 0;  // mode 2: the part of a second counted already
+
+    // The run under way (or done) and where it came from; the end of the
+    // program; the wait for the service at start-up. The tasks come last, so
+    // that they end before the controls they use.
+    Origin runOrigin_;
+    bool busyLogged_ = false;  // a schedule found this run under way and said so
+    Task serviceCheck_;
+    Task end_;
+    Task run_;
 };
 
 }  // namespace nocturo

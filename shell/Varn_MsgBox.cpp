@@ -24,7 +24,6 @@ int ACmsgbox(int timeoutSeconds, const std::string& prompt, int buttons, const s
         requireActiveForm();
         answer = dialogs().timedMessageBox(prompt, buttons, title, timeoutSeconds);
     });
-    DoEvents();
     return answer;
 }
 
@@ -36,7 +35,6 @@ std::optional<std::string> ACinputbox(int timeoutSeconds, const std::string& pro
         requireActiveForm();
         entry = dialogs().timedInputBox(prompt, title, defaultText, timeoutSeconds);
     });
-    DoEvents();
     return entry;
 }
 

@@ -62,6 +62,8 @@ bool mainWindow(const std::string& state, const std::function<void(FormView&)>& 
             f.cmdGo_Click();
         });
         f.cmdGo_Click();
+        // The countdown is a task on the loop: let the loop run it.
+        for (int i = 0; i < 100 && !seen; ++i) sim->runFor(100);
         f.Form_Unload();
         return seen;
     }

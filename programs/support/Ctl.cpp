@@ -149,7 +149,8 @@ int clean(const std::vector<std::string>& a, std::ostream& out) {
     treeApp("user");
     frmCleanNow run;
     run.TxtPaths.setText(CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs())));
-    run.SearchFiles();
+    Task search = run.SearchFiles(false);
+    search.start("DeleteFiles of Formular frmCleanNow");
     for (int i = 0; i < run.ListView1.listCount(); ++i)
         out << (run.toRecycleBin(i) ? "recycle" : "delete") << "\t" << run.ListView1.item(i) << "\n";
     return kOk;

@@ -1,5 +1,6 @@
 #include "programs/support/Programs.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -26,6 +27,12 @@ void reportStoreProblem(const std::string& message) {
     WriteErrorLog(kProductSource, "RegFileRegistry of Modul Varn_Registry", 0, 1000, message);
 }
 }  // namespace
+
+int DigitOfPicture(const std::string& picture) {
+    if (picture.size() != 6 || picture.compare(0, 5, "digit") != 0) return -1;
+    const char c = picture[5];
+    return c >= '0' && c <= '9' ? c - '0' : -1;
+}
 
 bool SimulatedPlatformRequested() {
     const char* kind = std::getenv("NOCTURO_PLATFORM");
@@ -101,10 +108,12 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     int lastShown = -1;
     form.setChangeListener([&](const std::string& what) {
         if (what == "imgCounter0" && form.imgCounter0.visible()) {
-            // The digit pictures are named "digitN".
-            int units = form.imgCounter0.picture().back() - '0';
-            int tens = form.imgCounter1.picture().empty() ? 0 : form.imgCounter1.picture().back() - '0';
-            int n = tens * 10 + units;
+            // The digit pictures are named "digitN"; anything else (the
+            // digits not drawn yet) shows no count.
+            const int units = DigitOfPicture(form.imgCounter0.picture());
+            if (units < 0) return;
+            const int tens = std::max(0, DigitOfPicture(form.imgCounter1.picture()));
+            const int n = tens * 10 + units;
             if (n != lastShown) std::cout << "  " << form.lblAction.caption() << " in " << n << std::endl;
             lastShown = n;
         } else if (what == "lblError" && form.lblError.visible()) {

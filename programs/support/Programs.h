@@ -12,6 +12,8 @@ namespace nocturo::programs {
 // file are written to the error log.
 std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment();
 bool SimulatedPlatformRequested();
+// The digit a countdown picture shows ("digit7" gives 7), -1 for any other picture.
+int DigitOfPicture(const std::string& picture);
 
 // The command line as one text, the program's own "--" options taken out.
 struct ProgramArguments {

@@ -113,7 +113,7 @@ TEST(CFindFile, EmptyFileSpecOrPathStartsNoWalkAndRaisesNothing) {
     EXPECT_FALSE(finder.Searching());
 }
 
-TEST(CFindFile, PropertiesAreStoredAndEachProcedureYieldsOnce) {
+TEST(CFindFile, PropertiesAreStoredAndNoneLetsOtherEventsRun) {
     TestWorld w;
     CFindFile finder;
     const int before = w.evloop.yields;
@@ -123,7 +123,7 @@ TEST(CFindFile, PropertiesAreStoredAndEachProcedureYieldsOnce) {
     finder.FileSpec("*.bak");
     finder.Recursive(true);
     finder.RecursiveLevels(7);
-    EXPECT_EQ(w.evloop.yields - before, 6);
+    EXPECT_EQ(w.evloop.yields - before, 0);
     EXPECT_TRUE(finder.InclZeroFiles());
     EXPECT_TRUE(finder.InclSubDir());
     EXPECT_EQ(finder.Path(), "C:\\temp\\");
@@ -131,7 +131,7 @@ TEST(CFindFile, PropertiesAreStoredAndEachProcedureYieldsOnce) {
     EXPECT_TRUE(finder.Recursive());
     EXPECT_EQ(finder.RecursiveLevels(), 7);
     EXPECT_FALSE(finder.Searching());
-    EXPECT_EQ(w.evloop.yields - before, 13);
+    EXPECT_EQ(w.evloop.yields - before, 0);
 }
 
 TEST(CFindFile, ANewFinderStartsFalseZeroAndEmpty) {
@@ -389,61 +389,73 @@ TEST(CFindFile, EnteringFindAllDuringAWalkStopsItAndReturnsFalse) {
     EXPECT_FALSE(finder.Searching());
 }
 
-TEST(CFindFile, TheWalkYieldsBeforeEveryEntrySoACancelFromTheLoopStopsIt) {
+TEST(CFindFile, AWalkInStepsGivesTheSameHitsAsOneWalkAndNeverYieldsItself) {
     DiskWorld w;
     TempDir tree;
     for (int i = 0; i < 20; ++i) Touch(tree / ("f" + std::to_string(i) + ".bak"));
+    fs::create_directory(tree / "sub");
+    for (int i = 0; i < 7; ++i) Touch(tree / ("sub/g" + std::to_string(i) + ".bak"));
+    Touch(tree / "sub/empty.log", "");
     CFindFile finder;
     Recorder rec(finder);
     finder.Path(tree.path() + "/");
-    finder.FileSpec("*.bak");
+    finder.FileSpec("*.bak;*.none");
+    finder.InclSubDir(true);
+    finder.InclZeroFiles(true);
 
-    // A full walk: at least one yield per entry.
     std::vector<std::string> list;
-    int before = w.loop.yields;
     ASSERT_TRUE(finder.FindAll(list));
-    EXPECT_EQ(rec.hits.size(), 20u);
-    EXPECT_GT(w.loop.yields - before, 20);
+    const auto whole = rec.hits;
+    EXPECT_EQ(whole.size(), 28u);
+    EXPECT_EQ(w.loop.yields, 0);
 
-    // The owner's Cancel button, pressed while the walk yields: the next
-    // FoundFile answers with cancel.
-    rec.hits.clear();
-    bool cancelPressed = false;
-    int seen = 0;
-    w.loop.onYield = [&] {
-        const bool walking = rec.begins > rec.ends;
-        if (walking && ++seen == 10) cancelPressed = true;
-    };
-    rec.onHit = [&](std::string&, bool& cancel) { cancel = cancelPressed; };
-    ASSERT_TRUE(finder.FindAll(list));
-    EXPECT_FALSE(rec.hits.empty());
-    EXPECT_LT(rec.hits.size(), 20u);
-    w.loop.onYield = nullptr;
+    for (int budget : {1, 2, 3, 5, 64}) {
+        SCOPED_TRACE(budget);
+        rec.hits.clear();
+        ASSERT_TRUE(finder.StartFind());
+        int steps = 0;
+        while (finder.FindSome(budget)) {
+            ++steps;
+            EXPECT_TRUE(finder.Searching());
+        }
+        EXPECT_EQ(rec.hits, whole);
+        if (budget == 1) {
+            EXPECT_GT(steps, 28);
+        }
+        EXPECT_FALSE(finder.Searching());
+        EXPECT_FALSE(finder.FindSome(budget));  // over: nothing more, no second end
+    }
+    EXPECT_EQ(rec.ends, 6);
+    EXPECT_EQ(rec.begins, 6);
+    EXPECT_EQ(w.loop.yields, 0);
 }
 
-TEST(CFindFile, FindAllFromTheLoopStopsTheWalkAtTheNextEntry) {
+TEST(CFindFile, StoppingAWalkBetweenStepsEndsItOnceWithItsCount) {
     TestWorld w;
     for (int i = 0; i < 10; ++i) w.fs.addFile("C:\\tree\\f" + std::to_string(i) + ".bak");
     CFindFile finder;
     Recorder rec(finder);
     finder.Path("C:\\tree\\");
     finder.FileSpec("*.bak");
-    std::vector<bool> reentered;
-    bool pressStop = false;
-    // The owner's Stop button, run by the loop: it calls FindAll again.
-    w.evloop.onYield = [&] {
-        if (!pressStop) return;
-        pressStop = false;
-        std::vector<std::string> inner;
-        reentered.push_back(finder.FindAll(inner));
-    };
-    rec.onHit = [&](std::string&, bool&) { pressStop = rec.hits.size() == 3; };
-    std::vector<std::string> list;
-    EXPECT_TRUE(finder.FindAll(list));
-    EXPECT_EQ(reentered, std::vector<bool>{false});
+    ASSERT_TRUE(finder.StartFind());
+    while (rec.hits.size() < 3 && finder.FindSome(1)) {
+    }
+    ASSERT_EQ(rec.hits.size(), 3u);
+    // The owner's Stop button between two steps: FindAll again stops it...
+    std::vector<std::string> inner;
+    EXPECT_FALSE(finder.FindAll(inner));
+    EXPECT_FALSE(finder.FindSome(5));
     EXPECT_EQ(rec.hits.size(), 3u);
     EXPECT_EQ(rec.ends, 1);
     EXPECT_EQ(rec.counts, std::vector<std::int32_t>{3});
+    // ...and so does StopFind, once.
+    ASSERT_TRUE(finder.StartFind());
+    finder.FindSome(2);
+    finder.StopFind();
+    finder.StopFind();
+    EXPECT_FALSE(finder.FindSome(5));
+    EXPECT_EQ(rec.ends, 2);
+    EXPECT_FALSE(finder.Searching());
 }
 
 // ---- links ---------------------------------------------------------------------------

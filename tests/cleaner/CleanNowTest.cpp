@@ -45,6 +45,7 @@ TEST(CleanNow, InteractiveWithNoOptionAsksOnlyAboutTheFilteredFilesAndListsNothi
     r.w.dialogs.pushAnswer(platform::mb::IdNo);
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(r.questions(), (std::vector<std::string>{"Do you really want to delete filtered files?"}));
     EXPECT_EQ(r.w.last("MessageBox")->at("buttons").asNumber(), 0x1023);
     EXPECT_EQ(f.ListView1.listCount(), 0);
@@ -59,6 +60,7 @@ TEST(CleanNow, InteractiveYesListsTheFilesAndDeletesNothing) {
     r.w.dialogs.pushAnswer(platform::mb::IdYes);
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(f.ListView1.items(), (std::vector<std::string>{"C:\\Windows\\temp\\a.bak", "C:\\Windows\\temp\\b.BAK"}));
     EXPECT_EQ(f.LblStatus.caption(), "Found 2 Files");
     EXPECT_TRUE(r.w.fs.exists("C:\\Windows\\temp\\a.bak"));
@@ -72,6 +74,7 @@ TEST(CleanNow, CancelToAQuestionJumpsToFinishKeepingTheAskingStepGreen) {
     r.w.dialogs.pushAnswer(platform::mb::IdCancel);
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(r.questions().size(), 1u);
     auto m = markers(f);
     EXPECT_EQ(m[1], frmCleanNow::kGreen);
@@ -85,6 +88,7 @@ TEST(CleanNow, UnattendedDeletesTheMatchesIntoTheRecycleBinAndLogsEach) {
     r.w.runtime.cleanUnattended = true;
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_TRUE(r.questions().empty());
     EXPECT_EQ(r.w.fs.recycled, (std::vector<std::string>{"C:\\Windows\\temp\\a.bak", "C:\\Windows\\temp\\b.BAK"}));
     EXPECT_TRUE(r.w.fs.exists("C:\\Windows\\temp\\sub\\deep.bak"));  // subfolders are not searched
@@ -107,6 +111,7 @@ TEST(CleanNow, EachFolderUsesItsOwnSpecificationsSubfoldersAndDeleteType) {
     r.w.runtime.cleanUnattended = true;
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(r.w.fs.recycled, (std::vector<std::string>{"C:\\Windows\\temp\\a.bak", "C:\\Windows\\temp\\b.BAK"}));
     EXPECT_FALSE(r.w.fs.exists("D:\\junk\\x.tmp"));        // deleted for good
     EXPECT_FALSE(r.w.fs.exists("D:\\junk\\inner\\y.tmp"));
@@ -121,6 +126,7 @@ TEST(CleanNow, ZeroLengthFilesMatchedTwiceAreCountedTwice) {
     r.w.runtime.cleanUnattended = true;
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(f.FilesFound, 4);
     EXPECT_EQ(f.FilesDeleted, 4);
     EXPECT_EQ(f.LblStatus.caption(), "Deleted 4 of 4 Files");
@@ -132,6 +138,7 @@ TEST(CleanNow, FoldersAndDotEntriesAreNeverListed) {
     r.w.runtime.cleanUnattended = true;
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     for (const auto& path : r.w.fs.recycled) {
         EXPECT_NE(path.substr(path.size() - 2), "\\.") << path;
         EXPECT_NE(path, "C:\\Windows\\temp\\sub");
@@ -150,6 +157,7 @@ TEST(CleanNow, TheSystemStepsClearTheirKeysAndTheBinWhenTicked) {
     r.w.runtime.cleanUnattended = true;
     frmCleanNow f;
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(r.w.fs.recycleBinEmptied, 1);
     EXPECT_EQ(r.w.fs.recentDocumentsCleared, 1);
     EXPECT_FALSE(r.w.reg.exists("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\a"));
@@ -165,6 +173,7 @@ TEST(CleanNow, CancelDuringTheSearchStopsItButListedFilesAreStillDeleted) {
         if (what == "ListView1" && f.ListView1.listCount() == 1 && !f.CancelRequested) f.cmdCancel_Click();
     });
     f.Form_Load();
+    r.w.loop.runFor(0);  // the run goes on as the loop turns
     EXPECT_EQ(r.w.fs.recycled.size(), 1u);
     EXPECT_EQ(f.shpSteps[9]->fillColor(), frmCleanNow::kGreen);
 }
@@ -176,6 +185,8 @@ TEST(CleanNow, TheMainWindowRunsTheCleanerBeforeTheActionUnattended) {
     main.chkCleanHD.setValue(1);
     main.txtCounter.setText("0");
     main.cmdGo_Click();
+    EXPECT_TRUE(main.actionRunning());
+    r.w.loop.runFor(5000);
     EXPECT_EQ(r.w.fs.recycled.size(), 2u);
     EXPECT_FALSE(r.w.runtime.cleanUnattended);
     EXPECT_EQ(r.w.count("ExitWindowsEx"), 1);

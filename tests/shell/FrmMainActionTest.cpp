@@ -20,6 +20,8 @@ struct Fresh {
     FrmMain f;
     Fresh() { f.Form_Load(); }
     std::int64_t ms() { return w.clock.monotonicMs(); }
+    // Lets the loop run until the action under way has ended.
+    void settle() { ASSERT_TRUE(w.runUntil([&] { return !f.actionRunning(); })); }
     std::vector<std::string> logTail(size_t from) {
         auto lines = w.actionLogLines();
         return std::vector<std::string>(lines.begin() + static_cast<long>(from), lines.end());
@@ -32,6 +34,7 @@ TEST(ShutDownAction, ACancelClickDuringTheCountdownStopsTheActionAndReturnsToRea
     Fresh t;
     t.w.loop.at(t.ms() + 3500, "click cmdGo", [&] { t.f.cmdGo_Click(); });
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
     EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Shutdown", "action canceled"}));
     EXPECT_EQ(t.w.count("Beep"), 4);  // steps 9, 8, 7, 6 before the click at 3.5 s
@@ -47,6 +50,7 @@ TEST(ShutDownAction, WithoutQuestionsAShutdownBecomesPowerOffAfterTheCountdown) 
     Fresh t;
     t.f.txtCounter.setText("2");
     t.f.cmdGo_Click();
+    t.settle();
     ASSERT_EQ(t.w.sessionEnds, (std::vector<std::uint32_t>{13}));  // power off, forced
     auto* call = t.w.last("ExitWindowsEx");
     ASSERT_NE(call, nullptr);
@@ -66,6 +70,7 @@ TEST(ShutDownAction, ACounterOfZeroShowsZeroZeroOnceAndACountOfHundredStillDispl
         if (what == "imgCounter0") shown.push_back(t.f.imgCounter1.picture() + "/" + t.f.imgCounter0.picture());
     });
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_EQ(t.w.count("Beep"), 1);
     EXPECT_EQ(t.f.imgCounter0.picture(), "digit0");
     EXPECT_EQ(t.f.imgCounter1.picture(), "digit0");
@@ -75,6 +80,7 @@ TEST(ShutDownAction, ACounterOfZeroShowsZeroZeroOnceAndACountOfHundredStillDispl
     big.f.chkForce.setValue(0);
     big.w.dialogs.pushAnswer(platform::mb::IdNo);
     big.f.cmdGo_Click();
+    big.settle();
     EXPECT_EQ(big.w.count("Beep"), 106);
     EXPECT_EQ(big.w.errorLog(), "");
 }
@@ -85,6 +91,7 @@ TEST(ShutDownAction, ARefusedQuestionDropsTheActionWithoutALogLine) {
     t.f.txtCounter.setText("0");
     t.w.dialogs.pushAnswer(platform::mb::IdNo);
     t.f.cmdGo_Click();
+    t.settle();
     auto* box = t.w.last("MessageBox");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->at("title").asString(), "Exit Windows");
@@ -100,13 +107,24 @@ TEST(ShutDownAction, ANamedActionSkipsTheCountdownButStillAsks) {
     t.f.chkForce.setValue(0);
     t.w.dialogs.pushAnswer(platform::mb::IdYes);
     t.f.ShutDown_Action("Reboot");
+    t.settle();
     EXPECT_EQ(t.w.count("Beep"), 0);
     EXPECT_EQ(t.w.sessionEnds, (std::vector<std::uint32_t>{3}));
     // Power Off ticked does not turn a restart into a power off.
     EXPECT_TRUE(t.f.chkPowerOff.checked());
-    // The window shows the user's own action again.
+    // The system took the call: the program waits for the session to end,
+    // with its timer off, and calls nothing more.
+    EXPECT_TRUE(t.f.sessionEnding());
+    EXPECT_FALSE(t.f.Timer2.enabled());
+    t.w.runUntil([] { return false; }, 60000);
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 1);
+    // A click on the button gives the window back, the user's own action in it.
+    t.f.cmdGo_Click();
+    EXPECT_FALSE(t.f.sessionEnding());
     EXPECT_EQ(t.f.cmdGo.caption(), "Shut Down Now!");
     EXPECT_EQ(t.f.actionCode, action::Shutdown);
+    EXPECT_TRUE(t.f.Timer2.enabled());
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 1);
 }
 
 TEST(ShutDownAction, TheEmergencyStopForcesTheActionAndCancelsARunningCountdown) {
@@ -114,15 +132,17 @@ TEST(ShutDownAction, TheEmergencyStopForcesTheActionAndCancelsARunningCountdown)
     t.f.chkForce.setValue(0);
     t.f.txtCounter.setText("1");
     t.f.ImgStop_DblClick();
+    t.settle();
     EXPECT_EQ(t.w.sessionEnds, (std::vector<std::uint32_t>{13}));
     EXPECT_EQ(t.w.count("MessageBox"), 0);
     EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"Emergency Shut Down", "Shutdown"}));
-    EXPECT_FALSE(t.w.runtime.emergency);
+    EXPECT_TRUE(t.f.sessionEnding());
 
     Fresh c;
     c.f.txtCounter.setText("9");
     c.w.loop.at(c.ms() + 2500, "double click ImgStop", [&] { c.f.ImgStop_DblClick(); });
     c.f.cmdGo_Click();
+    c.settle();
     EXPECT_EQ(c.w.count("ExitWindowsEx"), 0);
     EXPECT_EQ(c.logTail(1),
               (std::vector<std::string>{"manual command", "Shutdown", "Emergency Shut Down", "action canceled"}));
@@ -136,6 +156,7 @@ TEST(ShutDownAction, SuspendAndHibernateGoStraightToThePlatform) {
     EXPECT_EQ(t.f.cmdGo.caption(), "Suspend PC!");
     EXPECT_FALSE(t.f.chkPowerOff.enabled());
     t.f.cmdGo_Click();
+    t.settle();
     auto* s = t.w.last("SetSuspendState");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->at("hibernate").asNumber(), 0);
@@ -145,6 +166,7 @@ TEST(ShutDownAction, SuspendAndHibernateGoStraightToThePlatform) {
 
     t.f.chkForce.setValue(0);
     t.f.ShutDown_Action("Hibernate");
+    t.settle();
     s = t.w.last("SetSuspendState");
     EXPECT_EQ(s->at("hibernate").asNumber(), 1);
     EXPECT_EQ(s->at("force").asNumber(), 0);
@@ -156,6 +178,7 @@ TEST(ShutDownAction, AlarmStepsLastThreeSecondsAndPlayTheAlarmSound) {
     t.f.txtCounter.setText("2");
     const auto start = t.ms();
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_GE(t.ms() - start, 9000);
     EXPECT_EQ(t.w.count("PlaySound"), 1 + 3);  // SystemHand, then the alarm per step
     EXPECT_EQ(t.w.last("PlaySound")->at("name").asString(),
@@ -177,6 +200,7 @@ TEST(ShutDownAction, TheStartProgramRunsFirstAndIsWaitedFor) {
         disabledWhileRunning = !t.f.cmdGo.enabled() && t.f.cmdGo.caption() != "&cancel";
     });
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_TRUE(disabledWhileRunning);
     auto* start = t.w.last("StartProgram");
     ASSERT_NE(start, nullptr);
@@ -201,6 +225,7 @@ TEST(ShutDownAction, AMissingOrFailingStartProgramIsLoggedAndTheActionGoesOn) {
     t.f.txtStartProgram.setText("C:\\programs\\nowhere\\tool.exe");
     t.f.txtCounter.setText("0");
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Start rograms\\nowhere\\tool.exe", "File doesn't exist", "Shutdown"}));
 
     Fresh e;
@@ -210,6 +235,7 @@ TEST(ShutDownAction, AMissingOrFailingStartProgramIsLoggedAndTheActionGoesOn) {
     e.f.txtCounter.setText("0");
     e.w.processes.script("C:\\t\\crash.exe", 0xFFFFFFFFu, 10);
     e.f.cmdGo_Click();
+    e.settle();
     EXPECT_EQ(e.logTail(2), (std::vector<std::string>{"Start C:\\t\\crash.exe", "Program Error", "Shutdown"}));
 }
 
@@ -218,6 +244,7 @@ TEST(ShutDownAction, StartProgramOnlyWithoutAProgramWritesNothingAndReturnsToRea
     t.f.fireEvent("optActions(3).Click");
     const auto before = t.w.actionLogLines().size();
     t.f.ShutDown_Action("");
+    t.settle();
     EXPECT_EQ(t.w.actionLogLines().size(), before);
     EXPECT_EQ(t.f.cmdGo.caption(), "Start Program!");
     EXPECT_TRUE(t.f.cmdGo.enabled());
@@ -226,6 +253,7 @@ TEST(ShutDownAction, StartProgramOnlyWithoutAProgramWritesNothingAndReturnsToRea
 TEST(ShutDownAction, TheLockActionLocksTheSessionWithoutASessionEnd) {
     Fresh t;
     t.f.ShutDown_Action("LockPC");
+    t.settle();
     EXPECT_EQ(t.w.count("StartProgram"), 1);  // the lock program, by name
     EXPECT_EQ(t.w.last("StartProgram")->at("program").asString(), "LockPc.exe");
     EXPECT_EQ(t.w.last("StartProgram")->at("windowStyle").asNumber(), 4);
@@ -239,6 +267,7 @@ TEST(ShutDownAction, DisableCancelKeepsTheButtonDisabledDuringTheCountdown) {
     bool enabledDuring = true;
     t.w.loop.at(t.ms() + 1500, "look", [&] { enabledDuring = t.f.cmdGo.enabled(); });
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_FALSE(enabledDuring);
 }
 
@@ -271,6 +300,7 @@ TEST(ExitWindowsSession, ARefusedCallIsLoggedAndTheProgramGoesOn) {
     Fresh t;
     t.w.power.setRefuse(true);
     t.f.ShutDown_Action("PowerOff");
+    t.settle();
     EXPECT_NE(t.w.errorLog().find("ExitWindowsSession of Modul Varn_modShutDown"), std::string::npos);
     EXPECT_TRUE(t.f.Timer2.enabled());
     EXPECT_EQ(t.f.cmdGo.caption(), "Shut Down Now!");
@@ -282,7 +312,7 @@ TEST(ShutDownAction, EndingTheProgramDuringTheCountdownNeverActs) {
     t.f.onUnloaded = [&] { ended = true; };
     t.w.loop.at(t.ms() + 2500, "end program", [&] { t.f.UnloadProgram(); });
     t.f.cmdGo_Click();
-    EXPECT_TRUE(ended);
+    ASSERT_TRUE(t.w.runUntil([&] { return ended; }));
     EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
     EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Shutdown", "action canceled", "Nocturo ended"}));
 }
@@ -308,7 +338,8 @@ TEST(ShutDownAction, EndingTheProgramWhileTheQuestionIsOpenDropsTheAction) {
     t.f.chkForce.setValue(0);
     t.f.txtCounter.setText("0");
     t.f.cmdGo_Click();
+    t.settle();
     EXPECT_EQ(t.w.count("MessageBox"), 1);
+    EXPECT_TRUE(t.w.runUntil([&] { return t.f.unloaded(); }));
     EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
-    EXPECT_TRUE(t.f.unloaded());
 }

@@ -290,6 +290,12 @@ TEST(Closing, ExitAsksThenSavesLogsAndSaysGoodbye) {
     WriteSetting(UserApp(), kSettings, "Crashtime", std::string("01.01.2026 00:00:00"));
     w.dialogs.pushAnswer(6);
     f.cmdExit_Click();
+    EXPECT_EQ(f.life(), FrmMain::Life::Ending);
+    EXPECT_FALSE(f.Timer2.enabled());
+    // The goodbye is said and waited for on the loop, then the program ends.
+    w.loop.runFor(1900);
+    EXPECT_FALSE(ended);
+    w.loop.runFor(200);
     EXPECT_TRUE(ended);
     EXPECT_EQ(CStr(stored(w, "Crashtime")), "");
     EXPECT_EQ(w.actionLogLines().back(), "Nocturo ended");
@@ -317,15 +323,23 @@ TEST(Closing, AnEndAskedForWhileTheWindowLoadsWaitsForTheLoadAndLosesNoSetting) 
     WriteSetting(UserApp(), kSettings, "txtHour", std::string("07"));
     WriteSetting(UserApp(), kSettings, "optActions1", true);
     WriteSetting(UserApp(), kSettings, "chkAllowRemoteControl", 1);
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
     FrmMain f;
+    // In service mode the load waits two seconds for the service.
+    bool service = true;
+    f.serviceRunning = [&] { return service; };
+    f.stopService = [&] { service = false; };
     int ended = 0;
     f.onUnloaded = [&] { ++ended; };
-    // The loading yields at every settings read: the end arrives in the middle.
-    w.loop.at(w.clock.monotonicMs() + 15, "end program", [&] { f.UnloadProgram(); });
-    w.loop.at(w.clock.monotonicMs() + 25, "end again", [&] { f.UnloadProgram(); });
+    w.loop.at(w.clock.monotonicMs() + 500, "end program", [&] { f.UnloadProgram(); });
+    w.loop.at(w.clock.monotonicMs() + 700, "end again", [&] { f.UnloadProgram(); });
     f.Form_Load();
+    EXPECT_FALSE(f.ready());
+    w.loop.runFor(1000);
+    EXPECT_EQ(ended, 0);  // still loading: the end waits for it
+    ASSERT_TRUE(w.runUntil([&] { return f.unloaded(); }, 10000));
     EXPECT_EQ(ended, 1);
-    EXPECT_TRUE(f.unloaded());
+    EXPECT_FALSE(service);
     EXPECT_EQ(CStr(stored(w, "txtHour")), "07");
     EXPECT_EQ(CLng(stored(w, "optActions1")), -1);
     EXPECT_EQ(CLng(stored(w, "chkAllowRemoteControl")), 1);

@@ -179,6 +179,7 @@ TEST(SysTray, ALeftDoubleClickRestoresTheWindowAndStartsTheSelectedAction) {
     EXPECT_TRUE(t.f.visible());
     EXPECT_FALSE(t.f.inTray);
     EXPECT_FALSE(t.w.tray.iconShown());
+    t.w.runUntil([&] { return !t.f.actionRunning(); });
     EXPECT_EQ(t.w.sessionEnds,
               (std::vector<std::uint32_t>{platform::ewx::Shutdown | platform::ewx::Reboot | platform::ewx::Force}));
     EXPECT_EQ(t.w.actionLogLines().back(), "Restart");
@@ -354,7 +355,12 @@ TEST(SysTray, TheIconGoesWhenTheProgramEnds) {
     bool ended = false;
     t.f.onUnloaded = [&] { ended = true; };
     ASSERT_TRUE(t.f.fireEvent("Program.Unload"));
-    EXPECT_TRUE(ended);
+    // The icon stays through the goodbye, doing nothing any more.
+    EXPECT_TRUE(t.w.tray.iconShown());
+    t.w.tray.mouse(platform::wm::LButtonDblClk);
+    EXPECT_FALSE(t.f.visible());
+    ASSERT_TRUE(t.w.runUntil([&] { return ended; }));
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
     EXPECT_FALSE(t.w.tray.iconShown());
     EXPECT_FALSE(t.w.tray.listening());
     EXPECT_EQ(t.f.m_frmSysTray, nullptr);

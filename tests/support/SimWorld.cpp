@@ -65,6 +65,15 @@ std::vector<std::string> SimWorld::actionLogLines() {
     return out;
 }
 
+bool SimWorld::runUntil(const std::function<bool()>& done, std::int64_t maxMs) {
+    const std::int64_t end = clock.monotonicMs() + maxMs;
+    while (!done()) {
+        if (clock.monotonicMs() >= end) return false;
+        if (loop.runFor(10)) return done();  // the loop was told to quit
+    }
+    return true;
+}
+
 int SimWorld::count(const std::string& call) const {
     int n = 0;
     for (const auto& c : journal.calls())

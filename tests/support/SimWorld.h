@@ -4,6 +4,7 @@
 // speech, a journalled notification area, an in-memory file system and
 // registry.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ public:
     int count(const std::string& call) const;
     const platform::JsonObject* last(const std::string& call) const;
     void setNow(int hour, int minute, int second);
+    // Runs the loop until done() holds (looked at every 10 ms of virtual
+    // time) or maxMs have passed; returns done().
+    bool runUntil(const std::function<bool()>& done, std::int64_t maxMs = 3600 * 1000);
 
 private:
     std::unique_ptr<RuntimeScope> scope_;

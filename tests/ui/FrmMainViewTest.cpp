@@ -79,6 +79,7 @@ TEST(FrmMainView, ClickingGoCountsDownAndASecondClickCancels) {
         t.button("cmdGo")->click();
     });
     t.button("cmdGo")->click();
+    t.w.runUntil([&] { return !t.f.actionRunning(); });
     EXPECT_EQ(midway, QStringLiteral("&cancel"));
     EXPECT_TRUE(countersShown);
     EXPECT_TRUE(infoHidden);
@@ -199,6 +200,7 @@ TEST(FrmMainView, TheCloseBoxOnlyMinimisesWhileTheProgramRuns) {
 TEST(FrmMainView, ADoubleClickOnTheStopImageIsTheEmergencyShutDown) {
     Shown t;
     QTest::mouseDClick(t.label("ImgStop"), Qt::LeftButton);
+    t.w.runUntil([&] { return !t.f.actionRunning(); });
     EXPECT_TRUE(t.logHas("Emergency Shut Down"));
     EXPECT_FALSE(t.w.sessionEnds.empty());
 }

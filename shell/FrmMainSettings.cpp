@@ -1,0 +1,158 @@
+// The main window's settings: Load_Registry reads every control's stored
+// value at start, Save_Registry writes them all back.
+#include <limits>
+
+#include "base/Runtime.h"
+#include "base/Strings.h"
+#include "base/Variant.h"
+#include "base/Varn_Registry.h"
+#include "cipher/Varn_encryption3.h"
+#include "platform/Error.h"
+#include "shell/FrmMainParts.h"
+
+namespace nocturo {
+
+using namespace frmmain;
+
+void FrmMain::Load_Registry() {
+    const std::string p = "Load_Registry of Formular fMainForm";
+    const std::string u = UserApp();
+    auto text = [&](const char* name, const std::string& def) { return CStr(ReadSetting(u, kSettings, name, def)); };
+    // A check box is 0 or 1; the cleaning option's own handler stores a
+    // ticked box as -1, which reads as ticked.
+    auto check = [&](const char* name, int def) { return CInt(ReadSetting(u, kSettings, name, def)) == 0 ? 0 : 1; };
+    auto index = [&](const char* name, int def) { return static_cast<int>(CInt(ReadSetting(u, kSettings, name, def))); };
+    long line = 0;
+
+    step(p, ++line, [&] {
+        txtOptionsMenuPW.setText(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""));
+    });
+    step(p, ++line, [&] { setLeft(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainLeft", 1000)))); });
+    step(p, ++line, [&] { setTop(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainTop", 1000)))); });
+    step(p, ++line, [&] { setHeight(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainHeight", 1725)))); });
+    step(p, ++line, [&] {
+        if (height() == twips::SmallClockHeight) {
+            imgMinimize.setToolTip("enlarge Clock");
+            lblTimeHeader.setVisible(true);
+            lblShutdownTimeHeader.setVisible(true);
+        } else {
+            setHeight(twips::NormalHeight);
+        }
+    });
+    step(p, ++line, [&] { setWidth(twips::NormalWidth); });
+
+    struct TextRow { const char* name; TextBox* box; std::string def; };
+    struct CheckRow { const char* name; CheckBox* box; int def; };
+    step(p, ++line, [&] { txtLockTime.setText(text("txtLockTime", "600")); });
+    step(p, ++line, [&] { chkSCR.setValue(check("chkSCR", 0)); });
+    step(p, ++line, [&] { chkSound.setValue(check("chkSound", 1)); });
+    step(p, ++line, [&] { txtHour.setText(text("txtHour", "00")); });
+    step(p, ++line, [&] { txtMinute.setText(text("txtMinute", "00")); });
+    step(p, ++line, [&] { txtSEC.setText(text("txtSEC", "00")); });
+    step(p, ++line, [&] { txtPathLog.setText(text("txtPathLog", sysinfo().programFolder())); });
+    step(p, ++line, [&] {
+        rebuildTargetTime();
+    });
+    for (const TextRow& row : {TextRow{"txtStartProgram", &txtStartProgram, ""},
+                               TextRow{"txtProgramParameters", &txtProgramParameters, ""},
+                               TextRow{"txtCounter", &txtCounter, "9"}})
+        step(p, ++line, [&] { row.box->setText(text(row.name, row.def)); });
+    for (const CheckRow& row : {CheckRow{"chkPowerOff", &chkPowerOff, 1}, CheckRow{"chkForce", &chkForce, 1},
+                                CheckRow{"chkStartWithWindow", &chkStartWithWindow, 1},
+                                CheckRow{"chkTimeSync", &chkTimeSync, 0},
+                                CheckRow{"chkStartInSysTray", &chkStartInSysTray, 0},
+                                CheckRow{"chkWinOnTop", &chkWinOnTop, 0}, CheckRow{"chkStartProgram", &chkStartProgram, 0},
+                                CheckRow{"chkCleanHD", &chkCleanHD, 0}, CheckRow{"chkPCLock", &chkPCLock, 0}})
+        step(p, ++line, [&] { row.box->setValue(check(row.name, row.def)); });
+
+    // Option buttons in index order: a true value clears its siblings, so
+    // the highest stored true wins; all false leaves none chosen.
+    for (int i = 0; i < 8; ++i)
+        step(p, ++line, [&] {
+            optActions[static_cast<size_t>(i)]->setValue(
+                CBool(ReadSetting(u, kSettings, "optActions" + std::to_string(i), i == 0 ? -1 : 0)));
+        });
+    for (int i = 0; i < 4; ++i)
+        step(p, ++line, [&] {
+            optShutdownTime[static_cast<size_t>(i)]->setValue(
+                CBool(ReadSetting(u, kSettings, "optShutdownTime" + std::to_string(i), i == 0 ? -1 : 0)));
+        });
+    // What choosing those options does: the action's captions and code, the
+    // timer's pace for the schedule mode.
+    step(p, ++line, [&] {
+        int a = selectedAction();
+        if (a >= 0) {
+            applyActionRow(a, true);
+            chkPowerOff.setEnabled(a == 0);
+        }
+        int m = selectedMode();
+        if (m >= 0) Timer2.setInterval(kModeIntervals[m]);
+    });
+
+    step(p, ++line, [&] { Combo1.setListIndex(index("VoicePeriode", 0)); });
+    step(p, ++line, [&] { chkVoice.setValue(check("chkVoice", 1)); });
+    step(p, ++line, [&] { chkDT.setValue(check("chkDT", 1)); });
+    step(p, ++line, [&] { chkDisableCancel.setValue(check("chkDisableCancel", 0)); });
+    step(p, ++line, [&] { chkAllowRemoteControl.setValue(check("chkAllowRemoteControl", 0)); });
+    step(p, ++line, [&] { cmbTimeUnit.setListIndex(index("cmbTimeUnit", 1)); });
+    step(p, ++line, [&] { txtStartActionIn.setText(text("txtStartActionIn", "360")); });
+    step(p, ++line, [&] {
+        const std::int32_t value = CLng(Trim(txtStartActionIn.text()));
+        armCountdown(value);
+        // An overflow leaves the countdown at its value before the multiplication.
+        const std::string unit = cmbTimeUnit.text();
+        const long long factor = unit == "minutes" ? 60 : unit == "hours" ? 3600 : 1;
+        const long long total = static_cast<long long>(value) * factor;
+        if (total > std::numeric_limits<std::int32_t>::max() || total < std::numeric_limits<std::int32_t>::min())
+            throw platform::Error(platform::err::Overflow, "Overflow");
+        armCountdown(static_cast<std::int32_t>(total));
+    });
+}
+
+void FrmMain::Save_Registry() {
+    const std::string p = "Save_Registry of Formular fMainForm";
+    const std::string u = UserApp();
+    const std::string m = MachineApp();
+    SettingsBatch batch(p, kProgramSource);
+    long line = 0;
+    auto save = [&](const std::string& app, const std::string& name, const Variant& value) {
+        step(p, ++line, [&] { WriteSetting(app, kSettings, name, value); });
+    };
+    save(m, "poption", Encrypt3(txtOptionsMenuPW.text(), ""));
+    save(m, "chkNtService", chkNtService.value());
+    save(u, "MainLeft", left());
+    save(u, "MainTop", top());
+    save(u, "MainHeight", height());
+    save(u, "Crashtime", std::string());
+    save(u, "txtLockTime", txtLockTime.text());
+    save(u, "chkSCR", chkSCR.value());
+    save(u, "chkSound", chkSound.value());
+    save(u, "txtHour", txtHour.text());
+    save(u, "txtMinute", txtMinute.text());
+    save(u, "txtSEC", txtSEC.text());
+    save(u, "txtPathLog", txtPathLog.text());
+    save(u, "txtStartProgram", txtStartProgram.text());
+    save(u, "txtProgramParameters", txtProgramParameters.text());
+    save(u, "txtCounter", txtCounter.text());
+    save(u, "chkPowerOff", chkPowerOff.value());
+    save(u, "chkForce", chkForce.value());
+    save(u, "chkStartWithWindow", chkStartWithWindow.value());
+    save(u, "chkTimeSync", chkTimeSync.value());
+    save(u, "chkStartInSysTray", chkStartInSysTray.value());
+    save(u, "chkWinOnTop", chkWinOnTop.value());
+    save(u, "chkStartProgram", chkStartProgram.value());
+    save(u, "chkCleanHD", chkCleanHD.value());
+    save(u, "chkPCLock", chkPCLock.value());
+    for (int i = 0; i < 8; ++i) save(u, "optActions" + std::to_string(i), optActions[static_cast<size_t>(i)]->value());
+    for (int i = 0; i < 4; ++i)
+        save(u, "optShutdownTime" + std::to_string(i), optShutdownTime[static_cast<size_t>(i)]->value());
+    save(u, "VoicePeriode", Combo1.listIndex());
+    save(u, "cmbTimeUnit", cmbTimeUnit.listIndex());
+    save(u, "txtStartActionIn", txtStartActionIn.text());
+    save(u, "chkVoice", chkVoice.value());
+    save(u, "chkDT", chkDT.value());
+    save(u, "chkDisableCancel", chkDisableCancel.value());
+    save(u, "chkAllowRemoteControl", chkAllowRemoteControl.value());
+}
+
+}  // namespace nocturo
