@@ -15,7 +15,9 @@ class IClock {
 public:
     virtual ~IClock() = default;
     virtual LocalTime now() = 0;                 // wall clock, local time
-    virtual std::int64_t monotonicMs() = 0;      // never jumps; for elapsed time
+    // Never jumps, and keeps counting while the computer sleeps: elapsed real
+    // time, whatever is done to the wall clock.
+    virtual std::int64_t monotonicMs() = 0;
 };
 
 }  // namespace nocturo::platform

@@ -4,9 +4,13 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTimer>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <memory>
 #include <cstdlib>
 #include <iostream>
 
@@ -59,8 +63,14 @@ void showModal() {
     if (dialog.loaded()) dialog.Form_Unload();
 }
 
-volatile std::sig_atomic_t g_terminate = 0;
-void onTerminateSignal(int) { g_terminate = 1; }
+// A termination signal writes one byte into this pipe; the loop reads it as
+// any other event, so nothing has to look for the signal at intervals.
+int g_signalPipe[2] = {-1, -1};
+void onTerminateSignal(int) {
+    const char byte = 1;
+    ssize_t written = write(g_signalPipe[1], &byte, 1);  // a full pipe already says it
+    static_cast<void>(written);
+}
 
 int twipsOf(int pixels, qreal dpi) { return static_cast<int>(pixels * 1440.0 / dpi + 0.5); }
 
@@ -158,15 +168,18 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
     };
 
     // Ctrl-C and a polite kill end the program the orderly way.
-    std::signal(SIGINT, onTerminateSignal);
-    std::signal(SIGTERM, onTerminateSignal);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!g_terminate) return;
-        g_terminate = 0;
-        form.UnloadProgram();
-    });
-    watch.start(200);
+    std::unique_ptr<QSocketNotifier> signalWatch;
+    if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        signalWatch = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalWatch.get(), &QSocketNotifier::activated, [&] {
+            char buffer[16];
+            while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            form.UnloadProgram();
+        });
+        std::signal(SIGINT, onTerminateSignal);
+        std::signal(SIGTERM, onTerminateSignal);
+    }
 
     InstallDesktopViews(true);
     NocturoMain start(form);

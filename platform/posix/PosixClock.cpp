@@ -24,7 +24,9 @@ LocalTime PosixClock::now() {
 
 std::int64_t PosixClock::monotonicMs() {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    // The boot clock counts the time the computer slept, so a schedule can
+    // tell a clock moved forward from a computer that slept through its moment.
+    if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
