@@ -9,7 +9,7 @@
 // trayer as its tray when installed). The schedule is an alarm in 99999 hours:
 // nothing is ever done to the machine.
 //
-// Usage: bench_IdleBench [SECONDS]   (default 20)
+// Usage: bench_IdleBench [SECONDS]   (default 30)
 #include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -117,8 +117,10 @@ void measure(const char* name, const std::vector<std::string>& argv, const std::
              int seconds) {
     pid_t pid = spawn(argv, env);
     std::this_thread::sleep_for(std::chrono::seconds(6));  // the splash and the start-up
-    if (waitpid(pid, nullptr, WNOHANG) == pid) {
-        std::printf("%-34s did not keep running\n", name);
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+        std::printf("%-34s did not keep running (%s %d)\n", name, WIFSIGNALED(status) ? "signal" : "exit",
+                    WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
         return;
     }
     const Sample a = sample(pid);
@@ -135,7 +137,7 @@ void measure(const char* name, const std::vector<std::string>& argv, const std::
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     const std::string bin = binDir();
     char folder[] = "/tmp/nocturo-idle-XXXXXX";
     if (!mkdtemp(folder)) return 1;

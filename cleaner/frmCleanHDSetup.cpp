@@ -396,12 +396,29 @@ void frmCleanHDSetup::lblBugReport_Click() {
 // waits for the network.
 void frmCleanHDSetup::tbTools_Update() {
     CommandButton& update = *tbTools[1];
-    if (!update.enabled()) return;  // already checking
-    windows().setBusyPointer(true);
-    update.setEnabled(false);
-    quietly([] { ChkNewVersion(); });
-    update.setEnabled(true);
-    windows().setBusyPointer(false);
+    if (!update.enabled() || versionCheck_.active()) return;  // already checking
+    versionCheck_ = versionCheck();
+    versionCheck_.start("tbTools_ButtonClick of Formular frmCleanHDSetup");
+}
+
+Task frmCleanHDSetup::versionCheck() {
+    CommandButton& update = *tbTools[1];
+    quietly([&] {
+        windows().setBusyPointer(true);
+        update.setEnabled(false);
+    });
+    struct Restore {
+        CommandButton& button;
+        ~Restore() {
+            try {
+                button.setEnabled(true);
+                windows().setBusyPointer(false);
+            } catch (...) {
+            }
+        }
+    } restore{update};
+    Task check = ChkNewVersion();
+    co_await check;
 }
 
 void frmCleanHDSetup::tbTools_ButtonClick(const std::string& key) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "base/Task.h"
 #include "controls/Controls.h"
 
 namespace nocturo {
@@ -105,8 +106,11 @@ private:
     // The run window is gone: this window comes back.
     void cleaningRunClosed();
 
+    Task versionCheck();
+
     const CheckBox* soundBox_;
     std::unique_ptr<frmCleanNow> cleaningRun_;
+    Task versionCheck_;  // last: it ends before the controls it uses
 };
 
 }  // namespace nocturo

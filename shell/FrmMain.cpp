@@ -268,6 +268,7 @@ FrmMain::~FrmMain() {
     // The tasks end first, while the controls and the loop they use are there.
     run_.cancel();
     end_.cancel();
+    versionCheck_.cancel();
     serviceCheck_.cancel();
     if (timerRegistered_ && hasRuntime()) {
         try {
@@ -423,8 +424,13 @@ void FrmMain::cmdSelectProgram_Click() {
 }
 
 void FrmMain::cmdNewVersion_Click() {
+    if (!cmdNewVersion.enabled() || versionCheck_.active()) return;  // a check is already running
+    versionCheck_ = newVersionCheck();
+    versionCheck_.start("cmdNewVersion_Click of Formular FrmMain");
+}
+
+Task FrmMain::newVersionCheck() {
     const std::string p = proc("cmdNewVersion_Click");
-    if (!cmdNewVersion.enabled()) return;  // a check is already running
     step(p, 1, [&] { ClearTopMostWindow(); });
     step(p, 2, [&] {
         // The button stays off while the check waits for the network, so a
@@ -432,11 +438,22 @@ void FrmMain::cmdNewVersion_Click() {
         cmdNewVersion.setEnabled(false);
         windows().setBusyPointer(true);
     });
-    step(p, 3, [&] { ChkNewVersion(); });
-    step(p, 4, [&] {
-        windows().setBusyPointer(false);
-        cmdNewVersion.setEnabled(true);
-    });
+    {
+        // However the check ends (also when the program ends meanwhile), the
+        // pointer and the button come back.
+        struct Restore {
+            FrmMain& f;
+            ~Restore() {
+                try {
+                    windows().setBusyPointer(false);
+                    f.cmdNewVersion.setEnabled(true);
+                } catch (...) {
+                }
+            }
+        } restore{*this};
+        Task check = ChkNewVersion();
+        co_await check;
+    }
     step(p, 5, [&] {
         if (chkWinOnTop.checked()) SetTopMostWindow();
     });

@@ -320,6 +320,8 @@ private:
     void countDownSeconds(std::int64_t nowMono);
     void armCountdown(std::int32_t seconds);
 
+    Task newVersionCheck();
+
     // ---- the program's life (FrmMainLifecycle.cpp) --------------------------
     void loadRest();
     Task serviceStartCheck();
@@ -349,6 +351,7 @@ private:
     Origin runOrigin_;
     bool busyLogged_ = false;  // a schedule found this run under way and said so
     Task serviceCheck_;
+    Task versionCheck_;
     Task end_;
     Task run_;
 };

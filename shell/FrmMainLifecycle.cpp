@@ -129,6 +129,7 @@ void FrmMain::UnloadProgram() {
     // been told to end. A program it waited for is left running.
     if (run_.active()) cancelAction();
     sessionEnding_ = false;
+    versionCheck_.cancel();
     setTag("stop");
     end_ = endProgram();
     end_.start("UnloadProgram of Formular FrmMain");

@@ -95,7 +95,48 @@ int NewerVersionEntry(const ProgramVersion& listed, const ProgramVersion& runnin
     return 0;
 }
 
-void ChkNewVersion() {
+bool PageFetch::look() {
+    try {
+        if (!transfer_) transfer_ = http().begin(url_);
+        page_ = transfer_->poll();
+        if (!page_) return false;
+    } catch (...) {
+        failure_ = std::current_exception();
+    }
+    transfer_.reset();
+    return true;
+}
+
+bool PageFetch::await_ready() { return look(); }
+
+bool PageFetch::await_suspend(Task::Handle h) {
+    if (Task::suspendOrEnd(h)) return true;
+    h_ = h;
+    timer_ = loop().addTimer([this] {
+        if (!look()) return;
+        disarm();
+        Task::resume(h_);
+    });
+    armed_ = true;
+    loop().setTimer(timer_, pollMs_, true);
+    return true;
+}
+
+platform::HttpResponse PageFetch::await_resume() {
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(*page_);
+}
+
+void PageFetch::disarm() noexcept {
+    if (!armed_) return;
+    armed_ = false;
+    try {
+        loop().removeTimer(timer_);
+    } catch (...) {
+    }
+}
+
+Task ChkNewVersion() {
     namespace mb = platform::mb;
     const std::string tempFolder = FolderBesideProgram("temp");
     const std::string listFile = JoinPath(tempFolder, "versions.txt");
@@ -103,16 +144,23 @@ void ChkNewVersion() {
     // Any failure on the way ends in the same message.
     std::optional<std::string> listed;
     bool fetched = false;
+    std::optional<platform::HttpResponse> page;
     try {
         CreateDirectoryStruct(tempFolder);
-        const platform::HttpResponse page = http().get(links::VersionList, [] { DoEvents(); });
-        if (page.status != 200)
+        page = co_await FetchPage(links::VersionList);
+    } catch (...) {
+        ReportCurrentException(kProc, 2);
+    }
+    try {
+        if (page && page->status != 200)
             throw platform::Error(platform::err::SystemCallFailed,
-                                  "HTTP status " + std::to_string(page.status) + " for " + links::VersionList);
-        fetched = true;
-        files().writeFile(listFile, page.body + LineEnd());
-        const std::string text = files().readFile(listFile).value_or(std::string());
-        if (text.size() >= 5) listed = FindListedVersion(text, links::VersionListCode);
+                                  "HTTP status " + std::to_string(page->status) + " for " + links::VersionList);
+        if (page) {
+            fetched = true;
+            files().writeFile(listFile, page->body + LineEnd());
+            const std::string text = files().readFile(listFile).value_or(std::string());
+            if (text.size() >= 5) listed = FindListedVersion(text, links::VersionListCode);
+        }
     } catch (...) {
         if (!fetched) ReportCurrentException(kProc, 2);
     }
@@ -122,7 +170,7 @@ void ChkNewVersion() {
         Step(kProc, 8, [] {
             dialogs().messageBox(LangText(48) + "\n" + LangText(49), mb::Critical | mb::SystemModal, LangText(16));
         });
-        return;
+        co_return;
     }
     const int entry = NewerVersionEntry(*newest, {version::Major, version::Minor, version::Revision});
     Step(kProc, 7, [&] {

@@ -2,9 +2,15 @@
 // The new-version check: the maker's list of current versions is fetched,
 // this program's line found and compared with the running version, and the
 // user told the result.
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Task.h"
+#include "platform/IEventLoop.h"
+#include "platform/IHttp.h"
 
 namespace nocturo {
 
@@ -12,10 +18,38 @@ struct ProgramVersion {
     int major = 0, minor = 0, revision = 0;
 };
 
+// A page, for a task: co_await FetchPage(url) gives the server's answer; no
+// answer at all is thrown (platform::Error) at the co_await. The transfer
+// goes on while the loop runs, looked at every pollMs.
+class PageFetch {
+public:
+    explicit PageFetch(std::string url, int pollMs = 50) : url_(std::move(url)), pollMs_(pollMs) {}
+    PageFetch(const PageFetch&) = delete;
+    PageFetch& operator=(const PageFetch&) = delete;
+    ~PageFetch() { disarm(); }
+    bool await_ready();
+    bool await_suspend(Task::Handle h);
+    platform::HttpResponse await_resume();
+
+private:
+    bool look();  // true when the transfer has ended
+    void disarm() noexcept;
+    std::string url_;
+    int pollMs_;
+    std::unique_ptr<platform::IHttpTransfer> transfer_;
+    std::optional<platform::HttpResponse> page_;
+    std::exception_ptr failure_;
+    Task::Handle h_;
+    platform::TimerId timer_ = 0;
+    bool armed_ = false;
+};
+inline PageFetch FetchPage(std::string url) { return PageFetch(std::move(url)); }
+
 // Fetches the list to ..\temp\versions.txt and tells the user whether a newer
 // version exists (offering the download page), that this one is current,
-// or that the list could not be read.
-void ChkNewVersion();
+// or that the list could not be read. A task: the loop goes on while the
+// list is fetched.
+Task ChkNewVersion();
 
 // The fields of a sequential-input text: comma- or line-separated, a field
 // may be quoted (its commas then belong to it); blanks around a field go.

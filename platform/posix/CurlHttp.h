@@ -13,6 +13,7 @@ class CurlHttp : public IHttp {
 public:
     CurlHttp();
     HttpResponse get(const std::string& url, const WhileWaiting& whileWaiting = {}) override;
+    std::unique_ptr<IHttpTransfer> begin(const std::string& url) override;
 
     static constexpr std::size_t MaxBody = 4u << 20;
 };

@@ -22,6 +22,42 @@ namespace mb = nocturo::platform::mb;
 namespace {
 
 // A simulated machine with the language entries the check uses.
+// The check with the simulated network, which answers at once.
+void RunCheck() {
+    Task check = ChkNewVersion();
+    check.start("ChkNewVersion of Modul Varn_Internet");
+    EXPECT_TRUE(check.done());
+}
+
+// A network that answers after a number of looks.
+class SlowHttp : public platform::IHttp {
+public:
+    explicit SlowHttp(platform::IHttp& answer, int looks) : answer_(answer), looks_(looks) {}
+    platform::HttpResponse get(const std::string& url, const WhileWaiting&) override { return answer_.get(url); }
+    std::unique_ptr<platform::IHttpTransfer> begin(const std::string& url) override {
+        class Slow : public platform::IHttpTransfer {
+        public:
+            Slow(SlowHttp& h, std::string url) : h_(h), url_(std::move(url)) {}
+            ~Slow() override { ++h_.dropped; }
+            std::optional<platform::HttpResponse> poll() override {
+                ++h_.polls;
+                if (h_.polls < h_.looks_) return std::nullopt;
+                return h_.answer_.get(url_);
+            }
+
+        private:
+            SlowHttp& h_;
+            std::string url_;
+        };
+        return std::make_unique<Slow>(*this, url);
+    }
+    int polls = 0, dropped = 0;
+
+private:
+    platform::IHttp& answer_;
+    int looks_;
+};
+
 struct Checking {
     SimWorld w;
     Checking() {
@@ -106,7 +142,7 @@ TEST(NewVersionCheck, ANewerRevisionIsOfferedAndYesOpensTheDownloadPage) {
     const std::string body = "\"Other\",\"99.0.0\"\r\n\"" + std::string(links::VersionListCode) + "\",\"" + newer + "\"";
     t.w.http.serve(links::VersionList, body);
     t.w.dialogs.pushAnswer(mb::IdYes);
-    ChkNewVersion();
+    RunCheck();
     EXPECT_EQ(t.w.last("HttpGet")->at("url").asString(), links::VersionList);
     EXPECT_EQ(t.box().at("prompt").asString(), kProduct + " - a new revision (v. " + newer +
                                                     ") is available for download.\nOpen the download page now?");
@@ -125,7 +161,7 @@ TEST(NewVersionCheck, NewerMinorAndMajorVersionsNameTheirKindAndNoOpensNothing) 
         const std::string newer = t.running(version::Major, version::Minor + 1, 0);
         t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
         t.w.dialogs.pushAnswer(mb::IdNo);
-        ChkNewVersion();
+        RunCheck();
         EXPECT_NE(t.box().at("prompt").asString().find("- a new minor version (v. " + newer + ")"), std::string::npos);
         EXPECT_EQ(t.w.last("OpenDocument"), nullptr);
     }
@@ -134,7 +170,7 @@ TEST(NewVersionCheck, NewerMinorAndMajorVersionsNameTheirKindAndNoOpensNothing) 
         const std::string newer = t.running(version::Major + 1, 0, 0);
         t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
         t.w.dialogs.pushAnswer(mb::IdNo);
-        ChkNewVersion();
+        RunCheck();
         EXPECT_NE(t.box().at("prompt").asString().find("- a new major version (v. " + newer + ")"), std::string::npos);
     }
 }
@@ -143,7 +179,7 @@ TEST(NewVersionCheck, TheSameOrAnOlderVersionIsCurrentAndShowsTheStoredProgramVe
     Checking t;
     WriteSetting(MachineApp(), "Settings", "ProgramVersion", std::string(version::Text));
     t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text + "\r\n");
-    ChkNewVersion();
+    RunCheck();
     EXPECT_EQ(t.box().at("prompt").asString(),
               "You are using the latest version (" + std::string(version::Text) + ") of " + kProduct + ".");
     EXPECT_EQ(t.box().at("buttons").asNumber(), 4160);
@@ -152,7 +188,7 @@ TEST(NewVersionCheck, TheSameOrAnOlderVersionIsCurrentAndShowsTheStoredProgramVe
     // Never stored: "0.0.0".
     Checking older;
     older.w.http.serve(links::VersionList, std::string(links::VersionListCode) + ",0.0.1\r\n");
-    ChkNewVersion();
+    RunCheck();
     EXPECT_EQ(older.box().at("prompt").asString(), "You are using the latest version (0.0.0) of " + kProduct + ".");
     EXPECT_EQ(older.w.errorLog(), "");
 }
@@ -176,7 +212,7 @@ TEST(NewVersionCheck, AListThatCannotBeReadEndsInTheErrorMessage) {
     for (const Case& c : cases) {
         Checking t;
         t.w.http.serve(links::VersionList, c.body, c.status);
-        ChkNewVersion();
+        RunCheck();
         EXPECT_EQ(t.box().at("prompt").asString(),
                   "The version information could not be read.\nPlease try again later.")
             << c.what;
@@ -189,7 +225,7 @@ TEST(NewVersionCheck, AListThatCannotBeReadEndsInTheErrorMessage) {
 
     Checking offline;
     offline.w.http.unreachable(links::VersionList);
-    ChkNewVersion();
+    RunCheck();
     EXPECT_EQ(offline.box().at("buttons").asNumber(), 4112);
     EXPECT_NE(offline.w.errorLog().find("ChkNewVersion of Modul Varn_Internet"), std::string::npos);
     EXPECT_NE(offline.w.errorLog().find("no answer from"), std::string::npos);
@@ -243,4 +279,40 @@ TEST(NewVersionCheck, TheCleanersUpdateButtonChecksWithTheBusyPointerAndItselfOf
     EXPECT_FALSE(t.w.screen.busyPointer());
     EXPECT_EQ(t.box().at("buttons").asNumber(), 4112);
     setup.Form_Unload();
+}
+
+TEST(NewVersionCheck, TheLoopGoesOnWhileTheListIsFetchedAndTheEndOfTheProgramDropsTheCheck) {
+    Checking t;
+    SlowHttp slow(t.w.http, 40);  // 40 looks, 50 ms apart: two seconds
+    t.w.runtime.pf.http = &slow;
+    t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text);
+    FrmMain f;
+    f.Form_Load();
+    f.fireEvent("cmdNewVersion.Click");
+    EXPECT_FALSE(f.cmdNewVersion.enabled());
+    EXPECT_TRUE(t.w.screen.busyPointer());
+    // Meanwhile the clock ticks on and the window answers.
+    t.w.loop.runFor(1000);
+    EXPECT_EQ(f.lblTime.caption(), "20:59:51");
+    f.fireEvent("cmdNewVersion.Click");  // a second click starts nothing
+    t.w.loop.runFor(1500);
+    EXPECT_EQ(t.w.count("MessageBox"), 1);
+    EXPECT_TRUE(f.cmdNewVersion.enabled());
+    EXPECT_FALSE(t.w.screen.busyPointer());
+    EXPECT_EQ(slow.polls, 40);
+
+    // The program ends while a check waits: no box, the pointer is back.
+    Checking u;
+    SlowHttp never(u.w.http, 1 << 30);
+    u.w.runtime.pf.http = &never;
+    FrmMain g;
+    g.Form_Load();
+    g.chkSound.setValue(0);
+    g.fireEvent("cmdNewVersion.Click");
+    u.w.loop.runFor(500);
+    g.UnloadProgram();
+    EXPECT_TRUE(g.unloaded());
+    EXPECT_EQ(never.dropped, 1);
+    EXPECT_FALSE(u.w.screen.busyPointer());
+    EXPECT_EQ(u.w.count("MessageBox"), 0);
 }
