@@ -72,19 +72,20 @@ void Task::resume(Handle h) {
 
 // ---- the waits ---------------------------------------------------------------------
 
-bool Delay::await_suspend(Task::Handle h) {
+bool PolledWait::await_suspend(Task::Handle h) {
     if (Task::suspendOrEnd(h)) return true;
     h_ = h;
     timer_ = loop().addTimer([this] {
+        if (!look()) return;
         disarm();
         Task::resume(h_);
     });
     armed_ = true;
-    loop().setTimer(timer_, static_cast<int>(ms_), true);
+    loop().setTimer(timer_, static_cast<int>(pollMs_), true);
     return true;
 }
 
-void Delay::disarm() noexcept {
+void PolledWait::disarm() noexcept {
     if (!armed_) return;
     armed_ = false;
     try {
@@ -92,6 +93,12 @@ void Delay::disarm() noexcept {
     } catch (...) {
     }
 }
+
+Delay::Delay(std::int64_t ms) : PolledWait(ms), until_(clock().monotonicMs() + (ms < 1 ? 1 : ms)) {}
+
+// The first look is the one before suspending; the next is the timer's, which
+// comes when the moment has come (a loop may deliver it a hair early).
+bool Delay::look() { return ++looks_ > 1 || clock().monotonicMs() >= until_; }
 
 bool NextTurn::await_suspend(Task::Handle h) {
     if (Task::suspendOrEnd(h)) return true;

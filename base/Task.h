@@ -115,23 +115,40 @@ struct Cancelled {
     bool await_resume() const noexcept { return value; }
 };
 
-// A moment on the loop's clock: a one-shot timer of the event loop.
-class Delay {
+// A wait that looks every pollMs, on a timer of the event loop, whether what
+// it waits for has come; look() answers, and is asked once before the task
+// suspends at all. A wait destroyed with its task takes its timer along.
+class PolledWait {
 public:
-    explicit Delay(std::int64_t ms) : ms_(ms < 1 ? 1 : ms) {}
-    Delay(const Delay&) = delete;
-    Delay& operator=(const Delay&) = delete;
-    ~Delay() { disarm(); }
-    bool await_ready() const noexcept { return false; }
+    PolledWait(const PolledWait&) = delete;
+    PolledWait& operator=(const PolledWait&) = delete;
+    bool await_ready() { return look(); }
     bool await_suspend(Task::Handle h);
-    void await_resume() const noexcept {}
+
+protected:
+    explicit PolledWait(std::int64_t pollMs) : pollMs_(pollMs < 1 ? 1 : pollMs) {}
+    ~PolledWait() { disarm(); }
+    // True when the wait is over; it may keep what the task gets back.
+    virtual bool look() = 0;
 
 private:
     void disarm() noexcept;
-    std::int64_t ms_;
+    std::int64_t pollMs_;
     Task::Handle h_;
     platform::TimerId timer_ = 0;
     bool armed_ = false;
+};
+
+// A moment on the loop's clock.
+class Delay : public PolledWait {
+public:
+    explicit Delay(std::int64_t ms);
+    void await_resume() const noexcept {}
+
+private:
+    bool look() override;
+    std::int64_t until_;
+    int looks_ = 0;
 };
 
 // The next turn of the loop: what is pending (clicks, ticks) runs first.

@@ -22,30 +22,6 @@ bool ProgramWait::look() {
     return true;
 }
 
-bool ProgramWait::await_ready() { return look(); }
-
-bool ProgramWait::await_suspend(Task::Handle h) {
-    if (Task::suspendOrEnd(h)) return true;
-    h_ = h;
-    timer_ = loop().addTimer([this] {
-        if (!look()) return;
-        disarm();
-        Task::resume(h_);
-    });
-    armed_ = true;
-    loop().setTimer(timer_, pollMs_, true);
-    return true;
-}
-
-void ProgramWait::disarm() noexcept {
-    if (!armed_) return;
-    armed_ = false;
-    try {
-        loop().removeTimer(timer_);
-    } catch (...) {
-    }
-}
-
 std::vector<std::string> SplitCommandLine(const std::string& text) {
     std::vector<std::string> args;
     std::string current;

@@ -12,28 +12,15 @@ namespace nocturo {
 // exit code, or 0 when the process cannot be opened. The program is looked at
 // every pollMs while the loop goes on; a task cancelled meanwhile leaves the
 // program running.
-class ProgramWait {
+class ProgramWait : public PolledWait {
 public:
-    explicit ProgramWait(std::uint32_t processId, int pollMs = 100)
-        : pid_(processId), pollMs_(pollMs < 1 ? 1 : pollMs) {}
-    ProgramWait(const ProgramWait&) = delete;
-    ProgramWait& operator=(const ProgramWait&) = delete;
-    ~ProgramWait() { disarm(); }
-    // Already ended, or cannot be asked: no wait at all.
-    bool await_ready();
-    bool await_suspend(Task::Handle h);
+    explicit ProgramWait(std::uint32_t processId, int pollMs = 100) : PolledWait(pollMs), pid_(processId) {}
     std::uint32_t await_resume() const noexcept { return code_; }
 
 private:
-    // One look at the program; true when the wait is over.
-    bool look();
-    void disarm() noexcept;
+    bool look() override;
     std::uint32_t pid_;
-    int pollMs_;
     std::uint32_t code_ = 0;
-    Task::Handle h_;
-    platform::TimerId timer_ = 0;
-    bool armed_ = false;
 };
 
 inline ProgramWait fWait(std::uint32_t processId) { return ProgramWait(processId); }

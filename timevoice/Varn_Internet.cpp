@@ -107,33 +107,9 @@ bool PageFetch::look() {
     return true;
 }
 
-bool PageFetch::await_ready() { return look(); }
-
-bool PageFetch::await_suspend(Task::Handle h) {
-    if (Task::suspendOrEnd(h)) return true;
-    h_ = h;
-    timer_ = loop().addTimer([this] {
-        if (!look()) return;
-        disarm();
-        Task::resume(h_);
-    });
-    armed_ = true;
-    loop().setTimer(timer_, pollMs_, true);
-    return true;
-}
-
 platform::HttpResponse PageFetch::await_resume() {
     if (failure_) std::rethrow_exception(failure_);
     return std::move(*page_);
-}
-
-void PageFetch::disarm() noexcept {
-    if (!armed_) return;
-    armed_ = false;
-    try {
-        loop().removeTimer(timer_);
-    } catch (...) {
-    }
 }
 
 Task ChkNewVersion() {

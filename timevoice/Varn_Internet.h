@@ -21,27 +21,17 @@ struct ProgramVersion {
 // A page, for a task: co_await FetchPage(url) gives the server's answer; no
 // answer at all is thrown (platform::Error) at the co_await. The transfer
 // goes on while the loop runs, looked at every pollMs.
-class PageFetch {
+class PageFetch : public PolledWait {
 public:
-    explicit PageFetch(std::string url, int pollMs = 50) : url_(std::move(url)), pollMs_(pollMs) {}
-    PageFetch(const PageFetch&) = delete;
-    PageFetch& operator=(const PageFetch&) = delete;
-    ~PageFetch() { disarm(); }
-    bool await_ready();
-    bool await_suspend(Task::Handle h);
+    explicit PageFetch(std::string url, int pollMs = 50) : PolledWait(pollMs), url_(std::move(url)) {}
     platform::HttpResponse await_resume();
 
 private:
-    bool look();  // true when the transfer has ended
-    void disarm() noexcept;
+    bool look() override;
     std::string url_;
-    int pollMs_;
     std::unique_ptr<platform::IHttpTransfer> transfer_;
     std::optional<platform::HttpResponse> page_;
     std::exception_ptr failure_;
-    Task::Handle h_;
-    platform::TimerId timer_ = 0;
-    bool armed_ = false;
 };
 inline PageFetch FetchPage(std::string url) { return PageFetch(std::move(url)); }
 

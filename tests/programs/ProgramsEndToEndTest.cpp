@@ -91,3 +91,16 @@ TEST(Programs, HelpAndVersion) {
     Result v = run(bin("nocturoctl") + " --version");
     EXPECT_EQ(v.out, "nocturoctl 1.0.0\n");
 }
+
+TEST(Programs, TheHeadlessCountdownPrintsEveryCountFromTheFirst) {
+    TempDir dir;
+    const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
+                            " NOCTURO_SIM_JOURNAL=" + dir / "j.jsonl" + " ";
+    Result r = run(env + bin("nocturo") + " --headless /action:default");
+    EXPECT_EQ(r.code, 0) << r.out;
+    const auto first = r.out.find("  Shut Down in ");
+    ASSERT_NE(first, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(first, 16), "  Shut Down in 9");
+    EXPECT_EQ(r.out.find(" in -"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  Shut Down in 0"), std::string::npos) << r.out;
+}
