@@ -1,7 +1,7 @@
 // The program at rest: how often it wakes up and how much CPU it takes while
 // it only waits for its schedule. Each case starts the built program, lets it
 // settle, then counts its threads' context switches (every return from a wait
-// is one) and its CPU time over a measured stretch.
+// is one) and its CPU time (to the clock tick) over a measured stretch.
 //
 // Cases: the desktop program with its window shown, the desktop program in
 // the tray (or minimised when the desktop has no tray), and --headless. The
@@ -9,7 +9,7 @@
 // trayer as its tray when installed). The schedule is an alarm in 99999 hours:
 // nothing is ever done to the machine.
 //
-// Usage: bench_IdleBench [SECONDS]   (default 30)
+// Usage: bench_IdleBench [SECONDS]   (default 60)
 #include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -69,10 +70,11 @@ void stop(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-// Context switches of every thread, and user + system CPU in clock ticks.
+// Context switches of each thread (every return from a wait is one), and
+// user + system CPU of the process in milliseconds.
 struct Sample {
-    long long switches = 0;
-    long long cpuTicks = 0;
+    std::map<std::string, long long> switches;  // by thread id
+    double cpuMs = 0;
 };
 
 Sample sample(pid_t pid) {
@@ -83,10 +85,11 @@ Sample sample(pid_t pid) {
             if (e->d_name[0] == '.') continue;
             std::ifstream status(base + "/task/" + e->d_name + "/status");
             std::string line;
-            while (std::getline(status, line)) {
+            long long n = 0;
+            while (std::getline(status, line))
                 if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                    s.switches += std::atoll(line.substr(line.find(':') + 1).c_str());
-            }
+                    n += std::atoll(line.substr(line.find(':') + 1).c_str());
+            s.switches[e->d_name] = n;
         }
         closedir(d);
     }
@@ -94,9 +97,22 @@ Sample sample(pid_t pid) {
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;
+    long long ticks = 0;
     for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15) s.cpuTicks += std::atoll(field.c_str());
+        if (i == 14 || i == 15) ticks += std::atoll(field.c_str());
+    s.cpuMs = static_cast<double>(ticks) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
     return s;
+}
+
+// The switches between two samples: of the threads there at the end (a pool
+// thread that retires meanwhile takes its last few along).
+long long switchesBetween(const Sample& a, const Sample& b) {
+    long long n = 0;
+    for (const auto& [tid, count] : b.switches) {
+        auto it = a.switches.find(tid);
+        n += count - (it == a.switches.end() ? 0 : it->second);
+    }
+    return n;
 }
 
 void settings(const std::string& ctl, const std::vector<std::string>& env, bool tray) {
@@ -116,28 +132,24 @@ void settings(const std::string& ctl, const std::vector<std::string>& env, bool 
 void measure(const char* name, const std::vector<std::string>& argv, const std::vector<std::string>& env,
              int seconds) {
     pid_t pid = spawn(argv, env);
-    std::this_thread::sleep_for(std::chrono::seconds(6));  // the splash and the start-up
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-        std::printf("%-34s did not keep running (%s %d)\n", name, WIFSIGNALED(status) ? "signal" : "exit",
-                    WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+    std::this_thread::sleep_for(std::chrono::seconds(8));  // the splash and the start-up
+    if (waitpid(pid, nullptr, WNOHANG) == pid) {
+        std::printf("%-34s did not keep running\n", name);
         return;
     }
     const Sample a = sample(pid);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const Sample b = sample(pid);
     stop(pid);
-    const double wakeups = static_cast<double>(b.switches - a.switches) / seconds;
-    const double cpuMsPerMinute =
-        static_cast<double>(b.cpuTicks - a.cpuTicks) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK)) * 60.0 /
-        seconds;
+    const double wakeups = static_cast<double>(switchesBetween(a, b)) / seconds;
+    const double cpuMsPerMinute = (b.cpuMs - a.cpuMs) * 60.0 / seconds;
     std::printf("%-34s %6.1f wakeups/s  %6.1f ms CPU per minute\n", name, wakeups, cpuMsPerMinute);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const std::string bin = binDir();
     char folder[] = "/tmp/nocturo-idle-XXXXXX";
     if (!mkdtemp(folder)) return 1;
@@ -153,7 +165,7 @@ int main(int argc, char** argv) {
     if (!display.empty() && haveProgram("trayer"))
         trayer = spawn({"trayer", "--edge", "top", "--align", "right"}, {"DISPLAY=" + display});
 
-    std::printf("At rest, measured over %d s after a 6 s start:\n", seconds);
+    std::printf("At rest, measured over %d s after an 8 s start:\n", seconds);
     auto env = [&](const std::string& store, bool sim) {
         std::vector<std::string> e = {"NOCTURO_REGISTRY=" + dir + "/" + store, "NOCTURO_SIM_JOURNAL=" + dir + "/j.jsonl"};
         if (sim) e.push_back("NOCTURO_PLATFORM=sim");
