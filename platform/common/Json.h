@@ -50,10 +50,11 @@ public:
     const Json& at(std::string_view key) const;
     bool erase(std::string_view key);
 
-    std::size_t size() const { return members_.size(); }
-    bool empty() const { return members_.empty(); }
-    const_iterator begin() const { return members_.begin(); }
-    const_iterator end() const { return members_.end(); }
+    // Defined below Json: their bodies need the complete member type.
+    std::size_t size() const;
+    bool empty() const;
+    const_iterator begin() const;
+    const_iterator end() const;
     std::vector<std::string> keys() const;
 
     friend bool operator==(const JsonObject& a, const JsonObject& b);
@@ -138,6 +139,11 @@ public:
 private:
     std::variant<std::nullptr_t, bool, double, std::string, JsonArray, JsonObject> v_;
 };
+
+inline std::size_t JsonObject::size() const { return members_.size(); }
+inline bool JsonObject::empty() const { return members_.empty(); }
+inline JsonObject::const_iterator JsonObject::begin() const { return members_.begin(); }
+inline JsonObject::const_iterator JsonObject::end() const { return members_.end(); }
 
 const char* JsonTypeName(Json::Type type);
 

@@ -2,6 +2,8 @@
 #include "platform/common/RegStore.h"
 
 #include <array>
+#include <iterator>
+#include <list>
 #include <cstdio>
 #include <sstream>
 #include <unordered_map>
@@ -99,66 +101,58 @@ const std::string& folded(std::string_view s) {
 template <typename V>
 using NameIndex = std::unordered_map<std::string, V>;  // keyed by the folded name
 
-// ---- paths --------------------------------------------------------------------
+// ---- UTF-8, UTF-16 and Windows-1252 ----------------------------------------------
 
-constexpr std::array<std::pair<const char*, const char*>, 5> kRoots{{
-    {"HKEY_LOCAL_MACHINE", "HKLM"},
-    {"HKEY_CURRENT_USER", "HKCU"},
-    {"HKEY_CLASSES_ROOT", "HKCR"},
-    {"HKEY_USERS", "HKU"},
-    {"HKEY_CURRENT_CONFIG", "HKCC"},
-}};
-
-// The root's full name, or nullptr when the text names no root.
-const char* canonicalRoot(std::string_view name) {
-    for (const auto& [full, shortName] : kRoots)
-        if (RegNameEquals(name, full) || RegNameEquals(name, shortName)) return full;
-    return nullptr;
-}
-
-bool validName(std::string_view name) {
-    for (char c : name)
-        if (c == '\0' || c == '\r' || c == '\n') return false;
-    return true;
-}
-
-// Splits "ROOT\a\b" into the root's full name and the key names below it.
-// False when the root is unknown or a key name is empty or unwritable.
-bool splitKeyPath(std::string_view keyPath, const char*& root, std::vector<std::string_view>& keys) {
-    keys.clear();
-    std::size_t pos = keyPath.find('\\');
-    root = canonicalRoot(keyPath.substr(0, pos));
-    if (!root) return false;
-    while (pos != std::string_view::npos) {
-        const std::size_t start = pos + 1;
-        pos = keyPath.find('\\', start);
-        std::string_view name = keyPath.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start);
-        if (name.empty() || !validName(name)) return false;
-        keys.push_back(name);
+bool isValidUtf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        if (decodeUtf8(s, i) >= kInvalidByteBase) return false;
     }
     return true;
 }
 
-// A value path is a key path, a backslash and the value name (empty for the
-// key's default value).
-bool splitValuePath(std::string_view path, std::string_view& keyPath, std::string_view& valueName) {
-    const std::size_t pos = path.rfind('\\');
-    if (pos == std::string_view::npos) return false;
-    keyPath = path.substr(0, pos);
-    valueName = path.substr(pos + 1);
-    return validName(valueName);
+// Malformed bytes become U+FFFD, so that every name and text is valid UTF-8
+// and survives the way into UTF-16 and back.
+std::string toValidUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t start = i;
+        const char32_t cp = decodeUtf8(s, i);
+        if (cp >= kInvalidByteBase)
+            AppendUtf8(out, 0xFFFD);
+        else
+            out.append(s.substr(start, i - start));
+    }
+    return out;
 }
 
-std::string_view withoutTrailingBackslash(std::string_view keyPath) {
-    if (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
-    return keyPath;
+// s itself when it is valid UTF-8, else its repaired copy in buffer.
+std::string_view validUtf8(std::string_view s, std::string& buffer) {
+    if (isValidUtf8(s)) return s;
+    buffer = toValidUtf8(s);
+    return buffer;
 }
 
-[[noreturn]] void throwBadPath(const std::string& path) {
-    throw Error(err::RegistryInvalidRoot, "Invalid root in registry key \"" + path + "\".");
-}
+// Bytes 0x80 to 0x9F of Windows-1252; the five it leaves undefined stand for
+// the C1 control characters, as Windows maps them.
+constexpr std::array<char16_t, 32> kCp1252High{
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// ---- UTF-16 ---------------------------------------------------------------------
+std::string cp1252ToUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + s.size() / 4);
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        AppendUtf8(out, b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : b);
+    }
+    return out;
+}
 
 std::u16string utf8ToUtf16(std::string_view s) {
     std::u16string out;
@@ -175,6 +169,20 @@ std::u16string utf8ToUtf16(std::string_view s) {
         }
     }
     return out;
+}
+
+// Characters as Windows counts them: UTF-16 code units.
+std::size_t utf16Length(std::string_view s) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i, ++n;
+            continue;
+        }
+        const char32_t cp = decodeUtf8(s, i);
+        n += (cp >= 0x10000 && cp < kInvalidByteBase) ? 2 : 1;
+    }
+    return n;
 }
 
 std::string utf16ToUtf8(std::u16string_view s) {
@@ -203,17 +211,117 @@ std::u16string bytesToUtf16(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
+void appendUtf16Le(std::string& out, std::u16string_view units) {
+    for (char16_t u : units) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+}
+
+// The text of a string value's bytes: UTF-16LE up to the first NUL.
+std::string textOfUtf16Bytes(std::string_view bytes) {
+    std::u16string units = bytesToUtf16(bytes, false);
+    if (auto nul = units.find(u'\0'); nul != std::u16string::npos) units.resize(nul);
+    return utf16ToUtf8(units);
+}
+
+void cutAtNul(std::string& text) {
+    if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+}
+
+// ---- paths --------------------------------------------------------------------
+
+constexpr std::array<std::pair<const char*, const char*>, 5> kRoots{{
+    {"HKEY_LOCAL_MACHINE", "HKLM"},
+    {"HKEY_CURRENT_USER", "HKCU"},
+    {"HKEY_CLASSES_ROOT", "HKCR"},
+    {"HKEY_USERS", "HKU"},
+    {"HKEY_CURRENT_CONFIG", "HKCC"},
+}};
+
+// The root's full name, or nullptr when the text names no root.
+const char* canonicalRoot(std::string_view name) {
+    if (name.size() > 19) return nullptr;  // longer than every root's name
+    for (const auto& [full, shortName] : kRoots)
+        if (RegNameEquals(name, full) || RegNameEquals(name, shortName)) return full;
+    return nullptr;
+}
+
+bool validKeyName(std::string_view name) {
+    for (char c : name)
+        if (c == '\0' || c == '\r' || c == '\n') return false;
+    return true;
+}
+
+// A value name may hold anything but NUL: the export format escapes line
+// ends.
+bool validValueName(std::string_view name) {
+    return name.find('\0') == std::string_view::npos && utf16Length(name) <= reglimit::ValueNameLength;
+}
+
+// Splits "ROOT\a\b" into the root's full name and the key names below it.
+// Returns why the path is no key path (an unknown root, an empty or
+// unwritable name, too deep, a name too long), or nullptr.
+const char* splitKeyPath(std::string_view keyPath, const char*& root, std::vector<std::string_view>& keys) {
+    keys.clear();
+    std::size_t pos = keyPath.find('\\');
+    root = canonicalRoot(keyPath.substr(0, pos));
+    if (!root) return "unknown root";
+    while (pos != std::string_view::npos) {
+        const std::size_t start = pos + 1;
+        pos = keyPath.find('\\', start);
+        std::string_view name = keyPath.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start);
+        if (name.empty() || !validKeyName(name)) return "empty or invalid key name";
+        if (keys.size() == reglimit::KeyDepth) return "key more than 512 levels deep";
+        if (name.size() > reglimit::KeyNameLength && utf16Length(name) > reglimit::KeyNameLength)
+            return "key name longer than 255 characters";
+        keys.push_back(name);
+    }
+    return nullptr;
+}
+
+// A value path is a key path, a backslash and the value name (empty for the
+// key's default value).
+bool splitValuePath(std::string_view path, std::string_view& keyPath, std::string_view& valueName) {
+    const std::size_t pos = path.rfind('\\');
+    if (pos == std::string_view::npos) return false;
+    keyPath = path.substr(0, pos);
+    valueName = path.substr(pos + 1);
+    return validValueName(valueName);
+}
+
+std::string_view withoutTrailingBackslash(std::string_view keyPath) {
+    if (!keyPath.empty() && keyPath.back() == '\\') keyPath.remove_suffix(1);
+    return keyPath;
+}
+
+std::string shortened(std::string_view s) {
+    return s.size() > 120 ? std::string(s.substr(0, 120)) + "..." : std::string(s);
+}
+
+[[noreturn]] void throwBadPath(std::string_view path, const char* why = nullptr) {
+    if (why)
+        throw Error(err::RegistryInvalidRoot,
+                    "Invalid registry key \"" + shortened(path) + "\" (" + std::string(why) + ").");
+    throw Error(err::RegistryInvalidRoot, "Invalid root in registry key \"" + shortened(path) + "\".");
+}
+
 // The file's text as UTF-8, whatever form regedit or an editor saved it in.
 std::string fileTextAsUtf8(std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
         return utf16ToUtf8(bytesToUtf16(bytes.substr(2), false));
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF)
         return utf16ToUtf8(bytesToUtf16(bytes.substr(2), true));
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
-    return std::string(bytes);
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return toValidUtf8(bytes.substr(3));
+    // No byte-order mark: UTF-8 as this program wrote it until now, or an
+    // ANSI file from a Windows editor, which regedit reads as Windows-1252.
+    if (isValidUtf8(bytes)) return std::string(bytes);
+    return cp1252ToUtf8(bytes);
 }
 
 }  // namespace
+
+std::string RegFileText(std::string_view bytes) { return fileTextAsUtf8(bytes); }
 
 bool RegNameEquals(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
@@ -232,16 +340,39 @@ bool RegNameEquals(std::string_view a, std::string_view b) {
 
 // ---- the tree -----------------------------------------------------------------------
 
+// Keys and values keep their insertion order in lists, so that removing one
+// takes constant time whatever the number of its neighbours.
 struct RegStore::Key {
+    using KeyList = std::list<std::unique_ptr<Key>>;
+    using ValueList = std::list<std::pair<std::string, RegData>>;
+
     std::string name;
-    std::vector<std::unique_ptr<Key>> subkeys;
-    NameIndex<Key*> subIndex;
-    std::vector<std::pair<std::string, RegData>> values;
-    NameIndex<std::size_t> valueIndex;
+    KeyList subkeys;
+    NameIndex<KeyList::iterator> subIndex;
+    ValueList values;
+    NameIndex<ValueList::iterator> valueIndex;
+    bool listed = false;  // named by a key line of the file, or created as a key
+
+    Key() = default;
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    // Takes the sub-keys apart one level at a time: a deep tree must not
+    // recurse once per level.
+    ~Key() {
+        std::vector<std::unique_ptr<Key>> pending;
+        for (auto& k : subkeys) pending.push_back(std::move(k));
+        subkeys.clear();
+        while (!pending.empty()) {
+            std::unique_ptr<Key> k = std::move(pending.back());
+            pending.pop_back();
+            for (auto& s : k->subkeys) pending.push_back(std::move(s));
+            k->subkeys.clear();
+        }
+    }
 
     Key* sub(std::string_view n) const {
         auto it = subIndex.find(folded(n));
-        return it == subIndex.end() ? nullptr : it->second;
+        return it == subIndex.end() ? nullptr : it->second->get();
     }
     Key& addSub(std::string_view n, bool& created) {
         if (Key* k = sub(n)) return *k;
@@ -249,53 +380,42 @@ struct RegStore::Key {
         k->name = std::string(n);
         Key* raw = k.get();
         subkeys.push_back(std::move(k));
-        subIndex.emplace(folded(n), raw);
+        subIndex.emplace(folded(n), std::prev(subkeys.end()));
         created = true;
         return *raw;
     }
     bool removeSub(std::string_view n) {
         auto it = subIndex.find(folded(n));
         if (it == subIndex.end()) return false;
-        Key* k = it->second;
+        auto entry = it->second;
         subIndex.erase(it);
-        for (auto p = subkeys.begin(); p != subkeys.end(); ++p)
-            if (p->get() == k) {
-                subkeys.erase(p);
-                break;
-            }
-        return true;
+        std::unique_ptr<Key> gone = std::move(*entry);
+        subkeys.erase(entry);
+        return true;  // gone takes its sub-keys apart without recursion
     }
     const RegData* value(std::string_view n) const {
         auto it = valueIndex.find(folded(n));
-        return it == valueIndex.end() ? nullptr : &values[it->second].second;
+        return it == valueIndex.end() ? nullptr : &it->second->second;
     }
     bool setValue(std::string_view n, RegData data) {
         const std::string& key = folded(n);
         auto it = valueIndex.find(key);
         if (it != valueIndex.end()) {
-            RegData& slot = values[it->second].second;  // keeps the name's first case
+            RegData& slot = it->second->second;  // keeps the name's first case
             if (slot == data) return false;
             slot = std::move(data);
             return true;
         }
-        valueIndex.emplace(key, values.size());
         values.emplace_back(std::string(n), std::move(data));
+        valueIndex.emplace(key, std::prev(values.end()));
         return true;
     }
     bool removeValue(std::string_view n) {
         auto it = valueIndex.find(folded(n));
         if (it == valueIndex.end()) return false;
-        const std::size_t index = it->second;
+        values.erase(it->second);
         valueIndex.erase(it);
-        values.erase(values.begin() + static_cast<std::ptrdiff_t>(index));
-        for (auto& [key, i] : valueIndex)
-            if (i > index) --i;
         return true;
-    }
-    std::size_t countValues() const {
-        std::size_t n = values.size();
-        for (const auto& k : subkeys) n += k->countValues();
-        return n;
     }
 };
 
@@ -303,10 +423,28 @@ namespace {
 
 using Key = RegStore::Key;
 
+// Calls visit(key, depth) for every key below top, parents before their
+// sub-keys, in insertion order; depth 0 is a root. Without recursion.
+template <typename Visit>
+void walk(const Key& top, Visit visit) {
+    std::vector<std::pair<const Key*, Key::KeyList::const_iterator>> stack;
+    stack.emplace_back(&top, top.subkeys.begin());
+    while (!stack.empty()) {
+        auto& [parent, next] = stack.back();
+        if (next == parent->subkeys.end()) {
+            stack.pop_back();
+            continue;
+        }
+        const Key* k = (next++)->get();
+        visit(*k, stack.size() - 1);
+        stack.emplace_back(k, k->subkeys.begin());
+    }
+}
+
 Key* findKey(Key& top, std::string_view keyPath) {
     const char* root = nullptr;
     thread_local std::vector<std::string_view> names;
-    if (!splitKeyPath(keyPath, root, names)) return nullptr;
+    if (splitKeyPath(keyPath, root, names)) return nullptr;
     Key* k = top.sub(root);
     for (auto n : names) {
         if (!k) return nullptr;
@@ -337,7 +475,8 @@ void RegStore::forgetCachedKey() const {
 
 RegStore::Key* RegStore::lookupKey(std::string_view keyPath) const {
     if (cachedKey_ && keyPath == cachedPath_) return cachedKey_;
-    Key* k = findKey(*top_, keyPath);
+    std::string clean;
+    Key* k = findKey(*top_, validUtf8(keyPath, clean));
     if (k) {
         cachedPath_.assign(keyPath);
         cachedKey_ = k;
@@ -347,9 +486,14 @@ RegStore::Key* RegStore::lookupKey(std::string_view keyPath) const {
 
 RegStore::Key* RegStore::makeKey(std::string_view keyPath, const std::string& fullPath, bool& created) {
     if (cachedKey_ && keyPath == cachedPath_) return cachedKey_;
+    std::string clean;
+    const std::string_view path = validUtf8(keyPath, clean);
     const char* root = nullptr;
     std::vector<std::string_view> names;
-    if (!splitKeyPath(keyPath, root, names)) throwBadPath(fullPath);
+    if (const char* why = splitKeyPath(path, root, names)) {
+        if (root) throwBadPath(fullPath, why);
+        throwBadPath(fullPath);
+    }
     Key* k = &top_->addSub(root, created);
     for (auto n : names) k = &k->addSub(n, created);
     cachedPath_.assign(keyPath);
@@ -359,17 +503,23 @@ RegStore::Key* RegStore::makeKey(std::string_view keyPath, const std::string& fu
 
 bool RegStore::write(const std::string& path, RegData data) {
     std::string_view keyPath, name;
-    if (!splitValuePath(path, keyPath, name)) throwBadPath(path);
+    if (!splitValuePath(path, keyPath, name)) throwBadPath(path, "invalid value name");
+    if (data.type == regtype::String) {
+        cutAtNul(data.text);
+        if (!isValidUtf8(data.text)) data.text = toValidUtf8(data.text);
+    }
     bool created = false;
     Key* k = makeKey(keyPath, path, created);
-    return k->setValue(name, std::move(data)) || created;
+    std::string clean;
+    return k->setValue(validUtf8(name, clean), std::move(data)) || created;
 }
 
 const RegData* RegStore::find(const std::string& path) const {
     std::string_view keyPath, name;
     if (!splitValuePath(path, keyPath, name)) return nullptr;
     const Key* k = lookupKey(keyPath);
-    return k ? k->value(name) : nullptr;
+    std::string clean;
+    return k ? k->value(validUtf8(name, clean)) : nullptr;
 }
 
 std::optional<RegValue> RegStore::read(const std::string& path) const {
@@ -377,8 +527,9 @@ std::optional<RegValue> RegStore::read(const std::string& path) const {
     if (!d) return std::nullopt;
     switch (d->type) {
     case regtype::String:
-    case regtype::ExpandString:
         return RegValue{d->text};
+    case regtype::ExpandString:
+        return RegValue{textOfUtf16Bytes(d->raw)};
     case regtype::Dword:
         return RegValue{d->dword};
     default:
@@ -389,23 +540,29 @@ std::optional<RegValue> RegStore::read(const std::string& path) const {
 
 bool RegStore::deleteValue(const std::string& path) {
     std::string_view keyPath, name;
-    if (!splitValuePath(path, keyPath, name)) throwBadPath(path);
+    if (!splitValuePath(path, keyPath, name)) throwBadPath(path, "invalid value name");
     if (!canonicalRoot(keyPath.substr(0, keyPath.find('\\')))) throwBadPath(path);
     Key* k = lookupKey(keyPath);
-    return k && k->removeValue(name);
+    std::string clean;
+    return k && k->removeValue(validUtf8(name, clean));
 }
 
 bool RegStore::createKey(const std::string& keyPath) {
     bool created = false;
-    makeKey(withoutTrailingBackslash(keyPath), keyPath, created);
+    Key* k = makeKey(withoutTrailingBackslash(keyPath), keyPath, created);
+    k->listed = true;
     return created;
 }
 
 bool RegStore::deleteKey(const std::string& keyPath) {
-    const std::string_view kp = withoutTrailingBackslash(keyPath);
+    std::string clean;
+    const std::string_view kp = validUtf8(withoutTrailingBackslash(keyPath), clean);
     const char* root = nullptr;
     std::vector<std::string_view> names;
-    if (!splitKeyPath(kp, root, names)) throwBadPath(keyPath);
+    if (const char* why = splitKeyPath(kp, root, names)) {
+        if (root) throwBadPath(keyPath, why);
+        throwBadPath(keyPath);
+    }
     if (names.empty()) throw Error(err::PermissionDenied, "A root key cannot be deleted: \"" + keyPath + "\"");
     Key* parent = top_->sub(root);
     for (std::size_t i = 0; parent && i + 1 < names.size(); ++i) parent = parent->sub(names[i]);
@@ -439,7 +596,27 @@ void RegStore::clear() {
 
 bool RegStore::empty() const { return top_->subkeys.empty(); }
 
-std::size_t RegStore::valueCount() const { return top_->countValues(); }
+std::size_t RegStore::valueCount() const {
+    std::size_t n = 0;
+    walk(*top_, [&](const Key& k, std::size_t) { n += k.values.size(); });
+    return n;
+}
+
+bool RegStore::sameTree(const RegStore& other) const {
+    // Both trees in the same order, key by key.
+    std::vector<std::pair<const Key*, std::size_t>> mine, theirs;
+    walk(*top_, [&](const Key& k, std::size_t depth) { mine.emplace_back(&k, depth); });
+    walk(*other.top_, [&](const Key& k, std::size_t depth) { theirs.emplace_back(&k, depth); });
+    if (mine.size() != theirs.size()) return false;
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        const Key& a = *mine[i].first;
+        const Key& b = *theirs[i].first;
+        if (mine[i].second != theirs[i].second || a.name != b.name || a.subkeys.size() != b.subkeys.size() ||
+            a.values != b.values)
+            return false;
+    }
+    return true;
+}
 
 // ---- export format: writing ------------------------------------------------------------
 
@@ -447,54 +624,42 @@ namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
-constexpr std::size_t kLineWidth = 80;  // hex lines are wrapped as regedit wraps them
+// regedit ends a hex line once it reaches this column, with a backslash
+// after it, so no line is longer than 80 characters.
+constexpr std::size_t kHexLineEnd = 77;
 
 void appendQuoted(std::string& out, std::string_view s) {
     out += '"';
     for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c; break;
+        }
     }
     out += '"';
-}
-
-bool needsHexForm(std::string_view s) {
-    for (char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) return true;
-    }
-    return false;
-}
-
-std::string utf16Bytes(std::string_view utf8) {
-    std::string bytes;
-    for (char16_t u : utf8ToUtf16(utf8)) {
-        bytes += static_cast<char>(u & 0xFF);
-        bytes += static_cast<char>(u >> 8);
-    }
-    bytes.append(2, '\0');  // the terminating NUL is part of the stored value
-    return bytes;
 }
 
 void appendHex(std::string& out, std::size_t lineStart, std::string_view typeTag, std::string_view bytes,
                std::string_view newline) {
     static constexpr char digits[] = "0123456789abcdef";
     out += typeTag;
-    std::size_t col = out.size() - lineStart;
+    std::size_t col = utf16Length(std::string_view(out).substr(lineStart));
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const bool last = i + 1 == bytes.size();
-        const std::size_t tokenLen = last ? 2 : 3;
-        if (col + tokenLen + 1 > kLineWidth) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        out += digits[b >> 4];
+        out += digits[b & 0xF];
+        if (i + 1 == bytes.size()) break;
+        out += ',';
+        col += 3;
+        if (col >= kHexLineEnd) {
             out += '\\';
             out += newline;
             out += "  ";
             col = 2;
         }
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out += digits[b >> 4];
-        out += digits[b & 0xF];
-        if (!last) out += ',';
-        col += tokenLen;
     }
 }
 
@@ -507,13 +672,7 @@ void appendValue(std::string& out, const std::string& name, const RegData& d, st
     out += '=';
     switch (d.type) {
     case regtype::String:
-        if (needsHexForm(d.text))
-            appendHex(out, lineStart, "hex(1):", utf16Bytes(d.text), newline);
-        else
-            appendQuoted(out, d.text);
-        break;
-    case regtype::ExpandString:
-        appendHex(out, lineStart, "hex(2):", utf16Bytes(d.text), newline);
+        appendQuoted(out, d.text);
         break;
     case regtype::Dword: {
         char buf[16];
@@ -534,32 +693,41 @@ void appendValue(std::string& out, const std::string& name, const RegData& d, st
     out += newline;
 }
 
-void appendKey(std::string& out, const Key& k, std::string& path, bool isRoot, std::string_view newline) {
-    const std::size_t mark = path.size();
-    if (!isRoot) path += '\\';
-    path += k.name;
-    if (!isRoot || !k.values.empty()) {
+std::string serializeTree(const Key& top, std::string_view newline) {
+    std::string out;
+    out += kHeader;
+    out += newline;
+    out += newline;
+    // The path of the key at each depth, as one string cut back on the way up.
+    std::string path;
+    std::vector<std::size_t> ends;  // where each depth's path ends in path
+    walk(top, [&](const Key& k, std::size_t depth) {
+        ends.resize(depth);
+        path.resize(depth == 0 ? 0 : ends.back());
+        if (depth > 0) path += '\\';
+        path += k.name;
+        ends.push_back(path.size());
+        if (!k.listed && k.values.empty() && !k.subkeys.empty()) return;  // implied by its sub-keys
         out += '[';
         out += path;
         out += ']';
         out += newline;
         for (const auto& [name, data] : k.values) appendValue(out, name, data, newline);
         out += newline;
-    }
-    for (const auto& s : k.subkeys) appendKey(out, *s, path, false, newline);
-    path.resize(mark);
+    });
+    return out;
 }
 
 }  // namespace
 
-std::string RegStore::serialize(std::string_view newline) const {
-    std::string out;
-    out += kHeader;
-    out += newline;
-    out += newline;
-    std::string path;
-    for (const auto& root : top_->subkeys) appendKey(out, *root, path, true, newline);
-    return out;
+std::string RegStore::serialize(std::string_view newline) const { return serializeTree(*top_, newline); }
+
+std::string RegStore::exportFile() const {
+    const std::string text = serializeTree(*top_, "\r\n");
+    std::string bytes = "\xFF\xFE";
+    bytes.reserve(2 + 2 * text.size());
+    appendUtf16Le(bytes, utf8ToUtf16(text));
+    return bytes;
 }
 
 // ---- export format: reading ----------------------------------------------------------------
@@ -656,7 +824,8 @@ private:
         path = withoutTrailingBackslash(path);
         const char* root = nullptr;
         std::vector<std::string_view> names;
-        if (!splitKeyPath(path, root, names)) fail("invalid key name \"" + shorten(path) + "\"");
+        if (const char* why = splitKeyPath(path, root, names))
+            fail("invalid key \"" + shorten(path) + "\" (" + why + ")");
         if (remove) {
             if (!names.empty()) store_.deleteKey(std::string(path));
             key_ = nullptr;
@@ -665,17 +834,31 @@ private:
         }
         bool created = false;
         key_ = store_.makeKey(path, std::string(path), created);
+        key_->listed = true;
         skipping_ = false;
     }
 
     // Reads a quoted text starting at s[0] == '"'; returns the position after
-    // the closing quote.
+    // the closing quote. A backslash escapes a backslash or a quote, "\n" and
+    // "\r" stand for the line ends; any other backslash stands for itself.
     std::size_t quoted(std::string_view s, std::string& out) {
         out.clear();
         for (std::size_t i = 1; i < s.size(); ++i) {
             const char c = s[i];
-            if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
-                out += s[++i];
+            if (c == '\\' && i + 1 < s.size()) {
+                const char next = s[i + 1];
+                if (next == '\\' || next == '"') {
+                    out += next;
+                    ++i;
+                } else if (next == 'n') {
+                    out += '\n';
+                    ++i;
+                } else if (next == 'r') {
+                    out += '\r';
+                    ++i;
+                } else {
+                    out += c;
+                }
             } else if (c == '"') {
                 return i + 1;
             } else {
@@ -697,7 +880,7 @@ private:
         if (rest.empty() || rest.front() != '=') fail("\"=\" expected after the value name");
         rest = trim(rest.substr(1));
         if (!key_ && !skipping_) fail("a value before the first key line");
-        if (!validName(name)) fail("invalid value name");
+        if (!validValueName(name)) fail("invalid value name");
 
         if (rest == "-") {
             if (key_) key_->removeValue(name);
@@ -708,6 +891,7 @@ private:
             std::string text;
             const std::size_t end = quoted(rest, text);
             if (!trim(rest.substr(end)).empty()) fail("unexpected text after the value");
+            cutAtNul(text);
             data = RegData::String(std::move(text));
         } else if (startsWithNoCase(rest, "dword:")) {
             std::string_view digits = trim(rest.substr(6));
@@ -754,22 +938,25 @@ private:
             s = line_;
         }
 
-        RegData d;
-        d.type = type;
         switch (type) {
         case regtype::String:
-        case regtype::ExpandString:
-            d.text = decodeString(bytes);
-            break;
-        case regtype::Dword:
+            if (ansi_) return RegData::String(ansiText(bytes));
+            if (bytes.size() % 2 != 0) fail("a UTF-16 string needs an even number of bytes");
+            return RegData::String(textOfUtf16Bytes(bytes));
+        case regtype::Dword: {
             if (bytes.size() != 4) fail("a hex(4) value must hold 4 bytes");
-            for (int k = 3; k >= 0; --k) d.dword = (d.dword << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(k)]);
-            break;
-        default:
-            d.raw = std::move(bytes);
-            break;
+            std::uint32_t v = 0;
+            for (int k = 3; k >= 0; --k) v = (v << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(k)]);
+            return RegData::Dword(v);
         }
-        return d;
+        case regtype::ExpandString:
+        case regtype::MultiString:
+            // A REGEDIT4 file holds these as 8-bit text; this file is UTF-16.
+            if (ansi_) return RegData::Raw(type, ansiToUtf16Bytes(bytes));
+            return RegData::Raw(type, std::move(bytes));
+        default:
+            return RegData::Raw(type, std::move(bytes));
+        }
     }
 
     void hexBytes(std::string_view piece, std::string& out) {
@@ -796,18 +983,15 @@ private:
         }
     }
 
-    std::string decodeString(const std::string& bytes) {
-        if (ansi_) {
-            std::string_view b = bytes;
-            if (!b.empty() && b.back() == '\0') b.remove_suffix(1);
-            std::string out;
-            for (char c : b) AppendUtf8(out, static_cast<unsigned char>(c));  // Latin-1
-            return out;
-        }
-        if (bytes.size() % 2 != 0) fail("a UTF-16 string needs an even number of bytes");
-        std::u16string units = bytesToUtf16(bytes, false);
-        if (!units.empty() && units.back() == u'\0') units.pop_back();
-        return utf16ToUtf8(units);
+    static std::string ansiText(std::string_view bytes) {
+        if (auto nul = bytes.find('\0'); nul != std::string_view::npos) bytes = bytes.substr(0, nul);
+        return cp1252ToUtf8(bytes);
+    }
+
+    static std::string ansiToUtf16Bytes(std::string_view bytes) {
+        std::string out;
+        appendUtf16Le(out, utf8ToUtf16(cp1252ToUtf8(bytes)));
+        return out;
     }
 };
 

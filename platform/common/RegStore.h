@@ -33,17 +33,28 @@ inline constexpr std::uint32_t MultiString = 7;   // REG_MULTI_SZ
 inline constexpr std::uint32_t Qword = 11;        // REG_QWORD
 }  // namespace regtype
 
+// The registry's own limits: a key lies at most 512 levels below its root,
+// a key name holds at most 255 characters and a value name 16,383 (UTF-16
+// code units, as Windows counts them). Deeper or longer names are refused on
+// writing and make a file unreadable, as regedit refuses them.
+namespace reglimit {
+inline constexpr std::size_t KeyDepth = 512;
+inline constexpr std::size_t KeyNameLength = 255;
+inline constexpr std::size_t ValueNameLength = 16383;
+}  // namespace reglimit
+
 // One stored value. The program itself writes only strings and numbers; other
-// types come from files exported on Windows and are kept as they are, so that
-// reading and writing such a file does not lose them.
+// types come from files exported on Windows and are kept byte for byte, so
+// that reading and writing such a file does not change them.
 struct RegData {
     std::uint32_t type = regtype::String;
-    std::string text;          // String, ExpandString: UTF-8
+    std::string text;          // String: UTF-8, up to its first NUL character
     std::uint32_t dword = 0;   // Dword
-    std::string raw;           // any other type: the value's bytes
+    std::string raw;           // any other type (ExpandString too): the value's bytes
 
     static RegData String(std::string s) { RegData d; d.type = regtype::String; d.text = std::move(s); return d; }
     static RegData Dword(std::uint32_t v) { RegData d; d.type = regtype::Dword; d.dword = v; return d; }
+    static RegData Raw(std::uint32_t type, std::string bytes) { RegData d; d.type = type; d.raw = std::move(bytes); return d; }
     bool operator==(const RegData&) const = default;
 };
 
@@ -75,8 +86,10 @@ public:
 
     // Value access by full path. Writers create missing keys and return
     // whether the store changed; they throw platform::Error for a path with
-    // an unknown root or an empty key name. Readers treat such a path as
-    // naming nothing.
+    // an unknown root, an empty key name, or a key beyond the limits above.
+    // Readers treat such a path as naming nothing. Names and texts are
+    // UTF-8: a malformed byte is stored as U+FFFD, and a text ends at its
+    // first NUL character (as every reader of a REG_SZ value takes it).
     bool write(const std::string& path, RegData data);
     bool writeString(const std::string& path, const std::string& text) { return write(path, RegData::String(text)); }
     bool writeDword(const std::string& path, std::uint32_t value) { return write(path, RegData::Dword(value)); }
@@ -101,13 +114,26 @@ public:
     bool empty() const;
     std::size_t valueCount() const;
 
-    // The export format. parse() accepts UTF-8 (with or without BOM) and
-    // UTF-16 with BOM, CR LF or LF line ends, comments (";"), continued hex
-    // lines, "[-key]" and "name=-" deletions, and the older "REGEDIT4"
-    // header. An empty file is an empty store. Throws RegParseError.
+    // The same keys, values and names in the same order (the spelling of
+    // names included).
+    bool sameTree(const RegStore& other) const;
+
+    // The export format. parse() accepts UTF-16 with BOM (as regedit writes
+    // it), UTF-8 with or without BOM (a file without BOM that is not UTF-8
+    // reads as Windows-1252, as regedit reads it), CR LF or LF line ends,
+    // comments (";"), continued hex lines, "[-key]" and "name=-" deletions,
+    // and the older "REGEDIT4" header. An empty file is an empty store.
+    // Throws RegParseError, for keys beyond the limits above too. Reading
+    // takes time and memory in proportion to the file's size.
     static RegStore parse(std::string_view bytes);
-    // UTF-8 without BOM. Strings holding control characters are written in
-    // hex(1) form (UTF-16LE), as regedit writes such strings.
+    // The file as regedit exports it: UTF-16LE with BOM and CR LF line ends.
+    std::string exportFile() const;
+    // The same text as UTF-8 without BOM. Texts are quoted strings, with
+    // "\\", "\"", "\n" and "\r" for a backslash, a quote, a line feed and a
+    // carriage return; hex values wrap at 80 columns as regedit wraps them.
+    // A key gets a line of its own when it has values, no sub-keys, or a
+    // line in the file it was read from: keys on the way to another key
+    // need none, which keeps the file in proportion to what it holds.
     std::string serialize(std::string_view newline = "\n") const;
 
     struct Key;  // the tree's node, private to the implementation
@@ -125,6 +151,10 @@ private:
     mutable std::string cachedPath_;
     mutable Key* cachedKey_ = nullptr;
 };
+
+// The text of a registry file as UTF-8, whatever form regedit or an editor
+// saved it in (the decoding parse() applies).
+std::string RegFileText(std::string_view bytes);
 
 // A registry held in memory only (tests, and the simulated platform).
 class MemoryRegistry : public IRegistry {

@@ -97,7 +97,10 @@ bool processExists(pid_t pid) {
 
 }  // namespace
 
-PosixProcesses::~PosixProcesses() { reapOpeners(); }
+PosixProcesses::~PosixProcesses() {
+    reapOpeners();
+    releaseInstanceLocks();
+}
 
 std::uint32_t PosixProcesses::start(const std::string& program, const std::vector<std::string>& arguments,
                                     int /*windowStyle*/) {
@@ -207,40 +210,87 @@ std::uint64_t PosixProcesses::fnv1a64(const std::string& text) {
 }
 
 std::string PosixProcesses::instanceLockPath(const std::string& key) {
-    std::string dir = "/tmp";
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-        struct stat st {};
-        if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) dir = runtime;
-    }
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fnv1a64(key)));
-    return dir + "/nocturo-" + hex + ".lock";
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
+        struct stat st {};
+        if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) return std::string(runtime) + "/nocturo-" + hex + ".lock";
+    }
+    // Without a runtime folder (no login session): beside the settings file
+    // the key names, where only its user writes.
+    if (!key.empty() && key.front() == '/' && key.back() != '/') return key + ".instance.lock";
+    return std::string("/tmp/nocturo-") + std::to_string(geteuid()) + "-" + hex + ".lock";
 }
+
+namespace {
+
+// Creates the lock file's folder when it is missing (the settings folder
+// before the first setting is written), private as the settings are.
+void createFolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return;
+    const std::string folder = path.substr(0, slash);
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0) return;
+    createFolderOf(folder);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) fail(errno, "cannot create the folder \"" + folder + "\"");
+}
+
+}  // namespace
 
 bool PosixProcesses::acquireInstanceLock(const std::string& key) {
     if (locks_.count(key)) return true;
     const std::string path = instanceLockPath(key);
-    int fd;
-    do fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) fail(errno, "cannot open the instance lock \"" + path + "\"");
-    int rc;
-    do rc = flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        int e = errno;
-        close(fd);
-        if (e == EWOULDBLOCK) return false;
-        fail(e, "cannot lock the instance lock \"" + path + "\"");
+    createFolderOf(path);
+    // The holder removes the file when it ends, so a file opened here may be
+    // gone, or replaced by a newer one, by the time its lock is ours: the
+    // lock counts only while the path still names the locked file.
+    for (;;) {
+        int fd;
+        do fd = open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) fail(errno, "cannot open the instance lock \"" + path + "\"");
+        int rc;
+        do rc = flock(fd, LOCK_EX | LOCK_NB);
+        while (rc != 0 && errno == EINTR);
+        if (rc != 0) {
+            int e = errno;
+            close(fd);
+            if (e == EWOULDBLOCK) return false;
+            fail(e, "cannot lock the instance lock \"" + path + "\"");
+        }
+        struct stat held {}, named {};
+        if (fstat(fd, &held) != 0) {
+            int e = errno;
+            close(fd);
+            fail(e, "cannot lock the instance lock \"" + path + "\"");
+        }
+        if (lstat(path.c_str(), &named) != 0 || named.st_dev != held.st_dev || named.st_ino != held.st_ino) {
+            close(fd);  // removed by the holder that just ended: try the file there now
+            continue;
+        }
+        // Our pid in the file, for whoever wonders which process holds it.
+        if (ftruncate(fd, 0) == 0) {
+            std::string pid = std::to_string(getpid()) + "\n";
+            ssize_t written = pwrite(fd, pid.data(), pid.size(), 0);
+            static_cast<void>(written);
+        }
+        locks_[key] = HeldLock{fd, path};
+        return true;
     }
-    // Our pid in the file, for whoever wonders which process holds it.
-    if (ftruncate(fd, 0) == 0) {
-        std::string pid = std::to_string(getpid()) + "\n";
-        ssize_t written = pwrite(fd, pid.data(), pid.size(), 0);
-        static_cast<void>(written);
+}
+
+void PosixProcesses::releaseInstanceLocks() {
+    for (auto& [key, lock] : locks_) {
+        // Removed while still locked, and only when it is still our file:
+        // whoever opened it meanwhile finds it gone and starts again.
+        struct stat held {}, named {};
+        if (fstat(lock.fd, &held) == 0 && lstat(lock.path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino)
+            ::unlink(lock.path.c_str());
+        close(lock.fd);
     }
-    locks_[key] = fd;
-    return true;
+    locks_.clear();
 }
 
 void PosixProcesses::reapOpeners() {

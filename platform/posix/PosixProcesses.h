@@ -18,7 +18,7 @@ class PosixProcesses : public IProcesses {
 public:
     PosixProcesses() = default;
     // Children still running are left alone (they keep running after we go);
-    // the lock files stay locked until the process ends.
+    // the instance locks are released and their files removed.
     ~PosixProcesses() override;
     PosixProcesses(const PosixProcesses&) = delete;
     PosixProcesses& operator=(const PosixProcesses&) = delete;
@@ -41,11 +41,18 @@ public:
     // Without a display server there is no portable list of top-level
     // windows, so no window is ever found.
     bool findWindow(const std::string& title) override;
-    // flock() on "nocturo-<hash>.lock" in $XDG_RUNTIME_DIR (or /tmp). The
-    // descriptor stays open, and the lock held, until the process ends.
+    // flock() on the file instanceLockPath names. The descriptor stays open,
+    // and the lock held, until releaseInstanceLocks or the process's end; a
+    // process killed leaves the file behind, unlocked, for the next one.
     bool acquireInstanceLock(const std::string& key) override;
+    // Removes the lock files (while still holding them) and releases the
+    // locks; the destructor does it at an orderly end.
+    void releaseInstanceLocks();
 
-    // Where acquireInstanceLock keeps the lock file for this key.
+    // Where acquireInstanceLock keeps the lock file for this key:
+    // "nocturo-<hash>.lock" in $XDG_RUNTIME_DIR; without one, beside the
+    // settings file the key names ("<key>.instance.lock"), or, for a key that
+    // is no absolute path, "/tmp/nocturo-<uid>-<hash>.lock".
     static std::string instanceLockPath(const std::string& key);
     // FNV-1a, 64 bits: the stable hash that names the lock file.
     static std::uint64_t fnv1a64(const std::string& text);
@@ -57,7 +64,11 @@ private:
     std::set<pid_t> signalled_;  // children ended by a signal
     std::set<pid_t> othersSeenAlive_;
     std::vector<pid_t> openers_;  // xdg-open processes not yet reaped
-    std::map<std::string, int> locks_;  // key -> descriptor holding the lock
+    struct HeldLock {
+        int fd = -1;  // holds the lock
+        std::string path;
+    };
+    std::map<std::string, HeldLock> locks_;  // by key
 };
 
 }  // namespace nocturo::platform

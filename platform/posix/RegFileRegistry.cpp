@@ -310,7 +310,7 @@ void RegFileRegistry::handleCorrupt(const RegParseError& e, bool canMove, bool f
 }
 
 void RegFileRegistry::writeFileLocked() {
-    const std::string text = store_.serialize();
+    const std::string text = store_.exportFile();
     ::unlink(tempPath_.c_str());  // left by a writer that was killed; we hold the lock
     const int fd = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw ErrorFromErrno(errno, "cannot write the settings file " + path_);

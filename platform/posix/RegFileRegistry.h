@@ -1,6 +1,7 @@
 #pragma once
 // The settings registry on Linux: one file in the registry export format,
-// shared safely by every process of the user.
+// shared safely by every process of the user. It is written as regedit
+// exports it (UTF-16LE with BOM, CR LF), so it imports on Windows as it is.
 //
 // Writes lock the file (flock on path + ".lock", which outlives the file's
 // replacements), merge what other processes wrote since the last read,

@@ -50,6 +50,7 @@ fi
 key() { sed -n "s/^$1=//p" "$2" | head -n 1; }
 if [ -f "$entry" ]; then
   check "desktop entry starts with [Desktop Entry]" test "$(head -n 1 "$entry")" = "[Desktop Entry]"
+  check "Version=1.4 (the newest desktop-file-validate 0.26 knows)" test "$(key Version "$entry")" = "1.4"
   check "Exec is the installed program ($(key Exec "$entry"))" test "$(key Exec "$entry")" = "$prefix/bin/nocturo"
   check "Type=Application" test "$(key Type "$entry")" = "Application"
   check "Name=Nocturo" test "$(key Name "$entry")" = "Nocturo"
@@ -66,12 +67,43 @@ if [ -f "$entry" ]; then
   fi
 fi
 
+# ---- AppStream description ------------------------------------------------------
+meta="$prefix/share/metainfo/nocturo.metainfo.xml"
+check "share/metainfo/nocturo.metainfo.xml" test -s "$meta"
+if [ -f "$meta" ]; then
+  if command -v xmllint >/dev/null 2>&1; then
+    check "metainfo is well-formed XML (xmllint)" xmllint --noout "$meta"
+    xpath() { xmllint --xpath "string($1)" "$meta" 2>/dev/null; }
+    check "metainfo: a desktop application" test "$(xpath '/component/@type')" = "desktop-application"
+    check "metainfo: id set ($(xpath '/component/id'))" test -n "$(xpath '/component/id')"
+    check "metainfo: name Nocturo" test "$(xpath '/component/name')" = "Nocturo"
+    check "metainfo: summary set" test -n "$(xpath '/component/summary')"
+    check "metainfo: description set" test -n "$(xpath '/component/description/p[1]')"
+    check "metainfo: metadata license set" test -n "$(xpath '/component/metadata_license')"
+    check "metainfo: project license set" test -n "$(xpath '/component/project_license')"
+    launchable="$(xpath "/component/launchable[@type='desktop-id']")"
+    check "metainfo: launchable is the installed entry ($launchable)" test -f "$prefix/share/applications/$launchable"
+    binaries="$(xmllint --xpath '/component/provides/binary/text()' "$meta" 2>/dev/null)"
+    check "metainfo: provides the binary nocturo" grep -qx nocturo <<<"$binaries"
+    for b in $binaries; do
+      check "metainfo: provided binary $b is installed" test -x "$prefix/bin/$b"
+    done
+  else
+    echo "skip: xmllint is not installed"
+  fi
+  if command -v appstreamcli >/dev/null 2>&1; then
+    # Quiet when valid; its findings when not.
+    check "appstreamcli validate" bash -c 'out="$(appstreamcli validate --no-net --no-color "$1" 2>&1)" || { echo "$out"; exit 1; }' _ "$meta"
+  fi
+fi
+
 # DESTDIR stages the files; Exec names the final place.
 if DESTDIR="$tmp/stage" "$cmake_cmd" --install "$build" --prefix /opt/nocturo >"$tmp/install.log" 2>&1; then
   staged="$tmp/stage/opt/nocturo/share/applications/nocturo.desktop"
   check "DESTDIR: entry staged" test -f "$staged"
   check "DESTDIR: Exec is the final path" test "$(key Exec "$staged" 2>/dev/null)" = "/opt/nocturo/bin/nocturo"
   check "DESTDIR: program staged" test -x "$tmp/stage/opt/nocturo/bin/nocturo"
+  check "DESTDIR: metainfo staged" test -f "$tmp/stage/opt/nocturo/share/metainfo/nocturo.metainfo.xml"
 else
   cat "$tmp/install.log"; fail "DESTDIR install"
 fi

@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +18,7 @@
 
 #include "platform/Error.h"
 #include "platform/posix/PosixProcesses.h"
+#include "support/EnvOverride.h"
 #include "support/TestSupport.h"
 
 using nocturo::platform::Error;
@@ -83,6 +86,12 @@ long errorNumberOf(PosixProcesses& p, const std::string& program) {
         return e.number();
     }
     return 0;
+}
+
+std::string hash16(const std::string& key) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(PosixProcesses::fnv1a64(key)));
+    return hex;
 }
 
 std::string uniqueKey(const std::string& name) {
@@ -296,11 +305,150 @@ TEST(PosixProcessesInstanceLock, LockFileNameFromStableHash) {
     {
         EnvOverride runtime("XDG_RUNTIME_DIR", dir.path());
         EXPECT_EQ(PosixProcesses::instanceLockPath("a"), dir / "nocturo-af63dc4c8601ec8c.lock");
+        EXPECT_EQ(PosixProcesses::instanceLockPath("/home/u/.config/nocturo/registry.reg"),
+                  dir / "nocturo-" + hash16("/home/u/.config/nocturo/registry.reg") + ".lock");
     }
+    // Without a runtime folder: beside the settings file, never in /tmp for
+    // everyone to share.
+    const std::string uid = std::to_string(geteuid());
+    for (const std::optional<std::string>& runtime : {std::optional<std::string>(dir / "does-not-exist"),
+                                                      std::optional<std::string>("relative/run"),
+                                                      std::optional<std::string>()}) {
+        nocturo::test::EnvOverride env("XDG_RUNTIME_DIR", runtime);
+        EXPECT_EQ(PosixProcesses::instanceLockPath("/home/u/.config/nocturo/registry.reg"),
+                  "/home/u/.config/nocturo/registry.reg.instance.lock");
+        EXPECT_EQ(PosixProcesses::instanceLockPath("a"), "/tmp/nocturo-" + uid + "-af63dc4c8601ec8c.lock");
+        EXPECT_EQ(PosixProcesses::instanceLockPath("memory:0x1234"),
+                  "/tmp/nocturo-" + uid + "-" + hash16("memory:0x1234") + ".lock");
+    }
+}
+
+TEST(PosixProcessesInstanceLock, RemovedAtAnOrderlyEnd) {
+    TempDir dir;
+    EnvOverride runtime("XDG_RUNTIME_DIR", dir.path());
+    const std::string key = uniqueKey("orderly");
+    const std::string other = uniqueKey("orderly-other");
     {
-        EnvOverride runtime("XDG_RUNTIME_DIR", dir / "does-not-exist");
-        EXPECT_EQ(PosixProcesses::instanceLockPath("a"), "/tmp/nocturo-af63dc4c8601ec8c.lock");
+        PosixProcesses p;
+        ASSERT_TRUE(p.acquireInstanceLock(key));
+        ASSERT_TRUE(p.acquireInstanceLock(other));
+        EXPECT_TRUE(fs::exists(PosixProcesses::instanceLockPath(key)));
+        EXPECT_TRUE(fs::exists(PosixProcesses::instanceLockPath(other)));
     }
+    EXPECT_FALSE(fs::exists(PosixProcesses::instanceLockPath(key)));
+    EXPECT_FALSE(fs::exists(PosixProcesses::instanceLockPath(other)));
+
+    PosixProcesses p;
+    ASSERT_TRUE(p.acquireInstanceLock(key));
+    p.releaseInstanceLocks();
+    EXPECT_FALSE(fs::exists(PosixProcesses::instanceLockPath(key)));
+    PosixProcesses next;
+    EXPECT_TRUE(next.acquireInstanceLock(key));  // free again
+    EXPECT_FALSE(p.acquireInstanceLock(key));  // held by next now
+}
+
+TEST(PosixProcessesInstanceLock, WithoutRuntimeFolderBesideTheSettingsFile) {
+    TempDir dir;
+    nocturo::test::EnvOverride runtime("XDG_RUNTIME_DIR", std::nullopt);
+    const std::string store = dir / "config/nocturo/registry.reg";  // not written yet: no folder
+    {
+        PosixProcesses p;
+        ASSERT_TRUE(p.acquireInstanceLock(store));
+        EXPECT_TRUE(fs::exists(store + ".instance.lock"));
+        EXPECT_EQ(fs::status(dir / "config/nocturo").permissions() & fs::perms::all, fs::perms::owner_all);
+        PosixProcesses second;
+        EXPECT_FALSE(second.acquireInstanceLock(store));
+    }
+    EXPECT_FALSE(fs::exists(store + ".instance.lock"));
+    EXPECT_TRUE(fs::is_empty(dir / "config/nocturo"));
+}
+
+TEST(PosixProcessesInstanceLock, AKilledHoldersFileIsTakenOverAndRemovedLater) {
+    TempDir dir;
+    EnvOverride runtime("XDG_RUNTIME_DIR", dir.path());
+    const std::string key = uniqueKey("killed");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        PosixProcesses mine;
+        _exit(mine.acquireInstanceLock(key) ? (raise(SIGKILL), 0) : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(fs::exists(PosixProcesses::instanceLockPath(key)));  // left behind, unlocked
+    {
+        PosixProcesses p;
+        EXPECT_TRUE(p.acquireInstanceLock(key));
+        EXPECT_EQ(ReadWholeFile(PosixProcesses::instanceLockPath(key)), std::to_string(getpid()) + "\n");
+    }
+    EXPECT_FALSE(fs::exists(PosixProcesses::instanceLockPath(key)));
+}
+
+TEST(PosixProcessesInstanceLock, AFileReplacedMeanwhileIsNotRemoved) {
+    TempDir dir;
+    EnvOverride runtime("XDG_RUNTIME_DIR", dir.path());
+    const std::string key = uniqueKey("replaced");
+    const std::string path = PosixProcesses::instanceLockPath(key);
+    {
+        PosixProcesses p;
+        ASSERT_TRUE(p.acquireInstanceLock(key));
+        WriteWholeFile(dir / "newer", "someone else's\n");
+        fs::rename(dir / "newer", path);
+    }
+    EXPECT_EQ(ReadWholeFile(path), "someone else's\n");
+}
+
+TEST(PosixProcessesInstanceLock, NeverTwoHoldersWhileFilesComeAndGo) {
+    // Processes take the lock, hold it a moment and end the orderly way
+    // (which removes the file), over and over. A process that opened the
+    // file just before it was removed must not count as a holder beside the
+    // one that created the next file.
+    TempDir dir;
+    EnvOverride runtime("XDG_RUNTIME_DIR", dir.path());
+    const std::string key = uniqueKey("race");
+    struct Shared {
+        std::atomic<int> holders;
+        std::atomic<int> overlaps;
+        std::atomic<int> taken;
+    };
+    void* mem = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mem, MAP_FAILED);
+    auto* shared = new (mem) Shared{};
+    constexpr int kProcesses = 4;
+    const auto until = std::chrono::steady_clock::now() + 1500ms;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kProcesses; ++i) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            while (std::chrono::steady_clock::now() < until) {
+                PosixProcesses p;
+                bool mine = false;
+                try {
+                    mine = p.acquireInstanceLock(key);
+                } catch (...) {
+                    _exit(2);
+                }
+                if (!mine) continue;
+                if (shared->holders.fetch_add(1) != 0) shared->overlaps.fetch_add(1);
+                shared->taken.fetch_add(1);
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+                shared->holders.fetch_sub(1);
+            }  // the destructor removes the file
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(shared->overlaps.load(), 0);
+    EXPECT_GT(shared->taken.load(), 100);
+    EXPECT_FALSE(fs::exists(PosixProcesses::instanceLockPath(key)));
+    munmap(mem, sizeof(Shared));
 }
 
 TEST(PosixProcessesInstanceLock, HeldByOtherProcessUntilItEnds) {

@@ -16,6 +16,7 @@
 using nocturo::platform::DefaultRegistryPath;
 using nocturo::platform::Error;
 using nocturo::platform::RegFileRegistry;
+using nocturo::platform::RegFileText;
 using nocturo::platform::RegValue;
 using nocturo::test::EnvOverride;
 using nocturo::test::ReadWholeFile;
@@ -52,15 +53,14 @@ TEST(RegFileRegistry, MissingFileIsAnEmptyStoreAndFirstWriteCreatesIt) {
 
     reg.writeDword(kKey + "chkSound", 1);
     reg.writeString(kKey + "txtName", "Ärger \"quoted\"");
-    EXPECT_EQ(ReadWholeFile(path),
-              "Windows Registry Editor Version 5.00\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings]\n"
-              "\"chkSound\"=dword:00000001\n"
-              "\"txtName\"=\"Ärger \\\"quoted\\\"\"\n\n");
+    // Written as regedit writes it, so that it imports on Windows.
+    const std::string bytes = ReadWholeFile(path);
+    ASSERT_EQ(bytes.substr(0, 4), std::string("\xFF\xFEW\0", 4));
+    EXPECT_EQ(RegFileText(bytes),
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings]\r\n"
+              "\"chkSound\"=dword:00000001\r\n"
+              "\"txtName\"=\"Ärger \\\"quoted\\\"\"\r\n\r\n");
     EXPECT_EQ(fs::status(dir / "config/nocturo").permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(fs::exists(path + ".lock"));
@@ -81,7 +81,7 @@ TEST(RegFileRegistry, KeyOperationsAndUnchangedWritesPersistCorrectly) {
     reg.createKey("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU");
     RegFileRegistry other(path);
     EXPECT_FALSE(other.exists("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\a"));
-    EXPECT_NE(ReadWholeFile(path).find("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU]"),
+    EXPECT_NE(RegFileText(ReadWholeFile(path)).find("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU]"),
               std::string::npos);
 
     // Writing a value it already holds leaves the file alone.
@@ -260,6 +260,62 @@ TEST(RegFileRegistry, CorruptFileIsMovedAsideReportedOnceAndKept) {
     EXPECT_EQ(reg.read(kKey + "other"), RegValue{2u});
 }
 
+TEST(RegFileRegistry, KeysBeyondTheRegistrysLimitsMakeTheFileCorrupt) {
+    struct Case {
+        const char* what;
+        std::string keyLine;
+    };
+    std::string deep = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < 50000; ++i) deep += "\\a";
+    deep += "]";
+    const Case cases[] = {
+        {"50,000 levels", deep},
+        {"a 256-character key name", "[HKEY_CURRENT_USER\\" + std::string(256, 'n') + "]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = dir / "registry.reg";
+        const std::string hostile = "Windows Registry Editor Version 5.00\n\n" + c.keyLine + "\n\"v\"=\"1\"\n";
+        WriteWholeFile(path, hostile);
+        std::vector<std::string> messages;
+        RegFileRegistry reg(path, [&](const std::string& m) { messages.push_back(m); });
+        reg.writeString(kKey + "txtHour", "03");  // as `nocturoctl settings set` does
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find("line 3"), std::string::npos) << messages[0];
+        const auto moved = CorruptFiles(dir.path());
+        ASSERT_EQ(moved.size(), 1u);
+        EXPECT_EQ(ReadWholeFile(moved[0]), hostile);
+        EXPECT_LT(fs::file_size(path), 1000u);
+        EXPECT_EQ(RegFileRegistry(path).read(kKey + "txtHour"), RegValue{std::string("03")});
+    }
+}
+
+TEST(RegFileRegistry, ReadsTheUtf8FilesEarlierVersionsWrote) {
+    TempDir dir;
+    const std::string path = dir / "registry.reg";
+    const std::string old =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software]\n\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings]\n"
+        "\"txtName\"=\"Ärger \\\\n\"\n"
+        "\"txtNote\"=hex(1):61,00,0a,00,62,00,00,00\n"
+        "\"chkSound\"=dword:00000001\n\n";
+    WriteWholeFile(path, old);
+    RegFileRegistry reg(path);
+    EXPECT_EQ(reg.read(kKey + "txtName"), RegValue{std::string("Ärger \\n")});
+    EXPECT_EQ(reg.read(kKey + "txtNote"), RegValue{std::string("a\nb")});
+    reg.writeDword(kKey + "chkSound", 0);
+    const std::string text = RegFileText(ReadWholeFile(path));
+    EXPECT_EQ(text,
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software]\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings]\r\n"
+              "\"txtName\"=\"Ärger \\\\n\"\r\n"
+              "\"txtNote\"=\"a\\nb\"\r\n"
+              "\"chkSound\"=dword:00000000\r\n\r\n");
+}
+
 TEST(RegFileRegistry, WriteBelowARegularFileFailsAndCreatesNothing) {
     TempDir dir;
     WriteWholeFile(dir / "plainfile", "x");
@@ -358,9 +414,9 @@ TEST(RegFileRegistryBatch, WritesOfABatchReplaceTheFileOnceAtItsEnd) {
     reg.beginBatch();  // nested: still one write at the outer end
     reg.writeString("HKEY_CURRENT_USER\\k\\c", "y");
     reg.endBatch();
-    EXPECT_EQ(nocturo::test::ReadWholeFile(file).find("\"a\""), std::string::npos);
+    EXPECT_EQ(RegFileText(nocturo::test::ReadWholeFile(file)).find("\"a\""), std::string::npos);
     reg.endBatch();
-    const std::string text = nocturo::test::ReadWholeFile(file);
+    const std::string text = RegFileText(nocturo::test::ReadWholeFile(file));
     EXPECT_NE(text.find("\"a\"=\"x\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"b\"=dword:00000007"), std::string::npos);
     EXPECT_NE(text.find("\"c\"=\"y\""), std::string::npos);

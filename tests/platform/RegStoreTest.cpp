@@ -17,6 +17,24 @@ namespace {
 
 const std::string kSettings = "HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings\\";
 
+std::u16string ToUtf16(const std::string& utf8) {
+    std::u16string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+        for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
+        i += static_cast<std::size_t>(len);
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
 std::string Utf16Le(const std::u16string& s) {
     std::string out;
     for (char16_t c : s) {
@@ -99,7 +117,8 @@ TEST(RegStore, RejectsBadPathsOnWriteAndFindsNothingOnRead) {
     EXPECT_THROW(s.writeString("HKEY_NOWHERE\\a\\b", "x"), Error);
     EXPECT_THROW(s.writeString("chkSound", "x"), Error);
     EXPECT_THROW(s.writeString("HKCU\\a\\\\b\\v", "x"), Error);
-    EXPECT_THROW(s.writeString("HKCU\\a\\bad\nname", "x"), Error);
+    EXPECT_THROW(s.writeString("HKCU\\a\\bad\nkey\\v", "x"), Error);
+    EXPECT_THROW(s.writeString(std::string("HKCU\\a\\nul\0name", 15), "x"), Error);
     try {
         s.writeDword("HKEY_NOWHERE\\a", 1);
     } catch (const Error& e) {
@@ -116,49 +135,83 @@ TEST(RegStore, SerializesInTheExportFormat) {
     s.writeDword(kSettings + "chkSound", 1);
     s.writeDword(kSettings + "Top", 0xFFFFFFFFu);
     s.createKey("HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Empty");
+    s.createKey("HKEY_LOCAL_MACHINE\\Software\\Varn\\Listed");
+    s.createKey("HKEY_LOCAL_MACHINE\\Software\\Varn\\Listed\\Below");
+    // Keys on the way to another one need no line of their own: importing
+    // a key creates its parents. A key created as such keeps its line.
     EXPECT_EQ(s.serialize(),
               "Windows Registry Editor Version 5.00\n"
               "\n"
-              "[HKEY_LOCAL_MACHINE\\Software]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo]\n\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Settings]\n"
               "\"txtPath\"=\"C:\\\\Program Files\\\\\\\"quoted\\\"\"\n"
               "\"chkSound\"=dword:00000001\n"
               "\"Top\"=dword:ffffffff\n"
               "\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Empty]\n\n");
+              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\ADMIN\\Empty]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Listed]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Varn\\Listed\\Below]\n\n");
     EXPECT_EQ(RegStore().serialize(), "Windows Registry Editor Version 5.00\n\n");
+    // The file itself is what regedit writes: UTF-16LE, BOM, CR LF.
+    EXPECT_EQ(RegStore().exportFile(), "\xFF\xFE" + Utf16Le(u"Windows Registry Editor Version 5.00\r\n\r\n"));
+    EXPECT_EQ(s.exportFile(), "\xFF\xFE" + Utf16Le(ToUtf16(s.serialize("\r\n"))));
 }
 
-TEST(RegStore, RoundTripsEveryKindOfText) {
+TEST(RegStore, RoundTripsEveryKindOfTextAsQuotedStrings) {
     RegStore s;
-    const std::string texts[] = {
-        "",
-        "plain",
-        "back\\slash and \"quotes\" \\\"",
-        "line one\r\nline two\n",
-        "tab\there",
-        std::string("embedded\0nul", 12),
-        "Umlaute äöü ß – € 𝄞",
-        "trailing backslash\\",
-        std::string(300, 'x') + "\n",  // a hex(1) value long enough to wrap
+    struct Case {
+        std::string text;
+        std::string written;  // between the quotes
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"plain", "plain"},
+        {"back\\slash and \"quotes\" \\\"", "back\\\\slash and \\\"quotes\\\" \\\\\\\""},
+        {"line one\r\nline two\n", "line one\\r\\nline two\\n"},
+        {"tab\there", "tab\there"},
+        {"Umlaute äöü ß – € 𝄞", "Umlaute äöü ß – € 𝄞"},
+        {"trailing backslash\\", "trailing backslash\\\\"},
+        {"literally \\n, not a line end", "literally \\\\n, not a line end"},
+        {std::string(300, 'x') + "\n", std::string(300, 'x') + "\\n"},  // long texts stay on one line
     };
     int i = 0;
-    for (const auto& t : texts) s.writeString("HKCU\\Texts\\v" + std::to_string(i++), t);
+    for (const auto& c : cases) s.writeString("HKCU\\Texts\\v" + std::to_string(i++), c.text);
     s.writeString("HKCU\\Texts\\", "default value");
     const std::string file = s.serialize();
-    EXPECT_NE(file.find("\"v3\"=hex(1):6c,00,69,00,6e,00,65,00,20,00"), std::string::npos);
+    EXPECT_EQ(file.find("hex(1)"), std::string::npos) << file;
     EXPECT_NE(file.find("@=\"default value\""), std::string::npos);
-    for (std::size_t pos = 0, end; (end = file.find('\n', pos)) != std::string::npos; pos = end + 1)
-        EXPECT_LE(end - pos, 80u) << "line longer than regedit writes";
+    i = 0;
+    for (const auto& c : cases) {
+        const std::string line = "\"v" + std::to_string(i++) + "\"=\"" + c.written + "\"\n";
+        EXPECT_NE(file.find(line), std::string::npos) << line;
+    }
 
     RegStore back = RegStore::parse(file);
     i = 0;
-    for (const auto& t : texts) EXPECT_EQ(back.read("HKCU\\Texts\\v" + std::to_string(i++)), RegValue{t}) << i;
+    for (const auto& c : cases) EXPECT_EQ(back.read("HKCU\\Texts\\v" + std::to_string(i++)), RegValue{c.text}) << i;
     EXPECT_EQ(back.read("HKCU\\Texts\\"), RegValue{std::string("default value")});
+    EXPECT_TRUE(back.sameTree(s));
     EXPECT_EQ(back.serialize(), file);  // stable: the same tree gives the same file
+    EXPECT_TRUE(RegStore::parse(s.exportFile()).sameTree(s));
+}
+
+TEST(RegStore, TextsEndAtTheirFirstNulAndMalformedUtf8IsReplaced) {
+    RegStore s;
+    s.writeString("HKCU\\T\\nul", std::string("embedded\0nul", 12));
+    s.writeString("HKCU\\T\\bad", "a\xFF\xC3" "b");
+    s.writeString("HKCU\\T\\n\xE9" "me", "x");  // Latin-1 by mistake
+    EXPECT_EQ(s.read("HKCU\\T\\nul"), RegValue{std::string("embedded")});
+    EXPECT_EQ(s.read("HKCU\\T\\bad"), RegValue{std::string("a\uFFFD\uFFFDb")});
+    EXPECT_EQ(s.valueNames("HKCU\\T").back(), "n\uFFFDme");
+    EXPECT_TRUE(s.exists("HKCU\\T\\n\xE9" "me"));  // looked up the same way
+    EXPECT_TRUE(RegStore::parse(s.exportFile()).sameTree(s));
+}
+
+TEST(RegStore, ValueNamesMayHoldLineEndsAndQuotes) {
+    RegStore s;
+    s.writeString("HKCU\\N\\two\nlines \"quoted\"", "1");
+    const std::string file = s.serialize();
+    EXPECT_NE(file.find("\"two\\nlines \\\"quoted\\\"\"=\"1\""), std::string::npos) << file;
+    EXPECT_EQ(RegStore::parse(file).read("HKCU\\N\\two\nlines \"quoted\""), RegValue{std::string("1")});
 }
 
 TEST(RegStore, ReadsRegeditExportsInUtf16AndUtf8WithBom) {
@@ -187,6 +240,8 @@ TEST(RegStore, ReadsRegeditExportsInUtf16AndUtf8WithBom) {
     EXPECT_NE(out.find("\"Blob\"=hex:01,02,ff\n"), std::string::npos);
     EXPECT_NE(out.find("\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\n"), std::string::npos);
     EXPECT_NE(out.find("\"Path\"=hex(2):25,00,53,00,79,00,73,00,25,00,00,00\n"), std::string::npos);
+    // A text in hex(1) form is written back as a quoted string.
+    EXPECT_NE(out.find("\"Multi\"=\"a\\r\\nb\"\n"), std::string::npos) << out;
 
     RegStore fromUtf8 = RegStore::parse("\xEF\xBB\xBF" + s.serialize("\r\n"));
     EXPECT_EQ(fromUtf8.serialize(), out);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/common/RegStore.h"
 #include "support/TestSupport.h"
 
 using nocturo::test::ReadWholeFile;
@@ -78,7 +79,9 @@ TEST(Programs, CtlSetsAndReadsSettingsInTheSharedFile) {
     Result r = run(env + bin("nocturoctl") + " settings get user txtHour");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "03\n");
-    EXPECT_NE(ReadWholeFile(dir / "r.reg").find("Windows Registry Editor Version 5.00"), std::string::npos);
+    const std::string file = ReadWholeFile(dir / "r.reg");
+    EXPECT_EQ(file.rfind("\xFF\xFE", 0), 0u);  // UTF-16LE with BOM, as regedit writes it
+    EXPECT_NE(nocturo::platform::RegFileText(file).find("Windows Registry Editor Version 5.00\r\n"), std::string::npos);
     EXPECT_EQ(run(env + bin("nocturoctl") + " settings get user nothing").code, 1);
     Result bad = run(env + bin("nocturoctl") + " settings");
     EXPECT_EQ(bad.code, 2);
