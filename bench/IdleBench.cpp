@@ -6,7 +6,8 @@
 // Cases: the desktop program with its window shown, the desktop program in
 // the tray (or minimised when the desktop has no tray), and --headless. The
 // desktop cases run on the display in DISPLAY, or on a private Xvfb (with
-// trayer as its tray when installed). The schedule is an alarm in 99999 hours:
+// trayer as its tray when installed). The schedule is the default mode (a time
+// of day, the timer ticking every 500 ms) with an alarm twelve hours ahead:
 // nothing is ever done to the machine.
 //
 // Usage: bench_IdleBench [SECONDS]   (default 60)
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -116,14 +118,21 @@ long long switchesBetween(const Sample& a, const Sample& b) {
 }
 
 void settings(const std::string& ctl, const std::vector<std::string>& env, bool tray) {
+    // The default schedule mode (a time of day, ticks every 500 ms), twelve
+    // hours from now, and an alarm as the action.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char hour[8];
+    std::snprintf(hour, sizeof hour, "%02d", (local.tm_hour + 12) % 24);
     const std::vector<std::vector<std::string>> values = {
-        {"optActions0", "0"},       {"optActions4", "-1"},      {"optShutdownTime0", "0"},
-        {"optShutdownTime2", "-1"}, {"txtStartActionIn", "99999"}, {"cmbTimeUnit", "0"},
-        {"chkSound", "0"},          {"chkVoice", "0"},          {"chkStartInSysTray", tray ? "1" : "0"},
+        {"optActions0", "0"},  {"optActions4", "-1"}, {"optShutdownTime0", "-1"}, {"txtHour", hour},
+        {"txtMinute", "00"},   {"txtSEC", "00"},      {"chkSound", "0"},          {"chkVoice", "0"},
+        {"chkStartInSysTray", tray ? "1" : "0"},
     };
     for (const auto& v : values) {
         std::vector<std::string> argv = {ctl, "settings", "set", "user", v[0], v[1]};
-        if (v[0] != "txtStartActionIn") argv.push_back("--dword");
+        if (v[0].rfind("txt", 0) != 0) argv.push_back("--dword");
         pid_t pid = spawn(argv, env);
         waitpid(pid, nullptr, 0);
     }

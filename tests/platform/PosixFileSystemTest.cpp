@@ -14,6 +14,7 @@
 #include "support/EnvOverride.h"
 #include "platform/Error.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "support/OrdinaryUser.h"
 #include "support/TestSupport.h"
 
 using nocturo::platform::DirEntry;
@@ -286,15 +287,21 @@ TEST(PosixFileSystem, MoveToRecycleBinUsesTheHomeTrash) {
 }
 
 TEST(PosixFileSystem, MoveToRecycleBinRemovesTheInfoFileWhenTheMoveFails) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may move files out of read-only folders";
+    // As an ordinary user: root may move files out of read-only folders.
     TempDir dir;
-    EnvOverride data("XDG_DATA_HOME", dir / "data");
-    PosixFileSystem files;
     fs::create_directory(dir / "ro");
     WriteWholeFile(dir / "ro/stuck.txt", "x");
-    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(ErrorNumber([&] { files.moveToRecycleBin(dir / "ro/stuck.txt"); }), err::PermissionDenied);
+    fs::create_directories(dir / "data");
+    auto outcome = nocturo::test::RunAsOrdinaryUser(dir.path(), [&] {
+        setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+        PosixFileSystem files;
+        files.moveToRecycleBin(dir / "ro/stuck.txt");
+    });
+    ASSERT_TRUE(outcome) << "no ordinary user to run as";
     fs::permissions(dir / "ro", fs::perms::owner_all);
+    EXPECT_TRUE(outcome->threw);
+    EXPECT_EQ(outcome->number, err::PermissionDenied) << outcome->message;
     EXPECT_TRUE(fs::exists(dir / "ro/stuck.txt"));
     EXPECT_FALSE(fs::exists(dir / "data/Trash/info/stuck.txt.trashinfo"));
 }

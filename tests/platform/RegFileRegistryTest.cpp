@@ -11,6 +11,7 @@
 #include "support/EnvOverride.h"
 #include "platform/Error.h"
 #include "platform/posix/RegFileRegistry.h"
+#include "support/OrdinaryUser.h"
 #include "support/TestSupport.h"
 
 using nocturo::platform::DefaultRegistryPath;
@@ -327,24 +328,33 @@ TEST(RegFileRegistry, WriteBelowARegularFileFailsAndCreatesNothing) {
 }
 
 TEST(RegFileRegistry, WriteIntoReadOnlyFolderFailsAndLeavesTheFileUnchanged) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    // As an ordinary user: root writes into read-only folders.
     TempDir dir;
     const std::string folder = dir / "ro";
     fs::create_directory(folder);
     const std::string path = folder + "/registry.reg";
-    RegFileRegistry reg(path);
-    reg.writeDword(kKey + "chkSound", 1);
-    const std::string before = ReadWholeFile(path);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-    try {
-        reg.writeDword(kKey + "chkSound", 0);
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), nocturo::platform::err::PermissionDenied) << e.what();
-    }
-    EXPECT_EQ(reg.read(kKey + "chkSound"), RegValue{1u});
+    std::string before;
+    std::string failure;
+    auto outcome = nocturo::test::RunAsOrdinaryUser(dir.path(), [&] {
+        RegFileRegistry reg(path);
+        reg.writeDword(kKey + "chkSound", 1);
+        fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        try {
+            reg.writeDword(kKey + "chkSound", 0);
+        } catch (const Error& e) {
+            // Still the value before the failed write.
+            if (!(reg.read(kKey + "chkSound") == RegValue{1u})) throw Error(1, "the failed write changed the value");
+            if (fs::exists(path + ".tmp")) throw Error(1, "a temporary file stayed");
+            throw;
+        }
+    });
+    ASSERT_TRUE(outcome) << "no ordinary user to run as";
     fs::permissions(folder, fs::perms::owner_all);
-    EXPECT_EQ(ReadWholeFile(path), before);
+    EXPECT_TRUE(outcome->threw);
+    EXPECT_EQ(outcome->number, nocturo::platform::err::PermissionDenied) << outcome->message;
+    // The file holds the first write only.
+    RegFileRegistry check(path);
+    EXPECT_EQ(check.read(kKey + "chkSound"), RegValue{1u});
     EXPECT_FALSE(fs::exists(path + ".tmp"));
 }
 
