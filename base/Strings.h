@@ -19,4 +19,8 @@ std::string Right(std::string_view s, size_t n);
 size_t CharCount(std::string_view s);
 std::string Replace(std::string s, std::string_view from, std::string_view to);
 
+// The text with its control characters written out (\n, \r, \t, \xNN), so
+// that a file name can never start a line of its own in a log or a listing.
+std::string EscapeControlChars(const std::string& text);
+
 }  // namespace nocturo

@@ -34,8 +34,8 @@ void Quietly(F&& statement) noexcept {
 // A folder the walk may enter: a real folder (never a symbolic link, whatever
 // it points at) whose name does not begin with "." ("." and ".." included).
 bool IsWalkable(const DirEntry& entry) {
-    return (entry.attributes & attr::Directory) && !(entry.attributes & attr::ReparsePoint) && !entry.name.empty() &&
-           entry.name[0] != '.';
+    return entry.kind == platform::EntryKind::Folder && !(entry.attributes & attr::ReparsePoint) &&
+           !entry.name.empty() && entry.name[0] != '.';
 }
 
 // The file-name part of a path as sParseFile takes it: after the last "\",
@@ -62,6 +62,11 @@ std::optional<DirEntry> NextEntry(IDirEnumerator& e, const char* procedure, long
 }
 
 }  // namespace
+
+bool IsPlainFileSpec(const std::string& spec) {
+    if (spec.find('/') != std::string::npos || spec.find('\\') != std::string::npos) return false;
+    return spec != "." && spec != "..";
+}
 
 // ---- properties ---------------------------------------------------------------
 
@@ -121,10 +126,23 @@ bool CFindFile::StartFind() {
     Quietly([&] {
         if (BeginFindFiles) BeginFindFiles();
     });
-    // The walk's own copy: a handler may set Path while it runs.
+    // The walk's own copy: a handler may set Path while it runs. A start
+    // folder that cannot be opened is a walk without hits.
+    hit_.start = path_;
+    std::unique_ptr<platform::IFolder> handle;
+    Step(kSearchDirs, 2, [&] {
+        // A folder that does not exist simply has no hits; a path that is
+        // no path at all (no such drive) is a failure.
+        if (!files().folderExists(path_)) {
+            files().enumerateNames(path_ + "*.*");
+            return;
+        }
+        handle = files().openFolder(path_);
+    });
     Quietly([&] {
         levels_.emplace_back();
         levels_.back().folder = path_;
+        levels_.back().handle = std::move(handle);
     });
     return true;
 }
@@ -164,10 +182,13 @@ bool CFindFile::Advance(int& budget) {
     Level& level = levels_.back();
     switch (level.stage) {
     case Level::ListFolders:
+        if (!level.handle) {  // the start folder could not be opened
+            levels_.pop_back();
+            return !levels_.empty();
+        }
         ListFolders(level);
         --budget;
         level.stage = inclZeroFiles_ ? Level::ZeroPass : Level::PatternPass;
-        if (level.stage == Level::PatternPass) Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
         return true;
     case Level::ZeroPass:
         ZeroPassEntry(level, budget);
@@ -183,11 +204,21 @@ bool CFindFile::Advance(int& budget) {
 }
 
 void CFindFile::ListFolders(Level& level) {
-    // The subfolder names, collected and the scan closed before this
-    // folder's files are matched and before any subfolder is entered.
+    // One reading of the folder gives the subfolder names and what each
+    // pattern matches (in listing order, as a scan per pattern would give
+    // them); the scan is closed before any hit is raised and before any
+    // subfolder is entered.
+    Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
+    const PatternList none;
+    const PatternList& patterns = level.patterns ? *level.patterns : none;
+    level.buckets.assign(patterns.size(), {});
+    level.matched = true;
     Step(kSearchDirs, 2, [&] {
-        auto e = files().enumerateNames(level.folder + "*.*");
+        auto e = level.handle->list("*", true);
         while (auto entry = NextEntry(*e, kSearchDirs, 2)) {
+            for (std::size_t i = 0; i < patterns.size(); ++i)
+                if (!patterns[i].empty() && files().wildcardMatch(patterns[i], entry->name))
+                    level.buckets[i].push_back(entry->name);
             if (IsWalkable(*entry)) level.subFolders.push_back(std::move(entry->name));
         }
     });
@@ -195,10 +226,9 @@ void CFindFile::ListFolders(Level& level) {
 
 void CFindFile::ZeroPassEntry(Level& level, int& budget) {
     if (!level.scan) {
-        Step(kSearchFileSpec, 1, [&] { level.scan = files().enumerate(level.folder + "*.*"); });
+        Step(kSearchFileSpec, 1, [&] { level.scan = level.handle->list("*.*", false); });
         if (!level.scan) {
             level.stage = Level::PatternPass;
-            Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
             return;
         }
     }
@@ -207,58 +237,51 @@ void CFindFile::ZeroPassEntry(Level& level, int& budget) {
     if (!entry) {
         level.scan.reset();
         level.stage = Level::PatternPass;
-        Step(kSearchFileSpec, 6, [&] { level.patterns = Patterns(); });
         return;
     }
     bool empty = false;
+    std::optional<DirEntry> now;
     Step(kSearchFileSpec, 5, [&] {
         name_.assign(level.folder).append(entry->name);
         if (IsExcludedFromZeroPass(name_)) return;
         if (entry->name.empty() || entry->name[0] == '.') return;
-        // The listing rules out folders and files with content; a
-        // candidate is confirmed against the file system, so one that
-        // vanished or changed since it was listed is skipped.
-        if ((entry->attributes & attr::Directory) || entry->size != 0) return;
-        const auto attributes = files().attributes(name_);
-        if (!attributes || (*attributes & attr::Directory)) return;
-        const auto length = files().length(name_);
-        empty = length && *length == 0;
+        // Regular files only: never a folder, a link, a socket, a pipe or a
+        // device node. The listing rules out the rest and files with content;
+        // a candidate is confirmed in its folder, so one that vanished or
+        // changed since it was listed is skipped.
+        if (entry->kind != platform::EntryKind::File || entry->size != 0) return;
+        now = level.handle->look(entry->name);
+        empty = now && now->kind == platform::EntryKind::File && now->size == 0 &&
+                (!entry->id.known() || now->id == entry->id);
     });
-    if (empty) Raise(name_);
+    if (empty) Raise(name_, level, *now);
 }
 
 void CFindFile::PatternPassEntry(Level& level, int& budget) {
-    // Pattern pass: every matching entry, in list order.
-    if (!level.patterns || level.nextPattern >= level.patterns->size()) {
-        level.scan.reset();
-        level.stage = Level::SubFolders;
+    // Pattern pass: every matching entry, pattern by pattern in list order,
+    // from what the folder's reading gave (ListFolders).
+    while (level.nextPattern < level.buckets.size()) {
+        const auto& bucket = level.buckets[level.nextPattern];
+        if (level.nextInBucket >= bucket.size()) {
+            ++level.nextPattern;
+            level.nextInBucket = 0;
+            continue;
+        }
+        const std::string& entryName = bucket[level.nextInBucket++];
+        --budget;
+        // Who it is now, in its folder; one gone since the scan has no hit.
+        std::optional<DirEntry> entry;
+        Step(kSearchFileSpec, 12, [&] {
+            entry = level.handle->look(entryName);
+            if (!entry) return;
+            entry->name = entryName;
+            name_.assign(level.folder).append(entryName);
+        });
+        if (entry) Raise(name_, level, *entry);
         return;
     }
-    if (!level.scan) {
-        const std::string& wildcard = (*level.patterns)[level.nextPattern];
-        if (wildcard.empty()) {
-            ++level.nextPattern;
-            return;
-        }
-        Step(kSearchFileSpec, 8, [&] { level.scan = files().enumerateNames(level.folder + wildcard); });
-        if (!level.scan) {
-            ++level.nextPattern;
-            return;
-        }
-    }
-    auto entry = NextEntry(*level.scan, kSearchFileSpec, 9);
-    --budget;
-    if (!entry) {
-        level.scan.reset();
-        ++level.nextPattern;
-        return;
-    }
-    bool built = false;
-    Step(kSearchFileSpec, 12, [&] {
-        name_.assign(level.folder).append(entry->name);
-        built = true;
-    });
-    if (built) Raise(name_);
+    level.buckets.clear();
+    level.stage = Level::SubFolders;
 }
 
 void CFindFile::EnterNextSubFolder() {
@@ -267,26 +290,28 @@ void CFindFile::EnterNextSubFolder() {
         levels_.pop_back();
         return;
     }
-    std::string sub;
-    bool enter = false;
-    Step(kSearchDirs, 5, [&] {
-        sub.assign(level.folder).append(level.subFolders[level.nextSub]);
-        // Time has passed since the scan: a folder that has meanwhile been
-        // replaced by a link (or removed) is left alone.
-        const auto now = files().attributes(sub);
-        if (!now || !(*now & attr::Directory) || (*now & attr::ReparsePoint)) return;
-        sub += files().separator();
-        enter = true;
-    });
-    ++level.nextSub;
-    if (!enter) return;
+    const std::string& name = level.subFolders[level.nextSub++];
+    std::unique_ptr<platform::IFolder> sub;
+    // Entered through this folder, never through a link: a folder that has
+    // meanwhile been replaced by one (or removed) is left alone.
+    Step(kSearchDirs, 5, [&] { sub = level.handle->openFolder(name); });
+    if (!sub) return;
     Level next;
-    next.folder = std::move(sub);
+    Step(kSearchDirs, 4, [&] {
+        next.folder = level.folder + name + files().separator();
+        next.subPath = level.subPath;
+        next.subPath.push_back(name);
+    });
+    next.handle = std::move(sub);
     levels_.push_back(std::move(next));
 }
 
-void CFindFile::Raise(std::string& name) {
+void CFindFile::Raise(std::string& name, const Level& level, const DirEntry& entry) {
     ++hits_;
+    hit_.subFolders = level.subPath;
+    hit_.entry = entry.name;
+    hit_.kind = entry.kind;
+    hit_.id = entry.id;
     bool cancel = false;
     Step(kSearchFileSpec, 14, [&] {
         if (FoundFile) FoundFile(name, cancel);
@@ -301,7 +326,12 @@ std::shared_ptr<const CFindFile::PatternList> CFindFile::Patterns() {
         std::string delimiters;  // the defaults
         PatternList items;
         SplitList(fileSpec_, delimiters, items);
-        for (auto& item : items) item = Trim(item);
+        // A pattern names entries of the folder searched, nothing else: one
+        // with a folder part ("../x/*.bak", "sub/*.tmp") is left out.
+        for (auto& item : items) {
+            item = Trim(item);
+            if (!IsPlainFileSpec(item)) item.clear();
+        }
         patterns_ = std::make_shared<const PatternList>(std::move(items));
         patternsFrom_ = fileSpec_;
     }

@@ -7,16 +7,21 @@
 //
 // The walk is pre-order: a folder's own hits come before those of its
 // subfolders, which are entered in the order the file system lists them.
-// Per folder there is one scan for the subfolder names, then (with
-// InclZeroFiles) one scan for empty files, then one scan per pattern in
-// list order. Every matching entry of a pattern scan is reported, "."
-// and ".." (for "*.*") and folders included; receivers filter what they do
-// not want. A zero-length file that also matches a pattern is reported
+// Per folder there is one reading that gives the subfolder names and each
+// pattern's matches, then (with InclZeroFiles) the empty files are reported,
+// then each pattern's matches in list order, each in the order the folder
+// lists them. Every matching entry is reported, "." and ".." (for "*.*") and
+// folders included; receivers filter what they do not want. A zero-length file that also matches a pattern is reported
 // twice, a file matching several patterns once per pattern.
 //
-// Safety: symbolic links are never walked into, not even those pointing at a
-// folder; a link whose name matches is reported as the link itself. Folders
-// whose name begins with "." are not entered either.
+// Safety: the walk holds each folder open and reaches everything below it
+// relative to that folder (IFolder), so a folder swapped for a link while the
+// walk runs leads nowhere else. Symbolic links are never walked into, not even
+// those pointing at a folder; a link whose name matches is reported as the
+// link itself. Folders whose name begins with "." are not entered either.
+// The zero-length pass reports regular files only (never sockets, pipes or
+// device nodes). Each hit carries who it is (LastHit), so that its owner can
+// later act on that very file through the same folders.
 //
 // The walk never lets other events run: FindAll goes through the whole tree
 // at once. An owner that must stay responsive (a window with a Cancel button)
@@ -38,6 +43,10 @@
 
 namespace nocturo {
 
+// Whether a file specification is a name pattern only ("*.bak", "temp.*"):
+// no folder part, no "/" or "\\", not "." or "..".
+bool IsPlainFileSpec(const std::string& spec);
+
 class CFindFile {
 public:
     CFindFile() = default;
@@ -53,6 +62,17 @@ public:
     // For every hit: name is the folder path followed by the entry name;
     // setting cancel to true stops the walk.
     std::function<void(std::string& name, bool& cancel)> FoundFile;
+
+    // The hit FoundFile is raised for: the folders from the start folder down
+    // to it, its name there, its kind and who it is.
+    struct Hit {
+        std::string start;                    // the walk's start folder (Path)
+        std::vector<std::string> subFolders;  // below the start folder, in order
+        std::string entry;                    // its name in its folder
+        platform::EntryKind kind = platform::EntryKind::File;
+        platform::FileId id;
+    };
+    const Hit& LastHit() const { return hit_; }
 
     // ---- properties -------------------------------------------------------
     void InclZeroFiles(bool value);
@@ -95,11 +115,16 @@ private:
     // One folder of the walk: its subfolder names, where its passes stand.
     struct Level {
         enum Stage { ListFolders, ZeroPass, PatternPass, SubFolders };
-        std::string folder;  // ends with the separator
+        std::string folder;  // its path, ending with the separator
+        std::unique_ptr<platform::IFolder> handle;
+        std::vector<std::string> subPath;  // below the start folder
         Stage stage = ListFolders;
         std::vector<std::string> subFolders;
         std::size_t nextSub = 0;
         std::size_t nextPattern = 0;
+        std::size_t nextInBucket = 0;
+        bool matched = false;                        // the folder was scanned once for every pattern
+        std::vector<std::vector<std::string>> buckets;  // the names each pattern matched, in listing order
         std::shared_ptr<const PatternList> patterns;
         std::unique_ptr<platform::IDirEnumerator> scan;  // the pass under way
     };
@@ -115,7 +140,7 @@ private:
     // skipped by the walk). Split again only when FileSpec has changed; a
     // handler that changes FileSpec mid-walk affects the next folder.
     std::shared_ptr<const PatternList> Patterns();
-    void Raise(std::string& name);
+    void Raise(std::string& name, const Level& level, const platform::DirEntry& entry);
 
     bool inclZeroFiles_ = false;
     bool inclSubDir_ = false;
@@ -129,6 +154,7 @@ private:
     std::vector<Level> levels_;  // the walk's folders, the start folder first
     std::int32_t hits_ = 0;      // the running walk's FoundFile count
     std::string name_;           // the reported path; one buffer for every hit
+    Hit hit_;
     std::string patternsFrom_;   // the FileSpec text patterns_ was made of
     std::shared_ptr<const PatternList> patterns_;
 };

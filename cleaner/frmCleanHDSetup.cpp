@@ -7,11 +7,13 @@
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_Registry.h"
 #include "base/Varn_WriteLogfile.h"
+#include "cleaner/CFindFile.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "base/Varn_File_Dir.h"
 #include "cleaner/Varn_FilePathInput.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/IDialogs.h"
+#include "platform/IFileSystem.h"
 #include "platform/IProcesses.h"
 #include "timevoice/Varn_Internet.h"
 #include "timevoice/Varn_PlaySound.h"
@@ -197,6 +199,13 @@ void frmCleanHDSetup::Form_Load() {
             Step(p.c_str(), 4, [&] { b.box->setValue(CleanerOption(app, b.box->name(), b.def) == 0 ? 0 : 1); });
             if (b.box == &chkEmptyIEcache) applyIECacheRule();
         }
+        // Histories that only Windows keeps: off here, and the tip says why.
+        if (files().pathStyle() == platform::PathStyle::Posix) {
+            chkDelRunHistory.setEnabled(false);
+            chkDelRunHistory.setToolTip("Windows only: Linux desktops keep no history of the Run box");
+            chkClearIEhistory.setEnabled(false);
+            chkClearIEhistory.setToolTip("Windows only: the typed addresses of Internet Explorer");
+        }
     });
     Step(p.c_str(), 5, [&] {
         UpdateExtList();
@@ -262,6 +271,12 @@ void frmCleanHDSetup::cmdAdd_Click() {
         const std::string t = Trim(txtAdd.text());
         if (t == "*.") {
             dialogs().messageBox("The file extension is missing. You can use\r\nwildcards ( * ? ) for the filename and/or extension.",
+                                 platform::mb::Information | platform::mb::SystemModal, "Input error");
+            return;
+        }
+        if (!t.empty() && !IsPlainFileSpec(t)) {
+            dialogs().messageBox("A file specification names files in the folder itself (*.bak, temp.*).\r\n\"" + t +
+                                     "\" has a folder part and would search another folder.",
                                  platform::mb::Information | platform::mb::SystemModal, "Input error");
             return;
         }

@@ -1,5 +1,7 @@
 #include "cleaner/frmCleanNow.h"
 
+#include <set>
+
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Variant.h"
@@ -11,6 +13,7 @@
 #include "cleaner/Varn_Del2RecycleBin.h"
 #include "base/Varn_File_Dir.h"
 #include "platform/IDialogs.h"
+#include "platform/Error.h"
 #include "platform/IFileSystem.h"
 
 namespace nocturo {
@@ -127,6 +130,10 @@ void frmCleanNow::cmdCancel_Click() {
 bool frmCleanNow::stepActive(int index) const {
     const std::string option = kStepInfo[index].option;
     if (option.empty()) return true;
+    // The run history and the Internet Explorer history are Windows's own.
+    if ((option == "chkDelRunHistory" || option == "chkClearIEhistory") &&
+        files().pathStyle() == platform::PathStyle::Posix)
+        return false;
     if (option == "chkDelEmptyDir") {
         // A folder option: on when any listed folder has it on.
         for (const auto& folder : ListItems(TxtPaths.text()))
@@ -180,9 +187,11 @@ void frmCleanNow::MoveIndex(int from, int to) {
     });
 }
 
-void frmCleanNow::listFile(const std::string& name, const std::string& folder) {
+void frmCleanNow::listFile(const std::string& name, const std::string& folder, const CFindFile& finder) {
+    const CFindFile::Hit& hit = finder.LastHit();
     ListView1.addItem(name);
     entryFolders_.push_back(folder);
+    found_.push_back(Found{hit.start, hit.subFolders, hit.entry, hit.id});
     lblActualSearchPath.setCaption("Found File: " + name);
     ++FilesFound;
     LblStatus.setCaption("Found " + std::to_string(FilesFound) + " Files");
@@ -196,6 +205,7 @@ Task frmCleanNow::SearchFiles(bool inSteps) {
     step(1, [&] {
         ListView1.clear();
         entryFolders_.clear();
+        found_.clear();
         LblStatus.setCaption("Found 0 Files");
         FilesFound = 0;
         FilesDeleted = 0;
@@ -204,13 +214,7 @@ Task frmCleanNow::SearchFiles(bool inSteps) {
         try {
             // Folders (and the "." and ".." entries) are never listed, so
             // never deleted; a link is listed as itself.
-            const std::string leaf = sParseFile(name);
-            if (leaf != "." && leaf != "..") {
-                auto attributes = files().attributes(name);
-                if (attributes && (!(*attributes & platform::attr::Directory) ||
-                                   (*attributes & platform::attr::ReparsePoint)))
-                    listFile(name, currentFolder);
-            }
+            if (finder.LastHit().kind != platform::EntryKind::Folder) listFile(name, currentFolder, finder);
         } catch (...) {
         }
         if (CancelRequested) cancel = true;
@@ -253,6 +257,32 @@ bool frmCleanNow::toRecycleBin(int entry) const {
     return CleanerOption(FolderApp(folder), "chkDelType", 1) == 1;
 }
 
+void frmCleanNow::removeFound(const Found& f, bool toBin, const std::string& shown) {
+    // The folders from the searched one down, each entered through the one
+    // above it; those of the previous file are used again.
+    if (chainStart_ != f.start || chain_.empty()) {
+        chain_.clear();
+        chainPath_.clear();
+        chainStart_ = f.start;
+        chain_.push_back(files().openFolder(f.start));
+    }
+    std::size_t same = 0;
+    while (same < chainPath_.size() && same < f.subFolders.size() && chainPath_[same] == f.subFolders[same]) ++same;
+    chain_.resize(same + 1);
+    chainPath_.resize(same);
+    for (std::size_t i = same; i < f.subFolders.size(); ++i) {
+        auto sub = chain_.back()->openFolder(f.subFolders[i]);
+        if (!sub)
+            throw platform::Error(platform::err::PathNotFound,
+                                  "Path not found: " + chain_.back()->path() + f.subFolders[i] +
+                                      " is no longer the folder it was found as");
+        chain_.push_back(std::move(sub));
+        chainPath_.push_back(f.subFolders[i]);
+    }
+    if (toBin) chain_.back()->trashEntry(f.entry, f.id, shown);
+    else chain_.back()->deleteEntry(f.entry, f.id);
+}
+
 Task frmCleanNow::DeleteFiles() {
     const std::string p = proc("DeleteFiles");
     {
@@ -262,26 +292,48 @@ Task frmCleanNow::DeleteFiles() {
     if (rt().cleanUnattended) {
         bool log = true;
         Step(p.c_str(), 3, [&] { log = CleanerOption(CleanerApp(), "chkLog", 1) == 1; });
+        chain_.clear();
+        chainPath_.clear();
+        // A file listed twice (empty and matching a pattern) is gone at its
+        // second turn: that is no failure.
+        std::set<std::string> removed;
+        auto keyOf = [](const Found& f, const std::string& shown) {
+            return f.id.known() ? std::to_string(f.id.device) + ":" + std::to_string(f.id.inode) : shown;
+        };
         const int count = ListView1.listCount();
         // The files listed are deleted, even after a Cancel during the search.
         for (int k = 0; k < count && ListView1.listCount() > 0; ++k) {
             const std::string file = ListView1.item(0);
+            const std::string shown = EscapeControlChars(file);
             lblActualSearchPath.setCaption(file);
+            const std::string key = keyOf(found_.front(), file);
             try {
-                if (toRecycleBin(0)) Delete2RecycleBin(file);
-                else files().deleteFile(file);
-                if (log) WriteToLog(sysinfo().programFolder(), "deleted : " + file, "DiskCleaner");
+                if (removed.count(key) == 0) {
+                    removeFound(found_.front(), toRecycleBin(0), file);
+                    removed.insert(key);
+                    if (log) WriteToLog(sysinfo().programFolder(), "deleted : " + shown, "DiskCleaner");
+                }
+                ++FilesDeleted;
             } catch (...) {
-                // Already gone, in use or read-only: counted, not logged.
+                // Gone, in use, read-only, or no longer the file that was
+                // found: it stays, and the logs say why.
+                ++FilesFailed;
+                const auto [number, reason] = CurrentErrorInfo();
+                WriteToLog(sysinfo().programFolder(), "not deleted : " + shown + " (" + EscapeControlChars(reason) + ")",
+                           "DiskCleaner");
+                WriteErrorLog(kProductSource, p, 4, number, EscapeControlChars(reason));
             }
             ListView1.removeItem(0);
             entryFolders_.pop_front();
-            ++FilesDeleted;
-            LblStatus.setCaption("Deleted " + std::to_string(FilesDeleted) + " of " + std::to_string(FilesFound) +
-                                 " Files");
+            found_.pop_front();
+            std::string status = "Deleted " + std::to_string(FilesDeleted) + " of " + std::to_string(FilesFound) + " Files";
+            if (FilesFailed > 0) status += ", " + std::to_string(FilesFailed) + " failed";
+            LblStatus.setCaption(status);
             if ((k + 1) % kDeleteBatch == 0) co_await NextTurn();
         }
-        lblActualSearchPath.setCaption("All files deleted");
+        chain_.clear();
+        chainPath_.clear();
+        lblActualSearchPath.setCaption(FilesFailed > 0 ? "Some files could not be deleted" : "All files deleted");
     }
 }
 

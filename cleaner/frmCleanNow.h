@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "base/Task.h"
+#include "cleaner/CFindFile.h"
 #include "controls/Controls.h"
+#include "platform/IFileSystem.h"
 
 namespace nocturo {
 
@@ -42,6 +44,7 @@ public:
     bool CancelRequested = false;
     std::int32_t FilesFound = 0;
     std::int32_t FilesDeleted = 0;
+    std::int32_t FilesFailed = 0;  // listed files that could not be deleted
     bool busy = false;  // the busy mouse pointer
 
     // Shows the window and starts the run.
@@ -77,6 +80,15 @@ public:
     // that folder's).
     const std::deque<std::string>& entryFolders() const { return entryFolders_; }
 
+    // Who a listed entry is, to be deleted through the folders it was found in.
+    struct Found {
+        std::string start;                    // the searched folder, as opened
+        std::vector<std::string> subFolders;  // below it
+        std::string entry;                    // the name in its folder
+        platform::FileId id;
+    };
+    const std::deque<Found>& found() const { return found_; }
+
     // Entries a search step looks at, and files a deletion step removes,
     // before the loop has its turn.
     static constexpr int kSearchBatch = 256;
@@ -84,9 +96,17 @@ public:
 
 private:
     bool stepActive(int index) const;
-    void listFile(const std::string& name, const std::string& folder);
+    void listFile(const std::string& name, const std::string& folder, const CFindFile& finder);
+    // Deletes (or moves to the recycle bin) the first listed entry through
+    // its folders; throws platform::Error with the reason when it cannot.
+    void removeFound(const Found& f, bool toBin, const std::string& shown);
 
     std::deque<std::string> entryFolders_;
+    std::deque<Found> found_;
+    // The folders the last deletion went through, kept for the next one.
+    std::string chainStart_;
+    std::vector<std::string> chainPath_;
+    std::vector<std::unique_ptr<platform::IFolder>> chain_;
     Task run_;  // last: it ends before the controls it uses
 };
 

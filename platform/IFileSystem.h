@@ -21,10 +21,23 @@ inline constexpr std::uint32_t Normal = 0x80;
 inline constexpr std::uint32_t ReparsePoint = 0x400;  // symbolic link on Linux
 }  // namespace attr
 
+// Who an entry is, whatever its name later: the device and inode (the volume
+// serial and file index on Windows). Unknown (0, 0) where a backend cannot tell.
+struct FileId {
+    std::uint64_t device = 0, inode = 0;
+    bool known() const { return device != 0 || inode != 0; }
+    bool operator==(const FileId&) const = default;
+};
+
+// What kind of entry it is.
+enum class EntryKind { File, Folder, Link, Other };  // Other: socket, pipe, device node
+
 struct DirEntry {
     std::string name;          // entry name only, no folder
     std::uint32_t attributes = 0;
     std::uint64_t size = 0;
+    EntryKind kind = EntryKind::File;
+    FileId id;                 // known where the listing looked at the entry itself
 };
 
 // One open enumeration (FindFirstFile/FindNextFile/FindClose). Entries are
@@ -36,6 +49,31 @@ public:
 };
 
 enum class PathStyle { Windows, Posix };
+
+// An open folder. Its entries are examined, entered, deleted and moved to the
+// trash through it - never through a path built again later - so a folder
+// that is swapped for a link meanwhile leads nowhere else.
+class IFolder {
+public:
+    virtual ~IFolder() = default;
+    // The folder's path as it was reached (for messages and the trash's record).
+    virtual const std::string& path() const = 0;
+    // Entries matching the wildcard (the enumeration rules of IFileSystem);
+    // namesOnly: the name and kind are enough.
+    virtual std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool namesOnly) = 0;
+    // A subfolder by name, entered only when it is a real folder now (not a
+    // link, whatever it points at); nullptr otherwise.
+    virtual std::unique_ptr<IFolder> openFolder(const std::string& name) = 0;
+    // The entry now, links not followed; nullopt when there is none.
+    virtual std::optional<DirEntry> look(const std::string& name) = 0;
+    // Deletes the entry (a link as itself) when it is still the one found
+    // (same id, where ids are known); throws platform::Error otherwise or
+    // when the system refuses.
+    virtual void deleteEntry(const std::string& name, const FileId& expected) = 0;
+    // Moves it to the recycle bin the same way; the bin records
+    // originalPath as where it came from.
+    virtual void trashEntry(const std::string& name, const FileId& expected, const std::string& originalPath) = 0;
+};
 
 class IFileSystem {
 public:
@@ -66,6 +104,12 @@ public:
     virtual void emptyRecycleBin() = 0;
     // Clears the desktop's list of recently used documents.
     virtual void clearRecentDocuments() = 0;
+    // The folder at path, opened; throws platform::Error when it is not a
+    // folder that can be read. By default the folder works with the path
+    // calls above (no identities, no protection against a swap meanwhile).
+    virtual std::unique_ptr<IFolder> openFolder(const std::string& path);
+    // Whether a name matches a wildcard under the enumeration rules above.
+    virtual bool wildcardMatch(const std::string& wildcard, const std::string& name) const;
 
     // Whole-file text access for the program's own files (logs, language
     // files). Bytes are passed through unchanged.

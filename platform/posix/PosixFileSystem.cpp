@@ -75,20 +75,43 @@ void writeWithFlags(const std::string& path, const std::string& bytes, int flags
     if (close(fd) != 0) throw ErrorFromErrno(errno, "cannot write " + path);
 }
 
-DirEntry entryFor(int dirFd, const char* name, unsigned char dtype) {
+EntryKind kindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return EntryKind::File;
+    if (S_ISDIR(mode)) return EntryKind::Folder;
+    if (S_ISLNK(mode)) return EntryKind::Link;
+    return EntryKind::Other;
+}
+
+EntryKind kindOfType(unsigned char dtype) {
+    return dtype == DT_DIR ? EntryKind::Folder : dtype == DT_LNK ? EntryKind::Link : dtype == DT_REG ? EntryKind::File
+                                                                                                  : EntryKind::Other;
+}
+
+FileId idOf(const struct stat& st) {
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+DirEntry entryFromStat(int dirFd, const char* name, const struct stat& st) {
     DirEntry e;
     e.name = name;
-    struct stat st {};
-    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        bool linkToFolder = false;
-        if (S_ISLNK(st.st_mode)) {
-            struct stat target {};
-            linkToFolder = fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-        }
-        e.attributes = AttributesFromMode(st.st_mode, e.name, linkToFolder);
-        e.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
-        return e;
+    bool linkToFolder = false;
+    if (S_ISLNK(st.st_mode)) {
+        struct stat target {};
+        linkToFolder = fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
     }
+    e.attributes = AttributesFromMode(st.st_mode, e.name, linkToFolder);
+    e.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    e.kind = kindOfMode(st.st_mode);
+    e.id = idOf(st);
+    return e;
+}
+
+DirEntry entryFor(int dirFd, const char* name, unsigned char dtype) {
+    struct stat st {};
+    if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return entryFromStat(dirFd, name, st);
+    DirEntry e;
+    e.name = name;
+    e.kind = kindOfType(dtype);
     // Listed but not examinable (a folder with read but no search right):
     // the directory entry's own type is all there is.
     const unsigned mode = dtype == DT_DIR ? S_IFDIR | 0700 : dtype == DT_LNK ? S_IFLNK | 0777 : S_IFREG | 0600;
@@ -101,6 +124,7 @@ DirEntry kindFor(int dirFd, const char* name, unsigned char dtype) {
     if (dtype != DT_DIR && dtype != DT_LNK && dtype != DT_REG) return entryFor(dirFd, name, dtype);
     DirEntry e;
     e.name = name;
+    e.kind = kindOfType(dtype);
     const unsigned mode = dtype == DT_DIR ? S_IFDIR | 0700 : dtype == DT_LNK ? S_IFLNK | 0777 : S_IFREG | 0600;
     e.attributes = AttributesFromMode(mode, e.name, false);
     return e;
@@ -109,8 +133,13 @@ DirEntry kindFor(int dirFd, const char* name, unsigned char dtype) {
 class PosixDirEnumerator : public IDirEnumerator {
 public:
     PosixDirEnumerator(const std::string& folder, std::string wildcard, bool namesOnly = false)
-        : wildcard_(std::move(wildcard)), namesOnly_(namesOnly) {
-        dir_ = opendir(folder.c_str());
+        : PosixDirEnumerator(opendir(folder.c_str()), std::move(wildcard), namesOnly) {}
+    // A listing of an open folder, with its own position (fd is not taken).
+    PosixDirEnumerator(int folderFd, std::string wildcard, bool namesOnly)
+        : PosixDirEnumerator(openListing(folderFd), std::move(wildcard), namesOnly) {}
+
+    PosixDirEnumerator(DIR* dir, std::string wildcard, bool namesOnly)
+        : wildcard_(std::move(wildcard)), namesOnly_(namesOnly), dir_(dir) {
         if (!dir_) return;
         // "." and ".." come first when the wildcard matches them, except in
         // the root, which has neither. Most wildcards ("*.bak") match
@@ -158,6 +187,13 @@ public:
     }
 
 private:
+    static DIR* openListing(int folderFd) {
+        const int fd = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        DIR* dir = fdopendir(fd);
+        if (!dir) ::close(fd);
+        return dir;
+    }
     void close() {
         if (dir_) closedir(dir_);
         dir_ = nullptr;
@@ -281,18 +317,6 @@ std::string trashName(const std::string& name, int n) {
     return base + suffix;
 }
 
-bool renameNoReplace(const std::string& from, const std::string& to) {
-#ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-#endif
-    struct stat st {};
-    if (lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
 
 // ---- emptying the trash -----------------------------------------------------
 
@@ -735,6 +759,168 @@ void PosixFileSystem::deleteFile(const std::string& path) {
     if (unlink(path.c_str()) != 0) throw ErrorFromErrno(errno, "cannot delete " + path, err::FileNotFound);
 }
 
+namespace {
+
+bool renameNoReplaceAt(int fromFd, const std::string& from, int toFd, const std::string& to) {
+#ifdef RENAME_NOREPLACE
+    if (renameat2(fromFd, from.c_str(), toFd, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+    struct stat st {};
+    if (fstatat(toFd, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return renameat(fromFd, from.c_str(), toFd, to.c_str()) == 0;
+}
+
+// Closes a descriptor however the scope is left.
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// Moves the entry name of the folder fromFd (whose lstat is st) into the
+// trash for its device. original is where the trash records it came from (an
+// absolute path); shown names it in messages.
+void moveIntoTrash(int fromFd, const std::string& name, const struct stat& st, const std::string& original,
+                   const std::string& shown) {
+    const std::string fail = "cannot move " + shown + " to the trash";
+    // The home trash for its own device, else the trash of the file's mount.
+    const std::string homeTrash = homeTrashFolder();
+    std::string trash, infoPath;
+    if (deviceOf(homeTrash) == st.st_dev) {
+        trash = homeTrash;
+        infoPath = original;
+    } else {
+        const std::string top = mountTop(parentOf(original), st.st_dev);
+        trash = topdirTrash(top);
+        if (trash.empty()) throw makeError(err::PermissionDenied, fail + ": no usable trash folder in " + top);
+        infoPath = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
+    }
+    makeFolders(trash + "/files", 0700);
+    makeFolders(trash + "/info", 0700);
+    Fd files{open((trash + "/files").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    Fd infos{open((trash + "/info").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (files.fd < 0 || infos.fd < 0) throw ErrorFromErrno(errno, fail);
+    struct stat trashSt {};
+    if (fstat(files.fd, &trashSt) != 0 || trashSt.st_dev != st.st_dev)
+        throw makeError(err::PermissionDenied, fail + ": the trash folder is on another device");
+
+    const std::string info = "[Trash Info]\nPath=" + PercentEncodePath(infoPath) + "\nDeletionDate=" + deletionDate() + "\n";
+    for (int n = 1; n < 100000; ++n) {
+        const std::string candidate = trashName(name, n);
+        struct stat existing {};
+        if (fstatat(files.fd, candidate.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) continue;  // no info file
+        // The info file comes first and claims the name (O_EXCL): a trash
+        // entry never exists without it.
+        const std::string infoName = candidate + ".trashinfo";
+        const int fd = openat(infos.fd, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            throw ErrorFromErrno(errno, fail);
+        }
+        try {
+            writeAll(fd, info, trash + "/info/" + infoName);
+        } catch (...) {
+            close(fd);
+            unlinkat(infos.fd, infoName.c_str(), 0);
+            throw;
+        }
+        if (close(fd) != 0) {
+            const int e = errno;
+            unlinkat(infos.fd, infoName.c_str(), 0);
+            throw ErrorFromErrno(e, fail);
+        }
+        if (renameNoReplaceAt(fromFd, name, files.fd, candidate)) return;
+        const int e = errno;
+        unlinkat(infos.fd, infoName.c_str(), 0);
+        if (e == EEXIST) continue;
+        throw ErrorFromErrno(e, fail, err::FileNotFound);
+    }
+    throw makeError(err::PathFileAccess, fail + ": no free name");
+}
+
+// A folder held open: everything below it is reached relative to it.
+class PosixFolder : public IFolder {
+public:
+    PosixFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
+        if (path_.empty() || path_.back() != '/') path_ += '/';
+    }
+    ~PosixFolder() override { close(fd_); }
+    PosixFolder(const PosixFolder&) = delete;
+    PosixFolder& operator=(const PosixFolder&) = delete;
+
+    const std::string& path() const override { return path_; }
+
+    std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool namesOnly) override {
+        // Entries of this folder only: a pattern with a folder part matches nothing.
+        if (wildcard.find('/') != std::string::npos)
+            return std::make_unique<PosixDirEnumerator>(static_cast<DIR*>(nullptr), wildcard, namesOnly);
+        return std::make_unique<PosixDirEnumerator>(fd_, wildcard, namesOnly);
+    }
+
+    std::unique_ptr<IFolder> openFolder(const std::string& name) override {
+        if (name.empty() || isDotEntry(name.c_str()) || name.find('/') != std::string::npos) return nullptr;
+        // O_NOFOLLOW: a link in its place is not entered, whatever it points at.
+        const int fd = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixFolder>(fd, path_ + name);
+    }
+
+    std::optional<DirEntry> look(const std::string& name) override {
+        struct stat st {};
+        if (!examine(name, st)) return std::nullopt;
+        return entryFromStat(fd_, name.c_str(), st);
+    }
+
+    void deleteEntry(const std::string& name, const FileId& expected) override {
+        const std::string shown = path_ + name;
+        const struct stat st = found(name, expected, "cannot delete " + shown);
+        if (S_ISDIR(st.st_mode)) throw makeError(err::PathFileAccess, "cannot delete " + shown + ": it is a folder");
+        if (unlinkat(fd_, name.c_str(), 0) != 0) throw ErrorFromErrno(errno, "cannot delete " + shown, err::FileNotFound);
+    }
+
+    void trashEntry(const std::string& name, const FileId& expected, const std::string& originalPath) override {
+        const std::string shown = path_ + name;
+        const struct stat st = found(name, expected, "cannot move " + shown + " to the trash");
+        moveIntoTrash(fd_, name, st, originalPath.empty() ? shown : originalPath, shown);
+    }
+
+private:
+    bool examine(const std::string& name, struct stat& st) {
+        if (name.empty() || name.find('/') != std::string::npos) return false;
+        if (fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return true;
+        if (errno == ENOENT || errno == ENOTDIR) return false;
+        throw ErrorFromErrno(errno, "cannot examine " + path_ + name);
+    }
+
+    // The entry as it is now, when it is still the one that was found.
+    struct stat found(const std::string& name, const FileId& expected, const std::string& what) {
+        if (name.empty() || isDotEntry(name.c_str()) || name.find('/') != std::string::npos)
+            throw makeError(err::InvalidProcedureCall, what + ": not an entry name");
+        struct stat st {};
+        if (!examine(name, st)) throw makeError(err::FileNotFound, what + ": it is gone");
+        if (expected.known() && !(idOf(st) == expected))
+            throw makeError(err::PathFileAccess, what + ": it is not the file that was found");
+        return st;
+    }
+
+    int fd_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<IFolder> PosixFileSystem::openFolder(const std::string& path) {
+    if (path.empty()) throw makeError(err::PathNotFound, "cannot open a folder without a name");
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw ErrorFromErrno(errno, "cannot open folder " + path);
+    return std::make_unique<PosixFolder>(fd, path);
+}
+
 void PosixFileSystem::moveToRecycleBin(const std::string& path) {
     // Where the entry really is: its folder resolved, its own name kept (a
     // link goes to the trash as a link).
@@ -747,62 +933,16 @@ void PosixFileSystem::moveToRecycleBin(const std::string& path) {
     const std::string name = lastComponent(full);
     if (name.empty() || name == "." || name == "..")
         throw makeError(err::InvalidProcedureCall, "cannot move " + path + " to the trash");
-    struct stat st {};
-    if (lstat(full.c_str(), &st) != 0) throw ErrorFromErrno(errno, "cannot move " + path + " to the trash", err::FileNotFound);
     char* real = realpath(parentOf(full).c_str(), nullptr);
     if (!real) throw ErrorFromErrno(errno, "cannot move " + path + " to the trash");
     const std::string folder = real;
     std::free(real);
-    const std::string original = (folder == "/" ? "" : folder) + "/" + name;
-
-    // The home trash for its own device, else the trash of the file's mount.
-    const std::string homeTrash = homeTrashFolder();
-    std::string trash, infoPath;
-    if (deviceOf(homeTrash) == st.st_dev) {
-        trash = homeTrash;
-        infoPath = original;
-    } else {
-        const std::string top = mountTop(folder, st.st_dev);
-        trash = topdirTrash(top);
-        if (trash.empty())
-            throw makeError(err::PermissionDenied, "cannot move " + path + " to the trash: no usable trash folder in " + top);
-        infoPath = top == "/" ? original.substr(1) : original.substr(top.size() + 1);
-    }
-    makeFolders(trash + "/files", 0700);
-    makeFolders(trash + "/info", 0700);
-
-    const std::string info = "[Trash Info]\nPath=" + PercentEncodePath(infoPath) + "\nDeletionDate=" + deletionDate() + "\n";
-    for (int n = 1; n < 100000; ++n) {
-        const std::string candidate = trashName(name, n);
-        const std::string target = trash + "/files/" + candidate;
-        struct stat existing {};
-        if (lstat(target.c_str(), &existing) == 0) continue;  // an entry without its info file
-        // The info file comes first and claims the name (O_EXCL): a trash
-        // entry never exists without it.
-        const std::string infoFile = trash + "/info/" + candidate + ".trashinfo";
-        const int fd = open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            throw ErrorFromErrno(errno, "cannot move " + path + " to the trash");
-        }
-        try {
-            writeAll(fd, info, infoFile);
-        } catch (...) {
-            unlink(infoFile.c_str());
-            throw;
-        }
-        if (close(fd) != 0) {
-            const int e = errno;
-            unlink(infoFile.c_str());
-            throw ErrorFromErrno(e, "cannot move " + path + " to the trash");
-        }
-        if (renameNoReplace(full, target)) return;
-        const int e = errno;
-        unlink(infoFile.c_str());
-        if (e == EEXIST) continue;
-        throw ErrorFromErrno(e, "cannot move " + path + " to the trash", err::FileNotFound);
-    }
-    throw makeError(err::PathFileAccess, "cannot move " + path + " to the trash: no free name");
+    Fd from{open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (from.fd < 0) throw ErrorFromErrno(errno, "cannot move " + path + " to the trash");
+    struct stat st {};
+    if (fstatat(from.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        throw ErrorFromErrno(errno, "cannot move " + path + " to the trash", err::FileNotFound);
+    moveIntoTrash(from.fd, name, st, (folder == "/" ? "" : folder) + "/" + name, path);
 }
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path) {

@@ -38,6 +38,11 @@ public:
     // replaced in one step by the empty bookmark list; a missing list stays
     // missing.
     void clearRecentDocuments() override;
+    // The folder held open (the start folder may be reached through a link;
+    // below it, no link is ever entered): entries are examined with fstatat,
+    // deleted with unlinkat and moved to the trash with renameat, each
+    // relative to the folder it was found in.
+    std::unique_ptr<IFolder> openFolder(const std::string& path) override;
 
     std::optional<std::string> readFile(const std::string& path) override;
     void appendFile(const std::string& path, const std::string& bytes) override;

@@ -29,6 +29,8 @@ public:
     void moveToRecycleBin(const std::string& path) override;
     void emptyRecycleBin() override;
     void clearRecentDocuments() override;
+    // The real folder; deleting and trashing through it are journalled only.
+    std::unique_ptr<IFolder> openFolder(const std::string& path) override;
 
     std::optional<std::string> readFile(const std::string& path) override { return real_.readFile(path); }
     void appendFile(const std::string& path, const std::string& bytes) override { real_.appendFile(path, bytes); }

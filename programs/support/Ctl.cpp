@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/Runtime.h"
+#include "base/Strings.h"
 #include "base/Variant.h"
 #include "base/Varn_GetSystemInfos.h"
 #include "base/Varn_Language.h"
@@ -12,6 +13,7 @@
 #include "base/Version.h"
 #include "cipher/Varn_encryption3.h"
 #include "cleaner/CFindFile.h"
+#include "cleaner/Varn_Del2RecycleBin.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "base/Varn_File_Dir.h"
 #include "cleaner/frmCleanNow.h"
@@ -104,6 +106,17 @@ int settings(std::vector<std::string> a, std::ostream& out) {
         }
         if (rest.size() != 3) usage("usage: nocturoctl settings set user|machine NAME VALUE [--dword]");
         std::string app = treeApp(rest[0]);
+        // A folder's specifications are name patterns only: one with a folder
+        // part would search, and clean, another folder.
+        if (!folder.empty() && EqualsNoCase(rest[1], "ExtList")) {
+            std::vector<std::string> specs;
+            std::string delimiters;
+            SplitList(rest[2], delimiters, specs);
+            for (const auto& spec : specs)
+                if (!IsPlainFileSpec(Trim(spec)))
+                    usage("the file specification '" + Trim(spec) +
+                          "' has a folder part; a specification names files in the folder itself (*.bak, temp.*)");
+        }
         const std::string path = SettingPath(app, kSettings, rest[1]);
         if (dword) registry().writeDword(path, parseDword(rest[2]));
         else registry().writeString(path, rest[2]);
@@ -122,18 +135,27 @@ int settings(std::vector<std::string> a, std::ostream& out) {
     usage("unknown settings command '" + verb + "'");
 }
 
+// One found name: as it is with -0 (NUL-separated, for xargs -0), else on a
+// line of its own with its control characters written out.
+void printName(std::ostream& out, const std::string& name, bool nul) {
+    if (nul) out << name << '\0';
+    else out << EscapeControlChars(name) << "\n";
+}
+
 int find(const std::vector<std::string>& a, std::ostream& out) {
     std::vector<std::string> rest;
-    bool subdirs = false, zero = false;
+    bool subdirs = false, zero = false, nul = false;
     for (size_t i = 1; i < a.size(); ++i) {
         if (a[i] == "--subdirs") subdirs = true;
         else if (a[i] == "--zero") zero = true;
+        else if (a[i] == "-0" || a[i] == "--null") nul = true;
         else if (a[i].rfind("--", 0) == 0) usage("unknown option " + a[i]);
         else rest.push_back(a[i]);
     }
-    if (rest.size() != 2) usage("usage: nocturoctl find FOLDER SPECS [--subdirs] [--zero]");
+    if (rest.size() != 2) usage("usage: nocturoctl find FOLDER SPECS [--subdirs] [--zero] [-0]");
+    if (Trim(rest[0]).empty()) usage("find needs a folder (an empty one would mean the whole file system)");
     CFindFile finder;
-    finder.FoundFile = [&](std::string& name, bool&) { out << name << "\n"; };
+    finder.FoundFile = [&](std::string& name, bool&) { printName(out, name, nul); };
     finder.Path(sFixDirString(rest[0]));
     finder.FileSpec(rest[1]);
     finder.InclSubDir(subdirs);
@@ -144,15 +166,19 @@ int find(const std::vector<std::string>& a, std::ostream& out) {
 }
 
 int clean(const std::vector<std::string>& a, std::ostream& out) {
-    if (a.size() != 2 || a[1] != "--dry-run")
-        usage("usage: nocturoctl clean --dry-run (the cleaning itself runs before an action or from the setup window)");
+    const bool nul = a.size() == 3 && (a[2] == "-0" || a[2] == "--null");
+    if ((a.size() != 2 && !nul) || a[1] != "--dry-run")
+        usage("usage: nocturoctl clean --dry-run [-0] (the cleaning itself runs before an action or from the setup "
+              "window)");
     treeApp("user");
     frmCleanNow run;
     run.TxtPaths.setText(CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs())));
     Task search = run.SearchFiles(false);
     search.start("DeleteFiles of Formular frmCleanNow");
-    for (int i = 0; i < run.ListView1.listCount(); ++i)
-        out << (run.toRecycleBin(i) ? "recycle" : "delete") << "\t" << run.ListView1.item(i) << "\n";
+    for (int i = 0; i < run.ListView1.listCount(); ++i) {
+        out << (run.toRecycleBin(i) ? "recycle" : "delete") << "\t";
+        printName(out, run.ListView1.item(i), nul);
+    }
     return kOk;
 }
 
@@ -201,9 +227,12 @@ std::string CtlUsage() {
            "                                          store a setting (--dword: a 32-bit number, -1 = ffffffff)\n"
            "  settings list [user|machine]            print name=value lines\n"
            "      (settings get/set/list --folder FOLDER: that cleaned folder's own section)\n"
-           "  find FOLDER SPECS [--subdirs] [--zero]  print every file the cleaner's finder reports\n"
-           "  clean --dry-run                         print every file the cleaning before an action\n"
+           "  find FOLDER SPECS [--subdirs] [--zero] [-0]\n"
+           "                                          print every file the cleaner's finder reports\n"
+           "  clean --dry-run [-0]                    print every file the cleaning before an action\n"
            "                                          would delete, and how (recycle or delete)\n"
+           "      (control characters in names are written as \\n, \\t, \\xNN; -0 prints the names\n"
+           "       as they are, each ended by a NUL, as find -print0 does)\n"
            "  encrypt3 TEXT                           print the stored form of a text\n"
            "  decrypt3 STORED                         print the text of a stored form\n"
            "  password set TEXT                       set the options password\n"

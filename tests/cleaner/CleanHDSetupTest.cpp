@@ -176,3 +176,33 @@ TEST(CleanHDSetup, ToolbarKeysRunTheirActions) {
     s.f.tbTools_ButtonClick("Exit");
     EXPECT_FALSE(s.f.visible());
 }
+
+TEST(CleanHDSetup, ASpecificationWithAFolderPartIsRefusedWithAMessage) {
+    for (const char* spec : {"../outside/*.bak", "sub/*.tmp", "..", "C:\\other\\*.bak"}) {
+        OpenSetup s;
+        const std::string folder = s.f.selectedFolder();
+        ASSERT_FALSE(folder.empty());
+        const std::string before = text(FolderApp(folder), "ExtList");
+        s.f.txtAdd.setText(spec);
+        s.f.cmdAdd_Click();
+        EXPECT_EQ(text(FolderApp(folder), "ExtList"), before) << spec;
+        ASSERT_NE(s.w.last("MessageBox"), nullptr) << spec;
+        EXPECT_NE(s.w.last("MessageBox")->at("prompt").asString().find("has a folder part"), std::string::npos);
+    }
+}
+
+TEST(CleanHDSetup, TheHistoriesOnlyWindowsKeepsAreOffOnLinuxAndSaySo) {
+    struct Case {
+        platform::PathStyle style;
+        bool enabled;
+    };
+    for (const Case c : {Case{platform::PathStyle::Windows, true}, Case{platform::PathStyle::Posix, false}}) {
+        SimWorld w(c.style);
+        frmCleanHDSetup f;
+        f.Form_Load();
+        EXPECT_EQ(f.chkDelRunHistory.enabled(), c.enabled);
+        EXPECT_EQ(f.chkClearIEhistory.enabled(), c.enabled);
+        EXPECT_EQ(f.chkDelRunHistory.toolTip().rfind("Windows only", 0) == 0, !c.enabled);
+        EXPECT_EQ(f.chkClearIEhistory.toolTip().rfind("Windows only", 0) == 0, !c.enabled);
+    }
+}

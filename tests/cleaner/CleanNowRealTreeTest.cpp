@@ -1,7 +1,16 @@
 // The unattended run on a real folder tree: only what the user chose goes.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include <filesystem>
 #include <fstream>
@@ -92,4 +101,194 @@ TEST(CleanNowOnDisk, TheRecycleBinKeepsWhatCanBeRestored) {
     EXPECT_NE(info.find("Path=" + t.clean + "a.bak"), std::string::npos) << info;
     EXPECT_TRUE(t.exists(t.outside + "x.bak"));
     EXPECT_TRUE(t.exists(t.outside + "target.bak"));
+}
+
+// ---- a tree that changes under the run ----------------------------------------------
+
+namespace {
+
+// Runs the cleaning to its end (its steps wait for turns of the loop).
+void RunToEnd(RealTree& t, frmCleanNow& f) {
+    f.Form_Load();
+    for (int i = 0; i < 100000 && f.running(); ++i) t.loop.yield();
+    ASSERT_FALSE(f.running());
+}
+
+// clean/sub with files, and outside/ holding files of the same names.
+void SubAndOutside(RealTree& t, int files) {
+    fs::create_directories(t.clean + "sub");
+    for (int i = 0; i < files; ++i) {
+        std::ofstream(t.clean + "sub/f" + std::to_string(i) + ".bak") << "mine";
+        std::ofstream(t.outside + "f" + std::to_string(i) + ".bak") << "not mine";
+    }
+    std::ofstream(t.outside + "victim.bak") << "not mine";
+}
+
+std::vector<std::string> OutsideFiles(RealTree& t) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(t.outside)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(CleanNowOnDisk, AFolderSwappedForALinkAfterTheSearchLeadsNowhereElse) {
+    for (const int toBin : {0, 1}) {
+        SCOPED_TRACE(toBin ? "into the trash" : "for good");
+        RealTree t;
+        SubAndOutside(t, 20);
+        WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", toBin);
+        const auto before = OutsideFiles(t);
+        frmCleanNow f;
+        // Right after the first deletion, sub becomes a link to outside/.
+        bool swapped = false;
+        f.setChangeListener([&](const std::string& what) {
+            if (what != "LblStatus" || swapped || f.LblStatus.caption().rfind("Deleted", 0) != 0) return;
+            swapped = true;
+            fs::rename(t.clean + "sub", t.dir / "sub.gone");
+            fs::create_directory_symlink(t.outside, t.clean + "sub");
+        });
+        RunToEnd(t, f);
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(OutsideFiles(t), before);  // nothing outside changed
+        // The files behind the swapped folder could not be reached: each is
+        // a failure, logged with its reason, and counted.
+        EXPECT_GT(f.FilesFailed, 15);
+        EXPECT_EQ(f.FilesDeleted + f.FilesFailed, f.FilesFound);
+        const std::string log = test::ReadWholeFile(t.dir / "bin/DiskCleaner.log");
+        EXPECT_NE(log.find("not deleted : " + t.clean + "sub/f"), std::string::npos) << log;
+        EXPECT_NE(log.find("is no longer the folder it was found as"), std::string::npos) << log;
+        EXPECT_NE(test::ReadWholeFile(t.dir / "Common/error.log").find("DeleteFiles of Formular frmCleanNow"),
+                  std::string::npos);
+        EXPECT_NE(f.LblStatus.caption().find(" failed"), std::string::npos);
+    }
+}
+
+TEST(CleanNowOnDisk, ARacingSwapOfTheFolderNeverReachesOutside) {
+    // A second thread swaps sub for a link and back as fast as it can while
+    // the run deletes; whatever the moment, nothing outside may go.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        RealTree t;
+        SubAndOutside(t, 12);
+        WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", attempt % 2);
+        const auto before = OutsideFiles(t);
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            const std::string sub = t.clean + "sub", kept = t.dir / "sub.kept";
+            for (int i = 0; !stop; ++i) {
+                std::error_code ec;
+                if (i % 2 == 0) {
+                    fs::rename(sub, kept, ec);
+                    fs::create_directory_symlink(t.outside, sub, ec);
+                } else {
+                    fs::remove(sub, ec);  // the link
+                    fs::rename(kept, sub, ec);
+                }
+            }
+            std::error_code ec;
+            if (fs::is_symlink(fs::symlink_status(sub, ec))) fs::remove(sub, ec);
+            if (fs::exists(kept, ec)) fs::rename(kept, sub, ec);
+        });
+        frmCleanNow f;
+        RunToEnd(t, f);
+        stop = true;
+        swapper.join();
+        ASSERT_EQ(OutsideFiles(t), before) << "attempt " << attempt;
+    }
+}
+
+TEST(CleanNowOnDisk, AFileReplacedAfterTheSearchIsNotDeletedAndTheLogsSayWhy) {
+    RealTree t;
+    WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", 0);
+    frmCleanNow f;
+    bool replaced = false;
+    f.setChangeListener([&](const std::string& what) {
+        if (what != "LblStatus" || replaced || f.LblStatus.caption().rfind("Found", 0) != 0) return;
+        if (f.ListView1.listCount() < 3) return;
+        // The search has listed a.bak; another file now takes its name.
+        replaced = true;
+        // (made beside it first: a file made after the removal could get the
+        // old one's inode number again)
+        std::ofstream(t.clean + "a.bak.new") << "a new file of the same name";
+        fs::rename(t.clean + "a.bak.new", t.clean + "a.bak");
+    });
+    RunToEnd(t, f);
+    ASSERT_TRUE(replaced);
+    EXPECT_TRUE(t.exists(t.clean + "a.bak"));
+    EXPECT_EQ(f.FilesFailed, 1);
+    const std::string log = test::ReadWholeFile(t.dir / "bin/DiskCleaner.log");
+    EXPECT_NE(log.find("not deleted : " + t.clean + "a.bak (" ), std::string::npos) << log;
+    EXPECT_NE(log.find("not the file that was found"), std::string::npos) << log;
+    EXPECT_EQ(log.find("deleted : " + t.clean + "a.bak\n"), std::string::npos) << log;
+}
+
+TEST(CleanNowOnDisk, TheZeroLengthPassTakesRegularFilesOnly) {
+    RealTree t;
+    WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", 0);
+    WriteSetting(FolderApp(t.clean), kSettings, "chkZeroFiles", 1);
+    WriteSetting(FolderApp(t.clean), kSettings, "ExtList", std::string("*.none;"));
+    std::ofstream(t.clean + "empty.txt").flush();
+    ASSERT_EQ(mkfifo((t.clean + "pipe").c_str(), 0600), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string socketPath = t.clean + "agent.sock";
+    ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+    std::strcpy(addr.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    std::ofstream(t.outside + "empty-target").flush();
+    fs::create_symlink(t.outside + "empty-target", t.clean + "emptylink");
+    frmCleanNow f;
+    RunToEnd(t, f);
+    close(sock);
+    EXPECT_FALSE(t.exists(t.clean + "empty.txt"));
+    EXPECT_TRUE(t.exists(t.clean + "pipe"));
+    EXPECT_TRUE(t.exists(socketPath));
+    EXPECT_TRUE(t.exists(t.clean + "emptylink"));
+    EXPECT_TRUE(t.exists(t.outside + "empty-target"));
+}
+
+TEST(CleanNowOnDisk, ATreeDeeperThanAPathCanSayIsCleanedToItsBottom) {
+    RealTree t;
+    WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", 0);
+    // 300 levels of 20-character names: paths of 6,300 bytes, beyond PATH_MAX.
+    int fd = open(t.clean.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    const std::string name(20, 'd');
+    int files = 0;
+    for (int level = 0; level < 300; ++level) {
+        ASSERT_EQ(mkdirat(fd, name.c_str(), 0700), 0) << level;
+        const int sub = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = sub;
+        ASSERT_GE(fd, 0);
+        if (level % 50 == 49 || level == 299) {
+            const int file = openat(fd, "deep.bak", O_WRONLY | O_CREAT, 0600);
+            ASSERT_GE(file, 0);
+            close(file);
+            ++files;
+        }
+    }
+    frmCleanNow f;
+    RunToEnd(t, f);
+    // The bottom one too.
+    EXPECT_EQ(faccessat(fd, "deep.bak", F_OK, 0), -1);
+    close(fd);
+    EXPECT_EQ(f.FilesFailed, 0);
+    EXPECT_EQ(f.FilesDeleted, 5 + files);  // a.bak, .hidden.bak, ro.bak, link.bak, sub/deep.bak, the deep ones
+}
+
+TEST(CleanNowOnDisk, ANewlineInANameCannotForgeALogLine) {
+    RealTree t;
+    WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", 0);
+    const std::string evil = "x\ndeleted : passwd\n.bak";
+    std::ofstream(t.clean + evil) << "data";
+    frmCleanNow f;
+    RunToEnd(t, f);
+    EXPECT_FALSE(t.exists(t.clean + evil));
+    const std::string log = test::ReadWholeFile(t.dir / "bin/DiskCleaner.log");
+    EXPECT_EQ(log.find("\ndeleted : passwd"), std::string::npos) << log;
+    EXPECT_NE(log.find("deleted : " + t.clean + "x\\ndeleted : passwd\\n.bak\n"), std::string::npos) << log;
 }

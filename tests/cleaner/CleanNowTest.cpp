@@ -192,3 +192,16 @@ TEST(CleanNow, TheMainWindowRunsTheCleanerBeforeTheActionUnattended) {
     EXPECT_EQ(r.w.count("ExitWindowsEx"), 1);
     EXPECT_TRUE(main.visible());
 }
+
+TEST(CleanNow, OnLinuxTheWindowsHistoriesAreNotPretendedToBeCleared) {
+    SimWorld w(platform::PathStyle::Posix);
+    for (const char* o : {"chkDelRunHistory", "chkClearIEhistory", "chkEmptyRecycleBin"})
+        WriteSetting(CleanerApp(), kSettings, o, 1);
+    CreateKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\a", "notepad");
+    w.runtime.cleanUnattended = true;
+    frmCleanNow f;
+    f.Form_Load();
+    w.loop.runFor(0);
+    EXPECT_EQ(w.fs.recycleBinEmptied, 1);
+    EXPECT_TRUE(w.reg.exists("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU\\a"));
+}

@@ -35,7 +35,7 @@ public:
         auto e = std::make_unique<Enum>();
         fs::path folder = fs::path(pattern).parent_path();
         for (const auto& item : fs::directory_iterator(folder))
-            e->entries.push_back(DirEntry{item.path().filename().string(), 0, 0});
+            e->entries.push_back(DirEntry{item.path().filename().string(), 0, 0, {}, {}});
         return e;
     }
     bool folderExists(const std::string& path) override { return fs::is_directory(path); }

@@ -24,3 +24,27 @@ TEST(Wildcard, TrailingDotMatchesNamesWithoutExtension) {
 }
 
 TEST(Wildcard, EmptySpecMatchesNothing) { EXPECT_FALSE(WildcardMatch("", "a")); }
+
+TEST(Wildcard, AQuestionMarkIsOneCharacterNotOneByte) {
+    struct Case {
+        const char* spec;
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {
+        {"?.bak", "é.bak", true},           // two bytes, one character
+        {"?.bak", "€.bak", true},           // three bytes
+        {"?.bak", "\xF0\x9F\x98\x80.bak", true},  // four bytes
+        {"??.bak", "é.bak", false},
+        {"?.bak", "ab.bak", false},
+        {"*?.bak", "é.bak", true},
+        {"*??.bak", "é.bak", false},
+        {"?é?.txt", "aéb.txt", true},
+        {"*é*", "caféteria", true},
+        {"?.bak", "\xFF.bak", true},        // not UTF-8: a byte is a character
+        {"?.bak", "\xC3.bak", true},        // a lone lead byte
+        {"???.bak", "\xC3\xA9\xA9.bak", false},  // é and a stray continuation byte: two characters
+        {"??.bak", "\xC3\xA9\xA9.bak", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.spec, c.name), c.match) << c.spec << " vs " << c.name;
+}

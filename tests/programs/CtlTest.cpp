@@ -137,3 +137,33 @@ TEST(Ctl, CleanDryRunListsWhatTheRunWouldDeleteAndHowWithoutDeleting) {
     EXPECT_EQ(c.run({"clean"}), 2);
     EXPECT_EQ(c.run({"settings", "get", "user", "x", "--folder"}), 2);
 }
+
+TEST(Ctl, FoundNamesCannotForgeLinesAndMinusZeroGivesThemAsTheyAre) {
+    Ctl c;
+    c.w.fs.addFile("/data/plain.bak");
+    c.w.fs.addFile("/data/two\nlines.bak");
+    EXPECT_EQ(c.run({"find", "/data", "*.bak"}), 0);
+    EXPECT_EQ(c.out.str(), "/data/plain.bak\n/data/two\\nlines.bak\n");
+    EXPECT_EQ(c.run({"find", "/data", "*.bak", "-0"}), 0);
+    EXPECT_EQ(c.out.str(), std::string("/data/plain.bak\0/data/two\nlines.bak\0", 36));
+    EXPECT_EQ(c.run({"settings", "set", "user", "CleanDirs", ";/data/;"}), 0);
+    EXPECT_EQ(c.run({"clean", "--dry-run", "-0"}), 0);
+    EXPECT_EQ(c.out.str(), std::string("recycle\t/data/plain.bak\0recycle\t/data/two\nlines.bak\0", 52));
+    EXPECT_EQ(c.run({"clean", "--dry-run"}), 0);
+    EXPECT_EQ(c.out.str(), "recycle\t/data/plain.bak\nrecycle\t/data/two\\nlines.bak\n");
+}
+
+TEST(Ctl, AnEmptyFolderAndSpecificationsWithAFolderPartAreRefused) {
+    Ctl c;
+    for (const char* folder : {"", "  "}) {
+        EXPECT_EQ(c.run({"find", folder, "*.bak"}), 2) << "'" << folder << "'";
+        EXPECT_NE(c.err.str().find("whole file system"), std::string::npos);
+    }
+    for (const char* specs : {"../outside/*.bak", "*.bak;sub/*.tmp;", "..", "a\\b.bak"}) {
+        EXPECT_EQ(c.run({"settings", "set", "user", "ExtList", specs, "--folder", "/data/"}), 2) << specs;
+        EXPECT_NE(c.err.str().find("has a folder part"), std::string::npos) << specs;
+    }
+    EXPECT_EQ(c.run({"settings", "set", "user", "ExtList", "*.bak;temp.*;~*.*;", "--folder", "/data/"}), 0);
+    // Outside a folder's section the name means nothing to the cleaner: stored as given.
+    EXPECT_EQ(c.run({"settings", "set", "user", "ExtList", "../x", }), 0);
+}
