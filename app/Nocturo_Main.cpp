@@ -120,6 +120,9 @@ bool NocturoMain::Main(const std::string& commandLine) {
 
     Step(kProc, 11, [&] {
         std::string crash = CStr(ReadSetting(UserApp(), kSettings, "Crashtime", std::string()));
+        // The stored moment is taken only in the form the program writes: any
+        // other text (a forged line) is reported with the time of this start.
+        if (!crash.empty() && !IsWellFormedStamp(crash)) crash = FormatStamp(clock().now());
         if (!crash.empty()) WriteToLog(form_.txtPathLog.text(), ActionLogLineAt(crash, "Computer Crash"), "");
         WriteToLog(form_.txtPathLog.text(), ActionLogLine("New Login"), "");
     });

@@ -33,6 +33,10 @@ struct Runtime {
     // The program's end has saved the settings: no setting is written after
     // that save (a write is dropped).
     bool settingsClosed = false;
+    // The settings store cannot be used as it is: it was set aside as
+    // unreadable (the reason), or its last write failed.
+    std::string settingsProblem;
+    bool settingsWriteFailing = false;
     bool splashWait = false;       // start-up waits for the splash
     int tickCounter = 0;           // ticks since the crash marker was refreshed
 };

@@ -75,4 +75,13 @@ bool IsWellFormedTime(const std::string& text) {
     return h < 24 && m < 60 && s < 60;
 }
 
+bool IsWellFormedStamp(const std::string& text) {
+    if (text.size() != 19 || text[2] != '.' || text[5] != '.' || text[10] != ' ') return false;
+    for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+        if (text[static_cast<size_t>(i)] < '0' || text[static_cast<size_t>(i)] > '9') return false;
+    const int day = (text[0] - '0') * 10 + (text[1] - '0');
+    const int month = (text[3] - '0') * 10 + (text[4] - '0');
+    return day >= 1 && day <= 31 && month >= 1 && month <= 12 && IsWellFormedTime(text.substr(11));
+}
+
 }  // namespace nocturo

@@ -24,4 +24,6 @@ long long SerialSeconds(const platform::LocalTime& t);
 platform::LocalTime FromSerialSeconds(long long serial);
 // "HH:mm:ss" text with two digits per field and valid ranges.
 bool IsWellFormedTime(const std::string& text);
+// "dd.mm.yyyy HH:mm:ss" with a day, month and time of day that can be.
+bool IsWellFormedStamp(const std::string& text);
 }  // namespace nocturo

@@ -73,6 +73,9 @@ void WriteErrorLog(const std::string& source, const std::string& procedure, long
     if (!hasRuntime()) return;
     WritingGuard guard;
     if (!guard.active()) return;
+    // The first failure creates the log, with its header, whenever it comes
+    // (also before start-up has prepared the log).
+    StartErrorLog();
     try {
         std::string entry = nowText() + "  " + source + " : " + std::to_string(version::ProductNumber) + " v." +
                             versionText() + "  " + procedure + "  " + std::to_string(line) + "  " +
@@ -113,7 +116,7 @@ void StartErrorLog() noexcept {
     std::string path;
     try {
         path = ErrorLogPath();
-        if (files().readFile(path)) return;
+        if (files().attributes(path)) return;
         CreateDirectoryStruct(CommonFolder());
     } catch (...) {
         return;

@@ -10,16 +10,27 @@ namespace {
 
 std::string proc(const char* name) { return std::string(name) + " of Modul Varn_Registry"; }
 
+// A store that cannot be written fails every write alike: the first failure
+// is logged, the ones after it until a write succeeds again are not (the
+// crash marker alone would write one every five seconds).
+template <class Write>
+void storeWrite(const char* procedure, Write&& write, std::initializer_list<Variant> args) {
+    try {
+        write();
+        rt().settingsWriteFailing = false;
+    } catch (...) {
+        if (rt().settingsWriteFailing) return;
+        rt().settingsWriteFailing = true;
+        ReportCurrentException(proc(procedure), 3);
+        WriteErrorArgs(args);
+    }
+}
+
 }  // namespace
 
 void CreateKey(const std::string& path, const std::string& text) {
     if (rt().settingsClosed) return;
-    try {
-        registry().writeString(path, text);
-    } catch (...) {
-        ReportCurrentException(proc("CreateKey"), 3);
-        WriteErrorArgs({path, text});
-    }
+    storeWrite("CreateKey", [&] { registry().writeString(path, text); }, {path, text});
 }
 
 void CreateIntegerKey(const std::string& path, std::int16_t value) {
@@ -33,12 +44,15 @@ void CreateIntegerKey(const std::string& path, std::int16_t value) {
 
 void CreateNumericKey(const std::string& path, const Variant& value) {
     if (rt().settingsClosed) return;
+    std::uint32_t number = 0;
     try {
-        registry().writeDword(path, static_cast<std::uint32_t>(CLng(value)));
+        number = static_cast<std::uint32_t>(CLng(value));
     } catch (...) {
         ReportCurrentException(proc("CreateNumericKey"), 3);
         WriteErrorArgs({path, value});
+        return;
     }
+    storeWrite("CreateNumericKey", [&] { registry().writeDword(path, number); }, {path, value});
 }
 
 Variant ReadKeyV(const std::string& path) {

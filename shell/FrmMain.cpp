@@ -619,7 +619,11 @@ void FrmMain::cmdOptions_Click() {
             setHeight(twips::NormalHeight);
             setWidth(twips::NormalWidth);
         });
-        step(p, 4, [&] { Save_Registry(); });
+        step(p, 4, [&] {
+            Save_Registry();
+            // The user has seen and stored the settings: the schedule is theirs.
+            scheduleArmed_ = true;
+        });
     }
     step(p, 5, [&] { centreOnScreen(*this); });
 }

@@ -17,11 +17,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/Task.h"
+#include "base/Variant.h"
 #include "controls/Controls.h"
 #include "platform/IClock.h"
 #include "platform/IEventLoop.h"
@@ -300,6 +302,16 @@ private:
     void showSmallClock(const std::string& actionTime);
     void showTrayMenuHere();  // Image1's right button: the tray menu without an icon
 
+    // ---- the settings (FrmMainSettings.cpp) ----------------------------------
+    struct StoredSetting {
+        std::string app, name;
+        Variant value;
+    };
+    // Every setting the window stores, with the value its control holds.
+    std::vector<StoredSetting> settingsRecord() const;
+    void rememberStored(const std::vector<StoredSetting>& record);
+    std::map<std::string, Variant> stored_;  // what the store holds, as this run read or wrote it
+
     // ---- the action run (FrmMainAction.cpp) --------------------------------
     void startAction(const std::string& actionName, Origin origin);
     void cancelAction();
@@ -341,6 +353,7 @@ private:
     std::int64_t previousTickMono_ = 0;  // the same tick on the monotonic clock
     long long lastFired_ = -1;          // the due moment (modes 0, 1) last started or passed over
     long long windowSpent_ = -1;        // mode 3: a window whose action the system refused
+    bool scheduleArmed_ = true;         // false: the settings could not be used and no schedule was chosen
     bool countdownFired_ = false;       // mode 2: the count has reached 0 since it was armed
     std::int64_t countdownRefMono_ = -1;  // mode 2: the count is up to date to this moment
     std::int64_t countdownCarryMs_ = 0;  // mode 2: the part of a second counted already

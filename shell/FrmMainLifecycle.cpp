@@ -95,6 +95,15 @@ void FrmMain::loadRest() {
         else setVisible(true);
     });
     step(p, 8, [&] { log("Nocturo started"); });
+    step(p, 8, [&] {
+        // Settings that could not be read are the defaults - a forced shut
+        // down at midnight - and settings that cannot be written would come
+        // back at the next start: no schedule is armed until the user chooses
+        // one. Said once, here.
+        if (rt().settingsProblem.empty() && !rt().settingsWriteFailing) return;
+        scheduleArmed_ = false;
+        log("Settings unusable, not armed");
+    });
     ready_ = true;
     life_ = Life::Running;
     // Told to end while loading: now that the controls hold the stored

@@ -55,6 +55,8 @@ void FrmMain::optShutdownTime_Click(int index) {
         ClearTopMostWindow();
         if (chkWinOnTop.checked()) SetTopMostWindow();
         if (index >= 0 && index < 4) Timer2.setInterval(kModeIntervals[index]);
+        // Choosing a schedule arms it, also after settings that could not be used.
+        scheduleArmed_ = true;
         // The count of mode 2 goes on from now, not from its last tick.
         if (index == 2 && hasRuntime() && rt().pf.clock) countdownRefMono_ = clock().monotonicMs();
     });
@@ -194,6 +196,7 @@ void FrmMain::countDownSeconds(std::int64_t nowMono) {
 }
 
 void FrmMain::scheduleDue(Origin origin) {
+    if (!scheduleArmed_) return;
     if (origin.mode == 0 || origin.mode == 1) {
         // A due moment fires once.
         if (origin.key == lastFired_) return;
@@ -275,6 +278,7 @@ void FrmMain::Timer2_Timer() {
         default: break;
         }
     });
+    if (!scheduleArmed_) lblNocturoInfo.setCaption("not armed: the settings cannot be used");
     // Another mode (or the count's own action) holds the count where it stands.
     if (mode != 2 || (run_.active() && runOrigin_.mode == 2)) countdownRefMono_ = nowMono;
     step(p, 5, [&] {

@@ -1,5 +1,6 @@
 // The main window's settings: Load_Registry reads every control's stored
 // value at start, Save_Registry writes them all back.
+#include <cmath>
 #include <limits>
 
 #include "base/Runtime.h"
@@ -27,9 +28,26 @@ void FrmMain::Load_Registry() {
     step(p, ++line, [&] {
         txtOptionsMenuPW.setText(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""));
     });
-    step(p, ++line, [&] { setLeft(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainLeft", 1000)))); });
-    step(p, ++line, [&] { setTop(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainTop", 1000)))); });
-    step(p, ++line, [&] { setHeight(static_cast<int>(CDbl(ReadSetting(u, kSettings, "MainHeight", 1725)))); });
+    // A place or size that is no number of twips a window can have is a
+    // failed step (logged), and the default stays.
+    auto twipsOf = [&](const char* name, int def) {
+        const double v = CDbl(ReadSetting(u, kSettings, name, def));
+        if (!std::isfinite(v) || v < -1e7 || v > 1e7)
+            throw platform::Error(platform::err::Overflow, "Overflow: " + std::string(name) + " " + std::to_string(v));
+        return static_cast<int>(v);
+    };
+    step(p, ++line, [&] {
+        setLeft(1000);
+        setLeft(twipsOf("MainLeft", 1000));
+    });
+    step(p, ++line, [&] {
+        setTop(1000);
+        setTop(twipsOf("MainTop", 1000));
+    });
+    step(p, ++line, [&] {
+        setHeight(1725);
+        setHeight(twipsOf("MainHeight", 1725));
+    });
     step(p, ++line, [&] {
         if (height() == twips::SmallClockHeight) {
             imgMinimize.setToolTip("enlarge Clock");
@@ -107,52 +125,85 @@ void FrmMain::Load_Registry() {
             throw platform::Error(platform::err::Overflow, "Overflow");
         armCountdown(static_cast<std::int32_t>(total));
     });
+    // What the controls now hold is what the store holds for this run.
+    step(p, ++line, [&] { rememberStored(settingsRecord()); });
+}
+
+std::vector<FrmMain::StoredSetting> FrmMain::settingsRecord() const {
+    const std::string u = UserApp();
+    const std::string m = MachineApp();
+    std::vector<StoredSetting> r;
+    auto add = [&](const std::string& app, const std::string& name, const Variant& value) {
+        r.push_back({app, name, value});
+    };
+    // The password is compared as its text (its stored form is made anew on
+    // every save).
+    add(m, "poption", txtOptionsMenuPW.text());
+    add(m, "chkNtService", chkNtService.value());
+    add(u, "MainLeft", left());
+    add(u, "MainTop", top());
+    add(u, "MainHeight", height());
+    add(u, "txtLockTime", txtLockTime.text());
+    add(u, "chkSCR", chkSCR.value());
+    add(u, "chkSound", chkSound.value());
+    add(u, "txtHour", txtHour.text());
+    add(u, "txtMinute", txtMinute.text());
+    add(u, "txtSEC", txtSEC.text());
+    add(u, "txtPathLog", txtPathLog.text());
+    add(u, "txtStartProgram", txtStartProgram.text());
+    add(u, "txtProgramParameters", txtProgramParameters.text());
+    add(u, "txtCounter", txtCounter.text());
+    add(u, "chkPowerOff", chkPowerOff.value());
+    add(u, "chkForce", chkForce.value());
+    add(u, "chkStartWithWindow", chkStartWithWindow.value());
+    add(u, "chkTimeSync", chkTimeSync.value());
+    add(u, "chkStartInSysTray", chkStartInSysTray.value());
+    add(u, "chkWinOnTop", chkWinOnTop.value());
+    add(u, "chkStartProgram", chkStartProgram.value());
+    add(u, "chkCleanHD", chkCleanHD.value());
+    add(u, "chkPCLock", chkPCLock.value());
+    for (int i = 0; i < 8; ++i) add(u, "optActions" + std::to_string(i), optActions[static_cast<size_t>(i)]->value());
+    for (int i = 0; i < 4; ++i)
+        add(u, "optShutdownTime" + std::to_string(i), optShutdownTime[static_cast<size_t>(i)]->value());
+    add(u, "VoicePeriode", Combo1.listIndex());
+    add(u, "cmbTimeUnit", cmbTimeUnit.listIndex());
+    add(u, "txtStartActionIn", txtStartActionIn.text());
+    add(u, "chkVoice", chkVoice.value());
+    add(u, "chkDT", chkDT.value());
+    add(u, "chkDisableCancel", chkDisableCancel.value());
+    add(u, "chkAllowRemoteControl", chkAllowRemoteControl.value());
+    return r;
 }
 
 void FrmMain::Save_Registry() {
     const std::string p = "Save_Registry of Formular fMainForm";
-    const std::string u = UserApp();
-    const std::string m = MachineApp();
     SettingsBatch batch(p, kProgramSource);
     long line = 0;
-    auto save = [&](const std::string& app, const std::string& name, const Variant& value) {
+    auto write = [&](const std::string& app, const std::string& name, const Variant& value) {
         step(p, ++line, [&] { WriteSetting(app, kSettings, name, value); });
     };
-    save(m, "poption", Encrypt3(txtOptionsMenuPW.text(), ""));
-    save(m, "chkNtService", chkNtService.value());
-    save(u, "MainLeft", left());
-    save(u, "MainTop", top());
-    save(u, "MainHeight", height());
-    save(u, "Crashtime", std::string());
-    save(u, "txtLockTime", txtLockTime.text());
-    save(u, "chkSCR", chkSCR.value());
-    save(u, "chkSound", chkSound.value());
-    save(u, "txtHour", txtHour.text());
-    save(u, "txtMinute", txtMinute.text());
-    save(u, "txtSEC", txtSEC.text());
-    save(u, "txtPathLog", txtPathLog.text());
-    save(u, "txtStartProgram", txtStartProgram.text());
-    save(u, "txtProgramParameters", txtProgramParameters.text());
-    save(u, "txtCounter", txtCounter.text());
-    save(u, "chkPowerOff", chkPowerOff.value());
-    save(u, "chkForce", chkForce.value());
-    save(u, "chkStartWithWindow", chkStartWithWindow.value());
-    save(u, "chkTimeSync", chkTimeSync.value());
-    save(u, "chkStartInSysTray", chkStartInSysTray.value());
-    save(u, "chkWinOnTop", chkWinOnTop.value());
-    save(u, "chkStartProgram", chkStartProgram.value());
-    save(u, "chkCleanHD", chkCleanHD.value());
-    save(u, "chkPCLock", chkPCLock.value());
-    for (int i = 0; i < 8; ++i) save(u, "optActions" + std::to_string(i), optActions[static_cast<size_t>(i)]->value());
-    for (int i = 0; i < 4; ++i)
-        save(u, "optShutdownTime" + std::to_string(i), optShutdownTime[static_cast<size_t>(i)]->value());
-    save(u, "VoicePeriode", Combo1.listIndex());
-    save(u, "cmbTimeUnit", cmbTimeUnit.listIndex());
-    save(u, "txtStartActionIn", txtStartActionIn.text());
-    save(u, "chkVoice", chkVoice.value());
-    save(u, "chkDT", chkDT.value());
-    save(u, "chkDisableCancel", chkDisableCancel.value());
-    save(u, "chkAllowRemoteControl", chkAllowRemoteControl.value());
+    // Only what changed in this run since it was read: a value that another
+    // program (nocturoctl) stored meanwhile stays as that program left it.
+    const auto record = settingsRecord();
+    for (const StoredSetting& s : record) {
+        const std::string key = s.app + "\\" + s.name;
+        auto was = stored_.find(key);
+        const bool same = was != stored_.end() && was->second.index() == s.value.index() && CStr(was->second) == CStr(s.value);
+        if (same) {
+            ++line;
+            continue;
+        }
+        if (s.name == "poption") write(s.app, s.name, Encrypt3(CStr(s.value), ""));
+        else write(s.app, s.name, s.value);
+    }
+    // A clean end: the crash marker goes, whatever else changed.
+    write(UserApp(), "Crashtime", std::string());
+    rememberStored(record);
+}
+
+void FrmMain::rememberStored(const std::vector<StoredSetting>& record) {
+    stored_.clear();
+    for (const StoredSetting& s : record) stored_[s.app + "\\" + s.name] = s.value;
 }
 
 }  // namespace nocturo

@@ -25,6 +25,7 @@ extern "C" void onTerminateSignal(int) { g_terminate = 1; }
 
 void reportStoreProblem(const std::string& message) {
     WriteErrorLog(kProductSource, "RegFileRegistry of Modul Varn_Registry", 0, 1000, message);
+    if (hasRuntime()) rt().settingsProblem = message;
 }
 }  // namespace
 

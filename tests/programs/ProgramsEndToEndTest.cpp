@@ -107,3 +107,27 @@ TEST(Programs, TheHeadlessCountdownPrintsEveryCountFromTheFirst) {
     EXPECT_EQ(r.out.find(" in -"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  Shut Down in 0"), std::string::npos) << r.out;
 }
+
+TEST(Programs, WhatNocturoctlStoresWhileTheProgramRunsSurvivesItsEnd) {
+    TempDir dir;
+    const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_REGISTRY=" + dir / "r.reg" +
+                            " NOCTURO_SIM_JOURNAL=" + dir / "j.jsonl" + " ";
+    Result first = run(env + "NOCTURO_SIM_PACING=4 " + bin("nocturo") + " --headless > " + dir / "out" +
+                       " 2>&1 & echo $!");
+    const std::string pid = first.out.substr(0, first.out.find('\n'));
+    ASSERT_FALSE(pid.empty());
+    // Once the program is up (its log says so), the administrator changes things.
+    for (int i = 0; i < 200 && ReadWholeFile(dir / "out").find("New Login") == std::string::npos; ++i) usleep(50000);
+    EXPECT_EQ(run(env + bin("nocturoctl") + " password set s3cret").code, 0);
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings set user txtHour 04").code, 0);
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings set user chkSound 0 --dword").code, 0);
+    run("kill -TERM " + pid + "; true");
+    for (int i = 0; i < 300 && run("kill -0 " + pid + " 2>/dev/null").code == 0; ++i) usleep(50000);
+    ASSERT_NE(ReadWholeFile(dir / "out").find("Nocturo ended"), std::string::npos);
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings get user txtHour").out, "04\n");
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings get user chkSound").out, "0\n");
+    const Result pw = run(env + bin("nocturoctl") + " settings get machine poption");
+    const std::string stored = pw.out.substr(0, pw.out.find('\n'));
+    EXPECT_EQ(run(env + bin("nocturoctl") + " decrypt3 " + stored).out, "s3cret\n");
+    EXPECT_EQ(run(env + bin("nocturoctl") + " settings get user Crashtime").out, "\n");
+}

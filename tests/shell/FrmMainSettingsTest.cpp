@@ -107,28 +107,61 @@ TEST(Settings, TheHighestStoredOptionWinsAndAllFalseLeavesNoneChosen) {
     for (auto& o : f.optShutdownTime) EXPECT_FALSE(o->value());
 }
 
-TEST(Settings, SaveWritesEveryValueWithItsTypeAndAnEmptyCrashMarker) {
+TEST(Settings, SaveWritesWhatChangedWithItsTypeAndAnEmptyCrashMarker) {
     SimWorld w;
     FrmMain f;
     f.Form_Load();
+    WriteSetting(UserApp(), kSettings, "Crashtime", std::string("08.12.2026 20:00:00"));
     f.txtOptionsMenuPW.setText("s3cret");
     f.fireEvent("optActions(1).Click");
+    f.txtHour.setText("07");
     f.Save_Registry();
     EXPECT_EQ(CStr(stored(w, "Crashtime")), "");
     EXPECT_EQ(CLng(stored(w, "optActions1")), -1);
     EXPECT_EQ(CLng(stored(w, "optActions0")), 0);
-    EXPECT_EQ(CLng(stored(w, "chkSound")), 1);
-    EXPECT_EQ(CStr(stored(w, "txtHour")), "00");
-    EXPECT_EQ(CLng(stored(w, "cmbTimeUnit")), 1);
-    EXPECT_EQ(CLng(stored(w, "MainHeight")), 1725);
+    EXPECT_EQ(CStr(stored(w, "txtHour")), "07");
     const std::string pw = CStr(stored(w, "poption", MachineApp()));
     EXPECT_NE(pw, "s3cret");
     EXPECT_EQ(Decrypt3(pw, ""), "s3cret");
+    // Values this run did not change are not written: the defaults stay defaults.
+    EXPECT_FALSE(w.reg.exists(SettingPath(UserApp(), kSettings, "chkSound")));
+    EXPECT_FALSE(w.reg.exists(SettingPath(UserApp(), kSettings, "cmbTimeUnit")));
     // Loaded back by another window.
     FrmMain g;
     g.Form_Load();
     EXPECT_EQ(g.txtOptionsMenuPW.text(), "s3cret");
     EXPECT_EQ(g.actionCode, action::Restart);
+    EXPECT_EQ(g.txtHour.text(), "07");
+    EXPECT_EQ(g.chkSound.value(), 1);
+}
+
+TEST(Settings, ChangesAnotherProgramMadeWhileTheWindowRanAreKept) {
+    struct Case {
+        const char* name;
+        bool userChangesToo;  // the user changes the same value afterwards
+        const char* hour;     // what the store holds after the end
+    };
+    for (const Case c : {Case{"only the other program", false, "05"}, Case{"the user after it", true, "09"}}) {
+        SCOPED_TRACE(c.name);
+        SimWorld w;
+        FrmMain f;
+        f.Form_Load();
+        // nocturoctl, while the program runs.
+        WriteSetting(UserApp(), kSettings, "txtHour", std::string("05"));
+        WriteSetting(MachineApp(), kSettings, "poption", Encrypt3("fromctl", ""));
+        WriteSetting(UserApp(), kSettings, "chkSound", 0);
+        if (c.userChangesToo) f.txtHour.setText("09");
+        f.chkForce.setValue(0);  // something of the user's own
+        f.Save_Registry();
+        EXPECT_EQ(CStr(stored(w, "txtHour")), c.hour);
+        EXPECT_EQ(Decrypt3(CStr(stored(w, "poption", MachineApp())), ""), "fromctl");
+        EXPECT_EQ(CLng(stored(w, "chkSound")), 0);
+        EXPECT_EQ(CLng(stored(w, "chkForce")), 0);
+        // A second save writes nothing again.
+        WriteSetting(UserApp(), kSettings, "chkForce", 1);
+        f.Save_Registry();
+        EXPECT_EQ(CLng(stored(w, "chkForce")), 1);
+    }
 }
 
 TEST(Settings, ThePasswordOfOneMachineTreeIsNotSeenByAnother) {

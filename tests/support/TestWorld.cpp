@@ -6,12 +6,18 @@
 namespace nocturo::test {
 
 void MapRegistry::writeString(const std::string& path, const std::string& text) {
-    if (failWrites) throw platform::Error(platform::err::PermissionDenied, "Permission denied");
+    if (failWrites) {
+        ++refusedWrites;
+        throw platform::Error(platform::err::PermissionDenied, "Permission denied");
+    }
     MemoryRegistry::writeString(path, text);
 }
 
 void MapRegistry::writeDword(const std::string& path, std::uint32_t value) {
-    if (failWrites) throw platform::Error(platform::err::PermissionDenied, "Permission denied");
+    if (failWrites) {
+        ++refusedWrites;
+        throw platform::Error(platform::err::PermissionDenied, "Permission denied");
+    }
     MemoryRegistry::writeDword(path, value);
 }
 

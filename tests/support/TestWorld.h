@@ -24,6 +24,7 @@ public:
     void writeDword(const std::string& path, std::uint32_t value) override;
     std::string storeId() const override { return "map"; }
     bool failWrites = false;
+    int refusedWrites = 0;
 };
 
 class FixedClock : public platform::IClock {
