@@ -62,6 +62,7 @@ TEST(LogindSessionPowerUnsupported, EveryActionFailsWhenBuiltWithoutLibsystemd) 
 #include <utility>
 #include <vector>
 
+#include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -69,216 +70,32 @@ namespace {
 using namespace std::chrono_literals;
 using Calls = std::vector<std::string>;
 
-constexpr auto kStartTimeout = 10s;
-
-std::optional<std::string> FindInPath(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + program;
-        if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return std::nullopt;
-}
-
-// A dbus-daemon of our own, listening in `folder`, with no activatable
-// services and a policy that lets anyone own any name.
-class PrivateBus {
-public:
-    PrivateBus(const std::string& daemon, const std::string& folder) {
-        const std::string config = folder + "/bus.conf";
-        nocturo::test::WriteWholeFile(config,
-            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-            "<busconfig>\n"
-            "  <type>session</type>\n"
-            "  <listen>unix:dir=" + folder + "</listen>\n"
-            "  <auth>EXTERNAL</auth>\n"
-            "  <policy context=\"default\">\n"
-            "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-            "    <allow eavesdrop=\"true\"/>\n"
-            "    <allow own=\"*\"/>\n"
-            "  </policy>\n"
-            "</busconfig>\n");
-
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-        // Everything the child needs is prepared before fork.
-        const std::string configArg = "--config-file=" + config;
-        const std::string printArg = "--print-address=" + std::to_string(fds[1]);
-        std::vector<char*> argv{const_cast<char*>(daemon.c_str()), const_cast<char*>(configArg.c_str()),
-                                const_cast<char*>("--nofork"), const_cast<char*>("--nopidfile"),
-                                const_cast<char*>(printArg.c_str()), nullptr};
-        const std::string logPath = folder + "/dbus-daemon.log";
-        const pid_t parent = getpid();
-        pid_ = fork();
-        if (pid_ < 0) {
-            close(fds[0]);
-            close(fds[1]);
-            throw std::runtime_error("fork failed");
-        }
-        if (pid_ == 0) {
-            // Do not outlive a test program that dies.
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent) _exit(127);
-            fcntl(fds[1], F_SETFD, 0);
-            // Its chatter goes to a log file beside the socket.
-            int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (log >= 0) {
-                dup2(log, STDOUT_FILENO);
-                dup2(log, STDERR_FILENO);
-            }
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        address_ = ReadLine(fds[0]);
-        close(fds[0]);
-        if (address_.empty()) {
-            Stop();
-            throw std::runtime_error("dbus-daemon did not report its address: " +
-                                     nocturo::test::ReadWholeFile(logPath));
-        }
-    }
-
-    ~PrivateBus() { Stop(); }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
-    const std::string& address() const { return address_; }
-
-private:
-    static std::string ReadLine(int fd) {
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-        while (line.find('\n') == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return {};
-            pollfd p{fd, POLLIN, 0};
-            int r = poll(&p, 1, static_cast<int>(left.count()));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) return {};
-            char buf[256];
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return {};
-            line.append(buf, static_cast<std::size_t>(n));
-        }
-        return line.substr(0, line.find('\n'));
-    }
-
-    void Stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (waitpid(pid_, nullptr, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-                break;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        pid_ = -1;
-    }
-
-    pid_t pid_ = -1;
-    std::string address_;
-};
 
 // org.freedesktop.login1 on a private bus, served from its own thread. Every
 // Manager method call is recorded as "Method(args)" and answered; a method can
 // be told to fail with a given D-Bus error instead.
-class FakeLogind {
+class FakeLogind : public nocturo::test::CallRecorder {
 public:
     static constexpr const char* kSessionPath = "/org/freedesktop/login1/session/_31";
 
-    explicit FakeLogind(const std::string& address) {
-        std::promise<std::string> started;
-        auto result = started.get_future();
-        thread_ = std::thread([this, address, p = std::move(started)]() mutable { Run(address, p); });
-        if (result.wait_for(kStartTimeout) != std::future_status::ready) {
-            stop_ = true;
-            thread_.join();
-            throw std::runtime_error("fake logind did not start in time");
-        }
-        std::string problem = result.get();
-        if (!problem.empty()) {
-            thread_.join();
-            throw std::runtime_error("fake logind: " + problem);
-        }
-    }
-
-    ~FakeLogind() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    FakeLogind(const FakeLogind&) = delete;
-    FakeLogind& operator=(const FakeLogind&) = delete;
-
-    Calls calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        calls_.clear();
-    }
-    void refuse(const std::string& member, const std::string& errorName, const std::string& message) {
-        std::lock_guard lock(mutex_);
-        refusals_[member] = {errorName, message};
-    }
+    explicit FakeLogind(const std::string& address)
+        : service_(address, [this](sd_bus* bus) -> std::string {
+              if (sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                           kManagerVtable, this) < 0)
+                  return "add Manager";
+              if (sd_bus_add_object_vtable(bus, nullptr, kSessionPath, "org.freedesktop.login1.Session",
+                                           kSessionVtable, this) < 0)
+                  return "add Session";
+              if (sd_bus_request_name(bus, "org.freedesktop.login1", 0) < 0) return "sd_bus_request_name";
+              return {};
+          }) {}
 
 private:
-    void Run(const std::string& address, std::promise<std::string>& started) {
-        sd_bus* bus = nullptr;
-        auto fail = [&](const char* step, int r) {
-            started.set_value(std::string(step) + ": " + std::strerror(-r));
-            sd_bus_flush_close_unref(bus);
-        };
-        int r = sd_bus_new(&bus);
-        if (r < 0) return fail("sd_bus_new", r);
-        if ((r = sd_bus_set_address(bus, address.c_str())) < 0) return fail("sd_bus_set_address", r);
-        if ((r = sd_bus_set_bus_client(bus, 1)) < 0) return fail("sd_bus_set_bus_client", r);
-        if ((r = sd_bus_start(bus)) < 0) return fail("sd_bus_start", r);
-        if ((r = sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-                                          kManagerVtable, this)) < 0)
-            return fail("add Manager", r);
-        if ((r = sd_bus_add_object_vtable(bus, nullptr, kSessionPath, "org.freedesktop.login1.Session",
-                                          kSessionVtable, this)) < 0)
-            return fail("add Session", r);
-        if ((r = sd_bus_request_name(bus, "org.freedesktop.login1", 0)) < 0) return fail("sd_bus_request_name", r);
-        started.set_value({});
-
-        while (!stop_) {
-            r = sd_bus_process(bus, nullptr);
-            if (r < 0) break;
-            if (r > 0) continue;
-            sd_bus_wait(bus, 20'000);  // microseconds; short so that stop_ is seen soon
-        }
-        sd_bus_flush_close_unref(bus);
-    }
-
-    // Records the call; returns the refusal to send, if one is set.
-    int Record(sd_bus_message* m, const std::string& args, sd_bus_error* error) {
-        const std::string member = sd_bus_message_get_member(m);
-        std::lock_guard lock(mutex_);
-        calls_.push_back(member + "(" + args + ")");
-        auto refusal = refusals_.find(member);
-        if (refusal != refusals_.end())
-            return sd_bus_error_set(error, refusal->second.first.c_str(), refusal->second.second.c_str());
-        return 0;
-    }
-
     static int OnBool(sd_bus_message* m, void* self, sd_bus_error* error) {
         int value = 0;
         int r = sd_bus_message_read(m, "b", &value);
         if (r < 0) return r;
-        r = static_cast<FakeLogind*>(self)->Record(m, value ? "true" : "false", error);
+        r = static_cast<FakeLogind*>(self)->record(m, value ? "true" : "false", error);
         return r < 0 ? r : sd_bus_reply_method_return(m, "");
     }
 
@@ -286,7 +103,7 @@ private:
         const char* value = nullptr;
         int r = sd_bus_message_read(m, "s", &value);
         if (r < 0) return r;
-        r = static_cast<FakeLogind*>(self)->Record(m, "\"" + std::string(value) + "\"", error);
+        r = static_cast<FakeLogind*>(self)->record(m, "\"" + std::string(value) + "\"", error);
         return r < 0 ? r : sd_bus_reply_method_return(m, "");
     }
 
@@ -294,7 +111,7 @@ private:
         std::uint32_t pid = 0;
         int r = sd_bus_message_read(m, "u", &pid);
         if (r < 0) return r;
-        r = static_cast<FakeLogind*>(self)->Record(m, std::to_string(pid), error);
+        r = static_cast<FakeLogind*>(self)->record(m, std::to_string(pid), error);
         return r < 0 ? r : sd_bus_reply_method_return(m, "o", kSessionPath);
     }
 
@@ -305,11 +122,8 @@ private:
     static const sd_bus_vtable kManagerVtable[];
     static const sd_bus_vtable kSessionVtable[];
 
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    mutable std::mutex mutex_;
-    Calls calls_;
-    std::map<std::string, std::pair<std::string, std::string>> refusals_;
+    // Last: it stops serving before the recorder goes.
+    nocturo::test::BusServiceThread service_;
 };
 
 const sd_bus_vtable FakeLogind::kManagerVtable[] = {
@@ -366,7 +180,7 @@ class LogindSessionPowerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!LogindSessionPower::supported()) GTEST_SKIP() << "built without systemd-logind support";
-        auto daemon = FindInPath("dbus-daemon");
+        auto daemon = nocturo::test::FindInPath("dbus-daemon");
         if (!daemon) GTEST_SKIP() << "dbus-daemon is not installed";
 
         // The socket folder is short-lived and short-named: unix socket paths
@@ -384,7 +198,7 @@ protected:
         sd_bus_flush_close_unref(system);
         ASSERT_LT(r, 0) << "the system bus is reachable; not running these tests";
 
-        bus_ = std::make_unique<PrivateBus>(*daemon, folder_->path());
+        bus_ = std::make_unique<nocturo::test::PrivateBus>(*daemon, folder_->path());
     }
 
     void TearDown() override {
@@ -411,7 +225,7 @@ protected:
     std::unique_ptr<nocturo::test::TempDir> folder_;
     std::string noSystemBus_;
     std::vector<std::unique_ptr<ScopedEnv>> env_;
-    std::unique_ptr<PrivateBus> bus_;
+    std::unique_ptr<nocturo::test::PrivateBus> bus_;
     std::unique_ptr<FakeLogind> logind_;
 };
 
