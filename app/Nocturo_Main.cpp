@@ -104,13 +104,8 @@ bool NocturoMain::Main(const std::string& commandLine) {
         // The window's load may wait for the service; start-up waits with it.
         while (!form_.ready() && !form_.unloaded()) WaitEvents();
         DoEvents();
-        if (!r.soundAvailable) {
-            form_.chkSound.setValue(0);
-            form_.chkSound.setEnabled(false);
-            form_.chkVoice.setValue(0);
-            form_.chkVoice.setEnabled(false);
-            form_.cmdSpeakTime.setEnabled(false);
-        }
+        Ini_TTS();
+        if (!r.soundAvailable) form_.soundOffForThisRun();
         r.emergency = false;
         r.tickCounter = 0;
     });

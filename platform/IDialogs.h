@@ -38,6 +38,12 @@ public:
                                                      const std::string& defaultText, int /*seconds*/) {
         return inputBox(prompt, title, defaultText);
     }
+    // A timed input box whose entry is not shown as it is typed (a password).
+    // A backend that cannot hide the entry asks as the plain timed box does.
+    virtual std::optional<std::string> timedPasswordBox(const std::string& prompt, const std::string& title,
+                                                        int seconds) {
+        return timedInputBox(prompt, title, std::string(), seconds);
+    }
 };
 
 }  // namespace nocturo::platform

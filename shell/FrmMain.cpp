@@ -401,6 +401,35 @@ void FrmMain::chkVoice_Click() {
     });
 }
 
+void FrmMain::cmdSpeakTime_Click() {
+    step(proc("cmdSpeakTime_Click"), 1, [&] {
+        if (chkSound.checked() && rt().soundAvailable) VoiceTime(lblTime.caption(), Combo1.text(), true);
+    });
+}
+
+void FrmMain::soundOffForThisRun() {
+    step(proc("soundOffForThisRun"), 1, [&] {
+        if (files().pathStyle() != platform::PathStyle::Windows && !soundHeld_) {
+            soundHeld_ = true;
+            heldSound_ = chkSound.value();
+            heldVoice_ = chkVoice.value();
+        }
+        chkSound.setValue(0);
+        chkSound.setEnabled(false);
+        chkVoice.setValue(0);
+        chkVoice.setEnabled(false);
+        cmdSpeakTime.setEnabled(false);
+        if (soundHeld_) {
+            const std::string why =
+                "No sound now (no sound server or speech engine was found at start); your choice is kept for the "
+                "next start";
+            chkSound.setToolTip(why);
+            chkVoice.setToolTip(why);
+            cmdSpeakTime.setToolTip(why);
+        }
+    });
+}
+
 void FrmMain::chkAllowRemoteControl_Click() {
     onTopStep(*this, proc("chkAllowRemoteControl_Click"), [&] {
         MsgBox(LangText(21) + "\n" + LangText(22), platform::mb::Information | platform::mb::SystemModal, LangText(23));
@@ -595,7 +624,7 @@ void FrmMain::cmdOptions_Click() {
         bool allowed = false;
         step(p, 1, [&] {
             std::optional<std::string> entry =
-                ACinputbox(10, "Options Menu Password :", "Nocturo", "", 0, 0, "", 0);
+                ACinputbox(10, "Options Menu Password :", "Nocturo", "", 0, 0, "", 0, true);
             if (!entry) return;  // cancelled
             const std::string stored =
                 Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
@@ -767,6 +796,7 @@ void FrmMain::registerEvents() {
         {"chkDisableCancel", &FrmMain::chkDisableCancel_Click},
         {"chkSound", &FrmMain::chkSound_Click},
         {"chkVoice", &FrmMain::chkVoice_Click},
+        {"cmdSpeakTime", &FrmMain::cmdSpeakTime_Click},
         {"chkStartInSysTray", &FrmMain::chkStartInSysTray_Click},
         {"chkTimeSync", &FrmMain::chkTimeSync_Click},
         {"chkAllowRemoteControl", &FrmMain::chkAllowRemoteControl_Click},

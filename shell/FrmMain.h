@@ -215,6 +215,13 @@ public:
     void chkDisableCancel_Click();
     void chkSound_Click();
     void chkVoice_Click();
+    void cmdSpeakTime_Click();
+    // Start-up found no sound (no device, no sound server, no speech engine):
+    // the sound boxes are off and disabled for this run. On Windows that is
+    // stored at the end, as before; elsewhere a sound server that is missing
+    // now (a start over SSH, autostart before the sound server) may be there
+    // next time, so the stored choice stays.
+    void soundOffForThisRun();
     void chkStartInSysTray_Click();
     void chkTimeSync_Click();
     void chkAllowRemoteControl_Click();
@@ -311,6 +318,8 @@ private:
     std::vector<StoredSetting> settingsRecord() const;
     void rememberStored(const std::vector<StoredSetting>& record);
     std::map<std::string, Variant> stored_;  // what the store holds, as this run read or wrote it
+    bool soundHeld_ = false;                 // soundOffForThisRun keeps the stored choice
+    int heldSound_ = 0, heldVoice_ = 0;
 
     // ---- the action run (FrmMainAction.cpp) --------------------------------
     void startAction(const std::string& actionName, Origin origin);

@@ -145,7 +145,7 @@ std::vector<FrmMain::StoredSetting> FrmMain::settingsRecord() const {
     add(u, "MainHeight", height());
     add(u, "txtLockTime", txtLockTime.text());
     add(u, "chkSCR", chkSCR.value());
-    add(u, "chkSound", chkSound.value());
+    add(u, "chkSound", soundHeld_ ? heldSound_ : chkSound.value());
     add(u, "txtHour", txtHour.text());
     add(u, "txtMinute", txtMinute.text());
     add(u, "txtSEC", txtSEC.text());
@@ -168,7 +168,7 @@ std::vector<FrmMain::StoredSetting> FrmMain::settingsRecord() const {
     add(u, "VoicePeriode", Combo1.listIndex());
     add(u, "cmbTimeUnit", cmbTimeUnit.listIndex());
     add(u, "txtStartActionIn", txtStartActionIn.text());
-    add(u, "chkVoice", chkVoice.value());
+    add(u, "chkVoice", soundHeld_ ? heldVoice_ : chkVoice.value());
     add(u, "chkDT", chkDT.value());
     add(u, "chkDisableCancel", chkDisableCancel.value());
     add(u, "chkAllowRemoteControl", chkAllowRemoteControl.value());

@@ -29,11 +29,12 @@ int ACmsgbox(int timeoutSeconds, const std::string& prompt, int buttons, const s
 
 std::optional<std::string> ACinputbox(int timeoutSeconds, const std::string& prompt, const std::string& title,
                                       const std::string& defaultText, int /*x*/, int /*y*/,
-                                      const std::string& /*helpFile*/, int /*helpContext*/) {
+                                      const std::string& /*helpFile*/, int /*helpContext*/, bool hideEntry) {
     std::optional<std::string> entry;
     Step("ACinputbox of Modul Varn_MsgBox", 1, [&] {
         requireActiveForm();
-        entry = dialogs().timedInputBox(prompt, title, defaultText, timeoutSeconds);
+        entry = hideEntry ? dialogs().timedPasswordBox(prompt, title, timeoutSeconds)
+                          : dialogs().timedInputBox(prompt, title, defaultText, timeoutSeconds);
     });
     return entry;
 }

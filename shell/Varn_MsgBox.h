@@ -13,9 +13,9 @@ namespace nocturo {
 int ACmsgbox(int timeoutSeconds, const std::string& prompt, int buttons, const std::string& title,
              const std::string& helpFile, int helpContext);
 // The text entered; nullopt when the box was cancelled or could not be shown
-// (an empty entry is an empty text).
+// (an empty entry is an empty text). hideEntry: a password, not shown as typed.
 std::optional<std::string> ACinputbox(int timeoutSeconds, const std::string& prompt, const std::string& title,
                                       const std::string& defaultText, int x, int y, const std::string& helpFile,
-                                      int helpContext);
+                                      int helpContext, bool hideEntry = false);
 
 }  // namespace nocturo

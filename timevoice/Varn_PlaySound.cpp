@@ -2,8 +2,13 @@
 
 #include "base/Runtime.h"
 #include "base/Varn_ErrorLog.h"
+#include "base/Links.h"
 #include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_Language.h"
 #include "base/Varn_Registry.h"
+#include "platform/IDialogs.h"
+#include "platform/IFileSystem.h"
+#include "platform/IProcesses.h"
 #include "platform/ISound.h"
 
 namespace nocturo {
@@ -43,6 +48,46 @@ void PlaySoundOnce(const std::string& name, bool isEvent) {
     } catch (...) {
         ReportCurrentException("PlaySoundOnce of Modul Varn_PlaySound", 3);
     }
+}
+
+std::string SpeechMissingNotice(bool windows) {
+    if (windows)
+        return LangText(52) + "\n" + LangText(53) + "\n" + "Download url: " + links::SpeechInstaller + "\n" +
+               "Download url: " + links::SpeechVoice + "\n" + LangText(54) + "\n\n" + LangText(55) + "\n" +
+               LangText(56) + "\n\n" + LangText(57);
+    // Nothing to download: the distribution has the engine as packages.
+    return LangText(52) + "\n" + LangText(53) + "\n" +
+           "Install the packages espeak-ng and espeak-ng-data (for example: sudo apt install espeak-ng "
+           "espeak-ng-data)." +
+           "\n" + LangText(54) + "\n\n" + LangText(57);
+}
+
+void Ini_TTS() {
+    const char* p = " Ini_TTS of Modul Varn_PlaySound";
+    bool created = false;
+    try {
+        created = rt().pf.speech && speech().available();
+    } catch (...) {
+        ReportCurrentException(p, 1);
+        created = false;
+    }
+    if (created) {
+        Step(p, 2, [] { WriteSetting(MachineApp(), kSettings, "TTS", true); });
+        return;
+    }
+    rt().soundAvailable = false;
+    Step(p, 3, [&] {
+        if (!CBool(ReadSetting(MachineApp(), kSettings, "TTS", true))) return;
+        const bool windows = files().pathStyle() == platform::PathStyle::Windows;
+        const int style = windows ? platform::mb::OkCancel | platform::mb::SystemModal
+                                  : platform::mb::Information | platform::mb::SystemModal;
+        const int answer = dialogs().messageBox(SpeechMissingNotice(windows), style, LangText(23));
+        WriteSetting(MachineApp(), kSettings, "TTS", false);
+        if (windows && answer == platform::mb::IdOk) {
+            processes().openDocument(links::SpeechInstaller);
+            processes().openDocument(links::SpeechVoice);
+        }
+    });
 }
 
 void Announce(const std::string& text) {

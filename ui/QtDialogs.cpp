@@ -163,11 +163,17 @@ int QtDialogs::messageBox(const std::string& prompt, int style, const std::strin
 
 std::optional<std::string> QtDialogs::inputBox(const std::string& prompt, const std::string& title,
                                                const std::string& defaultText) {
+    return askText(prompt, title, defaultText, false);
+}
+
+std::optional<std::string> QtDialogs::askText(const std::string& prompt, const std::string& title,
+                                              const std::string& defaultText, bool hidden) {
     QInputDialog dialog(owner());
     dialog.setWindowTitle(boxTitle(title));
     dialog.setLabelText(boxText(prompt));
     for (auto* label : dialog.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     dialog.setInputMode(QInputDialog::TextInput);
+    if (hidden) dialog.setTextEchoMode(QLineEdit::Password);
     dialog.setTextValue(fromUtf8(defaultText));
     dialog.setWindowModality(Qt::ApplicationModal);
 
@@ -226,22 +232,46 @@ QString QtDialogs::toQtFilter(const std::string& filter) {
 
 // ---- timed boxes --------------------------------------------------------------
 
+// Each timed box stops its time-out when it closes, so a time-out left over
+// from a box that was answered never presses the keys in a later box that
+// happens to have the same title.
 int QtDialogs::timedMessageBox(const std::string& prompt, int style, const std::string& title, int seconds) {
-    armTimeout(title, seconds);
-    return messageBox(prompt, style, title);
+    const unsigned armed = armTimeout(title, seconds);
+    const int answer = messageBox(prompt, style, title);
+    disarm(armed);
+    return answer;
 }
 
 std::optional<std::string> QtDialogs::timedInputBox(const std::string& prompt, const std::string& title,
                                                     const std::string& defaultText, int seconds) {
-    armTimeout(title, seconds);
-    return inputBox(prompt, title, defaultText);
+    const unsigned armed = armTimeout(title, seconds);
+    auto entry = askText(prompt, title, defaultText, false);
+    disarm(armed);
+    return entry;
 }
 
-void QtDialogs::armTimeout(const std::string& title, int seconds) {
-    if (seconds <= 0) return;
+std::optional<std::string> QtDialogs::timedPasswordBox(const std::string& prompt, const std::string& title,
+                                                       int seconds) {
+    const unsigned armed = armTimeout(title, seconds);
+    auto entry = askText(prompt, title, std::string(), true);
+    disarm(armed);
+    return entry;
+}
+
+unsigned QtDialogs::armTimeout(const std::string& title, int seconds) {
+    if (seconds <= 0) return 0;
     // One time-out for all timed boxes: a new box takes it over.
     timedTitle_ = boxTitle(title);
     timeout_.start(std::min(seconds, INT_MAX / 1000) * 1000);
+    if (++armed_ == 0) ++armed_;
+    return armed_;
+}
+
+void QtDialogs::disarm(unsigned armed) {
+    // A box that took the time-out over from this one keeps it.
+    if (armed == 0 || armed != armed_) return;
+    timeout_.stop();
+    timedTitle_.clear();
 }
 
 void QtDialogs::onTimeout() {

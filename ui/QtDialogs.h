@@ -45,6 +45,9 @@ public:
     int timedMessageBox(const std::string& prompt, int style, const std::string& title, int seconds) override;
     std::optional<std::string> timedInputBox(const std::string& prompt, const std::string& title,
                                              const std::string& defaultText, int seconds) override;
+    // The same box with the entry shown as dots.
+    std::optional<std::string> timedPasswordBox(const std::string& prompt, const std::string& title,
+                                                int seconds) override;
 
     // "Program Files (*.exe)|*.exe|All Files (*.*)|*.*" becomes
     // "Program Files (*.exe);;All Files (*.*)".
@@ -57,13 +60,19 @@ public:
 
 private:
     static QWidget* owner();
-    void armTimeout(const std::string& title, int seconds);
+    std::optional<std::string> askText(const std::string& prompt, const std::string& title,
+                                       const std::string& defaultText, bool hidden);
+    // Arms the time-out for the box about to open; returns what disarm needs
+    // to stop it when that box closes (0 when nothing was armed).
+    unsigned armTimeout(const std::string& title, int seconds);
+    void disarm(unsigned armed);
     void onTimeout();
     static void pressKey(QWidget* box, int key);
 
     QObject context_;
     QTimer timeout_;
     QString timedTitle_;
+    unsigned armed_ = 0;
 };
 
 }  // namespace nocturo::ui

@@ -1,6 +1,7 @@
 #include "platform/posix/TerminalDialogs.h"
 
 #include <poll.h>
+#include <termios.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -234,10 +235,45 @@ int TerminalDialogs::messageBox(const std::string& prompt, int style, const std:
 
 std::optional<std::string> TerminalDialogs::inputBox(const std::string& prompt, const std::string& title,
                                                      const std::string& defaultText) {
+    return askText(prompt, title, defaultText, false);
+}
+
+std::optional<std::string> TerminalDialogs::timedPasswordBox(const std::string& prompt, const std::string& title,
+                                                             int) {
+    return askText(prompt, title, std::string(), true);
+}
+
+namespace {
+// Turns the terminal's echo off for the length of a scope.
+class EchoOff {
+public:
+    explicit EchoOff(int fd) : fd_(fd) {
+        if (tcgetattr(fd_, &saved_) != 0) return;
+        termios quiet = saved_;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        active_ = tcsetattr(fd_, TCSANOW, &quiet) == 0;
+    }
+    ~EchoOff() {
+        if (active_) tcsetattr(fd_, TCSANOW, &saved_);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
+}  // namespace
+
+std::optional<std::string> TerminalDialogs::askText(const std::string& prompt, const std::string& title,
+                                                    const std::string& defaultText, bool hidden) {
     if (!interactive()) {
         write(heading(title, prompt) + "\n[" + defaultText + "]\n");
-        auto answer = fallback_ ? fallback_->inputBox(prompt, title, defaultText) : std::optional(defaultText);
-        write(answer ? "-> " + *answer + "\n" : std::string("-> (cancelled)\n"));
+        auto answer = !fallback_ ? std::optional(defaultText)
+                      : hidden  ? fallback_->timedPasswordBox(prompt, title, 0)
+                                : fallback_->inputBox(prompt, title, defaultText);
+        write(answer ? "-> " + (hidden ? std::string("(hidden)") : *answer) + "\n" : std::string("-> (cancelled)\n"));
         return answer;
     }
 
@@ -246,7 +282,14 @@ std::optional<std::string> TerminalDialogs::inputBox(const std::string& prompt, 
 
     write(heading(title, prompt) + "\n" + (defaultText.empty() ? "" : "[" + defaultText + "] ") + "> ");
     std::string line;
-    switch (readLine(question, line)) {
+    std::optional<EchoOff> quiet;
+    if (hidden) quiet.emplace(in_);
+    const Got got = readLine(question, line);
+    if (hidden) {
+        quiet.reset();
+        if (got == Got::Line) write("\n");  // the Enter that was not echoed
+    }
+    switch (got) {
         case Got::EndOfInput: write("\n"); return std::nullopt;
         case Got::Dismissed: write(defaultText + "\n"); return defaultText;
         case Got::Line: break;

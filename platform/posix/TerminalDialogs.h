@@ -33,6 +33,9 @@ public:
     // just Esc or Ctrl-D cancels (nullopt).
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& defaultText) override;
+    // Terminal: as the input box, with the typed line not echoed.
+    std::optional<std::string> timedPasswordBox(const std::string& prompt, const std::string& title,
+                                                int seconds) override;
     // Terminal: asks for a path ("~" is the home folder; relative to
     // startFolder); it must name an existing folder (or file with
     // includeFiles). An empty line, Esc or end of input cancels ("").
@@ -63,6 +66,8 @@ private:
         bool dismissed = false;
     };
     enum class Got { Line, EndOfInput, Dismissed };
+    std::optional<std::string> askText(const std::string& prompt, const std::string& title,
+                                       const std::string& defaultText, bool hidden);
     // A question on the stack of waiting ones while it is asked.
     class Asking {
     public:

@@ -44,11 +44,22 @@ std::optional<Json> SimDialogs::takeTextAnswer() {
 
 std::optional<std::string> SimDialogs::inputBox(const std::string& prompt, const std::string& title,
                                                 const std::string& defaultText) {
+    return askText(prompt, title, defaultText, false);
+}
+
+std::optional<std::string> SimDialogs::timedPasswordBox(const std::string& prompt, const std::string& title, int) {
+    return askText(prompt, title, std::string(), true);
+}
+
+std::optional<std::string> SimDialogs::askText(const std::string& prompt, const std::string& title,
+                                               const std::string& defaultText, bool hidden) {
     if (onBox) onBox();
     std::optional<std::string> answer;  // cancelled unless the queue says otherwise
     if (auto a = takeTextAnswer(); a && a->isString()) answer = a->asString();
-    journal_.append(JsonObject{{"call", "InputBox"}, {"title", title}, {"prompt", prompt}, {"default", defaultText},
-                               {"answer", answer ? Json(*answer) : Json(nullptr)}});
+    JsonObject entry{{"call", "InputBox"}, {"title", title}, {"prompt", prompt}, {"default", defaultText}};
+    if (hidden) entry.set("hidden", true);
+    entry.set("answer", answer ? Json(*answer) : Json(nullptr));
+    journal_.append(std::move(entry));
     return answer;
 }
 

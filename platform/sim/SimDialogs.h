@@ -30,6 +30,9 @@ public:
     int messageBox(const std::string& prompt, int style, const std::string& title) override;
     std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
                                         const std::string& defaultText) override;
+    // Journalled as an input box with "hidden":true.
+    std::optional<std::string> timedPasswordBox(const std::string& prompt, const std::string& title,
+                                                int seconds) override;
     std::string browseForFolder(const std::string& title, const std::string& startFolder,
                                 bool includeFiles) override;
     std::string openFile(const std::string& title, const std::string& filter) override;
@@ -59,6 +62,8 @@ private:
     // The head of the queue when it is a text or null, taken off the queue;
     // nullopt (nothing taken) otherwise.
     std::optional<Json> takeTextAnswer();
+    std::optional<std::string> askText(const std::string& prompt, const std::string& title,
+                                       const std::string& defaultText, bool hidden);
 
     Journal& journal_;
     std::deque<Json> answers_;

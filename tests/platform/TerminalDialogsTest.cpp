@@ -1,5 +1,8 @@
 #include <fcntl.h>
 #include <termios.h>
+
+#include <chrono>
+#include <thread>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -312,6 +315,43 @@ TEST(TerminalDialogsInputBox, DefaultTextEmptyTextAndCancel) {
     EXPECT_EQ(dialogs.inputBox("Name :", "T", "abc"), std::nullopt);
     pty.type("\x04");
     EXPECT_EQ(dialogs.inputBox("Name :", "T", "abc"), std::nullopt);
+}
+
+// The password is not echoed while it is typed, and the echo is back after.
+TEST(TerminalDialogsInputBox, PasswordIsNotEchoed) {
+    Pty pty;
+    termios mode{};
+    ASSERT_EQ(tcgetattr(pty.terminal(), &mode), 0);
+    mode.c_lflag |= ECHO;  // a terminal as users have it
+    ASSERT_EQ(tcsetattr(pty.terminal(), TCSANOW, &mode), 0);
+    TerminalDialogs dialogs(nullptr, pty.terminal(), pty.terminal());
+
+    bool echoWhileAsked = true;
+    std::thread typist([&] {
+        for (int i = 0; i < 500 && !contains(pty.screen(), "Options Menu Password :\r\n> "); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        termios during{};
+        tcgetattr(pty.terminal(), &during);
+        echoWhileAsked = (during.c_lflag & ECHO) != 0;
+        pty.type("s3cret\n");
+    });
+    EXPECT_EQ(dialogs.timedPasswordBox("Options Menu Password :", "Nocturo", 10), std::optional<std::string>("s3cret"));
+    typist.join();
+    EXPECT_FALSE(echoWhileAsked);
+    EXPECT_FALSE(contains(pty.screen(), "s3cret")) << pty.screen();
+    termios after{};
+    ASSERT_EQ(tcgetattr(pty.terminal(), &after), 0);
+    EXPECT_NE(after.c_lflag & ECHO, 0u);
+}
+
+TEST(TerminalDialogsNoTerminal, APasswordFromTheFallbackIsNotShown) {
+    Pipes pipes;
+    RecordingDialogs fallback;
+    TerminalDialogs dialogs(&fallback, pipes.input(), pipes.output());
+    EXPECT_EQ(dialogs.timedPasswordBox("Options Menu Password :", "Nocturo", 10), std::optional<std::string>("from fallback"));
+    const std::string shown = pipes.shown();
+    EXPECT_TRUE(contains(shown, "-> (hidden)\n")) << shown;
+    EXPECT_FALSE(contains(shown, "from fallback")) << shown;
 }
 
 // ---- on a terminal: folders and files ---------------------------------------------

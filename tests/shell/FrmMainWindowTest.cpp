@@ -47,6 +47,9 @@ TEST(OptionsPanel, WithoutAPasswordAnEmptyEntryOpensItAndCancelDoesNot) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->at("prompt").asString(), "Options Menu Password :");
     EXPECT_EQ(box->at("title").asString(), "Nocturo");
+    // The password is not shown as it is typed.
+    ASSERT_NE(box->find("hidden"), nullptr);
+    EXPECT_TRUE(box->at("hidden").asBool());
     // Centred on the screen.
     EXPECT_EQ(t.f.left(), (kScreenWidth - twips::OptionsWidth) / 2);
     EXPECT_EQ(t.f.top(), (kScreenHeight - twips::OptionsHeight) / 2);

@@ -323,24 +323,48 @@ TEST(QtDialogs, TimedInputBoxLeftAloneIsCancelled) {
     EXPECT_GE(clock.elapsed(), 900);
 }
 
+// An answered box takes its time-out with it: a later box with the same
+// title (the exit question after the password box, both titled "Nocturo")
+// waits for the user, however long.
+TEST(QtDialogs, TimedBoxAnsweredInTimeLeavesNoTimeOutForALaterBox) {
+    QtDialogs dialogs;
+    whenModalOpens([](QWidget* modal) { asInput(modal)->reject(); });
+    EXPECT_EQ(dialogs.timedPasswordBox("Options Menu Password :", "Nocturo", 1), std::nullopt);
+    EXPECT_TRUE(dialogs.timedTitle().isEmpty());
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 answeredAfter = -1;
+    // Answered by the test after 2 s, twice the first box's time-out.
+    whenModalOpens([&](QWidget* modal) {
+        while (clock.elapsed() < 2000 && modal->isVisible()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        answeredAfter = modal->isVisible() ? clock.elapsed() : -1;
+        if (modal->isVisible()) buttonOf(modal, QMessageBox::No)->click();
+    });
+    EXPECT_EQ(dialogs.messageBox("Are you sure to Exit Program ?", mb::YesNo | mb::Question, "Nocturo"), mb::IdNo);
+    EXPECT_GE(answeredAfter, 2000) << "the box was answered by a time-out that was not its own";
+}
+
 TEST(QtDialogs, TimedBoxAnsweredInTimeKeepsTheAnswer) {
     QtDialogs dialogs;
     whenModalOpens([](QWidget* modal) { buttonOf(modal, QMessageBox::No)->click(); });
     EXPECT_EQ(dialogs.timedMessageBox("Continue?", mb::YesNo, "Nocturo", 1), mb::IdNo);
-    EXPECT_EQ(dialogs.timedTitle(), QStringLiteral("Nocturo"));  // still waiting
-
-    // A window with the same title that is no standard box is left alone.
-    QWidget other;
-    other.setWindowTitle(QStringLiteral("Nocturo"));
-    QLineEdit* edit = new QLineEdit(&other);
-    other.show();
-    edit->setFocus();
-    QElapsedTimer clock;
-    clock.start();
-    while (!dialogs.timedTitle().isEmpty() && clock.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(dialogs.timedTitle().isEmpty());
-    EXPECT_TRUE(other.isVisible());
-    EXPECT_TRUE(edit->text().isEmpty());
+}
+
+// The password box shows dots for what is typed, and returns the text.
+TEST(QtDialogs, PasswordBoxHidesTheEntry) {
+    QtDialogs dialogs;
+    QLineEdit::EchoMode mode = QLineEdit::Normal;
+    whenModalOpens([&](QWidget* modal) {
+        QInputDialog* input = asInput(modal);
+        mode = input->textEchoMode();
+        input->setTextValue(QStringLiteral("s3cret"));
+        input->accept();
+    });
+    EXPECT_EQ(dialogs.timedPasswordBox("Options Menu Password :", "Nocturo", 10), std::optional<std::string>("s3cret"));
+    EXPECT_EQ(mode, QLineEdit::Password);
+    EXPECT_TRUE(dialogs.timedTitle().isEmpty());
 }
 
 // The second timed box takes over the time-out: the first one's time no
