@@ -7,6 +7,7 @@
 #include <QPointer>
 
 #include "platform/Error.h"
+#include "platform/posix/StatusNotifier.h"
 
 // Resource set-up lives in the global namespace; a static library's resources
 // are only linked in when something asks for them.
@@ -18,8 +19,9 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-QtTray::QtTray(QObject* parent) : QObject(parent) {
+QtTray::QtTray(QObject* parent, Host host) : QObject(parent) {
     initTrayPictures();
+    statusNotifier_ = host == Host::Detect ? platform::StatusNotifierHostPresent() : host == Host::StatusNotifier;
     // The clicks are handled once the icon's own event is over: what they
     // start may take the icon away, and Qt deletes the icon's window with it.
     connect(&icon_, &QSystemTrayIcon::activated, this, &QtTray::onActivated, Qt::QueuedConnection);
@@ -87,20 +89,20 @@ void QtTray::onActivated(QSystemTrayIcon::ActivationReason reason) {
         MouseHandler handler = alive->handler_;
         if (handler) handler(message);
     };
+    for (int message : messagesFor(reason, alive->statusNotifier_)) deliver(message);
+}
+
+std::vector<int> QtTray::messagesFor(QSystemTrayIcon::ActivationReason reason, bool statusNotifier) {
     switch (reason) {
     case QSystemTrayIcon::Context:
-        deliver(platform::wm::RButtonDown);
-        deliver(platform::wm::RButtonUp);
-        break;
+        return {platform::wm::RButtonDown, platform::wm::RButtonUp};
     case QSystemTrayIcon::DoubleClick:
-        deliver(platform::wm::LButtonDblClk);
-        break;
+        return {platform::wm::LButtonDblClk};
     case QSystemTrayIcon::Trigger:
-        deliver(platform::wm::LButtonDown);
-        deliver(platform::wm::LButtonUp);
-        break;
+        if (statusNotifier) return {platform::wm::LButtonDblClk};
+        return {platform::wm::LButtonDown, platform::wm::LButtonUp};
     default:
-        break;
+        return {};
     }
 }
 

@@ -19,7 +19,12 @@ class QtTray : public QObject, public platform::ITray {
     Q_OBJECT
 
 public:
-    explicit QtTray(QObject* parent = nullptr);
+    // How the desktop reports clicks on the icon. An X11 system tray sends a
+    // click and a double click; a StatusNotifierItem host sends "activate"
+    // for a left click and has no double click, so there the click does what
+    // the double click does elsewhere.
+    enum class Host { Detect, SystemTray, StatusNotifier };
+    explicit QtTray(QObject* parent = nullptr, Host host = Host::Detect);
     ~QtTray() override;
     QtTray(const QtTray&) = delete;
     QtTray& operator=(const QtTray&) = delete;
@@ -41,12 +46,16 @@ public:
     static QIcon picture(const std::string& name);
 
     QSystemTrayIcon& trayIcon() { return icon_; }
+    bool statusNotifierHost() const { return statusNotifier_; }
+    // The mouse messages (platform::wm) a click reported by Qt stands for.
+    static std::vector<int> messagesFor(QSystemTrayIcon::ActivationReason reason, bool statusNotifier);
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
 
     QSystemTrayIcon icon_;
     MouseHandler handler_;
+    bool statusNotifier_ = false;
 };
 
 }  // namespace nocturo::ui

@@ -76,7 +76,7 @@ TEST(QtTray, APoppedUpMenuAnswersWithTheChosenItemOrNone) {
 }
 
 TEST(QtTray, TheIconsClicksArriveAsMouseMessages) {
-    QtTray tray;
+    QtTray tray(nullptr, QtTray::Host::SystemTray);
     std::vector<int> messages;
     tray.setMouseHandler([&](int m) { messages.push_back(m); });
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Context);
@@ -100,12 +100,56 @@ TEST(QtTray, TheIconsClicksArriveAsMouseMessages) {
 
     // A tray that is gone by then delivers nothing.
     messages.clear();
-    auto brief = std::make_unique<QtTray>();
+    auto brief = std::make_unique<QtTray>(nullptr, QtTray::Host::SystemTray);
     brief->setMouseHandler([&](int m) { messages.push_back(m); });
     Q_EMIT brief->trayIcon().activated(QSystemTrayIcon::DoubleClick);
     brief.reset();
     QCoreApplication::processEvents();
     EXPECT_TRUE(messages.empty());
+}
+
+// A StatusNotifierItem host has no double click: its "activate" (a left
+// click) does what the double click does in an X11 tray. Everything else is
+// the same on both.
+TEST(QtTray, OnAStatusNotifierHostTheClickIsTheDoubleClick) {
+    using R = QSystemTrayIcon::ActivationReason;
+    const struct {
+        R reason;
+        std::vector<int> systemTray, statusNotifier;
+    } rows[] = {
+        {R::Trigger, {0x201, 0x202}, {0x203}},
+        {R::DoubleClick, {0x203}, {0x203}},
+        {R::Context, {0x204, 0x205}, {0x204, 0x205}},
+        {R::MiddleClick, {}, {}},
+        {R::Unknown, {}, {}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(QtTray::messagesFor(row.reason, false), row.systemTray) << row.reason;
+        EXPECT_EQ(QtTray::messagesFor(row.reason, true), row.statusNotifier) << row.reason;
+    }
+
+    QtTray tray(nullptr, QtTray::Host::StatusNotifier);
+    EXPECT_TRUE(tray.statusNotifierHost());
+    std::vector<int> messages;
+    tray.setMouseHandler([&](int m) { messages.push_back(m); });
+    Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(messages, (std::vector<int>{0x203}));
+
+    // And the window's model runs the selected action for it.
+    SimWorld w;
+    FrmMain f;
+    f.Form_Load();
+    f.fireEvent("optActions(1).Click");  // reboot
+    f.txtCounter.setText("1");
+    f.Send_to_SysTray();
+    ASSERT_TRUE(f.inTray);
+    tray.setMouseHandler([&](int m) { w.tray.mouse(m); });
+    Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(f.inTray);
+    w.runUntil([&] { return !f.actionRunning(); });
+    EXPECT_EQ(w.sessionEnds.size(), 1u);
 }
 
 TEST(QtTray, ChangesReachTheIconsPictureAndTip) {
