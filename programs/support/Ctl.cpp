@@ -18,6 +18,10 @@
 #include "base/Varn_File_Dir.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/Error.h"
+#include "platform/IDialogs.h"
+#include "platform/IEventLoop.h"
+#include "platform/posix/TerminalDialogs.h"
+#include "platform/sim/SimDialogs.h"
 
 namespace nocturo::programs {
 
@@ -165,21 +169,65 @@ int find(const std::vector<std::string>& a, std::ostream& out) {
     return kOk;
 }
 
-int clean(const std::vector<std::string>& a, std::ostream& out) {
-    const bool nul = a.size() == 3 && (a[2] == "-0" || a[2] == "--null");
-    if ((a.size() != 2 && !nul) || a[1] != "--dry-run")
-        usage("usage: nocturoctl clean --dry-run [-0] (the cleaning itself runs before an action or from the setup "
-              "window)");
-    treeApp("user");
-    frmCleanNow run;
-    run.TxtPaths.setText(CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs())));
-    Task search = run.SearchFiles(false);
-    search.start("DeleteFiles of Formular frmCleanNow");
-    for (int i = 0; i < run.ListView1.listCount(); ++i) {
-        out << (run.toRecycleBin(i) ? "recycle" : "delete") << "\t";
-        printName(out, run.ListView1.item(i), nul);
+// Asks on the terminal (or the simulated machine's scripted answers); no
+// one to ask is no.
+bool confirmed(const std::string& question) {
+    const int style = platform::mb::YesNo | platform::mb::Question | platform::mb::DefaultButton2;
+    if (auto* terminal = dynamic_cast<platform::TerminalDialogs*>(rt().pf.dialogs);
+        terminal && terminal->interactive())
+        return terminal->messageBox(question, style, "nocturoctl clean") == platform::mb::IdYes;
+    if (dynamic_cast<platform::TerminalDialogs*>(rt().pf.dialogs)) return false;  // no terminal
+    // The simulated machine answers only what was scripted.
+    if (auto* scripted = dynamic_cast<platform::SimDialogs*>(rt().pf.dialogs); scripted && scripted->remaining() == 0)
+        return false;
+    return dialogs().messageBox(question, style, "nocturoctl clean") == platform::mb::IdYes;
+}
+
+int clean(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
+    bool nul = false, dryRun = false, yes = false;
+    for (size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "-0" || a[i] == "--null") nul = true;
+        else if (a[i] == "--dry-run") dryRun = true;
+        else if (a[i] == "--yes" || a[i] == "-y") yes = true;
+        else usage("usage: nocturoctl clean [--dry-run [-0]] [--yes]");
     }
-    return kOk;
+    if (nul && !dryRun) usage("-0 goes with --dry-run (the run itself prints what it did)");
+    treeApp("user");
+    const std::string folders = CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs()));
+    frmCleanNow listing;
+    listing.TxtPaths.setText(folders);
+    Task search = listing.SearchFiles(false);
+    search.start("DeleteFiles of Formular frmCleanNow");
+    for (int i = 0; i < listing.ListView1.listCount(); ++i) {
+        out << (listing.toRecycleBin(i) ? "recycle" : "delete") << "\t";
+        printName(out, listing.ListView1.item(i), nul);
+    }
+    if (dryRun) return kOk;
+    const int count = listing.ListView1.listCount();
+    if (count == 0) {
+        out << "Nothing to clean\n";
+        return kOk;
+    }
+    if (!yes && !confirmed("Delete or recycle these " + std::to_string(count) + " files?")) {
+        err << "nocturoctl: nothing deleted (not confirmed; --yes confirms without asking)\n";
+        return kNotFound;
+    }
+
+    // The run itself: the same search again, each file deleted only if it
+    // is still the one that was found, every deletion and failure in the
+    // cleaner's log.
+    const bool unattended = rt().cleanUnattended;
+    rt().cleanUnattended = true;
+    frmCleanNow run;
+    run.TxtPaths.setText(folders);
+    Task removal = run.DeleteFiles();
+    removal.start("DeleteFiles of Formular frmCleanNow");
+    while (!removal.done()) loop().yield();
+    rt().cleanUnattended = unattended;
+    out << "Deleted " << run.FilesDeleted << " of " << run.FilesFound << " files";
+    if (run.FilesFailed > 0) out << ", " << run.FilesFailed << " failed (the cleaner's log says why)";
+    out << "\n";
+    return run.FilesFailed > 0 ? kNotFound : kOk;
 }
 
 int password(const std::vector<std::string>& a) {
@@ -231,6 +279,8 @@ std::string CtlUsage() {
            "                                          print every file the cleaner's finder reports\n"
            "  clean --dry-run [-0]                    print every file the cleaning before an action\n"
            "                                          would delete, and how (recycle or delete)\n"
+           "  clean [--yes]                           the same list, then, once confirmed on the\n"
+           "                                          terminal (or by --yes), the cleaning itself\n"
            "      (control characters in names are written as \\n, \\t, \\xNN; -0 prints the names\n"
            "       as they are, each ended by a NUL, as find -print0 does)\n"
            "  encrypt3 TEXT                           print the stored form of a text\n"
@@ -264,7 +314,7 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (cmd == "password") return password(args);
         if (cmd == "find") return find(args, out);
-        if (cmd == "clean") return clean(args, out);
+        if (cmd == "clean") return clean(args, out, err);
         if (cmd == "lang") return lang(args, out, err);
         usage("unknown command '" + cmd + "' (try --help)");
     } catch (const UsageError& e) {

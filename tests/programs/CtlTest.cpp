@@ -4,6 +4,7 @@
 
 #include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
+#include "platform/posix/TerminalDialogs.h"
 #include "programs/support/Ctl.h"
 #include "programs/support/Programs.h"
 #include "support/TestWorld.h"
@@ -134,8 +135,56 @@ TEST(Ctl, CleanDryRunListsWhatTheRunWouldDeleteAndHowWithoutDeleting) {
     EXPECT_EQ(c.out.str(), "recycle\t/tmp/old.bak\ndelete\t/data/x.tmp\n");
     EXPECT_TRUE(c.w.fs.exists("/tmp/old.bak"));
     EXPECT_TRUE(c.w.fs.exists("/data/x.tmp"));
-    EXPECT_EQ(c.run({"clean"}), 2);
+    EXPECT_EQ(c.run({"clean", "-0"}), 2);
+    EXPECT_EQ(c.run({"clean", "--now"}), 2);
     EXPECT_EQ(c.run({"settings", "get", "user", "x", "--folder"}), 2);
+}
+
+// The real run deletes only once confirmed: by a Yes on the terminal or by
+// --yes. No one to ask, or a No, deletes nothing.
+TEST(Ctl, CleanDeletesOnlyOnceConfirmedAndSaysWhatItDid) {
+    const struct {
+        const char* how;
+        std::vector<std::string> args;
+        int answer;  // 0: none scripted
+        int code;
+        bool deleted;
+    } rows[] = {
+        {"nobody to ask", {"clean"}, 0, 1, false},
+        {"answered no", {"clean"}, platform::mb::IdNo, 1, false},
+        {"answered yes", {"clean"}, platform::mb::IdYes, 0, true},
+        {"--yes", {"clean", "--yes"}, 0, 0, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        Ctl c;
+        c.w.fs.addFile("/data/x.tmp");
+        c.w.fs.addFile("/data/keep.txt");
+        ASSERT_EQ(c.run({"settings", "set", "user", "CleanDirs", ";/data/;"}), 0);
+        ASSERT_EQ(c.run({"settings", "set", "user", "ExtList", ";*.tmp;", "--folder", "/data/"}), 0);
+        ASSERT_EQ(c.run({"settings", "set", "user", "chkDelType", "0", "--dword", "--folder", "/data/"}), 0);
+        // Without a terminal the command line has nobody to ask.
+        nocturo::platform::TerminalDialogs noTerminal(nullptr, -1, -1);
+        if (row.answer) c.w.dlg.answers.push_back(row.answer);
+        else c.w.runtime.pf.dialogs = &noTerminal;
+        EXPECT_EQ(c.run(row.args), row.code);
+        EXPECT_EQ(c.w.fs.exists("/data/x.tmp"), !row.deleted);
+        EXPECT_TRUE(c.w.fs.exists("/data/keep.txt"));
+        const std::string out = c.out.str();
+        EXPECT_EQ(out.rfind("delete\t/data/x.tmp\n", 0), 0u) << out;
+        if (row.deleted) {
+            EXPECT_NE(out.find("Deleted 1 of 1 files\n"), std::string::npos) << out;
+        } else {
+            EXPECT_NE(c.err.str().find("nothing deleted"), std::string::npos) << c.err.str();
+        }
+    }
+}
+
+TEST(Ctl, CleanWithNothingToCleanSaysSo) {
+    Ctl c;
+    ASSERT_EQ(c.run({"settings", "set", "user", "CleanDirs", ";/empty/;"}), 0);
+    EXPECT_EQ(c.run({"clean", "--yes"}), 0);
+    EXPECT_EQ(c.out.str(), "Nothing to clean\n");
 }
 
 TEST(Ctl, FoundNamesCannotForgeLinesAndMinusZeroGivesThemAsTheyAre) {
