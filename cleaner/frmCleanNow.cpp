@@ -131,7 +131,11 @@ bool frmCleanNow::stepActive(int index) const {
     const std::string option = kStepInfo[index].option;
     if (option.empty()) return true;
     // The run history and the Internet Explorer history are Windows's own.
-    if ((option == "chkDelRunHistory" || option == "chkClearIEhistory") &&
+    // The run history and the Internet Explorer history are Windows's own;
+    // empty folders, the browser caches and the temp folder are not done on
+    // Linux yet.
+    if ((option == "chkDelRunHistory" || option == "chkClearIEhistory" || option == "chkDelEmptyDir" ||
+         option == "chkEmptyIEcache" || option == "chkEmptyWindowsTemp") &&
         files().pathStyle() == platform::PathStyle::Posix)
         return false;
     if (option == "chkDelEmptyDir") {

@@ -204,5 +204,17 @@ TEST(CleanHDSetup, TheHistoriesOnlyWindowsKeepsAreOffOnLinuxAndSaySo) {
         EXPECT_EQ(f.chkClearIEhistory.enabled(), c.enabled);
         EXPECT_EQ(f.chkDelRunHistory.toolTip().rfind("Windows only", 0) == 0, !c.enabled);
         EXPECT_EQ(f.chkClearIEhistory.toolTip().rfind("Windows only", 0) == 0, !c.enabled);
+        // Steps Linux does not do yet: off, and the tip says so.
+        for (const CheckBox* box : {&f.chkDelEmptyDir, &f.chkEmptyIEcache, &f.chkEmptyWindowsTemp}) {
+            EXPECT_EQ(box->enabled(), c.enabled) << box->name();
+            EXPECT_EQ(box->toolTip().find("Not available on Linux") != std::string::npos, !c.enabled) << box->name();
+        }
+        if (!c.enabled) {
+            f.chkEmptyIEcache.setValue(1);
+            f.fireEvent("chkEmptyIEcache.Click");
+            EXPECT_FALSE(f.chkEmptyIEcacheURL.enabled());
+            EXPECT_FALSE(f.chkEmptyIEcacheCooky.enabled());
+            EXPECT_FALSE(f.chkEmptyIEcacheXXX.enabled());
+        }
     }
 }

@@ -164,6 +164,24 @@ TEST(CleanNow, TheSystemStepsClearTheirKeysAndTheBinWhenTicked) {
     EXPECT_FALSE(r.w.reg.exists("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\TypedURLs\\url1"));
 }
 
+// On Linux the steps that only Windows has, or that Linux does not do yet,
+// are skipped even when a stored setting has them on: no question, no mark.
+TEST(CleanNow, OnLinuxTheStepsItDoesNotDoAreNeitherAskedNorMarked) {
+    SimWorld w(platform::PathStyle::Posix);
+    for (const char* o : {"chkDelRunHistory", "chkClearIEhistory", "chkEmptyIEcache", "chkEmptyWindowsTemp"})
+        WriteSetting(CleanerApp(), kSettings, o, 1);
+    WriteSetting(FolderApp("/tmp/"), kSettings, "chkDelEmptyDir", 1);
+    w.dialogs.pushAnswer(platform::mb::IdNo);  // the filtered files
+    frmCleanNow f;
+    f.Form_Load();
+    w.loop.runFor(0);
+    std::vector<std::string> asked;
+    for (const auto& e : w.journal.entries())
+        if (e.at("call").asString() == "MessageBox") asked.push_back(e.at("prompt").asString());
+    EXPECT_EQ(asked, (std::vector<std::string>{"Do you really want to delete filtered files?"}));
+    for (int step : {3, 5, 6, 7, 8}) EXPECT_EQ(f.shpSteps[static_cast<size_t>(step)]->fillColor(), frmCleanNow::kGrey) << step;
+}
+
 TEST(CleanNow, CancelDuringTheSearchStopsItButListedFilesAreStillDeleted) {
     Cleaning r;
     r.w.runtime.cleanUnattended = true;
