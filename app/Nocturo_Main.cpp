@@ -100,6 +100,11 @@ bool NocturoMain::Main(const std::string& commandLine) {
     Step(kProc, 9, [] { StartErrorLog(); });
 
     Step(kProc, 10, [&] {
+        // The service's state and stop come from the platform where it has one.
+        if (r.pf.service && !form_.serviceRunning) {
+            form_.serviceRunning = [] { return service(rt().pf.service).serviceRunning(); };
+            form_.stopService = [] { service(rt().pf.service).stopService(); };
+        }
         form_.Form_Load();
         // The window's load may wait for the service; start-up waits with it.
         while (!form_.ready() && !form_.unloaded()) WaitEvents();

@@ -7,6 +7,7 @@
 #include "platform/IHttp.h"
 #include "platform/IProcesses.h"
 #include "platform/IRegistry.h"
+#include "platform/IServiceControl.h"
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
 #include "platform/ISystemInfo.h"
@@ -29,6 +30,7 @@ struct Platform {
     IWindows* windows = nullptr;
     ITray* tray = nullptr;  // null: the desktop has no notification area
     IHttp* http = nullptr;
+    IServiceControl* service = nullptr;  // null: no autostart entry or system service here
 };
 
 }  // namespace nocturo::platform

@@ -88,6 +88,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
     chkWinOnTop.setCaption("Always on top");
     chkStartWithWindow.setCaption("Start with Windows");
     chkNtService.setCaption("Run as NT service");
+    applyServiceCaptions();
     chkDT.setCaption("Adjust clock for daylight savings");
     chkSCR.setCaption("Start Varn Screen Saver after");
     chkPCLock.setCaption("Enable Secure PC ");
@@ -801,6 +802,8 @@ void FrmMain::registerEvents() {
         {"chkTimeSync", &FrmMain::chkTimeSync_Click},
         {"chkAllowRemoteControl", &FrmMain::chkAllowRemoteControl_Click},
         {"chkWinOnTop", &FrmMain::chkWinOnTop_Click},
+        {"chkStartWithWindow", &FrmMain::chkStartWithWindow_Click},
+        {"chkNtService", &FrmMain::chkNtService_Click},
     };
     for (const auto& [name, handler] : clicks) on(std::string(name) + ".Click", [this, h = handler] { (this->*h)(); });
     on("ImgStop.DblClick", [this] { ImgStop_DblClick(); });

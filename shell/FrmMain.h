@@ -10,6 +10,7 @@
 //   FrmMainSchedule.cpp  the main timer's tick and the schedule modes
 //   FrmMainAction.cpp    the action run (ShutDown_Action) and the ready state
 //   FrmMainTray.cpp      the tray icon and its menu
+//   FrmMainService.cpp   start at login and the system service
 //
 // Long work - the action run with its program wait, cleaning and countdown,
 // and the end of the program with its goodbye - runs as tasks on the event
@@ -228,6 +229,9 @@ public:
     void chkWinOnTop_Click();
     void cmdSelectProgram_Click();
     void cmdSetupHDclean_Click();
+    // Starting with the system (FrmMainService.cpp).
+    void chkStartWithWindow_Click();
+    void chkNtService_Click();
 
     // ---- time fields ----------------------------------------------------------
     void txtHour_Click();
@@ -304,6 +308,7 @@ private:
     int selectedAction() const;
     void applyActionRow(int index, bool nowCaptions);
     void registerEvents();
+    void applyServiceCaptions();
     void layoutControls();
     std::string smallClockActionTime();
     void showSmallClock(const std::string& actionTime);

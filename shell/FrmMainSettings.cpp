@@ -82,6 +82,11 @@ void FrmMain::Load_Registry() {
                                 CheckRow{"chkWinOnTop", &chkWinOnTop, 0}, CheckRow{"chkStartProgram", &chkStartProgram, 0},
                                 CheckRow{"chkCleanHD", &chkCleanHD, 0}, CheckRow{"chkPCLock", &chkPCLock, 0}})
         step(p, ++line, [&] { row.box->setValue(check(row.name, row.def)); });
+    // A restored "Start with Windows" counts as a click: the entry is written
+    // again (or removed while the service box is checked).
+    step(p, line, [&] {
+        if (rt().pf.service && chkStartWithWindow.checked()) chkStartWithWindow_Click();
+    });
 
     // Option buttons in index order: a true value clears its siblings, so
     // the highest stored true wins; all false leaves none chosen.

@@ -14,6 +14,7 @@
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/RegFileRegistry.h"
+#include "platform/posix/SystemdServiceControl.h"
 #include "platform/posix/TerminalDialogs.h"
 #include "platform/posix/X11Keyboard.h"
 
@@ -45,7 +46,8 @@ class PosixHost : public PlatformHost {
 public:
     explicit PosixHost(const PosixOptions& o)
         : system(o.programFolder.empty() ? ExecutableFolder() : o.programFolder),
-          registry(o.registryPath.empty() ? DefaultRegistryPath() : o.registryPath, o.onStoreProblem) {
+          registry(o.registryPath.empty() ? DefaultRegistryPath() : o.registryPath, o.onStoreProblem),
+          service(system.programFolder()) {
         name = "posix";
         pf.registry = &registry;
         pf.files = &files;
@@ -60,6 +62,7 @@ public:
         pf.windows = &screen;
         pf.tray = &tray;  // headless: no notification area
         pf.http = &http;
+        pf.service = &service;
         dialogs.setPump(&loop);
     }
 
@@ -76,6 +79,7 @@ public:
     PosixScreen screen;
     NoTray tray;
     CurlHttp http;
+    SystemdServiceControl service;
 };
 
 }  // namespace

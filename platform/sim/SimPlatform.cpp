@@ -12,6 +12,7 @@
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/RegFileRegistry.h"
 #include "platform/posix/TerminalDialogs.h"
+#include "platform/sim/SimServiceControl.h"
 #include "platform/sim/SimServices.h"
 
 namespace nocturo::platform {
@@ -46,7 +47,8 @@ public:
           sound(journal),
           speech(journal),
           tray(journal),
-          http(journal) {
+          http(journal),
+          service(journal) {
         name = "sim";
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
@@ -67,6 +69,7 @@ public:
         pf.windows = &screen;
         pf.tray = &tray;
         pf.http = &http;
+        pf.service = &service;
         // The maker's version list names this version, so a check finds it current.
         http.serve(links::VersionList, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
     }
@@ -93,6 +96,7 @@ public:
     SimSpeech speech;
     SimTray tray;
     SimHttp http;
+    SimServiceControl service;
 };
 
 }  // namespace

@@ -22,6 +22,9 @@
 #include "platform/IEventLoop.h"
 #include "platform/posix/TerminalDialogs.h"
 #include "platform/sim/SimDialogs.h"
+#include "platform/IServiceControl.h"
+#include "platform/posix/SystemdServiceControl.h"
+#include "shell/Varn_NTservice.h"
 
 namespace nocturo::programs {
 
@@ -266,6 +269,75 @@ int lang(const std::vector<std::string>& a, std::ostream& out, std::ostream& err
 
 }  // namespace
 
+// Start at login: the entry, and the setting the main window restores it from.
+int autostart(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
+    if (a.size() != 2 || (a[1] != "on" && a[1] != "off" && a[1] != "status"))
+        usage("usage: nocturoctl autostart on|off|status");
+    auto& control = service(rt().pf.service);
+    if (a[1] == "status") {
+        out << (control.autostartPresent() ? "on" : "off") << "\n";
+        return kOk;
+    }
+    if (a[1] == "on") {
+        if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) {
+            err << "nocturoctl: the program runs as a system service; start at login stays off in that mode\n";
+            return kNotFound;
+        }
+        control.writeAutostart(rt().appName, AutostartProgramPath());
+    } else {
+        control.removeAutostart();
+    }
+    WriteSetting(UserApp(), kSettings, "chkStartWithWindow", a[1] == "on" ? 1 : 0);
+    return kOk;
+}
+
+int systemService(const std::vector<std::string>& a, std::ostream& out) {
+    bool dryRun = false;
+    std::vector<std::string> rest;
+    for (size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--dry-run") dryRun = true;
+        else rest.push_back(a[i]);
+    }
+    if (rest.size() != 1 || (rest[0] != "install" && rest[0] != "uninstall" && rest[0] != "status"))
+        usage("usage: nocturoctl service install|uninstall|status [--dry-run]");
+    const std::string& verb = rest[0];
+    if (dryRun) {
+        // What would be done, from the real backend's plan; nothing changes.
+        platform::SystemdServiceControl plan(sysinfo().programFolder());
+        if (verb == "install") {
+            out << "write " << plan.unitPath() << ":\n" << plan.unitText();
+            out << "remove " << platform::SystemdServiceControl::autostartPath() << "\n";
+            for (const auto& call : plan.installCalls()) out << "call org.freedesktop.systemd1.Manager." << call << "\n";
+        } else if (verb == "uninstall") {
+            for (const auto& call : plan.uninstallCalls()) {
+                out << "call org.freedesktop.systemd1.Manager." << call << "\n";
+                if (call.rfind("DisableUnitFiles", 0) == 0) out << "remove " << plan.unitPath() << "\n";
+            }
+        } else {
+            out << "call org.freedesktop.systemd1.Manager.GetUnit(\"" << platform::SystemdServiceControl::kUnitName
+                << "\")\n";
+        }
+        return kOk;
+    }
+    auto& control = service(rt().pf.service);
+    if (verb == "status") {
+        out << "installed: " << (control.serviceInstalled() ? "yes" : "no") << "\n";
+        out << "running: " << (control.serviceRunning() ? "yes" : "no") << "\n";
+        return kOk;
+    }
+    if (verb == "install") {
+        control.installService();
+        control.removeAutostart();
+        WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+        out << control.serviceDisplayName() << " installed\n";
+    } else {
+        control.uninstallService();
+        WriteSetting(MachineApp(), kSettings, "chkNtService", 0);
+        out << control.serviceDisplayName() << " uninstalled\n";
+    }
+    return kOk;
+}
+
 std::string CtlUsage() {
     return "Usage: nocturoctl COMMAND [ARGS]\n"
            "\n"
@@ -288,6 +360,10 @@ std::string CtlUsage() {
            "  password set TEXT                       set the options password\n"
            "  password clear                          remove the options password\n"
            "  lang check FILE                         read a language file and print index<TAB>text lines\n"
+           "  autostart on|off|status                 start the program at login (a desktop entry)\n"
+           "  service install|uninstall|status [--dry-run]\n"
+           "                                          the program as the system service nocturo.service\n"
+           "                                          (--dry-run: print the unit and the calls, change nothing)\n"
            "\n"
            "Options: --help, --version\n"
            "Exit status: 0 success, 1 not found or failed, 2 bad usage.\n"
@@ -316,6 +392,8 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (cmd == "find") return find(args, out);
         if (cmd == "clean") return clean(args, out, err);
         if (cmd == "lang") return lang(args, out, err);
+        if (cmd == "autostart") return autostart(args, out, err);
+        if (cmd == "service") return systemService(args, out);
         usage("unknown command '" + cmd + "' (try --help)");
     } catch (const UsageError& e) {
         err << "nocturoctl: " << e.message << "\n";

@@ -11,6 +11,7 @@
 #include "base/Version.h"
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/posix/SystemdNotify.h"
 #include "platform/posix/TerminalDialogs.h"
 #include "platform/sim/SimDialogs.h"
 #include "platform/sim/Journal.h"
@@ -122,7 +123,10 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
         }
     });
     runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
-    form.onUnloaded = [&] { host.pf.loop->quit(0); };
+    form.onUnloaded = [&] {
+        platform::NotifySystemd("STOPPING=1");
+        host.pf.loop->quit(0);
+    };
 
     // The main window defers an end asked for while it is still loading.
     auto end = [&] { form.UnloadProgram(); };
@@ -144,6 +148,8 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     NocturoMain start(form);
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
+    // Started: under systemd (Type=notify) the service counts as running now.
+    platform::NotifySystemd("READY=1");
     int code = host.pf.loop->run();
     return code < 0 ? 0 : code;
 }

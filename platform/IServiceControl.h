@@ -1,0 +1,39 @@
+#pragma once
+// Starting the program together with the system: an entry that starts it when
+// the user logs in, and the program installed as a system service that runs
+// without anybody logged on.
+//
+// Calls that change the machine raise platform::Error when the system refuses
+// (no rights, polkit said no, no service manager); the description says which
+// call failed and why, so a handler can write it to the error log as it is.
+#include <string>
+
+namespace nocturo::platform {
+
+class IServiceControl {
+public:
+    virtual ~IServiceControl() = default;
+
+    // ---- start at login ---------------------------------------------------
+    // Whether the entry exists.
+    virtual bool autostartPresent() = 0;
+    // Writes (or replaces) the entry that starts `programPath` at login.
+    // `name` is the program's name as the user sees it.
+    virtual void writeAutostart(const std::string& name, const std::string& programPath) = 0;
+    // Removes the entry; nothing to do when there is none.
+    virtual void removeAutostart() = 0;
+
+    // ---- system service ---------------------------------------------------
+    // The name the user finds the service by in the system's tools.
+    virtual std::string serviceDisplayName() = 0;
+    virtual bool serviceInstalled() = 0;
+    // Installs the service so that it starts with the system.
+    virtual void installService() = 0;
+    // Stops the service if it runs and removes it.
+    virtual void uninstallService() = 0;
+    virtual bool serviceRunning() = 0;
+    virtual void startService() = 0;
+    virtual void stopService() = 0;
+};
+
+}  // namespace nocturo::platform

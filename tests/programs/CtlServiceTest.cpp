@@ -1,0 +1,101 @@
+// nocturoctl autostart and service, on the simulated service control, and
+// the dry run's plan.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "base/Variant.h"
+#include "base/Varn_Registry.h"
+#include "platform/sim/SimServiceControl.h"
+#include "programs/support/Ctl.h"
+#include "support/TestWorld.h"
+
+using namespace nocturo;
+using nocturo::test::TestWorld;
+
+namespace {
+struct Ctl {
+    Ctl() { w.runtime.pf.service = &service; }
+    TestWorld w{platform::PathStyle::Posix};
+    platform::Journal journal;
+    platform::SimServiceControl service{journal};
+    std::ostringstream out, err;
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        return programs::RunCtl(args, out, err);
+    }
+};
+}  // namespace
+
+TEST(CtlAutostart, OnOffStatusWriteTheEntryAndTheSetting) {
+    Ctl c;
+    EXPECT_EQ(c.run({"autostart", "status"}), 0);
+    EXPECT_EQ(c.out.str(), "off\n");
+    EXPECT_EQ(c.run({"autostart", "on"}), 0);
+    EXPECT_EQ(c.service.autostartPath(), "/opt/nocturo/bin/nocturo");
+    EXPECT_EQ(CLng(ReadSetting(UserApp(), kSettings, "chkStartWithWindow", -5)), 1);
+    EXPECT_EQ(c.run({"autostart", "status"}), 0);
+    EXPECT_EQ(c.out.str(), "on\n");
+    EXPECT_EQ(c.run({"autostart", "off"}), 0);
+    EXPECT_EQ(CLng(ReadSetting(UserApp(), kSettings, "chkStartWithWindow", -5)), 0);
+    EXPECT_EQ(c.journal.calls(), (std::vector<std::string>{"AutostartPresent", "WriteAutostart", "AutostartPresent",
+                                                           "RemoveAutostart"}));
+}
+
+TEST(CtlAutostart, RefusedInServiceModeAndBadUsage) {
+    Ctl c;
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+    EXPECT_EQ(c.run({"autostart", "on"}), 1);
+    EXPECT_NE(c.err.str().find("system service"), std::string::npos);
+    EXPECT_EQ(c.run({"autostart"}), 2);
+    EXPECT_EQ(c.err.str(), "nocturoctl: usage: nocturoctl autostart on|off|status\n");
+    EXPECT_EQ(c.run({"autostart", "maybe"}), 2);
+}
+
+TEST(CtlService, InstallAndUninstallStoreTheMachineSetting) {
+    Ctl c;
+    c.service.setState(true, false, false);
+    EXPECT_EQ(c.run({"service", "install"}), 0);
+    EXPECT_EQ(c.out.str(), "Test Service installed\n");
+    EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)), 1);
+    EXPECT_FALSE(c.service.autostartPresent());
+    EXPECT_EQ(c.run({"service", "status"}), 0);
+    EXPECT_EQ(c.out.str(), "installed: yes\nrunning: no\n");
+    EXPECT_EQ(c.run({"service", "uninstall"}), 0);
+    EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 1)), 0);
+}
+
+TEST(CtlService, RefusalIsReportedAndFails) {
+    Ctl c;
+    c.service.setRefuse("InstallService");
+    EXPECT_EQ(c.run({"service", "install"}), 1);
+    EXPECT_EQ(c.err.str(), "nocturoctl: InstallService refused\n");
+    EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)), 0);
+}
+
+TEST(CtlService, DryRunPrintsTheUnitAndTheCallsAndChangesNothing) {
+    Ctl c;
+    setenv("NOCTURO_UNIT_DIR", "/tmp/nocturo-units-dry", 1);
+    EXPECT_EQ(c.run({"service", "install", "--dry-run"}), 0);
+    const std::string o = c.out.str();
+    EXPECT_EQ(o.rfind("write /tmp/nocturo-units-dry/nocturo.service:\n[Unit]\n", 0), 0u) << o;
+    EXPECT_NE(o.find("ExecStart=/opt/nocturo/bin/nocturo --headless\n"), std::string::npos) << o;
+    EXPECT_NE(o.find("Type=notify\n"), std::string::npos);
+    EXPECT_NE(o.find("call org.freedesktop.systemd1.Manager.EnableUnitFiles([\"/tmp/nocturo-units-dry/nocturo.service\"], "
+                     "false, true)\ncall org.freedesktop.systemd1.Manager.Reload()\n"
+                     "call org.freedesktop.systemd1.Manager.StartUnit(\"nocturo.service\", \"replace\")\n"),
+              std::string::npos)
+        << o;
+    EXPECT_EQ(c.run({"service", "--dry-run", "uninstall"}), 0);
+    EXPECT_EQ(c.out.str(),
+              "call org.freedesktop.systemd1.Manager.StopUnit(\"nocturo.service\", \"replace\")\n"
+              "call org.freedesktop.systemd1.Manager.DisableUnitFiles([\"nocturo.service\"], false)\n"
+              "remove /tmp/nocturo-units-dry/nocturo.service\n"
+              "call org.freedesktop.systemd1.Manager.Reload()\n");
+    unsetenv("NOCTURO_UNIT_DIR");
+    EXPECT_TRUE(c.journal.calls().empty());
+    EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)), 0);
+    EXPECT_EQ(c.run({"service", "restart"}), 2);
+    EXPECT_EQ(c.err.str(), "nocturoctl: usage: nocturoctl service install|uninstall|status [--dry-run]\n");
+}

@@ -1,0 +1,191 @@
+// Start at login and the system service, on the simulated machine: the
+// autostart entry and the service calls are journalled, nothing changes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/Variant.h"
+#include "base/Varn_Registry.h"
+#include "platform/IDialogs.h"
+#include "platform/sim/SimServiceControl.h"
+#include "shell/FrmMain.h"
+#include "shell/Varn_NTservice.h"
+#include "support/SimWorld.h"
+
+using namespace nocturo;
+using nocturo::test::SimWorld;
+
+namespace {
+
+struct World {
+    explicit World(platform::PathStyle style = platform::PathStyle::Windows) : w(style), service(w.journal) {
+        w.runtime.pf.service = &service;
+        w.power.setSessionEndHook([](std::uint32_t) {});
+        w.runtime.machineNumber = "123456789";
+    }
+    int count(const std::string& call) const { return w.count(call); }
+    std::vector<std::string> boxTitles() const {
+        std::vector<std::string> titles;
+        for (const auto& e : w.journal.entries())
+            if (e.at("call").asString() == "MessageBox") titles.push_back(e.at("title").asString());
+        return titles;
+    }
+    long storedService() const { return CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)); }
+
+    SimWorld w;
+    platform::SimServiceControl service;
+};
+
+}  // namespace
+
+TEST(StartWithWindow, CheckedWritesTheEntryWithTheProgramPath) {
+    World t(platform::PathStyle::Posix);
+    FrmMain f;
+    f.chkStartWithWindow.setValue(1);
+    f.chkStartWithWindow_Click();
+    ASSERT_EQ(t.count("WriteAutostart"), 1);
+    const auto* e = t.w.last("WriteAutostart");
+    EXPECT_EQ(e->at("path").asString(), t.w.programFolder() + "/nocturo");
+    EXPECT_EQ(e->at("name").asString(), "Nocturo");
+    EXPECT_EQ(f.chkStartWithWindow.caption(), "Start at login");
+    EXPECT_EQ(f.chkNtService.caption(), "Run as system service");
+
+    f.chkStartWithWindow.setValue(0);
+    f.chkStartWithWindow_Click();
+    EXPECT_EQ(t.count("RemoveAutostart"), 1);
+    EXPECT_FALSE(t.service.autostartPresent());
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(StartWithWindow, WindowsKeepsItsCaptionsAndPath) {
+    World t;
+    FrmMain f;
+    EXPECT_EQ(f.chkStartWithWindow.caption(), "Start with Windows");
+    EXPECT_EQ(f.chkNtService.caption(), "Run as NT service");
+    f.chkStartWithWindow.setValue(1);
+    f.chkStartWithWindow_Click();
+    EXPECT_EQ(t.w.last("WriteAutostart")->at("path").asString(), t.w.programFolder() + "\\Nocturo.exe");
+}
+
+TEST(StartWithWindow, WhileTheServiceBoxIsCheckedTheEntryIsRemoved) {
+    World t;
+    FrmMain f;
+    f.chkNtService.setValue(1);
+    f.chkStartWithWindow.setValue(1);
+    f.chkStartWithWindow_Click();
+    EXPECT_EQ(t.count("WriteAutostart"), 0);
+    EXPECT_EQ(t.count("RemoveAutostart"), 1);
+}
+
+TEST(StartWithWindow, ARefusalIsLoggedUnderTheHandler) {
+    World t;
+    t.service.setRefuse("WriteAutostart");
+    FrmMain f;
+    f.chkStartWithWindow.setValue(1);
+    EXPECT_NO_THROW(f.chkStartWithWindow_Click());
+    EXPECT_NE(t.w.errorLog().find("chkStartWithWindow_Click of Formular FrmMain"), std::string::npos);
+    EXPECT_NE(t.w.errorLog().find("WriteAutostart refused"), std::string::npos);
+}
+
+TEST(StartWithWindow, RestoringACheckedBoxWritesTheEntryAgain) {
+    World t;
+    FrmMain f;
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    EXPECT_TRUE(f.chkStartWithWindow.checked());  // the default
+    EXPECT_EQ(t.count("WriteAutostart"), 1);
+}
+
+TEST(NtService, SuccessfulInstallUnchecksAndDisablesStartWithWindowAndRemovesTheEntry) {
+    World t;
+    t.service.setState(true, false, false);
+    t.w.dialogs.pushAnswer(platform::mb::IdCancel);
+    FrmMain f;
+    f.chkStartWithWindow.setValue(1);
+    f.chkNtService.setValue(1);
+    f.chkNtService_Click();
+    EXPECT_EQ(t.count("InstallService"), 1);
+    EXPECT_EQ(t.count("UninstallService"), 0);
+    EXPECT_EQ(t.count("RemoveAutostart"), 1);
+    EXPECT_FALSE(t.service.autostartPresent());
+    EXPECT_FALSE(f.chkStartWithWindow.checked());
+    EXPECT_FALSE(f.chkStartWithWindow.enabled());
+    EXPECT_EQ(t.storedService(), 1);
+    EXPECT_EQ(t.w.runtime.userId, "123456789");
+    ASSERT_EQ(t.boxTitles(), (std::vector<std::string>{"Install Complete, Please Re-Start Application"}));
+    const auto* box = t.w.last("MessageBox");
+    EXPECT_EQ(box->at("buttons").asInt64(), 4161);
+    EXPECT_EQ(box->at("prompt").asString(),
+              "Result: Nocturo successfully installed as a Windows NT Service.\r\nService Name: Test Service\r\n"
+              "Restart the Computer now !");
+    EXPECT_EQ(t.count("ExitWindowsEx"), 0);  // Cancel: no emergency shut down
+}
+
+TEST(NtService, AlreadySavedOrRunningInstallsNothing) {
+    World t;
+    FrmMain f;
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+    f.chkNtService.setValue(1);
+    f.chkNtService_Click();  // restored at start-up: saved value already 1
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 0);
+    t.service.setState(false, true, true);
+    f.chkNtService_Click();  // the service runs already
+    EXPECT_EQ(t.count("InstallService"), 0);
+    EXPECT_EQ(t.count("UninstallService"), 0);
+}
+
+TEST(NtService, FailedInstallTriesOneUninstallAndStops) {
+    World t;
+    t.service.setRefuse("InstallService");
+    t.service.setRefuse("UninstallService");
+    FrmMain f;
+    f.chkNtService.setValue(1);
+    EXPECT_NO_THROW(f.chkNtService_Click());
+    EXPECT_EQ(t.count("InstallService"), 1);
+    EXPECT_EQ(t.count("UninstallService"), 1);
+    EXPECT_EQ(t.boxTitles(), (std::vector<std::string>{"Install Failed, Please Re-Start Application",
+                                                       "UnInstall Failed, Please Re-Start Application"}));
+    EXPECT_EQ(t.w.last("MessageBox")->at("buttons").asInt64(), 4160);
+    EXPECT_NE(t.w.errorLog().find("InstallService of Modul Varn_NTservice"), std::string::npos);
+    EXPECT_NE(t.w.errorLog().find("UninstallService of Modul Varn_NTservice"), std::string::npos);
+    EXPECT_NE(t.w.errorLog().find("InstallService refused"), std::string::npos);
+    EXPECT_EQ(t.storedService(), 0);
+}
+
+TEST(NtService, FailedUninstallTriesOneInstallAndStops) {
+    World t;
+    t.service.setRefuse("InstallService");
+    t.service.setRefuse("UninstallService");
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+    FrmMain f;
+    f.chkNtService.setValue(0);
+    f.chkNtService_Click();
+    EXPECT_EQ(t.count("UninstallService"), 1);
+    EXPECT_EQ(t.count("InstallService"), 1);
+    EXPECT_EQ(t.boxTitles(), (std::vector<std::string>{"UnInstall Failed, Please Re-Start Application",
+                                                       "Install Failed, Please Re-Start Application"}));
+}
+
+TEST(NtService, SuccessfulUninstallEnablesStartWithWindowAndEndsTheProgram) {
+    World t(platform::PathStyle::Posix);
+    t.service.setState(false, true, true);
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+    FrmMain f;
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    EXPECT_FALSE(f.chkStartWithWindow.enabled());
+    f.chkNtService.setValue(0);
+    f.chkNtService_Click();
+    EXPECT_EQ(t.count("UninstallService"), 1);
+    EXPECT_EQ(t.count("InstallService"), 0);
+    EXPECT_TRUE(f.chkStartWithWindow.enabled());
+    EXPECT_FALSE(f.chkNtService.checked());
+    EXPECT_EQ(t.storedService(), 0);
+    const auto* box = t.w.last("MessageBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->at("title").asString(), "UnInstall Complete, Please Re-Start Application");
+    EXPECT_EQ(box->at("prompt").asString(),
+              "Result: Nocturo successfully uninstalled as a system service.\nRemoved Service Name: Test Service");
+    EXPECT_TRUE(t.w.runUntil([&] { return f.unloaded(); }, 10000));
+}
