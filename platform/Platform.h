@@ -10,6 +10,7 @@
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
 #include "platform/ISystemInfo.h"
+#include "platform/ITimeSettings.h"
 #include "platform/ITray.h"
 #include "platform/IWindows.h"
 
@@ -29,6 +30,7 @@ struct Platform {
     IWindows* windows = nullptr;
     ITray* tray = nullptr;  // null: the desktop has no notification area
     IHttp* http = nullptr;
+    ITimeSettings* time = nullptr;  // null: the clock cannot be set from here
 };
 
 }  // namespace nocturo::platform

@@ -46,7 +46,8 @@ public:
           sound(journal),
           speech(journal),
           tray(journal),
-          http(journal) {
+          http(journal),
+          time(journal, &clock) {
         name = "sim";
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
@@ -67,8 +68,11 @@ public:
         pf.windows = &screen;
         pf.tray = &tray;
         pf.http = &http;
+        pf.time = &time;
         // The maker's version list names this version, so a check finds it current.
         http.serve(links::VersionList, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
+        // The time service's page shows the simulated clock's time (UTC here).
+        http.serve(links::TimePage, TimePageFixture());
     }
     ~SimHost() override {
         if (inputFd >= 0) ::close(inputFd);
@@ -93,6 +97,7 @@ public:
     SimSpeech speech;
     SimTray tray;
     SimHttp http;
+    SimTimeSettings time;
 };
 
 }  // namespace
