@@ -66,6 +66,8 @@ public:
     CommandButton cmdSpeakTime{this, "cmdSpeakTime"};
     CommandButton cmdSetupHDclean{this, "cmdSetupHDclean"};
     CommandButton cmdNewVersion{this, "cmdNewVersion"};
+    CommandButton cmdTimeSync{this, "cmdTimeSync"};
+    Label LblStatus{this, "LblStatus"};
 
     Label lblAction{this, "lblAction"};
     Label lblTime{this, "lblTime"};
@@ -238,6 +240,10 @@ public:
     void cmdSelectPathLog_Click();
     void cmdShowLog_Click();
     void cmdNewVersion_Click();
+    void cmdTimeSync_Click();
+    // Sets the clock from the time service; showMessages: the outcome in a box.
+    void TimeSync(bool showMessages);
+    bool timeSyncRunning() const { return timeSync_.active(); }
     void cmdResetLog_Click();
 
     // ---- window sizes, moving, links ----------------------------------------
@@ -333,6 +339,8 @@ private:
     void armCountdown(std::int32_t seconds);
 
     Task newVersionCheck();
+    Task timeSyncRun(bool showMessages);
+    void timeSyncSetUp();
 
     // ---- the program's life (FrmMainLifecycle.cpp) --------------------------
     void loadRest();
@@ -365,6 +373,7 @@ private:
     bool busyLogged_ = false;  // a schedule found this run under way and said so
     Task serviceCheck_;
     Task versionCheck_;
+    Task timeSync_;
     Task end_;
     Task run_;
 };
