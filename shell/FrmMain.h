@@ -38,7 +38,7 @@ inline constexpr std::int32_t Shutdown = 1, Restart = 2, Logoff = 4, PowerOff = 
 
 // Window sizes in twips.
 namespace twips {
-inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 8685, OptionsWidth = 6255,
+inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 9015, OptionsWidth = 6255,
                      SmallClockHeight = 185;
 }
 
