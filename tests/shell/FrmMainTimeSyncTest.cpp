@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/Nocturo_Main.h"
 #include "base/Links.h"
 #include "platform/sim/SimHttp.h"
 #include "shell/FrmMain.h"
@@ -194,5 +195,16 @@ TEST(TimeSync, ASecondClickWhileRunningDoesNothing) {
     s.f.TimeSync(false);
     EXPECT_TRUE(s.w.runUntil([&] { return !s.f.timeSyncRunning(); }, 60000));
     EXPECT_EQ(s.w.count("SetTime"), 1);
+    EXPECT_EQ(syncLines(s.w), 1);
+}
+
+TEST(TimeSync, StartUpHookSyncsSilently) {
+    Syncing s;
+    NocturoMain m(s.f);
+    ASSERT_TRUE(m.timeSync);
+    m.timeSync();
+    EXPECT_TRUE(s.w.runUntil([&] { return !s.f.timeSyncRunning(); }, 60000));
+    EXPECT_EQ(s.w.count("SetTime"), 1);
+    EXPECT_FALSE(boxShown(s.w, "Your system time was updated to "));
     EXPECT_EQ(syncLines(s.w), 1);
 }
