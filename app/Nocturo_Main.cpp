@@ -47,6 +47,10 @@ std::string CommandLineOption(const std::string& commandLine) {
     return switchValue(commandLine, "option").value_or("");
 }
 
+NocturoMain::NocturoMain(FrmMain& form) : form_(form) {
+    timeSync = [this] { form_.TimeSync(false); };  // silent
+}
+
 bool NocturoMain::Main(const std::string& commandLine) {
     Runtime& r = rt();
     Step(kProc, 2, [&] {

@@ -18,7 +18,7 @@ std::string CommandLineOption(const std::string& commandLine);
 
 class NocturoMain {
 public:
-    explicit NocturoMain(FrmMain& form) : form_(form) {}
+    explicit NocturoMain(FrmMain& form);
 
     // Runs the start-up. False when the program must end at once (no
     // language file, or another instance runs); exitCode says why.

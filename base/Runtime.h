@@ -76,6 +76,7 @@ inline platform::ISound& sound() { return service(rt().pf.sound); }
 inline platform::ISpeech& speech() { return service(rt().pf.speech); }
 inline platform::IWindows& windows() { return service(rt().pf.windows); }
 inline platform::ITray& tray() { return service(rt().pf.tray); }
+inline platform::ITimeSettings& timeSettings() { return service(rt().pf.time); }
 
 // Lets pending events run once (a no-op before a loop is installed).
 void DoEvents();

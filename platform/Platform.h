@@ -11,6 +11,7 @@
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
 #include "platform/ISystemInfo.h"
+#include "platform/ITimeSettings.h"
 #include "platform/ITray.h"
 #include "platform/IWindows.h"
 
@@ -31,6 +32,7 @@ struct Platform {
     ITray* tray = nullptr;  // null: the desktop has no notification area
     IHttp* http = nullptr;
     IServiceControl* service = nullptr;  // null: no autostart entry or system service here
+    ITimeSettings* time = nullptr;  // null: the clock cannot be set from here
 };
 
 }  // namespace nocturo::platform

@@ -55,6 +55,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
     cmdSelectPathLog.setCaption("...");
     cmdShowLog.setCaption("Show Log File");
     cmdNewVersion.setCaption("Check for new version");
+    timeSyncSetUp();
     cmdResetLog.setCaption("Reset Log File");
     cmdSetupNocturoTime.setCaption("Setup");
     cmdSetupTimeWindow.setCaption("Setup");
@@ -236,6 +237,11 @@ void FrmMain::layoutControls() {
         cmdNewVersion.setGeometry(120, top, 2340, field);
         cmdShowLog.setGeometry(2520, top, 1800, field);
         cmdResetLog.setGeometry(4380, top, right - 4380, field);
+    }
+    {
+        const int top = row(field);
+        cmdTimeSync.setGeometry(120, top, 2340, field);
+        LblStatus.setGeometry(2520, top + (field - line) / 2, right - 2520, line);
     }
     optionsBottom_ = y;
 
@@ -770,6 +776,7 @@ void FrmMain::registerEvents() {
         {"cmdSelectPathLog", &FrmMain::cmdSelectPathLog_Click},
         {"cmdShowLog", &FrmMain::cmdShowLog_Click},
         {"cmdNewVersion", &FrmMain::cmdNewVersion_Click},
+        {"cmdTimeSync", &FrmMain::cmdTimeSync_Click},
         {"cmdResetLog", &FrmMain::cmdResetLog_Click},
         {"cmdSetupNocturoTime", &FrmMain::cmdSetupNocturoTime_Click},
         {"cmdSetupTimeWindow", &FrmMain::cmdSetupTimeWindow_Click},

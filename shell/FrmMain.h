@@ -39,7 +39,7 @@ inline constexpr std::int32_t Shutdown = 1, Restart = 2, Logoff = 4, PowerOff = 
 
 // Window sizes in twips.
 namespace twips {
-inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 8685, OptionsWidth = 6255,
+inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 9015, OptionsWidth = 6255,
                      SmallClockHeight = 185;
 }
 
@@ -67,6 +67,8 @@ public:
     CommandButton cmdSpeakTime{this, "cmdSpeakTime"};
     CommandButton cmdSetupHDclean{this, "cmdSetupHDclean"};
     CommandButton cmdNewVersion{this, "cmdNewVersion"};
+    CommandButton cmdTimeSync{this, "cmdTimeSync"};
+    Label LblStatus{this, "LblStatus"};
 
     Label lblAction{this, "lblAction"};
     Label lblTime{this, "lblTime"};
@@ -249,6 +251,10 @@ public:
     void cmdSelectPathLog_Click();
     void cmdShowLog_Click();
     void cmdNewVersion_Click();
+    void cmdTimeSync_Click();
+    // Sets the clock from the time service; showMessages: the outcome in a box.
+    void TimeSync(bool showMessages);
+    bool timeSyncRunning() const { return timeSync_.active(); }
     void cmdResetLog_Click();
 
     // ---- window sizes, moving, links ----------------------------------------
@@ -347,6 +353,8 @@ private:
     void armCountdown(std::int32_t seconds);
 
     Task newVersionCheck();
+    Task timeSyncRun(bool showMessages);
+    void timeSyncSetUp();
 
     // ---- the program's life (FrmMainLifecycle.cpp) --------------------------
     void loadRest();
@@ -379,6 +387,7 @@ private:
     bool busyLogged_ = false;  // a schedule found this run under way and said so
     Task serviceCheck_;
     Task versionCheck_;
+    Task timeSync_;
     Task end_;
     Task run_;
 };

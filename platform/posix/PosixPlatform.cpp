@@ -8,6 +8,7 @@
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/EspeakSpeech.h"
 #include "platform/posix/LogindSessionPower.h"
+#include "platform/posix/TimedateSettings.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -57,6 +58,7 @@ public:
         pf.dialogs = &dialogs;
         pf.processes = &processes;
         pf.power = &power;
+        pf.time = &time;
         pf.sound = &sound;
         pf.speech = &speech;
         pf.windows = &screen;
@@ -74,6 +76,7 @@ public:
     TerminalDialogs dialogs;
     PosixProcesses processes;
     LogindSessionPower power;
+    TimedateSettings time;
     CanberraSound sound;
     EspeakSpeech speech;
     PosixScreen screen;

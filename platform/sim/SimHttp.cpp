@@ -5,6 +5,14 @@
 
 namespace nocturo::platform {
 
+std::string TimePageFixture(const std::string& utcTimeOfDay) {
+    std::string page = "<html><head><title>Time service - UTC</title></head>\n<body bgcolor=\"navy\">\n";
+    while (page.size() < 1100) page += "<!-- the current time, as the service's clocks keep it -->\n";
+    page += "<font size=\"7\" color=\"white\"><b>" + utcTimeOfDay + "<br></b></font>\n";
+    page += "<font color=\"white\"><b>UTC</b></font>\n</body></html>\n";
+    return page;
+}
+
 HttpResponse SimHttp::get(const std::string& url, const WhileWaiting& whileWaiting) {
     auto page = pages_.find(url);
     const bool answered = page != pages_.end() && page->second.has_value();

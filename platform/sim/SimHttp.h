@@ -29,4 +29,8 @@ private:
     std::map<std::string, std::optional<HttpResponse>> pages_;
 };
 
+// A page laid out like the time service's: a long head, then the UTC time of
+// day (HH:MM:SS) in bold white.
+std::string TimePageFixture(const std::string& utcTimeOfDay = "12:00:00");
+
 }  // namespace nocturo::platform

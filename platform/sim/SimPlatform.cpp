@@ -48,7 +48,8 @@ public:
           speech(journal),
           tray(journal),
           http(journal),
-          service(journal) {
+          service(journal),
+          time(journal, &clock) {
         name = "sim";
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
@@ -70,8 +71,11 @@ public:
         pf.tray = &tray;
         pf.http = &http;
         pf.service = &service;
+        pf.time = &time;
         // The maker's version list names this version, so a check finds it current.
         http.serve(links::VersionList, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
+        // The time service's page shows the simulated clock's time (UTC here).
+        http.serve(links::TimePage, TimePageFixture());
     }
     ~SimHost() override {
         if (inputFd >= 0) ::close(inputFd);
@@ -97,6 +101,7 @@ public:
     SimTray tray;
     SimHttp http;
     SimServiceControl service;
+    SimTimeSettings time;
 };
 
 }  // namespace

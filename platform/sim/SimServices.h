@@ -10,4 +10,5 @@
 #include "platform/sim/SimSessionPower.h"
 #include "platform/sim/SimSound.h"
 #include "platform/sim/SimSystemInfo.h"
+#include "platform/sim/SimTimeSettings.h"
 #include "platform/sim/SimTray.h"

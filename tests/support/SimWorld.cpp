@@ -14,7 +14,8 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
       sound(journal),
       speech(journal),
       tray(journal),
-      http(journal) {
+      http(journal),
+      time(journal, &clock) {
     LayOutProgramFolder(fs, sys, style);
     fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
                    fs.separator() + "english.lng",
@@ -33,6 +34,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
     runtime.pf.windows = &screen;
     runtime.pf.tray = &tray;
     runtime.pf.http = &http;
+    runtime.pf.time = &time;
     runtime.winVersionCode = 30;
     runtime.soundAvailable = true;
     scope_ = std::make_unique<RuntimeScope>(runtime);

@@ -35,6 +35,7 @@ public:
     platform::FixedScreen screen;
     platform::SimTray tray;
     platform::SimHttp http;
+    platform::SimTimeSettings time;
     Runtime runtime;
 
     std::vector<std::uint32_t> sessionEnds;  // flags of every simulated session end
