@@ -151,7 +151,7 @@ Walk FinderWalk(const std::string& root, const Question& q) {
     const auto start = Clock::now();
     finder.FindAll(list);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    // A name matching several specifications is reported once per spec.
+    // A name matching several specifications is reported once per pattern.
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return {ms, static_cast<long>(names.size())};

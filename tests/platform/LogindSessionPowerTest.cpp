@@ -62,6 +62,7 @@ TEST(LogindSessionPowerUnsupported, EveryActionFailsWhenBuiltWithoutLibsystemd) 
 #include <utility>
 #include <vector>
 
+#include "support/EnvOverride.h"
 #include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
@@ -144,27 +145,7 @@ const sd_bus_vtable FakeLogind::kSessionVtable[] = {
     SD_BUS_VTABLE_END,
 };
 
-// Sets or removes an environment variable and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        Set(value);
-    }
-    ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    void Set(const char* value) {
-        if (value)
-            setenv(name_.c_str(), value, 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnv = nocturo::test::EnvOverride;
 
 std::string ErrorText(const std::function<void()>& call, long* number = nullptr) {
     try {

@@ -15,6 +15,7 @@
 
 #include "platform/Error.h"
 #include "platform/posix/SystemdServiceControl.h"
+#include "support/EnvOverride.h"
 #include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
@@ -25,26 +26,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        Set(value);
-    }
-    ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    void Set(const char* value) {
-        if (value)
-            setenv(name_.c_str(), value, 1);
-        else
-            unsetenv(name_.c_str());
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using ScopedEnv = nocturo::test::EnvOverride;
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path);

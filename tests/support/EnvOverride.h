@@ -15,6 +15,9 @@ public:
         else
             unsetenv(name);
     }
+    // nullptr: unset for the scope.
+    EnvOverride(const char* name, const char* value)
+        : EnvOverride(name, value ? std::optional<std::string>(value) : std::nullopt) {}
     ~EnvOverride() {
         if (old_)
             setenv(name_.c_str(), old_->c_str(), 1);
