@@ -32,6 +32,9 @@ public:
     virtual void openDocument(const std::string& pathOrUrl) = 0;
     // Whether a top-level window with this exact title exists.
     virtual bool findWindow(const std::string& title) = 0;
+    // Hides (show false) or shows again the top-level window with this exact
+    // title (ShowWindow SW_HIDE / SW_SHOW). False when there is no such window.
+    virtual bool showWindow(const std::string& title, bool show) = 0;
     // Takes the program-wide single-instance lock for this key and holds it
     // for the life of the process. False when another process holds it.
     virtual bool acquireInstanceLock(const std::string& key) = 0;

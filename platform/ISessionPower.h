@@ -20,6 +20,12 @@ public:
     // Terminates the desktop shell process (the old systems' forced log-off).
     virtual void terminateShell() = 0;
     virtual void lockWorkstation() = 0;
+    // While blocked, the desktop's own shut down, restart and suspend are
+    // refused, and the power and sleep keys do nothing; false lifts the
+    // block, as does the end of this process. Where the system offers
+    // start-menu policies instead, the program writes those and never calls
+    // this. Throws platform::Error when refused.
+    virtual void blockSessionEnd(bool blocked) = 0;
 };
 
 }  // namespace nocturo::platform

@@ -7,6 +7,7 @@
 #include "platform/IHttp.h"
 #include "platform/IProcesses.h"
 #include "platform/IRegistry.h"
+#include "platform/IScreenSaver.h"
 #include "platform/IServiceControl.h"
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
@@ -33,6 +34,7 @@ struct Platform {
     IHttp* http = nullptr;
     IServiceControl* service = nullptr;  // null: no autostart entry or system service here
     ITimeSettings* time = nullptr;  // null: the clock cannot be set from here
+    IScreenSaver* screenSaver = nullptr;  // null: no screen saver to set
 };
 
 }  // namespace nocturo::platform

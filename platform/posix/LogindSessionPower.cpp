@@ -97,6 +97,10 @@ void LogindSessionPower::setSuspendState(bool hibernate, bool forceCritical, boo
 
 void LogindSessionPower::lockWorkstation() { CallOnOwnSession(busAddress_, "LockSession"); }
 
+void LogindSessionPower::blockSessionEnd(bool /*blocked*/) {
+    throw Error(err::SystemCallFailed, "blocking the session end is not built yet");
+}
+
 #else  // built without libsystemd
 
 namespace {
@@ -113,6 +117,7 @@ void LogindSessionPower::exitWindowsEx(std::uint32_t, std::uint32_t) {
 void LogindSessionPower::setSuspendState(bool, bool, bool) { NotBuilt(); }
 
 void LogindSessionPower::lockWorkstation() { NotBuilt(); }
+void LogindSessionPower::blockSessionEnd(bool) { NotBuilt(); }
 
 #endif
 

@@ -37,6 +37,7 @@ public:
     void terminateShell() override;
     // LockSession of the caller's own session.
     void lockWorkstation() override;
+    void blockSessionEnd(bool blocked) override;
 
 private:
     std::string busAddress_;

@@ -200,6 +200,8 @@ void PosixProcesses::openDocument(const std::string& pathOrUrl) {
 
 bool PosixProcesses::findWindow(const std::string& /*title*/) { return false; }
 
+bool PosixProcesses::showWindow(const std::string& /*title*/, bool /*show*/) { return false; }
+
 std::uint64_t PosixProcesses::fnv1a64(const std::string& text) {
     std::uint64_t h = 0xcbf29ce484222325ull;
     for (unsigned char c : text) {

@@ -41,6 +41,7 @@ public:
     // Without a display server there is no portable list of top-level
     // windows, so no window is ever found.
     bool findWindow(const std::string& title) override;
+    bool showWindow(const std::string& title, bool show) override;
     // flock() on the file instanceLockPath names. The descriptor stays open,
     // and the lock held, until releaseInstanceLocks or the process's end; a
     // process killed leaves the file behind, unlocked, for the next one.

@@ -49,7 +49,8 @@ public:
           tray(journal),
           http(journal),
           service(journal),
-          time(journal, &clock) {
+          time(journal, &clock),
+          screenSaver(journal) {
         name = "sim";
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
@@ -72,6 +73,7 @@ public:
         pf.http = &http;
         pf.service = &service;
         pf.time = &time;
+        pf.screenSaver = &screenSaver;
         // The maker's version list names this version, so a check finds it current.
         http.serve(links::VersionList, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
         // The time service's page shows the simulated clock's time (UTC here).
@@ -102,6 +104,7 @@ public:
     SimHttp http;
     SimServiceControl service;
     SimTimeSettings time;
+    SimScreenSaver screenSaver;
 };
 
 }  // namespace

@@ -47,6 +47,14 @@ bool SimProcesses::findWindow(const std::string& title) {
     return false;
 }
 
+bool SimProcesses::showWindow(const std::string& title, bool show) {
+    journal_.append(JsonObject{{"call", "ShowWindow"}, {"title", title}, {"show", show}});
+    if (!findWindow(title)) return false;
+    if (show) hidden_.erase(title);
+    else hidden_.insert(title);
+    return true;
+}
+
 bool SimProcesses::acquireInstanceLock(const std::string& key) { return instanceLock_ ? instanceLock_(key) : true; }
 
 void SimProcesses::script(const std::string& program, std::uint32_t exitCode, std::int64_t runMs) {

@@ -41,6 +41,10 @@ public:
     // True for a title set with addWindow, and for the window title of a
     // scripted program while it runs.
     bool findWindow(const std::string& title) override;
+    // Journalled as ShowWindow; a hidden window is still found.
+    bool showWindow(const std::string& title, bool show) override;
+    // False after showWindow hid it, until it is shown again.
+    bool windowShown(const std::string& title) const { return hidden_.count(title) == 0; }
     bool acquireInstanceLock(const std::string& key) override;
 
     // Per program, matched by the exact program text given to start.
@@ -73,6 +77,7 @@ private:
     std::map<std::uint32_t, Process> processes_;
     std::uint32_t nextPid_ = 1000;
     std::set<std::string> windows_;
+    std::set<std::string> hidden_;
     InstanceLock instanceLock_;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/sim/SimFileSystem.h"
 #include "platform/sim/SimHttp.h"
 #include "platform/sim/SimProcesses.h"
+#include "platform/sim/SimScreenSaver.h"
 #include "platform/sim/SimSessionPower.h"
 #include "platform/sim/SimSound.h"
 #include "platform/sim/SimSystemInfo.h"

@@ -55,4 +55,10 @@ void SimSessionPower::lockWorkstation() {
     refuseIfAsked("LockWorkStation");
 }
 
+void SimSessionPower::blockSessionEnd(bool blocked) {
+    journal_.append(JsonObject{{"call", "BlockSessionEnd"}, {"blocked", blocked}});
+    refuseIfAsked("BlockSessionEnd");
+    blocked_ = blocked;
+}
+
 }  // namespace nocturo::platform

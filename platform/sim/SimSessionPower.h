@@ -22,6 +22,9 @@ public:
     void setSuspendState(bool hibernate, bool forceCritical, bool disableWakeEvent) override;
     void terminateShell() override;
     void lockWorkstation() override;
+    // Journalled as BlockSessionEnd; refused like every call when refusing.
+    void blockSessionEnd(bool blocked) override;
+    bool sessionEndBlocked() const { return blocked_; }
 
     // Called after an ExitWindowsEx has been journalled. The default ends
     // the process at once with exit code 0, without running destructors or
@@ -42,6 +45,7 @@ private:
     Journal& journal_;
     SessionEndHook sessionEnd_;
     bool refuse_ = false;
+    bool blocked_ = false;
 };
 
 }  // namespace nocturo::platform

@@ -15,7 +15,8 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
       speech(journal),
       tray(journal),
       http(journal),
-      time(journal, &clock) {
+      time(journal, &clock),
+      screenSaver(journal) {
     LayOutProgramFolder(fs, sys, style);
     fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
                    fs.separator() + "english.lng",
@@ -35,6 +36,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
     runtime.pf.tray = &tray;
     runtime.pf.http = &http;
     runtime.pf.time = &time;
+    runtime.pf.screenSaver = &screenSaver;
     runtime.winVersionCode = 30;
     runtime.soundAvailable = true;
     scope_ = std::make_unique<RuntimeScope>(runtime);

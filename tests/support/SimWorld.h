@@ -36,6 +36,7 @@ public:
     platform::SimTray tray;
     platform::SimHttp http;
     platform::SimTimeSettings time;
+    platform::SimScreenSaver screenSaver;
     Runtime runtime;
 
     std::vector<std::uint32_t> sessionEnds;  // flags of every simulated session end
