@@ -1,6 +1,7 @@
 #pragma once
 // Program-wide state shared by every module: the platform services, the
 // identity of the settings trees and the values start-up computes once.
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -37,8 +38,23 @@ struct Runtime {
     // unreadable (the reason), or its last write failed.
     std::string settingsProblem;
     bool settingsWriteFailing = false;
+    // The program runs without windows (on a terminal, or as a service).
+    bool headless = false;
     bool splashWait = false;       // start-up waits for the splash
     int tickCounter = 0;           // ticks since the crash marker was refreshed
+
+    // The lock screen saver's window was there at the last look of the
+    // lock watcher; its end brings up the lock program.
+    bool LockScreenSaverSeen = false;
+    // The screen saver as the program set it. Where the system does not
+    // start the configured program itself, the main timer starts it once
+    // the user has been idle for timeoutSeconds (once per idle spell).
+    struct ScreenSaverSetting {
+        bool active = false;
+        std::int32_t timeoutSeconds = 0;
+        std::string program;  // full path; empty: none
+        bool startedThisIdle = false;
+    } screenSaverSetting;
 };
 
 // The runtime in use. Tests install their own with RuntimeScope.
@@ -77,6 +93,7 @@ inline platform::ISpeech& speech() { return service(rt().pf.speech); }
 inline platform::IWindows& windows() { return service(rt().pf.windows); }
 inline platform::ITray& tray() { return service(rt().pf.tray); }
 inline platform::ITimeSettings& timeSettings() { return service(rt().pf.time); }
+inline platform::IScreenSaver& screenSaver() { return service(rt().pf.screenSaver); }
 
 // Lets pending events run once (a no-op before a loop is installed).
 void DoEvents();

@@ -811,6 +811,8 @@ void FrmMain::registerEvents() {
         {"chkWinOnTop", &FrmMain::chkWinOnTop_Click},
         {"chkStartWithWindow", &FrmMain::chkStartWithWindow_Click},
         {"chkNtService", &FrmMain::chkNtService_Click},
+        {"chkPCLock", &FrmMain::chkPCLock_Click},
+        {"chkSCR", &FrmMain::chkSCR_Click},
     };
     for (const auto& [name, handler] : clicks) on(std::string(name) + ".Click", [this, h = handler] { (this->*h)(); });
     on("ImgStop.DblClick", [this] { ImgStop_DblClick(); });
@@ -820,6 +822,7 @@ void FrmMain::registerEvents() {
     on("txtSEC.LostFocus", [this] { txtSEC_LostFocus(); });
     on("txtCounter.LostFocus", [this] { txtCounter_LostFocus(); });
     on("txtStartActionIn.Change", [this] { txtStartActionIn_Change(); });
+    on("txtLockTime.Change", [this] { txtLockTime_Change(); });
     onKey("txtStartActionIn", [this](std::int16_t key) { return txtStartActionIn_KeyPress(key); });
     on("Form.Close", [this] { Form_Unload(); });
     on("Program.Unload", [this] { UnloadProgram(); });

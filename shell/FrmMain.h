@@ -234,6 +234,19 @@ public:
     // Starting with the system (FrmMainService.cpp).
     void chkStartWithWindow_Click();
     void chkNtService_Click();
+    // The service manager's events while the program runs as the service:
+    // start and continue run the main timer, pause holds it (not confirmed
+    // while a tick still runs), stop ends the program.
+    void NTService1_Start(bool& success);
+    void NTService1_Stop();
+    void NTService1_Pause(bool& success);
+    void NTService1_Continue(bool& success);
+    // The secured PC and its lock screen saver (FrmMainLock.cpp).
+    void chkPCLock_Click();
+    void chkSCR_Click();
+    void txtLockTime_Change();
+    // The main timer's look at the lock screen saver and the lock program.
+    void LockWatcher();
 
     // ---- time fields ----------------------------------------------------------
     void txtHour_Click();

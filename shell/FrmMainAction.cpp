@@ -23,6 +23,7 @@
 #include "schedule/Varn_Time.h"
 #include "schedule/Varn_modShutDown.h"
 #include "shell/FrmMainParts.h"
+#include "shell/Varn_LockPC.h"
 #include "timevoice/Varn_PlaySound.h"
 
 namespace nocturo {
@@ -104,8 +105,12 @@ bool programFailed(bool started, std::uint32_t pid, std::uint32_t code) {
 bool frmmain::isWindowsStyle() { return files().pathStyle() == platform::PathStyle::Windows; }
 
 void frmmain::lockComputer() {
-    if (isWindowsStyle()) processes().start("LockPc.exe", {}, platform::ws::NormalNoFocus);
-    else power().lockWorkstation();
+    if (isWindowsStyle()) return StartLockProgram();
+    // Without a desktop there is no window to lock with: the session's own
+    // lock. A lock program that cannot be started is logged, and the
+    // session's lock locks instead.
+    if (!rt().headless && Step("StartLockProgram of Modul Varn_LockPC", 1, [] { StartLockProgram(); })) return;
+    power().lockWorkstation();
 }
 
 // ---------------------------------------------------------------------------

@@ -90,16 +90,6 @@ void FrmMain::loadRest() {
         }
         if (code < 20) chkNtService.setEnabled(false);
     });
-    step(p, 6, [&] {
-        // The secured PC and its lock screen saver are not there on Linux
-        // yet: their boxes are off, so that nobody counts on them.
-        if (files().pathStyle() != platform::PathStyle::Posix) return;
-        const char* later = "Not available on Linux yet: the secured PC and its screen saver do nothing here";
-        for (Control* c : std::initializer_list<Control*>{&chkPCLock, &chkSCR, &txtLockTime}) {
-            c->setEnabled(false);
-            c->setToolTip(later);
-        }
-    });
     step(p, 7, [&] {
         if (chkStartInSysTray.checked()) Send_to_SysTray();
         else setVisible(true);

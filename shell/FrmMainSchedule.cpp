@@ -28,6 +28,7 @@
 #include "platform/ISessionPower.h"
 #include "platform/IWindows.h"
 #include "shell/FrmMainParts.h"
+#include "shell/Varn_LockPC.h"
 #include "timevoice/Varn_PlaySound.h"
 #include "timevoice/Varn_TimeSync.h"
 
@@ -95,13 +96,6 @@ void FrmMain::txtStartActionIn_Change() {
 void FrmMain::txtCounter_LostFocus() {
     step("txtCounter_lostfocus of Formular FrmMain", 1, [&] {
         if (!IsNumeric(txtCounter.text())) txtCounter.setText("9");
-    });
-}
-
-void FrmMain::imgCountdown_Click() {
-    step(proc("imgCountdown_Click"), 1, [&] {
-        if (isWindowsStyle()) processes().start("LockPcScr.scr", {}, platform::ws::MaximizedFocus);
-        else power().lockWorkstation();
     });
 }
 
@@ -284,6 +278,10 @@ void FrmMain::Timer2_Timer() {
     step(p, 5, [&] {
         if (chkVoice.checked()) VoiceTime(lblTime.caption(), Combo1.text(), false);
     });
+    step(p, 7, [&] {
+        if (chkPCLock.checked()) LockWatcher();
+    });
+    step(p, 7, [&] { RunScreenSaverWhenIdle(); });
     step(p, 6, [&] {
         if (++rt().tickCounter >= 10) {
             rt().tickCounter = 0;

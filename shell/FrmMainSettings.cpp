@@ -87,6 +87,17 @@ void FrmMain::Load_Registry() {
     step(p, line, [&] {
         if (rt().pf.service && chkStartWithWindow.checked()) chkStartWithWindow_Click();
     });
+    // A restored lock time, screen saver or secured PC counts as a change: the
+    // screen saver is set again, and the secured PC asks its question again.
+    step(p, line, [&] {
+        if (txtLockTime.text() != "600") txtLockTime_Change();
+    });
+    step(p, line, [&] {
+        if (chkSCR.checked()) chkSCR_Click();
+    });
+    step(p, line, [&] {
+        if (chkPCLock.checked()) chkPCLock_Click();
+    });
 
     // Option buttons in index order: a true value clears its siblings, so
     // the highest stored true wins; all false leaves none chosen.

@@ -102,6 +102,7 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     std::signal(SIGPIPE, SIG_IGN);
     Runtime runtime;
     runtime.pf = host.pf;
+    runtime.headless = true;
     RuntimeScope scope(runtime);
 
     runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };

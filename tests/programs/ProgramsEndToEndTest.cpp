@@ -56,15 +56,15 @@ TEST(Programs, ASecondCopyOnTheSameStoreIsRefused) {
     const std::string env = "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
                             " NOCTURO_SIM_JOURNAL=" + dir / "j.jsonl" + " ";
     // The first copy holds the store while it runs; its pid comes back to end it.
-    Result first = run(env + "NOCTURO_SIM_PACING=4 " + bin("nocturo") + " --headless > /dev/null 2>&1 & echo $!");
+    Result first = run(env + "NOCTURO_SIM_PACING=4 " + bin("nocturo") + " --headless > " + dir / "first.out" +
+                       " 2>&1 & echo $!");
     const std::string pid = first.out.substr(0, first.out.find('\n'));
     ASSERT_FALSE(pid.empty());
-    Result second;
-    for (int i = 0; i < 50; ++i) {
-        usleep(100000);
-        second = run(env + bin("nocturo") + " --headless");
-        if (second.code == 3) break;
-    }
+    // Only once it has started does it hold the store; a second copy tried
+    // before that would itself run on (bounded by timeout all the same).
+    for (int i = 0; i < 600 && ReadWholeFile(dir / "first.out").find("Nocturo started") == std::string::npos; ++i)
+        usleep(50000);
+    Result second = run(env + "timeout -s INT 30 " + bin("nocturo") + " --headless");
     EXPECT_EQ(second.code, 3) << second.out;
     run("kill -INT " + pid + "; true");
     // It ends once its window has loaded, saving its settings on the way

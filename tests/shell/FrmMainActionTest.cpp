@@ -254,8 +254,8 @@ TEST(ShutDownAction, TheLockActionLocksTheSessionWithoutASessionEnd) {
     Fresh t;
     t.f.ShutDown_Action("LockPC");
     t.settle();
-    EXPECT_EQ(t.w.count("StartProgram"), 1);  // the lock program, by name
-    EXPECT_EQ(t.w.last("StartProgram")->at("program").asString(), "LockPc.exe");
+    EXPECT_EQ(t.w.count("StartProgram"), 1);  // the lock program from the program folder
+    EXPECT_EQ(t.w.last("StartProgram")->at("program").asString(), t.w.programFolder() + "\\LockPc.exe");
     EXPECT_EQ(t.w.last("StartProgram")->at("windowStyle").asNumber(), 4);
     EXPECT_TRUE(t.w.sessionEnds.empty());
 }

@@ -189,3 +189,64 @@ TEST(NtService, SuccessfulUninstallEnablesStartWithWindowAndEndsTheProgram) {
               "Result: Nocturo successfully uninstalled as a system service.\nRemoved Service Name: Test Service");
     EXPECT_TRUE(t.w.runUntil([&] { return f.unloaded(); }, 10000));
 }
+
+// ---------------------------------------------------------------------------
+// The service manager's events
+
+TEST(ServiceEvents, StartPauseContinueSwitchTheTimerAndConfirm) {
+    World t;
+    FrmMain f;
+    f.Form_Load();
+    bool ok = false;
+    f.NTService1_Pause(ok);
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(f.Timer2.enabled());
+    ok = false;
+    f.NTService1_Continue(ok);
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(f.Timer2.enabled());
+    f.NTService1_Pause(ok);
+    ok = false;
+    f.NTService1_Start(ok);
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(f.Timer2.enabled());
+}
+
+TEST(ServiceEvents, APauseDuringATickIsNotConfirmed) {
+    World t;
+    FrmMain f;
+    f.Form_Load();
+    t.w.runtime.tickBusy = true;
+    bool ok = true;
+    f.NTService1_Pause(ok);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(f.Timer2.enabled());
+}
+
+TEST(ServiceEvents, StopEndsTheProgramOnceAndOnlyBeepsWhileEnding) {
+    World t;
+    FrmMain f;
+    f.Form_Load();
+    f.NTService1_Stop();
+    EXPECT_FALSE(f.Timer2.enabled());
+    EXPECT_EQ(t.count("Beep"), 0);
+    EXPECT_NE(f.life(), FrmMain::Life::Running);
+    f.NTService1_Stop();  // already ending: tag "stop"
+    EXPECT_EQ(t.count("Beep"), 1);
+    // A start after the end does not bring the timer back.
+    bool ok = false;
+    f.NTService1_Start(ok);
+    EXPECT_FALSE(f.Timer2.enabled());
+}
+
+TEST(ServiceEvents, AFailureIsLoggedTwice) {
+    World t;
+    FrmMain f;
+    f.Form_Load();
+    f.NTService1_Stop();
+    t.w.runtime.pf.sound = nullptr;  // the beep of a second stop fails
+    f.NTService1_Stop();
+    const std::string log = t.w.errorLog();
+    EXPECT_NE(log.find("NTService1__Stop of Formular fMainForm"), std::string::npos);
+    EXPECT_NE(log.find("109"), std::string::npos);
+}

@@ -205,17 +205,3 @@ TEST(TimedBoxes, WithoutAWindowOnTheScreenNothingIsShownAndTheFailureIsLogged) {
     EXPECT_EQ(ACmsgbox(5, "Time synchronised", 64, "Nocturo", "", 0), 1);
 }
 
-// What Linux does not do yet is off there, with a tip that says so; on
-// Windows the boxes are there to use.
-TEST(OptionsPanel, TheSecuredPcBoxesAreOffOnLinuxAndSaySo) {
-    for (auto style : {platform::PathStyle::Posix, platform::PathStyle::Windows}) {
-        const bool linux = style == platform::PathStyle::Posix;
-        SimWorld w(style);
-        FrmMain f;
-        f.Form_Load();
-        for (const Control* c : std::initializer_list<const Control*>{&f.chkPCLock, &f.chkSCR, &f.txtLockTime}) {
-            EXPECT_EQ(c->enabled(), !linux) << c->name();
-            EXPECT_EQ(c->toolTip().find("Not available on Linux yet") != std::string::npos, linux) << c->name();
-        }
-    }
-}

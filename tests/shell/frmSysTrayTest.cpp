@@ -259,7 +259,7 @@ TEST(SysTray, LockPcStartsTheLockProgramWithoutFocus) {
     t.choose("Lock &PC");
     auto* call = t.w.last("StartProgram");
     ASSERT_NE(call, nullptr);
-    EXPECT_EQ(call->at("program").asString(), "LockPc.exe");
+    EXPECT_EQ(call->at("program").asString(), t.w.programFolder() + "\\LockPc.exe");
     EXPECT_EQ(call->at("windowStyle").asNumber(), platform::ws::NormalNoFocus);
     EXPECT_TRUE(t.w.sessionEnds.empty());
 }

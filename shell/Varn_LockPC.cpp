@@ -1,0 +1,81 @@
+#include "shell/Varn_LockPC.h"
+
+#include "base/Runtime.h"
+#include "base/Varn_ErrorLog.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Varn_Registry.h"
+#include "platform/IProcesses.h"
+#include "platform/IScreenSaver.h"
+#include "platform/ISystemInfo.h"
+#include "shell/FrmMainParts.h"
+
+namespace nocturo {
+
+namespace {
+
+constexpr const char* kScreenSaverValue = "HKEY_CURRENT_USER\\Control panel\\Desktop\\SCRNSAVE.EXE";
+
+std::string inProgramFolder(const std::string& name) {
+    return sysinfo().programFolder() + (frmmain::isWindowsStyle() ? "\\" : "/") + name;
+}
+
+// The Linux program of a screen saver file name: the companion programs
+// are built without the Windows extension, in lower case.
+std::string posixProgramOf(const std::string& name) {
+    if (name == kLockScreenSaverName) return LockScreenSaverPath();
+    return inProgramFolder(name);
+}
+
+}  // namespace
+
+std::string LockProgramPath() {
+    return inProgramFolder(frmmain::isWindowsStyle() ? "LockPc.exe" : "lockpc");
+}
+
+std::string LockScreenSaverPath() {
+    if (frmmain::isWindowsStyle()) return GetSysDir() + "\\" + kLockScreenSaverName;
+    return inProgramFolder("lockpcscr");
+}
+
+void EnableSCR(bool enable) {
+    Step("EnableSCR of Modul Varn_LockPC", 1, [&] {
+        screenSaver().setActive(enable);
+        rt().screenSaverSetting.active = enable;
+    });
+}
+
+void SetSceensaverTimeOut(std::int32_t seconds) {
+    Step("SetSceensaverTimeOut of Modul Varn_LockPC", 1, [&] {
+        screenSaver().setTimeout(seconds);
+        rt().screenSaverSetting.timeoutSeconds = seconds;
+    });
+}
+
+void SetSceensaver(const std::string& name) {
+    Step("SetSceensaver of Modul Varn_LockPC", 1, [&] {
+        if (frmmain::isWindowsStyle()) CreateKey(kScreenSaverValue, GetSysDir() + "\\" + name);
+        rt().screenSaverSetting.program = name.empty() ? std::string() : posixProgramOf(name);
+        rt().screenSaverSetting.startedThisIdle = false;
+    });
+}
+
+void StartLockProgram() { processes().start(LockProgramPath(), {}, platform::ws::NormalNoFocus); }
+
+void StartLockScreenSaver() { processes().start(LockScreenSaverPath(), {}, platform::ws::MaximizedFocus); }
+
+void RunScreenSaverWhenIdle() {
+    auto& s = rt().screenSaverSetting;
+    if (!rt().pf.screenSaver || screenSaver().runsScreenSaverProgram()) return;
+    if (!s.active || s.program.empty() || s.timeoutSeconds <= 0) return;
+    const std::optional<std::int64_t> idle = screenSaver().idleSeconds();
+    if (!idle) return;
+    if (*idle < s.timeoutSeconds) {
+        s.startedThisIdle = false;  // the user is back: the next idle spell starts it again
+        return;
+    }
+    if (s.startedThisIdle || processes().findWindow(kLockScreenSaverTitle)) return;
+    s.startedThisIdle = true;  // also when the start fails: once per spell, not every tick
+    processes().start(s.program, {}, platform::ws::MaximizedFocus);
+}
+
+}  // namespace nocturo
