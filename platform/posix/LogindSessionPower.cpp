@@ -6,10 +6,15 @@
 #include "platform/Error.h"
 
 #if NOCTURO_HAVE_SDBUS
-#include <unistd.h>
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "platform/posix/SdBus.h"
 #endif
+
+#include <unistd.h>
 
 namespace nocturo::platform {
 
@@ -18,6 +23,10 @@ LogindSessionPower::LogindSessionPower(std::string busAddress) : busAddress_(std
         const char* fromEnv = std::getenv("NOCTURO_LOGIND_BUS");
         if (fromEnv) busAddress_ = fromEnv;
     }
+}
+
+LogindSessionPower::~LogindSessionPower() {
+    if (inhibitor_ >= 0) ::close(inhibitor_);
 }
 
 void LogindSessionPower::enableShutdownPrivilege() {}
@@ -97,8 +106,25 @@ void LogindSessionPower::setSuspendState(bool hibernate, bool forceCritical, boo
 
 void LogindSessionPower::lockWorkstation() { CallOnOwnSession(busAddress_, "LockSession"); }
 
-void LogindSessionPower::blockSessionEnd(bool /*blocked*/) {
-    throw Error(err::SystemCallFailed, "blocking the session end is not built yet");
+void LogindSessionPower::blockSessionEnd(bool blocked) {
+    if (!blocked) {
+        if (inhibitor_ >= 0) ::close(inhibitor_);
+        inhibitor_ = -1;
+        return;
+    }
+    if (inhibitor_ >= 0) return;
+    const std::string what = Label(kManager, "Inhibit");
+    BusPtr bus = OpenBus(busAddress_, what);
+    MessagePtr reply = CallLogind(bus.get(), kManagerPath, kManager, "Inhibit", "ssss",
+                                  "shutdown:sleep:handle-power-key:handle-suspend-key", "Nocturo", "Secure PC is on",
+                                  "block");
+    int fd = -1;
+    int r = sd_bus_message_read(reply.get(), "h", &fd);
+    if (r < 0) Fail(what, r, nullptr);
+    // The reply owns the descriptor it carries and closes it with itself.
+    const int held = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (held < 0) throw Error(err::SystemCallFailed, what + ": cannot keep the inhibitor: " + std::strerror(errno));
+    inhibitor_ = held;
 }
 
 #else  // built without libsystemd

@@ -3,10 +3,11 @@
 // (org.freedesktop.login1 on the D-Bus system bus).
 //
 // Every call opens its own bus connection and closes it before returning;
-// nothing is held between events. Whether the user may shut down, suspend or
-// end the session is decided by logind and polkit per call: a refusal (polkit
-// denial, an inhibitor, no logind, no bus) raises platform::Error with
-// err::SystemCallFailed and a description naming the D-Bus call and error.
+// nothing is held between events but the inhibitor of blockSessionEnd.
+// Whether the user may shut down, suspend or end the session is decided by
+// logind and polkit per call: a refusal (polkit denial, an inhibitor, no
+// logind, no bus) raises platform::Error with err::SystemCallFailed and a
+// description naming the D-Bus call and error.
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,10 @@ public:
     // When empty, the environment variable NOCTURO_LOGIND_BUS is used if set,
     // otherwise the system bus.
     explicit LogindSessionPower(std::string busAddress = {});
+    // Lifts the block of blockSessionEnd, if one is held.
+    ~LogindSessionPower() override;
+    LogindSessionPower(const LogindSessionPower&) = delete;
+    LogindSessionPower& operator=(const LogindSessionPower&) = delete;
 
     // False when the program was built without libsystemd; every call that
     // needs logind then fails with "systemd-logind support not built".
@@ -37,10 +42,15 @@ public:
     void terminateShell() override;
     // LockSession of the caller's own session.
     void lockWorkstation() override;
+    // True takes a logind "block" inhibitor for shutdown, sleep and the
+    // power and suspend keys and keeps its file descriptor; logind lifts it
+    // when the descriptor closes: at false, or when this object or the
+    // process ends. True while held and false while not do nothing.
     void blockSessionEnd(bool blocked) override;
 
 private:
     std::string busAddress_;
+    int inhibitor_ = -1;  // the descriptor of the held inhibitor
 };
 
 }  // namespace nocturo::platform
