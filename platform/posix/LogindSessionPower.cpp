@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix/DesktopScreenSaver.h"
 #include "platform/posix/SdBus.h"
 #endif
 
@@ -18,7 +19,8 @@
 
 namespace nocturo::platform {
 
-LogindSessionPower::LogindSessionPower(std::string busAddress) : busAddress_(std::move(busAddress)) {
+LogindSessionPower::LogindSessionPower(std::string busAddress, std::string screenSaverBus)
+    : busAddress_(std::move(busAddress)), screenSaverBus_(std::move(screenSaverBus)) {
     if (busAddress_.empty()) {
         const char* fromEnv = std::getenv("NOCTURO_LOGIND_BUS");
         if (fromEnv) busAddress_ = fromEnv;
@@ -104,7 +106,13 @@ void LogindSessionPower::setSuspendState(bool hibernate, bool forceCritical, boo
     CallInteractive(busAddress_, hibernate ? "Hibernate" : "Suspend", !forceCritical);
 }
 
-void LogindSessionPower::lockWorkstation() { CallOnOwnSession(busAddress_, "LockSession"); }
+void LogindSessionPower::lockWorkstation() {
+    // The desktop's own screen locker first: logind's LockSession only asks
+    // the session to lock, which a desktop without a locker listening to it
+    // ignores.
+    if (DesktopScreenSaver::lockScreen(screenSaverBus_)) return;
+    CallOnOwnSession(busAddress_, "LockSession");
+}
 
 void LogindSessionPower::blockSessionEnd(bool blocked) {
     if (!blocked) {
@@ -136,7 +144,7 @@ namespace {
 bool LogindSessionPower::supported() noexcept { return false; }
 
 void LogindSessionPower::exitWindowsEx(std::uint32_t, std::uint32_t) {
-    (void)busAddress_;
+    (void)busAddress_, (void)screenSaverBus_;
     NotBuilt();
 }
 

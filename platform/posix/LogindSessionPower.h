@@ -1,6 +1,7 @@
 #pragma once
 // Session and power actions on Linux through systemd-logind
-// (org.freedesktop.login1 on the D-Bus system bus).
+// (org.freedesktop.login1 on the D-Bus system bus); the lock goes to the
+// desktop's screen saver on the session bus first.
 //
 // Every call opens its own bus connection and closes it before returning;
 // nothing is held between events but the inhibitor of blockSessionEnd.
@@ -19,8 +20,9 @@ class LogindSessionPower : public ISessionPower {
 public:
     // busAddress: a D-Bus address such as "unix:path=/run/dbus/system_bus_socket".
     // When empty, the environment variable NOCTURO_LOGIND_BUS is used if set,
-    // otherwise the system bus.
-    explicit LogindSessionPower(std::string busAddress = {});
+    // otherwise the system bus. screenSaverBus: the session bus for the lock,
+    // as DesktopScreenSaver takes it (NOCTURO_SCREENSAVER_BUS when empty).
+    explicit LogindSessionPower(std::string busAddress = {}, std::string screenSaverBus = {});
     // Lifts the block of blockSessionEnd, if one is held.
     ~LogindSessionPower() override;
     LogindSessionPower(const LogindSessionPower&) = delete;
@@ -40,6 +42,8 @@ public:
     void setSuspendState(bool hibernate, bool forceCritical, bool disableWakeEvent) override;
     // There is no shell process to end on Linux; does nothing.
     void terminateShell() override;
+    // org.freedesktop.ScreenSaver.Lock on the session bus; where the desktop
+    // has no such service (or there is no session bus), logind's
     // LockSession of the caller's own session.
     void lockWorkstation() override;
     // True takes a logind "block" inhibitor for shutdown, sleep and the
@@ -50,6 +54,7 @@ public:
 
 private:
     std::string busAddress_;
+    std::string screenSaverBus_;
     int inhibitor_ = -1;  // the descriptor of the held inhibitor
 };
 

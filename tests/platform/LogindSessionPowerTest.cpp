@@ -2,9 +2,11 @@
 //
 // Each test starts its own dbus-daemon on a socket in a temporary folder and,
 // where needed, a fake org.freedesktop.login1 service on it that records the
-// calls it receives and answers them without doing anything. The real system
-// bus is never contacted: DBUS_SYSTEM_BUS_ADDRESS points at a socket that does
-// not exist for the whole test, and SetUp checks that this holds.
+// calls it receives and answers them without doing anything (and, for the
+// lock, a fake desktop screen saver on the same bus). The real system and
+// session buses are never contacted: DBUS_SYSTEM_BUS_ADDRESS and
+// DBUS_SESSION_BUS_ADDRESS point at sockets that do not exist for the whole
+// test, and SetUp checks that this holds.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,6 +66,7 @@ TEST(LogindSessionPowerUnsupported, EveryActionFailsWhenBuiltWithoutLibsystemd) 
 #include <vector>
 
 #include "support/EnvOverride.h"
+#include "support/FakeScreenSaver.h"
 #include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
@@ -206,8 +209,11 @@ protected:
         // are limited to about 100 characters.
         folder_ = std::make_unique<nocturo::test::TempDir>();
         noSystemBus_ = "unix:path=" + folder_->path() + "/no-system-bus";
+        noSessionBus_ = "unix:path=" + folder_->path() + "/no-session-bus";
         env_.emplace_back(std::make_unique<ScopedEnv>("DBUS_SYSTEM_BUS_ADDRESS", noSystemBus_.c_str()));
+        env_.emplace_back(std::make_unique<ScopedEnv>("DBUS_SESSION_BUS_ADDRESS", noSessionBus_.c_str()));
         env_.emplace_back(std::make_unique<ScopedEnv>("NOCTURO_LOGIND_BUS", nullptr));
+        env_.emplace_back(std::make_unique<ScopedEnv>("NOCTURO_SCREENSAVER_BUS", nullptr));
         env_.emplace_back(std::make_unique<ScopedEnv>("XDG_SESSION_ID", nullptr));
         env_.emplace_back(std::make_unique<ScopedEnv>("SYSTEMD_BUS_TIMEOUT", "5"));  // seconds; no call may hang
 
@@ -216,11 +222,16 @@ protected:
         int r = sd_bus_open_system(&system);
         sd_bus_flush_close_unref(system);
         ASSERT_LT(r, 0) << "the system bus is reachable; not running these tests";
+        sd_bus* session = nullptr;
+        r = sd_bus_open_user(&session);
+        sd_bus_flush_close_unref(session);
+        ASSERT_LT(r, 0) << "the session bus is reachable; not running these tests";
 
         bus_ = std::make_unique<nocturo::test::PrivateBus>(*daemon, folder_->path());
     }
 
     void TearDown() override {
+        saver_.reset();
         logind_.reset();
         bus_.reset();
         // Newest first, so that a variable set twice ends up as it was.
@@ -235,6 +246,11 @@ protected:
         return *logind_;
     }
 
+    nocturo::test::FakeScreenSaver& StartScreenSaver() {
+        saver_ = std::make_unique<nocturo::test::FakeScreenSaver>(bus_->address());
+        return *saver_;
+    }
+
     void SetEnv(const char* name, const char* value) { env_.emplace_back(std::make_unique<ScopedEnv>(name, value)); }
 
     LogindSessionPower Power() const { return LogindSessionPower(bus_->address()); }
@@ -243,9 +259,11 @@ protected:
 
     std::unique_ptr<nocturo::test::TempDir> folder_;
     std::string noSystemBus_;
+    std::string noSessionBus_;
     std::vector<std::unique_ptr<ScopedEnv>> env_;
     std::unique_ptr<nocturo::test::PrivateBus> bus_;
     std::unique_ptr<FakeLogind> logind_;
+    std::unique_ptr<nocturo::test::FakeScreenSaver> saver_;
 };
 
 // Whether the pipe's write ends are all closed within `wait`.
@@ -425,6 +443,41 @@ TEST_F(LogindSessionPowerTest, InvalidAddress) {
     std::string text = ErrorText([&] { LogindSessionPower("not an address").exitWindowsEx(0, 0); }, &number);
     EXPECT_EQ(number, 1000);
     EXPECT_NE(text.find("org.freedesktop.login1.Manager.TerminateSession: "), std::string::npos) << text;
+}
+
+TEST_F(LogindSessionPowerTest, LockPrefersTheDesktopsScreenSaver) {
+    auto& logind = StartLogind();
+    auto& saver = StartScreenSaver();
+    LogindSessionPower(bus_->address(), bus_->address()).lockWorkstation();
+    EXPECT_EQ(saver.calls(), (Calls{"Lock()"}));
+    EXPECT_EQ(saver.paths(), (Calls{"/org/freedesktop/ScreenSaver"}));
+    EXPECT_TRUE(logind.calls().empty());
+}
+
+TEST_F(LogindSessionPowerTest, ScreenSaverBusComesFromTheEnvironment) {
+    SetEnv("NOCTURO_SCREENSAVER_BUS", bus_->address().c_str());
+    auto& logind = StartLogind();
+    auto& saver = StartScreenSaver();
+    Power().lockWorkstation();
+    EXPECT_EQ(saver.calls(), (Calls{"Lock()"}));
+    EXPECT_TRUE(logind.calls().empty());
+}
+
+TEST_F(LogindSessionPowerTest, WithoutTheScreenSaverServiceTheLockGoesToLogind) {
+    auto& logind = StartLogind();
+    LogindSessionPower(bus_->address(), bus_->address()).lockWorkstation();
+    EXPECT_EQ(logind.calls(), (Calls{"GetSessionByPID(" + Pid() + ")", "LockSession(\"1\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, RefusedScreenSaverLockIsReported) {
+    auto& logind = StartLogind();
+    auto& saver = StartScreenSaver();
+    saver.refuse("Lock", "org.freedesktop.DBus.Error.AccessDenied", "Locking is disabled");
+    long number = 0;
+    EXPECT_EQ(ErrorText([&] { LogindSessionPower(bus_->address(), bus_->address()).lockWorkstation(); }, &number),
+              "org.freedesktop.ScreenSaver.Lock: org.freedesktop.DBus.Error.AccessDenied: Locking is disabled");
+    EXPECT_EQ(number, 1000);
+    EXPECT_TRUE(logind.calls().empty());
 }
 
 TEST_F(LogindSessionPowerTest, BlockingTheSessionEndHoldsOneInhibitorUntilLifted) {
