@@ -1,5 +1,7 @@
 #include "platform/posix/LogindSessionPower.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <utility>
 
@@ -14,8 +16,6 @@
 #include "platform/posix/DesktopScreenSaver.h"
 #include "platform/posix/SdBus.h"
 #endif
-
-#include <unistd.h>
 
 namespace nocturo::platform {
 
