@@ -255,7 +255,7 @@ TEST(PosixProcessesOthers, UnknownPidIsNullAndForeignProcessIsWatched) {
 }
 
 TEST(PosixProcessesOthers, WithoutADesktopFindWindowFindsNothing) {
-    EnvOverride display("DISPLAY", nullptr);
+    nocturo::test::EnvOverride display("DISPLAY", nullptr);
     PosixProcesses p;
     EXPECT_FALSE(p.findWindow("Nocturo"));
     EXPECT_FALSE(p.findWindow(""));
