@@ -1,23 +1,34 @@
 #include "platform/posix/LogindSessionPower.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <utility>
 
 #include "platform/Error.h"
 
 #if NOCTURO_HAVE_SDBUS
-#include <unistd.h>
+#include <fcntl.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/DesktopScreenSaver.h"
 #include "platform/posix/SdBus.h"
 #endif
 
 namespace nocturo::platform {
 
-LogindSessionPower::LogindSessionPower(std::string busAddress) : busAddress_(std::move(busAddress)) {
+LogindSessionPower::LogindSessionPower(std::string busAddress, std::string screenSaverBus)
+    : busAddress_(std::move(busAddress)), screenSaverBus_(std::move(screenSaverBus)) {
     if (busAddress_.empty()) {
         const char* fromEnv = std::getenv("NOCTURO_LOGIND_BUS");
         if (fromEnv) busAddress_ = fromEnv;
     }
+}
+
+LogindSessionPower::~LogindSessionPower() {
+    if (inhibitor_ >= 0) ::close(inhibitor_);
 }
 
 void LogindSessionPower::enableShutdownPrivilege() {}
@@ -95,10 +106,33 @@ void LogindSessionPower::setSuspendState(bool hibernate, bool forceCritical, boo
     CallInteractive(busAddress_, hibernate ? "Hibernate" : "Suspend", !forceCritical);
 }
 
-void LogindSessionPower::lockWorkstation() { CallOnOwnSession(busAddress_, "LockSession"); }
+void LogindSessionPower::lockWorkstation() {
+    // The desktop's own screen locker first: logind's LockSession only asks
+    // the session to lock, which a desktop without a locker listening to it
+    // ignores.
+    if (DesktopScreenSaver::lockScreen(screenSaverBus_)) return;
+    CallOnOwnSession(busAddress_, "LockSession");
+}
 
-void LogindSessionPower::blockSessionEnd(bool /*blocked*/) {
-    throw Error(err::SystemCallFailed, "blocking the session end is not built yet");
+void LogindSessionPower::blockSessionEnd(bool blocked) {
+    if (!blocked) {
+        if (inhibitor_ >= 0) ::close(inhibitor_);
+        inhibitor_ = -1;
+        return;
+    }
+    if (inhibitor_ >= 0) return;
+    const std::string what = Label(kManager, "Inhibit");
+    BusPtr bus = OpenBus(busAddress_, what);
+    MessagePtr reply = CallLogind(bus.get(), kManagerPath, kManager, "Inhibit", "ssss",
+                                  "shutdown:sleep:handle-power-key:handle-suspend-key", "Nocturo", "Secure PC is on",
+                                  "block");
+    int fd = -1;
+    int r = sd_bus_message_read(reply.get(), "h", &fd);
+    if (r < 0) Fail(what, r, nullptr);
+    // The reply owns the descriptor it carries and closes it with itself.
+    const int held = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (held < 0) throw Error(err::SystemCallFailed, what + ": cannot keep the inhibitor: " + std::strerror(errno));
+    inhibitor_ = held;
 }
 
 #else  // built without libsystemd
@@ -110,7 +144,7 @@ namespace {
 bool LogindSessionPower::supported() noexcept { return false; }
 
 void LogindSessionPower::exitWindowsEx(std::uint32_t, std::uint32_t) {
-    (void)busAddress_;
+    (void)busAddress_, (void)screenSaverBus_;
     NotBuilt();
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/posix/CanberraSound.h"
 #include "platform/posix/CurlHttp.h"
+#include "platform/posix/DesktopScreenSaver.h"
 #include "platform/posix/EspeakSpeech.h"
 #include "platform/posix/LogindSessionPower.h"
 #include "platform/posix/TimedateSettings.h"
@@ -65,6 +66,7 @@ public:
         pf.tray = &tray;  // headless: no notification area
         pf.http = &http;
         pf.service = &service;
+        pf.screenSaver = &screenSaver;
         dialogs.setPump(&loop);
     }
 
@@ -83,6 +85,7 @@ public:
     NoTray tray;
     CurlHttp http;
     SystemdServiceControl service;
+    DesktopScreenSaver screenSaver;
 };
 
 }  // namespace

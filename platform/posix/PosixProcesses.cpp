@@ -1,5 +1,6 @@
 #include "platform/posix/PosixProcesses.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -198,9 +199,72 @@ void PosixProcesses::openDocument(const std::string& pathOrUrl) {
     openers_.push_back(pid);  // reaped on a later call, never waited for
 }
 
-bool PosixProcesses::findWindow(const std::string& /*title*/) { return false; }
+namespace {
 
-bool PosixProcesses::showWindow(const std::string& /*title*/, bool /*show*/) { return false; }
+// The companion program whose window has this title; null for any other.
+const char* companionOf(const std::string& title) {
+    if (title == "2LockPc2") return "lockpc";
+    if (title == "LockPcScr") return "lockpcscr";
+    return nullptr;
+}
+
+// Whether both the real and the effective user of the process are ours.
+bool ownedByUs(const std::string& procDir) {
+    std::ifstream status(procDir + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Uid:", 0) != 0) continue;
+        unsigned long real = 0, effective = 0;
+        if (std::sscanf(line.c_str(), "Uid: %lu %lu", &real, &effective) != 2) return false;
+        return real == getuid() && effective == getuid();
+    }
+    return false;
+}
+
+// The other processes of this user running the program `name` (the base
+// name of their executable, also when it has been deleted or replaced
+// since it started).
+std::vector<pid_t> processesRunning(const char* name) {
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    if (!proc) return found;
+    const std::string deleted = " (deleted)";
+    while (dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid > INT_MAX || pid == getpid()) continue;
+        const std::string dir = std::string("/proc/") + entry->d_name;
+        // Only a process of our own user shows its executable to us anyway.
+        char target[PATH_MAX];
+        const ssize_t n = readlink((dir + "/exe").c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        std::string exe(target, static_cast<std::size_t>(n));
+        if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+            exe.resize(exe.size() - deleted.size());
+        if (exe.substr(exe.rfind('/') + 1) != name || !ownedByUs(dir)) continue;
+        found.push_back(static_cast<pid_t>(pid));
+    }
+    closedir(proc);
+    return found;
+}
+
+}  // namespace
+
+bool PosixProcesses::findWindow(const std::string& title) {
+    if (desktop_.findWindow(title)) return true;
+    const char* companion = companionOf(title);
+    return companion && !processesRunning(companion).empty();
+}
+
+bool PosixProcesses::showWindow(const std::string& title, bool show) {
+    if (desktop_.showWindow(title, show)) return true;
+    const char* companion = companionOf(title);
+    if (!companion) return false;
+    bool told = false;
+    for (pid_t pid : processesRunning(companion))
+        if (kill(pid, show ? SIGUSR2 : SIGUSR1) == 0) told = true;
+    return told;
+}
 
 std::uint64_t PosixProcesses::fnv1a64(const std::string& text) {
     std::uint64_t h = 0xcbf29ce484222325ull;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/IProcesses.h"
+#include "platform/posix/X11Desktop.h"
 
 namespace nocturo::platform {
 
@@ -38,9 +39,14 @@ public:
     bool endedAbnormally(std::uint32_t pid) override;
     // Hands the path or address to xdg-open, detached; never waits for it.
     void openDocument(const std::string& pathOrUrl) override;
-    // Without a display server there is no portable list of top-level
-    // windows, so no window is ever found.
+    // On an X11 desktop (or under XWayland) the top-level windows, as
+    // X11Desktop finds them. Where X11 finds nothing (Wayland, no desktop)
+    // the two companion programs stand for their windows: "2LockPc2" is a
+    // running `lockpc`, "LockPcScr" a running `lockpcscr`, either of this
+    // user only.
     bool findWindow(const std::string& title) override;
+    // X11: unmaps or maps and raises the window. A companion program found
+    // instead gets SIGUSR1 to hide its window and SIGUSR2 to show it.
     bool showWindow(const std::string& title, bool show) override;
     // flock() on the file instanceLockPath names. The descriptor stays open,
     // and the lock held, until releaseInstanceLocks or the process's end; a
@@ -70,6 +76,7 @@ private:
         std::string path;
     };
     std::map<std::string, HeldLock> locks_;  // by key
+    X11Desktop desktop_;
 };
 
 }  // namespace nocturo::platform

@@ -2,9 +2,11 @@
 //
 // Each test starts its own dbus-daemon on a socket in a temporary folder and,
 // where needed, a fake org.freedesktop.login1 service on it that records the
-// calls it receives and answers them without doing anything. The real system
-// bus is never contacted: DBUS_SYSTEM_BUS_ADDRESS points at a socket that does
-// not exist for the whole test, and SetUp checks that this holds.
+// calls it receives and answers them without doing anything (and, for the
+// lock, a fake desktop screen saver on the same bus). The real system and
+// session buses are never contacted: DBUS_SYSTEM_BUS_ADDRESS and
+// DBUS_SESSION_BUS_ADDRESS point at sockets that do not exist for the whole
+// test, and SetUp checks that this holds.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,6 +35,7 @@ TEST(LogindSessionPowerUnsupported, EveryActionFailsWhenBuiltWithoutLibsystemd) 
     expectNotBuilt([&] { power.exitWindowsEx(13, 0xFFFFFFFF); });
     expectNotBuilt([&] { power.setSuspendState(false, true, false); });
     expectNotBuilt([&] { power.lockWorkstation(); });
+    expectNotBuilt([&] { power.blockSessionEnd(true); });
 }
 
 #if __has_include(<systemd/sd-bus.h>)
@@ -63,6 +66,7 @@ TEST(LogindSessionPowerUnsupported, EveryActionFailsWhenBuiltWithoutLibsystemd) 
 #include <vector>
 
 #include "support/EnvOverride.h"
+#include "support/FakeScreenSaver.h"
 #include "support/PrivateBus.h"
 #include "support/TestSupport.h"
 
@@ -91,6 +95,21 @@ public:
               return {};
           }) {}
 
+    ~FakeLogind() {
+        for (int fd : readEnds_) close(fd);
+    }
+
+    // The read end of the pipe whose write end answered the n-th Inhibit:
+    // it reads end of file once every copy of the inhibitor is closed.
+    int inhibitor(std::size_t n) const {
+        std::lock_guard lock(mutex_);
+        return n < readEnds_.size() ? readEnds_[n] : -1;
+    }
+    std::size_t inhibitors() const {
+        std::lock_guard lock(mutex_);
+        return readEnds_.size();
+    }
+
 private:
     static int OnBool(sd_bus_message* m, void* self, sd_bus_error* error) {
         int value = 0;
@@ -116,6 +135,25 @@ private:
         return r < 0 ? r : sd_bus_reply_method_return(m, "o", kSessionPath);
     }
 
+    static int OnInhibit(sd_bus_message* m, void* self, sd_bus_error* error) {
+        const char *what = nullptr, *who = nullptr, *why = nullptr, *mode = nullptr;
+        int r = sd_bus_message_read(m, "ssss", &what, &who, &why, &mode);
+        if (r < 0) return r;
+        auto* fake = static_cast<FakeLogind*>(self);
+        r = fake->record(m, "\"" + std::string(what) + "\", \"" + who + "\", \"" + why + "\", \"" + mode + "\"", error);
+        if (r < 0) return r;
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return -errno;
+        {
+            // Kept before the reply goes: the caller may look for it at once.
+            std::lock_guard lock(fake->mutex_);
+            fake->readEnds_.push_back(fds[0]);
+        }
+        r = sd_bus_reply_method_return(m, "h", fds[1]);  // the message takes a copy
+        close(fds[1]);
+        return r;
+    }
+
     static int GetId(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
         return sd_bus_message_append(reply, "s", "1");
     }
@@ -123,6 +161,8 @@ private:
     static const sd_bus_vtable kManagerVtable[];
     static const sd_bus_vtable kSessionVtable[];
 
+    mutable std::mutex mutex_;
+    std::vector<int> readEnds_;
     // Last: it stops serving before the recorder goes.
     nocturo::test::BusServiceThread service_;
 };
@@ -136,6 +176,7 @@ const sd_bus_vtable FakeLogind::kManagerVtable[] = {
     SD_BUS_METHOD("TerminateSession", "s", "", OnString, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("LockSession", "s", "", OnString, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("GetSessionByPID", "u", "o", OnSessionByPid, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("Inhibit", "ssss", "h", OnInhibit, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
 };
 
@@ -168,8 +209,11 @@ protected:
         // are limited to about 100 characters.
         folder_ = std::make_unique<nocturo::test::TempDir>();
         noSystemBus_ = "unix:path=" + folder_->path() + "/no-system-bus";
+        noSessionBus_ = "unix:path=" + folder_->path() + "/no-session-bus";
         env_.emplace_back(std::make_unique<ScopedEnv>("DBUS_SYSTEM_BUS_ADDRESS", noSystemBus_.c_str()));
+        env_.emplace_back(std::make_unique<ScopedEnv>("DBUS_SESSION_BUS_ADDRESS", noSessionBus_.c_str()));
         env_.emplace_back(std::make_unique<ScopedEnv>("NOCTURO_LOGIND_BUS", nullptr));
+        env_.emplace_back(std::make_unique<ScopedEnv>("NOCTURO_SCREENSAVER_BUS", nullptr));
         env_.emplace_back(std::make_unique<ScopedEnv>("XDG_SESSION_ID", nullptr));
         env_.emplace_back(std::make_unique<ScopedEnv>("SYSTEMD_BUS_TIMEOUT", "5"));  // seconds; no call may hang
 
@@ -178,11 +222,16 @@ protected:
         int r = sd_bus_open_system(&system);
         sd_bus_flush_close_unref(system);
         ASSERT_LT(r, 0) << "the system bus is reachable; not running these tests";
+        sd_bus* session = nullptr;
+        r = sd_bus_open_user(&session);
+        sd_bus_flush_close_unref(session);
+        ASSERT_LT(r, 0) << "the session bus is reachable; not running these tests";
 
         bus_ = std::make_unique<nocturo::test::PrivateBus>(*daemon, folder_->path());
     }
 
     void TearDown() override {
+        saver_.reset();
         logind_.reset();
         bus_.reset();
         // Newest first, so that a variable set twice ends up as it was.
@@ -197,6 +246,11 @@ protected:
         return *logind_;
     }
 
+    nocturo::test::FakeScreenSaver& StartScreenSaver() {
+        saver_ = std::make_unique<nocturo::test::FakeScreenSaver>(bus_->address());
+        return *saver_;
+    }
+
     void SetEnv(const char* name, const char* value) { env_.emplace_back(std::make_unique<ScopedEnv>(name, value)); }
 
     LogindSessionPower Power() const { return LogindSessionPower(bus_->address()); }
@@ -205,10 +259,26 @@ protected:
 
     std::unique_ptr<nocturo::test::TempDir> folder_;
     std::string noSystemBus_;
+    std::string noSessionBus_;
     std::vector<std::unique_ptr<ScopedEnv>> env_;
     std::unique_ptr<nocturo::test::PrivateBus> bus_;
     std::unique_ptr<FakeLogind> logind_;
+    std::unique_ptr<nocturo::test::FakeScreenSaver> saver_;
 };
+
+// Whether the pipe's write ends are all closed within `wait`.
+bool ClosedWithin(int readEnd, std::chrono::milliseconds wait) {
+    pollfd p{readEnd, POLLIN, 0};
+    int r;
+    do r = poll(&p, 1, static_cast<int>(wait.count()));
+    while (r < 0 && errno == EINTR);
+    if (r <= 0) return false;
+    char byte;
+    return (p.revents & POLLHUP) || read(readEnd, &byte, 1) == 0;
+}
+
+const std::string kInhibitCall =
+    "Inhibit(\"shutdown:sleep:handle-power-key:handle-suspend-key\", \"Nocturo\", \"Secure PC is on\", \"block\")";
 
 TEST_F(LogindSessionPowerTest, ForcedPowerOffIsNotInteractive) {
     auto& logind = StartLogind();
@@ -373,6 +443,114 @@ TEST_F(LogindSessionPowerTest, InvalidAddress) {
     std::string text = ErrorText([&] { LogindSessionPower("not an address").exitWindowsEx(0, 0); }, &number);
     EXPECT_EQ(number, 1000);
     EXPECT_NE(text.find("org.freedesktop.login1.Manager.TerminateSession: "), std::string::npos) << text;
+}
+
+TEST_F(LogindSessionPowerTest, LockPrefersTheDesktopsScreenSaver) {
+    auto& logind = StartLogind();
+    auto& saver = StartScreenSaver();
+    LogindSessionPower(bus_->address(), bus_->address()).lockWorkstation();
+    EXPECT_EQ(saver.calls(), (Calls{"Lock()"}));
+    EXPECT_EQ(saver.paths(), (Calls{"/org/freedesktop/ScreenSaver"}));
+    EXPECT_TRUE(logind.calls().empty());
+}
+
+TEST_F(LogindSessionPowerTest, ScreenSaverBusComesFromTheEnvironment) {
+    SetEnv("NOCTURO_SCREENSAVER_BUS", bus_->address().c_str());
+    auto& logind = StartLogind();
+    auto& saver = StartScreenSaver();
+    Power().lockWorkstation();
+    EXPECT_EQ(saver.calls(), (Calls{"Lock()"}));
+    EXPECT_TRUE(logind.calls().empty());
+}
+
+TEST_F(LogindSessionPowerTest, WithoutTheScreenSaverServiceTheLockGoesToLogind) {
+    auto& logind = StartLogind();
+    LogindSessionPower(bus_->address(), bus_->address()).lockWorkstation();
+    EXPECT_EQ(logind.calls(), (Calls{"GetSessionByPID(" + Pid() + ")", "LockSession(\"1\")"}));
+}
+
+TEST_F(LogindSessionPowerTest, RefusedScreenSaverLockIsReported) {
+    auto& logind = StartLogind();
+    auto& saver = StartScreenSaver();
+    saver.refuse("Lock", "org.freedesktop.DBus.Error.AccessDenied", "Locking is disabled");
+    long number = 0;
+    EXPECT_EQ(ErrorText([&] { LogindSessionPower(bus_->address(), bus_->address()).lockWorkstation(); }, &number),
+              "org.freedesktop.ScreenSaver.Lock: org.freedesktop.DBus.Error.AccessDenied: Locking is disabled");
+    EXPECT_EQ(number, 1000);
+    EXPECT_TRUE(logind.calls().empty());
+}
+
+TEST_F(LogindSessionPowerTest, BlockingTheSessionEndHoldsOneInhibitorUntilLifted) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.blockSessionEnd(true);
+    power.blockSessionEnd(true);  // held already: nothing more
+    EXPECT_EQ(logind.calls(), (Calls{kInhibitCall}));
+    ASSERT_EQ(logind.inhibitors(), 1u);
+    EXPECT_FALSE(ClosedWithin(logind.inhibitor(0), 200ms));
+
+    power.blockSessionEnd(false);
+    EXPECT_TRUE(ClosedWithin(logind.inhibitor(0), 5s));
+    EXPECT_NO_THROW(power.blockSessionEnd(false));  // nothing held: nothing to do
+
+    power.blockSessionEnd(true);
+    EXPECT_EQ(logind.calls(), (Calls{kInhibitCall, kInhibitCall}));
+    ASSERT_EQ(logind.inhibitors(), 2u);
+    EXPECT_FALSE(ClosedWithin(logind.inhibitor(1), 200ms));
+    power.blockSessionEnd(false);
+    EXPECT_TRUE(ClosedWithin(logind.inhibitor(1), 5s));
+}
+
+TEST_F(LogindSessionPowerTest, TheEndOfTheObjectLiftsTheBlock) {
+    auto& logind = StartLogind();
+    {
+        auto power = Power();
+        power.blockSessionEnd(true);
+        ASSERT_EQ(logind.inhibitors(), 1u);
+        EXPECT_FALSE(ClosedWithin(logind.inhibitor(0), 200ms));
+    }
+    EXPECT_TRUE(ClosedWithin(logind.inhibitor(0), 5s));
+}
+
+TEST_F(LogindSessionPowerTest, TheInhibitorIsNotPassedToStartedPrograms) {
+    auto& logind = StartLogind();
+    auto power = Power();
+    power.blockSessionEnd(true);
+    ASSERT_EQ(logind.inhibitors(), 1u);
+    // A child that execs keeps none of our descriptors marked close-on-exec.
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sleep", "sleep", "2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    std::this_thread::sleep_for(200ms);  // it has exec'd by now
+    power.blockSessionEnd(false);
+    EXPECT_TRUE(ClosedWithin(logind.inhibitor(0), 1s));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+TEST_F(LogindSessionPowerTest, RefusedBlockRaisesErrorWithDbusError) {
+    auto& logind = StartLogind();
+    logind.refuse("Inhibit", "org.freedesktop.DBus.Error.AccessDenied", "Permission denied");
+    auto power = Power();
+    long number = 0;
+    EXPECT_EQ(ErrorText([&] { power.blockSessionEnd(true); }, &number),
+              "org.freedesktop.login1.Manager.Inhibit: org.freedesktop.DBus.Error.AccessDenied: Permission denied");
+    EXPECT_EQ(number, 1000);
+    EXPECT_EQ(logind.calls(), (Calls{kInhibitCall}));
+    EXPECT_EQ(logind.inhibitors(), 0u);
+    EXPECT_NO_THROW(power.blockSessionEnd(false));
+}
+
+TEST_F(LogindSessionPowerTest, BlockWithoutLogindIsReported) {
+    long number = 0;
+    std::string text = ErrorText([&] { Power().blockSessionEnd(true); }, &number);
+    EXPECT_EQ(number, 1000);
+    EXPECT_NE(text.find("org.freedesktop.login1.Manager.Inhibit: org.freedesktop.DBus.Error.ServiceUnknown"),
+              std::string::npos)
+        << text;
 }
 
 }  // namespace

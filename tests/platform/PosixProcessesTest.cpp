@@ -254,7 +254,8 @@ TEST(PosixProcessesOthers, UnknownPidIsNullAndForeignProcessIsWatched) {
     EXPECT_EQ(p.exitCode(id), 0u);
 }
 
-TEST(PosixProcessesOthers, FindWindowFindsNothing) {
+TEST(PosixProcessesOthers, WithoutADesktopFindWindowFindsNothing) {
+    nocturo::test::EnvOverride display("DISPLAY", nullptr);
     PosixProcesses p;
     EXPECT_FALSE(p.findWindow("Nocturo"));
     EXPECT_FALSE(p.findWindow(""));

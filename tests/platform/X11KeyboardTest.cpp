@@ -12,8 +12,10 @@
 
 #include "platform/IWindows.h"
 #include "platform/posix/X11Keyboard.h"
+#include "support/PrivateXServer.h"
 
 using namespace nocturo::platform;
+using nocturo::test::PrivateXServer;
 
 TEST(X11Keyboard, WithoutADisplayEveryKeyIsUp) {
     const char* old = std::getenv("DISPLAY");
@@ -32,46 +34,6 @@ TEST(X11Keyboard, KeysWithoutAnX11CounterpartAreNeverDown) {
     EXPECT_FALSE(keyboard.keyDown(0));
     EXPECT_FALSE(keyboard.keyDown(0x7B));  // F12 is not mapped
 }
-
-namespace {
-// A private X server for one test, on a display number nobody uses.
-class PrivateXServer {
-public:
-    PrivateXServer() {
-        for (int n = 170; n < 200 && pid_ < 0; ++n) {
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            if (access(socket.c_str(), F_OK) == 0 || access(lock.c_str(), F_OK) == 0) continue;
-            display_ = ":" + std::to_string(n);
-            pid_ = fork();
-            if (pid_ == 0) {
-                const int devnull = open("/dev/null", O_WRONLY);
-                dup2(devnull, 1);
-                dup2(devnull, 2);
-                execlp("Xvfb", "Xvfb", display_.c_str(), "-nolisten", "tcp", "-screen", "0", "640x480x24",
-                       static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            for (int i = 0; i < 100 && access(socket.c_str(), F_OK) != 0; ++i) usleep(50000);
-            ready_ = access(socket.c_str(), F_OK) == 0;
-        }
-    }
-    ~PrivateXServer() { stop(); }
-    bool ready() const { return ready_; }
-    const std::string& display() const { return display_; }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = 0;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-    std::string display_;
-};
-}  // namespace
 
 TEST(X11Keyboard, ADesktopThatGoesAwayLeavesTheProgramRunning) {
     if (system("command -v Xvfb >/dev/null 2>&1") != 0) GTEST_SKIP() << "Xvfb is not installed";
