@@ -10,6 +10,12 @@
 
 namespace nocturo::platform {
 
+// Where Windows keeps the entry (a value named after the program, holding
+// its quoted path), and the service's identity there.
+inline constexpr const char* kWindowsRunKey = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
+inline constexpr const char* kWindowsServiceName = "TestService";
+inline constexpr const char* kWindowsServiceDisplayName = "Test Service";
+
 class IServiceControl {
 public:
     virtual ~IServiceControl() = default;

@@ -31,11 +31,35 @@ struct Flag {
 
 platform::IServiceControl& control() { return service(rt().pf.service); }
 
-// What the result boxes call the service. Windows keeps its own words; on
-// Linux the program is a systemd unit, not an NT service.
-const char* asService() {
-    if (frmmain::isWindowsStyle()) return "a Windows NT Service.";
-    return "a system service.";
+// The result boxes' texts. Windows keeps its own words; on Linux the program
+// is a systemd unit, not an NT service.
+struct ServiceTexts {
+    const char* installed;
+    const char* notInstalled;
+    const char* uninstalled;
+    const char* notUninstalled;
+    const char* installSolution;
+    const char* uninstallSolution;
+};
+
+const ServiceTexts& texts() {
+    static const ServiceTexts windows{
+        " successfully installed as a Windows NT Service.",
+        " FAILED to installed as a Windows NT Service.",
+        " successfully uninstalled as a Windows NT Service.",
+        " FAILED to Uninstalled as a Windows NT Service.",
+        "Solutions: Check with Windows NT service tools to see if the service is allready installed.",
+        "Solutions: Check to see if the service is installed. If not, click on the option -Run as NT service- to "
+        "install it."};
+    static const ServiceTexts linux{
+        " successfully installed as a system service.",
+        " FAILED to installed as a system service.",
+        " successfully uninstalled as a system service.",
+        " FAILED to Uninstalled as a system service.",
+        "Solutions: Check with the system's service tools to see if the service is allready installed.",
+        "Solutions: Check to see if the service is installed. If not, click on the option -Run as system service- "
+        "to install it."};
+    return frmmain::isWindowsStyle() ? windows : linux;
 }
 
 std::string displayName() {
@@ -73,7 +97,7 @@ void InstallService(FrmMain& f) {
         });
         int answer = platform::mb::IdCancel;
         Step(p, 5, [&] {
-            answer = f.MsgBox("Result: " + rt().appName + " successfully installed as " + asService() + nl +
+            answer = f.MsgBox("Result: " + rt().appName + texts().installed + nl +
                                   "Service Name: " + displayName() + nl + "Restart the Computer now !",
                               4161, "Install Complete, Please Re-Start Application");
         });
@@ -81,10 +105,8 @@ void InstallService(FrmMain& f) {
         return;
     }
     Step(p, 7, [&] {
-        const std::string tools = frmmain::isWindowsStyle() ? "Windows NT service tools" : "the system's service tools";
-        f.MsgBox("Result: " + rt().appName + " FAILED to installed as " + asService() + nl + "Service Name: " +
-                     displayName() + nl + nl + "Solutions: Check with " + tools +
-                     " to see if the service is allready installed.",
+        f.MsgBox("Result: " + rt().appName + texts().notInstalled + nl + "Service Name: " + displayName() + nl + nl +
+                     texts().installSolution,
                  4160, "Install Failed, Please Re-Start Application");
     });
     if (!uninstalling) UninstallService(f);
@@ -101,7 +123,7 @@ void UninstallService(FrmMain& f) {
     const std::string nl = LineEnd();
     if (ok) {
         Step(p, 2, [&] {
-            f.MsgBox("Result: " + rt().appName + " successfully uninstalled as " + asService() + nl +
+            f.MsgBox("Result: " + rt().appName + texts().uninstalled + nl +
                          "Removed Service Name: " + displayName(),
                      4160, "UnInstall Complete, Please Re-Start Application");
         });
@@ -113,11 +135,8 @@ void UninstallService(FrmMain& f) {
         });
     } else {
         Step(p, 6, [&] {
-            const std::string option = frmmain::isWindowsStyle() ? "-Run as NT service-" : "-Run as system service-";
-            f.MsgBox("Result: " + rt().appName + " FAILED to Uninstalled as " + asService() + nl +
-                         "Service Name: " + displayName() + nl + nl +
-                         "Solutions: Check to see if the service is installed. If not, click on the option " + option +
-                         " to install it.",
+            f.MsgBox("Result: " + rt().appName + texts().notUninstalled + nl + "Service Name: " + displayName() + nl +
+                         nl + texts().uninstallSolution,
                      4160, "UnInstall Failed, Please Re-Start Application");
         });
         if (!installing) InstallService(f);

@@ -28,7 +28,7 @@ void SimServiceControl::removeAutostart() {
     autostartPath_.clear();
 }
 
-std::string SimServiceControl::serviceDisplayName() { return "Test Service"; }
+std::string SimServiceControl::serviceDisplayName() { return kWindowsServiceDisplayName; }
 
 bool SimServiceControl::serviceInstalled() {
     journal_.append(JsonObject{{"call", "ServiceInstalled"}, {"result", installed_ ? 1 : 0}});
