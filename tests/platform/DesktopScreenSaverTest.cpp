@@ -56,15 +56,7 @@ using nocturo::test::FakeScreenSaver;
 
 const std::string kInhibit = "Inhibit(\"Nocturo\", \"Secure PC screen saver\")";
 
-std::string ErrorText(const std::function<void()>& call, long* number = nullptr) {
-    try {
-        call();
-    } catch (const Error& e) {
-        if (number) *number = e.number();
-        return e.what();
-    }
-    return "<no error>";
-}
+using nocturo::test::ErrorText;
 
 class DesktopScreenSaverTest : public ::testing::Test {
 protected:

@@ -188,15 +188,7 @@ const sd_bus_vtable FakeLogind::kSessionVtable[] = {
 
 using ScopedEnv = nocturo::test::EnvOverride;
 
-std::string ErrorText(const std::function<void()>& call, long* number = nullptr) {
-    try {
-        call();
-    } catch (const Error& e) {
-        if (number) *number = e.number();
-        return e.what();
-    }
-    return "<no error>";
-}
+using nocturo::test::ErrorText;
 
 class LogindSessionPowerTest : public ::testing::Test {
 protected:

@@ -14,6 +14,7 @@
 #include <future>
 #include <stdexcept>
 
+#include "platform/Error.h"
 #include "support/TestSupport.h"
 
 namespace nocturo::test {
@@ -42,6 +43,16 @@ std::string ReadLine(int fd) {
     return line.substr(0, line.find('\n'));
 }
 }  // namespace
+
+std::string ErrorText(const std::function<void()>& call, long* number) {
+    try {
+        call();
+    } catch (const platform::Error& e) {
+        if (number) *number = e.number();
+        return e.what();
+    }
+    return "<no error>";
+}
 
 std::optional<std::string> FindInPath(const std::string& program) {
     const char* path = std::getenv("PATH");

@@ -24,6 +24,10 @@ namespace nocturo::test {
 // The full path of `program` on PATH, if it is there.
 std::optional<std::string> FindInPath(const std::string& program);
 
+// The text of the platform::Error that call raises ("<no error>" when it
+// raises none); its number goes to *number when asked for.
+std::string ErrorText(const std::function<void()>& call, long* number = nullptr);
+
 // A dbus-daemon of our own, listening in `folder` (keep its path short:
 // socket paths are limited to about 100 characters), with no activatable
 // services and a policy that lets anyone own any name.
