@@ -8,23 +8,16 @@
 #include "base/Varn_Registry.h"
 #include "platform/sim/SimServiceControl.h"
 #include "programs/support/Ctl.h"
-#include "support/TestWorld.h"
+#include "support/CtlRun.h"
 
 using namespace nocturo;
 using nocturo::test::TestWorld;
 
 namespace {
-struct Ctl {
+struct Ctl : nocturo::test::CtlRun {
     Ctl() { w.runtime.pf.service = &service; }
-    TestWorld w{platform::PathStyle::Posix};
     platform::Journal journal;
     platform::SimServiceControl service{journal};
-    std::ostringstream out, err;
-    int run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
-        return programs::RunCtl(args, out, err);
-    }
 };
 }  // namespace
 

@@ -7,22 +7,13 @@
 #include "platform/posix/TerminalDialogs.h"
 #include "programs/support/Ctl.h"
 #include "programs/support/Programs.h"
+#include "support/CtlRun.h"
 #include "support/TestWorld.h"
 
 using namespace nocturo;
 using nocturo::test::TestWorld;
 
-namespace {
-struct Ctl {
-    TestWorld w{platform::PathStyle::Posix};
-    std::ostringstream out, err;
-    int run(std::vector<std::string> args) {
-        out.str("");
-        err.str("");
-        return programs::RunCtl(args, out, err);
-    }
-};
-}  // namespace
+using Ctl = nocturo::test::CtlRun;
 
 TEST(Ctl, SettingsRoundTripInBothTreesWithTypes) {
     Ctl c;
