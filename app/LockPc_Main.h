@@ -1,0 +1,19 @@
+#pragma once
+// Start-up of the two programs of the secured PC (the lock window and its
+// screen saver): the same identity, settings tree, language file and error
+// log the main program starts with, without its window, splash or
+// single-instance lock.
+#include <string>
+
+namespace nocturo {
+
+// Runs the shared start-up, each statement under the error log convention
+// with `procedure` as its procedure text. False when the language file
+// cannot be loaded (the program then ends with exit code 1).
+bool StartLockProgram(const std::string& procedure);
+
+// The folder of the action log the main window writes to (its "txtPathLog"
+// setting; the program folder by default).
+std::string ActionLogFolder();
+
+}  // namespace nocturo
