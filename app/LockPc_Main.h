@@ -7,6 +7,10 @@
 
 namespace nocturo {
 
+// The procedure texts of the two programs' start-up.
+inline constexpr const char* kLockPcMain = "Main of Modul LockPc";
+inline constexpr const char* kLockPcScrMain = "Main of Modul LockPcScr";
+
 // Runs the shared start-up, each statement under the error log convention
 // with `procedure` as its procedure text. False when the language file
 // cannot be loaded (the program then ends with exit code 1).
