@@ -81,6 +81,8 @@ LockPcView::LockPcView(frmLockPc& model, QWidget* parent) : FormView(model, pare
             if (FormView::of(form()) == this) form().fireEvent("cmdUnlock.Click");
         });
     }
+    // The base drew the window before this class's frame and events were there.
+    refreshAll();
 }
 
 void LockPcView::grabInput() {
@@ -155,6 +157,8 @@ LockPcScrView::LockPcScrView(frmLockPcScr& model, QWidget* parent) : FormView(mo
     setMouseTracking(true);
     // Every move and click belongs to the window itself.
     if (QWidget* time = widgetFor("lblTime")) time->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // The base drew the window before this class's frame and events were there.
+    refreshAll();
 }
 
 void LockPcScrView::showEvent(QShowEvent* event) {
