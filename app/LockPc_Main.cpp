@@ -28,10 +28,4 @@ bool StartLockProgram(const std::string& procedure) {
     return true;
 }
 
-std::string ActionLogFolder() {
-    std::string folder = CStr(ReadSetting(UserApp(), kSettings, "txtPathLog", std::string()));
-    if (folder.empty()) folder = sysinfo().programFolder();
-    return folder;
-}
-
 }  // namespace nocturo

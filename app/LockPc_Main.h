@@ -16,8 +16,4 @@ inline constexpr const char* kLockPcScrMain = "Main of Modul LockPcScr";
 // cannot be loaded (the program then ends with exit code 1).
 bool StartLockProgram(const std::string& procedure);
 
-// The folder of the action log the main window writes to (its "txtPathLog"
-// setting; the program folder by default).
-std::string ActionLogFolder();
-
 }  // namespace nocturo

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/LockPc_Main.h"
 #include "base/Runtime.h"
 #include "base/Variant.h"
 #include "base/Varn_ErrorLog.h"
@@ -18,6 +17,14 @@ std::string proc(const char* handler) { return std::string(handler) + kProc; }
 
 constexpr int kPanelWidth = 7200;  // the texts and the entry, centred on the screen
 constexpr int kBlack = 0x000000, kWhite = 0xFFFFFF, kAmber = 0x00C0FF;
+
+// The action log the main window writes to: its "txtPathLog" setting, the
+// program folder by default.
+std::string ActionLogFolder() {
+    std::string folder = CStr(ReadSetting(UserApp(), kSettings, "txtPathLog", std::string()));
+    if (folder.empty()) folder = sysinfo().programFolder();
+    return folder;
+}
 }  // namespace
 
 frmLockPc::frmLockPc() : Form("frmLockPc") {
