@@ -28,6 +28,11 @@ public:
     // the X server: a window docked in another program's knows no better.
     bool toScreen(unsigned long window, int x, int y, int& screenX, int& screenY);
 
+    // Whether another client holds the keyboard or the pointer: this
+    // connection's own grab of it is refused (and let go at once otherwise).
+    bool keyboardHeldElsewhere();
+    bool pointerHeldElsewhere();
+
 private:
     void sync();
 
