@@ -39,6 +39,7 @@ frmLockPc::frmLockPc() : Form("frmLockPc") {
     cmdUnlock.setCaption("&Unlock");
     lblStatus.setBackColor(kBlack);
     lblStatus.setForeColor(kAmber);
+    lblStatus.setFontSize(11);
     tmrWait.setInterval(1000);
     tmrWait.setEnabled(false);
     layOut(1024 * 15, 768 * 15);
@@ -65,7 +66,7 @@ void frmLockPc::layOut(int screenWidth, int screenHeight) {
     lblInfo.setGeometry(left, top, kPanelWidth, 1200);
     txtPassword.setGeometry(left, top + 1440, kPanelWidth - 1680, 375);
     cmdUnlock.setGeometry(left + kPanelWidth - 1560, top + 1440, 1560, 375);
-    lblStatus.setGeometry(left, top + 2040, kPanelWidth, 600);
+    lblStatus.setGeometry(left, top + 2040, kPanelWidth, 720);
 }
 
 void frmLockPc::onControlChanged(const std::string& what) {

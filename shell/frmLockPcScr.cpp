@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kProc = " of Formular frmLockPcScr";
 std::string proc(const char* handler) { return std::string(handler) + kProc; }
 
-constexpr int kTimeWidth = 5400, kTimeHeight = 1440;  // "HH:mm:ss" at 60 points
+constexpr int kTimeWidth = 7200, kTimeHeight = 1800;  // "HH:mm:ss" at 60 points, with room to spare
 constexpr int kBlack = 0x000000, kWhite = 0xFFFFFF;
 }  // namespace
 

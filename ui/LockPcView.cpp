@@ -212,7 +212,14 @@ SignalWatch::SignalWatch(std::initializer_list<int> watched, std::function<void(
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     previous_.resize(watched_.size());
-    for (size_t i = 0; i < watched_.size(); ++i) sigaction(watched_[i], &action, &previous_[i]);
+    sigset_t held;
+    sigemptyset(&held);
+    for (size_t i = 0; i < watched_.size(); ++i) {
+        sigaction(watched_[i], &action, &previous_[i]);
+        sigaddset(&held, watched_[i]);
+    }
+    // Signals the program held back until now arrive here.
+    pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 SignalWatch::~SignalWatch() {

@@ -67,8 +67,9 @@ private:
 
 // Turns signals into calls on the Qt loop: the handler only writes the
 // signal's number into a pipe (all a handler may safely do), and a socket
-// notifier on the other end calls onSignal. One watch at a time; the earlier
-// handlers come back when it goes.
+// notifier on the other end calls onSignal. The watched signals are
+// unblocked, so any the program held back so far come now. One watch at a
+// time; the earlier handlers come back when it goes.
 class SignalWatch : public QObject {
     Q_OBJECT
 

@@ -43,6 +43,26 @@ kill -USR2 "$lock"
 check "SIGUSR2 shows it again" waitFor 2LockPc2 IsViewable
 check "it is still running" kill -0 "$lock"
 kill "$lock"
+wait "$lock" 2>/dev/null
+
+# A hide asked for as early as can be (once the program holds SIGUSR1 and
+# SIGUSR2 back, while Qt still starts) is neither fatal nor lost.
+"$bin/lockpc" >>"$tmp/lockpc.out" 2>&1 &
+lock=$!
+pids+=("$lock")
+holding() {  # SIGUSR1 and SIGUSR2 (bits 9 and 11) in the blocked mask
+  local mask
+  mask="$(sed -n 's/^SigBlk:\s*//p' "/proc/$lock/status" 2>/dev/null)"
+  [ -n "$mask" ] && (( (16#$mask & 0xa00) == 0xa00 ))
+}
+for _ in $(seq 500); do holding && break; sleep 0.01; done
+kill -USR1 "$lock"
+sleep 0.5
+check "an early SIGUSR1 does not end it" kill -0 "$lock"
+check "it leaves the window hidden" waitFor 2LockPc2 IsUnMapped
+kill -USR2 "$lock"
+check "SIGUSR2 then shows it" waitFor 2LockPc2 IsViewable
+kill "$lock"
 
 "$bin/lockpcscr" >"$tmp/lockpcscr.out" 2>&1 &
 saver=$!
