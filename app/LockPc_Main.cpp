@@ -9,7 +9,7 @@
 
 namespace nocturo {
 
-bool StartLockProgram(const std::string& procedure) {
+bool PrepareLockProgram(const std::string& procedure) {
     const char* p = procedure.c_str();
     Runtime& r = rt();
     Step(p, 1, [&] {

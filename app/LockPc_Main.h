@@ -14,6 +14,6 @@ inline constexpr const char* kLockPcScrMain = "Main of Modul LockPcScr";
 // Runs the shared start-up, each statement under the error log convention
 // with `procedure` as its procedure text. False when the language file
 // cannot be loaded (the program then ends with exit code 1).
-bool StartLockProgram(const std::string& procedure);
+bool PrepareLockProgram(const std::string& procedure);
 
 }  // namespace nocturo

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,6 +37,18 @@ void paintBlack(QWidget& w) {
     QPalette p = w.palette();
     p.setColor(QPalette::Window, Qt::black);
     w.setPalette(p);
+}
+
+// Exposure of the native window: also when it is mapped again from outside.
+void watchExposure(QWidget& w) {
+    if (QWindow* native = w.windowHandle()) {
+        native->removeEventFilter(&w);
+        native->installEventFilter(&w);
+    }
+}
+
+bool exposedNow(const QWidget& w, QObject* watched, QEvent* event) {
+    return event->type() == QEvent::Expose && watched == w.windowHandle() && w.windowHandle()->isExposed();
 }
 
 void fillScreen(QWidget& w) {
@@ -101,9 +114,15 @@ bool LockPcView::event(QEvent* event) {
     return FormView::event(event);
 }
 
+bool LockPcView::eventFilter(QObject* watched, QEvent* event) {
+    if (exposedNow(*this, watched, event)) QTimer::singleShot(0, this, [this] { grabInput(); });
+    return FormView::eventFilter(watched, event);
+}
+
 void LockPcView::showEvent(QShowEvent* event) {
     FormView::showEvent(event);
     fillScreen(*this);
+    watchExposure(*this);
     raise();
     activateWindow();
     QTimer::singleShot(0, this, [this] { grabInput(); });
@@ -169,11 +188,19 @@ void LockPcScrView::showEvent(QShowEvent* event) {
     // Where the pointer is now is where moving it counts from.
     const QPoint at = QCursor::pos();
     if (FormView::of(form()) == this) saver_.Form_MouseMove(at.x(), at.y());
-    QTimer::singleShot(0, this, [this] {
-        if (!isVisible() || FormView::of(form()) != this) return;
-        grabKeyboard();
-        grabMouse();
-    });
+    watchExposure(*this);
+    QTimer::singleShot(0, this, [this] { grabInput(); });
+}
+
+void LockPcScrView::grabInput() {
+    if (!isVisible() || FormView::of(form()) != this) return;
+    grabKeyboard();
+    grabMouse();
+}
+
+bool LockPcScrView::eventFilter(QObject* watched, QEvent* event) {
+    if (exposedNow(*this, watched, event)) QTimer::singleShot(0, this, [this] { grabInput(); });
+    return FormView::eventFilter(watched, event);
 }
 
 void LockPcScrView::keyPressEvent(QKeyEvent* event) {
@@ -270,7 +297,7 @@ int runWindow(platform::PlatformHost& host, int& argc, char** argv, const char* 
     runtime.pf.windows = &screen;
     if (host.name == "sim") runtime.pf.clock = &realClock;
     RuntimeScope scope(runtime);
-    if (!StartLockProgram(procedure)) return 1;
+    if (!PrepareLockProgram(procedure)) return 1;
 
     Window form;
     form.onUnloaded = [&] { loop.quit(0); };

@@ -33,6 +33,9 @@ public:
 protected:
     bool frameless() const override { return true; }
     bool event(QEvent* event) override;
+    // The window mapped again behind Qt's back (the main program hides and
+    // shows it by X): the keyboard and mouse are taken back.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -57,11 +60,14 @@ public:
 protected:
     bool frameless() const override { return true; }
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void grabInput();
+
     frmLockPcScr& saver_;
 };
 

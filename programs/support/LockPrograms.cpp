@@ -39,7 +39,7 @@ int RunLockPcHeadless(platform::PlatformHost& host) {
     Runtime runtime;
     runtime.pf = host.pf;
     RuntimeScope scope(runtime);
-    if (!StartLockProgram(kLockPcMain)) return 1;
+    if (!PrepareLockProgram(kLockPcMain)) return 1;
 
     frmLockPc form;
     form.Form_Load();
@@ -81,7 +81,7 @@ int RunLockPcScrHeadless(platform::PlatformHost& host) {
     Runtime runtime;
     runtime.pf = host.pf;
     RuntimeScope scope(runtime);
-    if (!StartLockProgram(kLockPcScrMain)) return 1;
+    if (!PrepareLockProgram(kLockPcScrMain)) return 1;
 
     // Nothing to draw: wait for a line (or the end of the input) or a signal.
     platform::PosixEventLoop wait;

@@ -17,6 +17,7 @@ using UngrabKeyboardFn = int (*)(void*, unsigned long);
 using GrabPointerFn = int (*)(void*, unsigned long, int, unsigned, int, int, unsigned long, unsigned long,
                               unsigned long);
 using UngrabPointerFn = int (*)(void*, unsigned long);
+using WindowFn = int (*)(void*, unsigned long);
 constexpr int kGrabSuccess = 0, kGrabModeAsync = 1;
 }  // namespace
 
@@ -73,6 +74,16 @@ bool FakeInput::pointerHeldElsewhere() {
     if (got == kGrabSuccess) x11_.symbol<UngrabPointerFn>("XUngrabPointer")(display_, 0);
     sync();
     return got != kGrabSuccess;
+}
+
+void FakeInput::unmap(unsigned long window) {
+    x11_.symbol<WindowFn>("XUnmapWindow")(display_, window);
+    sync();
+}
+
+void FakeInput::map(unsigned long window) {
+    x11_.symbol<WindowFn>("XMapRaised")(display_, window);
+    sync();
 }
 
 }  // namespace nocturo::test

@@ -32,6 +32,10 @@ public:
     // connection's own grab of it is refused (and let go at once otherwise).
     bool keyboardHeldElsewhere();
     bool pointerHeldElsewhere();
+    // Unmaps or maps (and raises) a window from this connection, as another
+    // program that hides and shows windows by X would.
+    void unmap(unsigned long window);
+    void map(unsigned long window);
 
 private:
     void sync();

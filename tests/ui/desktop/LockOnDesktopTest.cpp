@@ -1,6 +1,7 @@
 // The secured PC's windows on a real X display, with keys and the pointer
 // moved on the X server itself: the lock holds the keyboard and the mouse
-// while it is shown and lets them go while it is hidden, the password typed
+// while it is shown (also when shown again by X from outside) and lets them
+// go while it is hidden, the password typed
 // anywhere reaches its entry, and the screen saver ends on a real move but
 // not on a twitch. The machine itself stays simulated.
 #include <gtest/gtest.h>
@@ -86,6 +87,19 @@ TEST(LockOnDesktop, TheLockHoldsKeyboardAndMouseWhileShownAndLetsThemGoWhileHidd
     EXPECT_TRUE(waitFor([&] { return !input.keyboardHeldElsewhere() && !input.pointerHeldElsewhere(); }));
 
     std::raise(SIGUSR2);
+    EXPECT_TRUE(waitFor([&] { return input.keyboardHeldElsewhere() && input.pointerHeldElsewhere(); }));
+}
+
+TEST(LockOnDesktop, UnmappedAndMappedAgainByAnotherProgramTheLockTakesKeyboardAndMouseBack) {
+    FakeInput input;
+    if (!input.ready()) GTEST_SKIP() << input.whyNotReady();
+    LockOnScreen l;
+    ASSERT_TRUE(waitFor([&] { return input.keyboardHeldElsewhere() && input.pointerHeldElsewhere(); }));
+    const unsigned long window = ui::FormView::of(l.f)->winId();
+
+    input.unmap(window);
+    EXPECT_TRUE(waitFor([&] { return !input.keyboardHeldElsewhere() && !input.pointerHeldElsewhere(); }));
+    input.map(window);
     EXPECT_TRUE(waitFor([&] { return input.keyboardHeldElsewhere() && input.pointerHeldElsewhere(); }));
 }
 
