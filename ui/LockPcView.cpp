@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -50,6 +51,20 @@ void watchExposure(QWidget& w) {
 bool exposedNow(const QWidget& w, QObject* watched, QEvent* event) {
     return event->type() == QEvent::Expose && watched == w.windowHandle() && w.windowHandle()->isExposed();
 }
+
+// Whether the X server gave the window the keyboard and the pointer (another
+// client may hold them for a moment). Elsewhere (Wayland, offscreen) there
+// is nothing more to try.
+bool heldOnX(QWidget& w) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return true;
+    QWindow* native = w.windowHandle();
+    if (!native) return true;
+    const bool keyboard = native->setKeyboardGrabEnabled(true);
+    const bool mouse = native->setMouseGrabEnabled(true);
+    return keyboard && mouse;
+}
+
+constexpr int kGrabRetryMs = 200;
 
 void fillScreen(QWidget& w) {
     if (!(w.windowState() & Qt::WindowFullScreen)) w.setWindowState(w.windowState() | Qt::WindowFullScreen);
@@ -101,11 +116,18 @@ LockPcView::LockPcView(frmLockPc& model, QWidget* parent) : FormView(model, pare
 void LockPcView::grabInput() {
     if (!isVisible() || FormView::of(form()) != this) return;
     grabMouse();
-    if (QWidget* entry = widgetFor("txtPassword")) {
+    QWidget* entry = widgetFor("txtPassword");
+    if (entry) {
         // Typing goes to the password entry whatever has the focus.
         entry->grabKeyboard();
         entry->setFocus(Qt::OtherFocusReason);
     }
+    if (!heldOnX(*this)) {
+        QTimer::singleShot(kGrabRetryMs, this, [this] { grabInput(); });
+        return;
+    }
+    // The X grab above went to the window; Qt's own keeps the keys with the entry.
+    if (entry) entry->grabKeyboard();
 }
 
 bool LockPcView::event(QEvent* event) {
@@ -196,6 +218,7 @@ void LockPcScrView::grabInput() {
     if (!isVisible() || FormView::of(form()) != this) return;
     grabKeyboard();
     grabMouse();
+    if (!heldOnX(*this)) QTimer::singleShot(kGrabRetryMs, this, [this] { grabInput(); });
 }
 
 bool LockPcScrView::eventFilter(QObject* watched, QEvent* event) {

@@ -76,6 +76,18 @@ bool FakeInput::pointerHeldElsewhere() {
     return got != kGrabSuccess;
 }
 
+bool FakeInput::holdKeyboard(bool hold) {
+    if (!hold) {
+        x11_.symbol<UngrabKeyboardFn>("XUngrabKeyboard")(display_, 0);
+        sync();
+        return true;
+    }
+    const unsigned long root = x11_.symbol<DefaultRootFn>("XDefaultRootWindow")(display_);
+    const int got = x11_.symbol<GrabKeyboardFn>("XGrabKeyboard")(display_, root, 0, kGrabModeAsync, kGrabModeAsync, 0);
+    sync();
+    return got == kGrabSuccess;
+}
+
 void FakeInput::unmap(unsigned long window) {
     x11_.symbol<WindowFn>("XUnmapWindow")(display_, window);
     sync();

@@ -32,6 +32,9 @@ public:
     // connection's own grab of it is refused (and let go at once otherwise).
     bool keyboardHeldElsewhere();
     bool pointerHeldElsewhere();
+    // Takes the keyboard for this connection until let go (false), as a
+    // program with a menu open would.
+    bool holdKeyboard(bool hold);
     // Unmaps or maps (and raises) a window from this connection, as another
     // program that hides and shows windows by X would.
     void unmap(unsigned long window);

@@ -103,6 +103,21 @@ TEST(LockOnDesktop, UnmappedAndMappedAgainByAnotherProgramTheLockTakesKeyboardAn
     EXPECT_TRUE(waitFor([&] { return input.keyboardHeldElsewhere() && input.pointerHeldElsewhere(); }));
 }
 
+TEST(LockOnDesktop, AKeyboardHeldElsewhereAtTheStartIsTakenOnceItIsLetGo) {
+    FakeInput input, other;
+    if (!input.ready() || !other.ready()) GTEST_SKIP() << input.whyNotReady();
+    ASSERT_TRUE(other.holdKeyboard(true));
+    LockOnScreen l;
+    ASSERT_TRUE(waitFor([&] { return input.pointerHeldElsewhere(); }));
+    settle(500);
+    other.holdKeyboard(false);
+    EXPECT_TRUE(waitFor([&] { return input.keyboardHeldElsewhere(); }));
+    type(input, "night0wl");
+    input.key(kReturn, true);
+    input.key(kReturn, false);
+    EXPECT_TRUE(waitFor([&] { return l.f.ended(); }));
+}
+
 TEST(LockOnDesktop, ThePasswordTypedOnTheKeyboardUnlocksAfterAWrongOne) {
     FakeInput input;
     if (!input.ready()) GTEST_SKIP() << input.whyNotReady();
