@@ -1,5 +1,6 @@
 // lockpcscr: the screen saver in front of the locked PC. Without a display
 // (or with --headless) it shows nothing and waits for a line on its input.
+#include <csignal>
 #include <iostream>
 
 #ifdef NOCTURO_HAS_DESKTOP
@@ -13,6 +14,10 @@
 
 int main(int argc, char** argv) {
     using namespace nocturo::programs;
+    // Hiding and showing by signal is for the lock window; by default the
+    // two signals would end the screen saver.
+    std::signal(SIGUSR1, SIG_IGN);
+    std::signal(SIGUSR2, SIG_IGN);
     ProgramArguments args = ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!args.unknownOption.empty()) {
         std::cerr << "lockpcscr: unknown option " << args.unknownOption << " (try --help)\n";

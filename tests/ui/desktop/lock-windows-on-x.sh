@@ -69,6 +69,10 @@ saver=$!
 pids+=("$saver")
 check "the screen saver comes up as LockPcScr" waitFor LockPcScr IsViewable
 check "it covers the screen ($(width LockPcScr) of $screen pixels)" test "$(width LockPcScr)" = "$screen"
+kill -USR1 "$saver"
+kill -USR2 "$saver"
+sleep 0.2
+check "SIGUSR1 and SIGUSR2 leave it running" kill -0 "$saver"
 kill -TERM "$saver"
 wait "$saver"
 rc=$?
