@@ -11,8 +11,14 @@
 #include "schedule/frmWindowSetup.h"
 #include "shell/FrmMain.h"
 #include "shell/frmAbout.h"
+#include "shell/frmLockPc.h"
+#include "shell/frmLockPcScr.h"
+#include "base/Variant.h"
+#include "base/Varn_Registry.h"
+#include "cipher/Varn_encryption3.h"
 #include "ui/FormView.h"
 #include "ui/FrmMainView.h"
+#include "ui/LockPcView.h"
 
 namespace nocturo::ui {
 
@@ -20,8 +26,8 @@ namespace {
 
 void settle() { QApplication::processEvents(); }
 
-template <class View>
-void look(Form& form, const std::function<void(FormView&)>& see) {
+template <class View, class Model>
+void look(Model& form, const std::function<void(FormView&)>& see) {
     View view(form);
     view.show();
     settle();
@@ -88,11 +94,34 @@ void cleaningRun(const std::function<void(FormView&)>& see) {
     look<FormView>(run, see);
 }
 
+// The lock just after a wrong password, its options password set for the
+// scene and put back after it.
+bool lockWindow(const std::function<void(FormView&)>& see) {
+    const std::string before = CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string()));
+    WriteSetting(MachineApp(), kSettings, "poption", Encrypt3("gallery", ""));
+    bool shown = false;
+    {
+        frmLockPc lock;
+        lock.Form_Load();
+        if (!lock.ended()) {
+            lock.txtPassword.setText("wrong");
+            lock.cmdUnlock_Click();
+            lock.txtPassword.setText("pass");
+            look<LockPcView>(lock, see);
+            lock.Form_Unload();
+            shown = true;
+        }
+    }
+    WriteSetting(MachineApp(), kSettings, "poption", before);
+    return shown;
+}
+
 }  // namespace
 
 std::vector<std::string> GalleryScenes() {
     return {"main-normal",  "main-options",  "main-small-clock", "main-countdown", "weekday-dialog",
-            "time-window-dialog", "cleaner-setup", "cleaning-run", "about", "splash"};
+            "time-window-dialog", "cleaner-setup", "cleaning-run", "about", "splash",
+            "lock",         "lock-screen-saver"};
 }
 
 bool ShowScene(const std::string& name, const std::function<void(FormView&)>& see) {
@@ -115,6 +144,14 @@ bool ShowScene(const std::string& name, const std::function<void(FormView&)>& se
         splash.Form_Load();
         splash.ProgressBar1.setValue(60);
         look<FramelessView>(splash, see);
+        return true;
+    }
+    if (name == "lock") return lockWindow(see);
+    if (name == "lock-screen-saver") {
+        frmLockPcScr saver;
+        saver.Form_Load();
+        look<LockPcScrView>(saver, see);
+        saver.Form_Unload();
         return true;
     }
     return false;

@@ -12,7 +12,8 @@ class FormView;
 
 // "main-normal", "main-options", "main-small-clock", "main-countdown",
 // "weekday-dialog", "time-window-dialog", "cleaner-setup", "cleaning-run",
-// "about", "splash".
+// "about", "splash", "lock" (the secured PC's lock window after a wrong
+// password), "lock-screen-saver".
 std::vector<std::string> GalleryScenes();
 
 // Sets scene `name` up with its window shown and calls `look` with the

@@ -30,7 +30,7 @@ fi
 pass "cmake --install --prefix $prefix"
 
 # ---- layout ---------------------------------------------------------------------
-for f in bin/nocturo bin/nocturoctl; do
+for f in bin/nocturo bin/nocturoctl bin/lockpc bin/lockpcscr; do
   check "$f is an executable" test -f "$prefix/$f" -a -x "$prefix/$f"
 done
 check "Common/language/english.lng" test -s "$prefix/Common/language/english.lng"
@@ -134,6 +134,12 @@ check "nocturoctl --help exits 0" test $rc -eq 0
 check "nocturoctl --help prints its usage" grep -q "Usage: nocturoctl" <<<"$out"
 out="$(run_installed "$prefix/bin/nocturoctl" --version 2>&1)"; rc=$?
 check "nocturoctl --version prints 'nocturoctl $version' (got '$out')" test $rc -eq 0 -a "$out" = "nocturoctl $version"
+for p in lockpc lockpcscr; do
+  out="$(run_installed "$prefix/bin/$p" --version 2>&1)"; rc=$?
+  check "$p --version prints '$p $version' (got '$out')" test $rc -eq 0 -a "$out" = "$p $version"
+  out="$(run_installed "$prefix/bin/$p" --help 2>&1)"; rc=$?
+  check "$p --help prints its usage" test $rc -eq 0 -a -n "$(grep "Usage: $p" <<<"$out")"
+done
 out="$(run_installed "$prefix/bin/nocturoctl" lang check "$prefix/Common/language/english.lng" 2>&1)"; rc=$?
 check "nocturoctl reads the installed language file" test $rc -eq 0 -a -n "$out"
 
@@ -148,7 +154,7 @@ check "journal in the installed temp folder" grep -q '"call":"ExitWindowsEx"' "$
 [ $rc -eq 0 ] || echo "$out"
 
 # ---- nothing found in the build tree --------------------------------------------
-for f in bin/nocturo bin/nocturoctl; do
+for f in bin/nocturo bin/nocturoctl bin/lockpc bin/lockpcscr; do
   exe="$prefix/$f"
   if ! command -v readelf >/dev/null 2>&1; then
     fail "readelf is not installed (binutils)"; break

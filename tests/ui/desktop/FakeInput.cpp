@@ -12,6 +12,13 @@ using FakeButtonFn = int (*)(void*, unsigned, int, unsigned long);
 using DefaultRootFn = unsigned long (*)(void*);
 using TranslateFn = int (*)(void*, unsigned long, unsigned long, int, int, int*, int*, unsigned long*);
 using FakeMotionFn = int (*)(void*, int, int, int, unsigned long);
+using GrabKeyboardFn = int (*)(void*, unsigned long, int, int, int, unsigned long);
+using UngrabKeyboardFn = int (*)(void*, unsigned long);
+using GrabPointerFn = int (*)(void*, unsigned long, int, unsigned, int, int, unsigned long, unsigned long,
+                              unsigned long);
+using UngrabPointerFn = int (*)(void*, unsigned long);
+using WindowFn = int (*)(void*, unsigned long);
+constexpr int kGrabSuccess = 0, kGrabModeAsync = 1;
 }  // namespace
 
 FakeInput::FakeInput() {
@@ -50,6 +57,45 @@ bool FakeInput::toScreen(unsigned long window, int x, int y, int& screenX, int& 
     unsigned long child = 0;
     return x11_.symbol<TranslateFn>("XTranslateCoordinates")(display_, window, root, x, y, &screenX, &screenY,
                                                                &child) != 0;
+}
+
+bool FakeInput::keyboardHeldElsewhere() {
+    const unsigned long root = x11_.symbol<DefaultRootFn>("XDefaultRootWindow")(display_);
+    const int got = x11_.symbol<GrabKeyboardFn>("XGrabKeyboard")(display_, root, 0, kGrabModeAsync, kGrabModeAsync, 0);
+    if (got == kGrabSuccess) x11_.symbol<UngrabKeyboardFn>("XUngrabKeyboard")(display_, 0);
+    sync();
+    return got != kGrabSuccess;
+}
+
+bool FakeInput::pointerHeldElsewhere() {
+    const unsigned long root = x11_.symbol<DefaultRootFn>("XDefaultRootWindow")(display_);
+    const int got =
+        x11_.symbol<GrabPointerFn>("XGrabPointer")(display_, root, 0, 0, kGrabModeAsync, kGrabModeAsync, 0, 0, 0);
+    if (got == kGrabSuccess) x11_.symbol<UngrabPointerFn>("XUngrabPointer")(display_, 0);
+    sync();
+    return got != kGrabSuccess;
+}
+
+bool FakeInput::holdKeyboard(bool hold) {
+    if (!hold) {
+        x11_.symbol<UngrabKeyboardFn>("XUngrabKeyboard")(display_, 0);
+        sync();
+        return true;
+    }
+    const unsigned long root = x11_.symbol<DefaultRootFn>("XDefaultRootWindow")(display_);
+    const int got = x11_.symbol<GrabKeyboardFn>("XGrabKeyboard")(display_, root, 0, kGrabModeAsync, kGrabModeAsync, 0);
+    sync();
+    return got == kGrabSuccess;
+}
+
+void FakeInput::unmap(unsigned long window) {
+    x11_.symbol<WindowFn>("XUnmapWindow")(display_, window);
+    sync();
+}
+
+void FakeInput::map(unsigned long window) {
+    x11_.symbol<WindowFn>("XMapRaised")(display_, window);
+    sync();
 }
 
 }  // namespace nocturo::test

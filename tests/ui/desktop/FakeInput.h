@@ -28,6 +28,18 @@ public:
     // the X server: a window docked in another program's knows no better.
     bool toScreen(unsigned long window, int x, int y, int& screenX, int& screenY);
 
+    // Whether another client holds the keyboard or the pointer: this
+    // connection's own grab of it is refused (and let go at once otherwise).
+    bool keyboardHeldElsewhere();
+    bool pointerHeldElsewhere();
+    // Takes the keyboard for this connection until let go (false), as a
+    // program with a menu open would.
+    bool holdKeyboard(bool hold);
+    // Unmaps or maps (and raises) a window from this connection, as another
+    // program that hides and shows windows by X would.
+    void unmap(unsigned long window);
+    void map(unsigned long window);
+
 private:
     void sync();
 

@@ -1,0 +1,49 @@
+// lockpc: the lock window of the secured PC. Full screen on the desktop until
+// the options password is typed; on the terminal with --headless or when no
+// display is there.
+#include <signal.h>
+
+#include <iostream>
+
+#ifdef NOCTURO_HAS_DESKTOP
+#include "ui/Desktop.h"
+#include "ui/LockPcView.h"
+#endif
+
+#include "base/Version.h"
+#include "programs/support/LockPrograms.h"
+#include "programs/support/Programs.h"
+
+int main(int argc, char** argv) {
+    using namespace nocturo::programs;
+    // SIGUSR1 and SIGUSR2 (hide and show the window) would end the program
+    // by default: they wait until the window's signal watch takes them, and
+    // without a window they are never delivered.
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGUSR1);
+    sigaddset(&held, SIGUSR2);
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
+    ProgramArguments args = ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.unknownOption.empty()) {
+        std::cerr << "lockpc: unknown option " << args.unknownOption << " (try --help)\n";
+        return 2;
+    }
+    if (!args.commandLine.empty()) {
+        std::cerr << "lockpc: unexpected argument " << args.commandLine << " (try --help)\n";
+        return 2;
+    }
+    if (args.help) {
+        std::cout << LockPcUsage();
+        return 0;
+    }
+    if (args.version) {
+        std::cout << "lockpc " << nocturo::version::Text << "\n";
+        return 0;
+    }
+    auto host = MakePlatformFromEnvironment();
+#ifdef NOCTURO_HAS_DESKTOP
+    if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunLockPcDesktop(*host, argc, argv);
+#endif
+    return RunLockPcHeadless(*host);
+}
