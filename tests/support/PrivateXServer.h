@@ -1,5 +1,5 @@
 #pragma once
-// A private X server (Xvfb) for one test, on a display number nobody uses.
+// A private X server (Xvfb) for one test, on a display number of its own.
 #include <sys/types.h>
 
 #include <string>
