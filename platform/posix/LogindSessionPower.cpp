@@ -56,8 +56,7 @@ MessagePtr CallLogind(sd_bus* bus, const char* path, const char* interface, cons
 // A Manager method taking the single boolean "interactive". When it is true,
 // polkit may ask the user for authorisation.
 void CallInteractive(const std::string& address, const char* member, bool interactive) {
-    BusPtr bus = OpenBus(address, Label(kManager, member));
-    sd_bus_set_allow_interactive_authorization(bus.get(), interactive ? 1 : 0);
+    BusPtr bus = OpenInteractiveBus(address, Label(kManager, member), interactive);
     CallLogind(bus.get(), kManagerPath, kManager, member, "b", interactive ? 1 : 0);
 }
 

@@ -42,5 +42,11 @@ BusPtr OpenBus(const std::string& address, const std::string& what, Which which)
     return bus;
 }
 
+BusPtr OpenInteractiveBus(const std::string& address, const std::string& what, bool interactive) {
+    BusPtr bus = OpenBus(address, what);
+    sd_bus_set_allow_interactive_authorization(bus.get(), interactive ? 1 : 0);
+    return bus;
+}
+
 }  // namespace nocturo::platform::sdbus
 #endif

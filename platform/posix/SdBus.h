@@ -39,6 +39,9 @@ enum class Which { System, Session };
 
 // Connects to `address`, or to the system or session bus when it is empty.
 BusPtr OpenBus(const std::string& address, const std::string& what, Which which = Which::System);
+// OpenBus for calls polkit may ask the user to authorise (interactive true),
+// as systemctl and timedatectl let it.
+BusPtr OpenInteractiveBus(const std::string& address, const std::string& what, bool interactive = true);
 
 inline std::string Label(const char* interface, const char* member) {
     return std::string(interface) + "." + member;

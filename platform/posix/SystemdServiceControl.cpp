@@ -175,10 +175,7 @@ constexpr const char* kUnit = "org.freedesktop.systemd1.Unit";
 using namespace sdbus;
 
 BusPtr Open(const std::string& address, const char* member) {
-    BusPtr bus = OpenBus(address, Label(kManager, member));
-    // polkit may ask the user, as systemctl does.
-    sd_bus_set_allow_interactive_authorization(bus.get(), 1);
-    return bus;
+    return OpenInteractiveBus(address, Label(kManager, member));
 }
 
 // A method taking a list of unit files and flags.

@@ -74,10 +74,7 @@ constexpr const char* kInterface = "org.freedesktop.timedate1";
 using namespace sdbus;
 
 BusPtr openTimedate(const std::string& address, const char* member) {
-    BusPtr bus = OpenBus(address, Label(kInterface, member));
-    // polkit may ask the user to authorise.
-    sd_bus_set_allow_interactive_authorization(bus.get(), 1);
-    return bus;
+    return OpenInteractiveBus(address, Label(kInterface, member));
 }
 }  // namespace
 
