@@ -76,3 +76,8 @@ foreach(f ${_portable_platform_tests})
   list(APPEND _platform_tests ${CMAKE_CURRENT_SOURCE_DIR}/platform/${f})
 endforeach()
 nocturo_windows_test(test_platform ${_platform_tests})
+
+# The win32 backend against the real system calls (wine's under wine).
+file(GLOB _win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*Test.cpp)
+nocturo_windows_test(test_win32 ${_win32_tests})
+target_link_libraries(test_win32 PRIVATE nocturo_platform_win32)
