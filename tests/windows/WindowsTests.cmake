@@ -90,12 +90,14 @@ add_dependencies(test_win32 win32_test_child)
 
 # Windows need a desktop: under wine that is an X display. The window test
 # skips itself without one, so it runs once more on a virtual display, where
-# a skip counts as a failure.
+# a skip counts as a failure. It gets a wine desktop of its own: the default
+# one, once started by a test without a display, stays without one while the
+# wine server runs.
 find_program(NOCTURO_XVFB_RUN xvfb-run)
 if(NOCTURO_XVFB_RUN AND CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME win32.windows_on_a_virtual_display
            COMMAND ${NOCTURO_XVFB_RUN} -a -s "-screen 0 800x600x24"
-                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:test_win32>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} explorer /desktop=NocturoTest,800x600 $<TARGET_FILE:test_win32>
                    --gtest_filter=Win32Processes.WindowsAreFoundByTheirExactTitleAndShownOrHidden)
   set_tests_properties(win32.windows_on_a_virtual_display PROPERTIES
                        PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test"
