@@ -25,7 +25,12 @@ namespace nocturo::test {
 // and the error log; enumeration is not needed here.
 class DiskFileSystem : public platform::IFileSystem {
 public:
+    // The host's own paths: the temporary folder is "C:\..." on Windows.
+#ifdef _WIN32
+    platform::PathStyle pathStyle() const override { return platform::PathStyle::Windows; }
+#else
     platform::PathStyle pathStyle() const override { return platform::PathStyle::Posix; }
+#endif
 
     std::unique_ptr<platform::IDirEnumerator> enumerate(const std::string&) override {
         struct Nothing : platform::IDirEnumerator {

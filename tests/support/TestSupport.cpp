@@ -5,13 +5,36 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#ifdef _WIN32
+#include <random>
+#endif
 
 namespace nocturo::test {
 
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken by create_directory, which fails
+    // when the folder is there already. Forward slashes, as the tests join
+    // names with "/".
+    std::random_device seed;
+    std::mt19937_64 rng(seed());
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        static constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+        std::string name = "nocturo-test-";
+        for (int i = 0; i < 8; ++i) name += digits[rng() % 36];
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) {
+            path_ = (base / name).generic_string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder in " + base.string());
+#else
     std::string tmpl = (std::filesystem::temp_directory_path() / "nocturo-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
+#endif
 }
 
 TempDir::~TempDir() {
