@@ -6,27 +6,15 @@
 #include <string>
 
 #include "platform/common/RegStore.h"
+#include "support/RunCommand.h"
 #include "support/TestSupport.h"
 
 using nocturo::test::ReadWholeFile;
 using nocturo::test::TempDir;
 
 namespace {
-struct Result {
-    int code;
-    std::string out;
-};
-
-Result run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return {-1, ""};
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = pclose(p);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using Result = nocturo::test::CommandResult;
+Result run(const std::string& command) { return nocturo::test::RunCommand(command); }
 
 std::string bin(const char* name) { return std::string(NOCTURO_BUILD_DIR) + "/bin/" + name; }
 }  // namespace
