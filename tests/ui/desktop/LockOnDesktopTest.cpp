@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "EventWait.h"
 #include "FakeInput.h"
 #include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
@@ -33,21 +34,10 @@ namespace {
 constexpr unsigned long kReturn = 0xff0d, kSpace = 0x20;
 
 bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
+    return nocturo::test::ProcessEventsUntil(condition, ms);
 }
 
-void settle(int ms = 200) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+void settle(int ms = 200) { nocturo::test::ProcessEventsFor(ms); }
 
 // Lower-case letters and digits: their key symbols are their characters.
 void type(FakeInput& input, const std::string& text) {

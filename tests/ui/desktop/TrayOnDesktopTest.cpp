@@ -14,6 +14,7 @@
 
 #include <functional>
 
+#include "EventWait.h"
 #include "FakeInput.h"
 #include "platform/IWindows.h"
 #include "shell/FrmMain.h"
@@ -35,14 +36,7 @@ constexpr unsigned long kControlL = 0xffe3, kQ = 0x71;
 
 // Lets the event loop run until the condition holds or the time is up.
 bool waitFor(const std::function<bool()>& condition, int ms = 15000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
+    return nocturo::test::ProcessEventsUntil(condition, ms);
 }
 
 // The notification area (trayer) may still be starting when the tests do.
