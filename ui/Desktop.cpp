@@ -125,25 +125,25 @@ void RunModal(Form& form) {
     if (form.loaded()) wait.exec();
 }
 
+void DesktopServices::install(Runtime& runtime, const platform::PlatformHost& host) {
+    runtime.pf = host.pf;
+    runtime.pf.loop = &loop;
+    runtime.pf.dialogs = &dialogs;
+    runtime.pf.windows = &screen;
+    if (host.name == "sim") runtime.pf.clock = &realClock_;
+}
+
 int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nocturo"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QtEventLoop loop;
-    QtDialogs dialogs;
-    QtWindows screen;
+    DesktopServices desktop;
+    QtEventLoop& loop = desktop.loop;
     QtTray tray;
-    platform::PosixClock realClock;
     Runtime runtime;
-    runtime.pf = host.pf;
-    runtime.pf.loop = &loop;
-    runtime.pf.dialogs = &dialogs;
-    runtime.pf.windows = &screen;
+    desktop.install(runtime, host);
     runtime.pf.tray = &tray;
-    // The simulated machine changes nothing, but on the desktop its windows
-    // keep real time.
-    if (host.name == "sim") runtime.pf.clock = &realClock;
     RuntimeScope scope(runtime);
 
     runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };

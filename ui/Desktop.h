@@ -7,10 +7,14 @@
 
 #include "platform/PlatformHost.h"
 #include "platform/IWindows.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/X11Keyboard.h"
+#include "ui/QtDialogs.h"
+#include "ui/QtEventLoop.h"
 
 namespace nocturo {
 class Form;
+struct Runtime;
 }
 
 namespace nocturo::ui {
@@ -32,6 +36,23 @@ public:
 private:
     bool busy_ = false;
     platform::X11Keyboard keyboard_;
+};
+
+// Qt's loop, dialogs and screen for one run on the desktop (made after the
+// QApplication).
+class DesktopServices {
+public:
+    // runtime gets the host's services with these in place of the host's
+    // loop, dialogs and screen. The simulated machine changes nothing, but on
+    // the desktop its windows keep real time.
+    void install(Runtime& runtime, const platform::PlatformHost& host);
+
+    QtEventLoop loop;
+    QtDialogs dialogs;
+    QtWindows screen;
+
+private:
+    platform::PosixClock realClock_;
 };
 
 // Gives every form that loads its window from now on (null: none).

@@ -22,7 +22,6 @@
 
 #include "app/LockPc_Main.h"
 #include "base/Runtime.h"
-#include "platform/posix/PosixClock.h"
 #include "shell/frmLockPc.h"
 #include "shell/frmLockPcScr.h"
 #include "ui/Desktop.h"
@@ -309,16 +308,10 @@ int runWindow(platform::PlatformHost& host, int& argc, char** argv, const char* 
     // Hidden for a while is not the end.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QtEventLoop loop;
-    QtDialogs dialogs;
-    QtWindows screen;
-    platform::PosixClock realClock;
+    DesktopServices desktop;
+    QtEventLoop& loop = desktop.loop;
     Runtime runtime;
-    runtime.pf = host.pf;
-    runtime.pf.loop = &loop;
-    runtime.pf.dialogs = &dialogs;
-    runtime.pf.windows = &screen;
-    if (host.name == "sim") runtime.pf.clock = &realClock;
+    desktop.install(runtime, host);
     RuntimeScope scope(runtime);
     if (!PrepareLockProgram(procedure)) return 1;
 
