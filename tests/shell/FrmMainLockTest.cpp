@@ -3,6 +3,7 @@
 // watcher's starts and shows are journalled; nothing changes.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,9 @@ struct LockTimeCase {
     const char* typed;
     int applied;  // the delay set, 0: refused and "600" put back
 };
+
+// Printed by what was typed, so the listed names stay the same from run to run.
+void PrintTo(const LockTimeCase& c, std::ostream* os) { *os << '"' << c.typed << '"'; }
 
 class LockTime : public ::testing::TestWithParam<LockTimeCase> {};
 
