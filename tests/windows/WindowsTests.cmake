@@ -102,5 +102,25 @@ if(NOCTURO_XVFB_RUN AND CMAKE_CROSSCOMPILING_EMULATOR)
   set_tests_properties(win32.windows_on_a_virtual_display PROPERTIES
                        PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test"
                        FAIL_REGULAR_EXPRESSION "SKIPPED|FAILED"
+                       RESOURCE_LOCK xvfb_run
                        TIMEOUT 60)
+endif()
+
+# The native windows (tests/win32/ui): one test program. Under plain wine
+# (no display) its tests skip themselves; then it runs whole on a virtual
+# display with a wine desktop of its own, where a skip counts as a failure.
+file(GLOB _win32_ui_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/ui/*Test.cpp)
+if(_win32_ui_tests AND TARGET nocturo_ui_win32)
+  nocturo_windows_test(test_win32_ui ${_win32_ui_tests})
+  target_link_libraries(test_win32_ui PRIVATE nocturo_ui_win32)
+  if(NOCTURO_XVFB_RUN AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME win32.ui_on_a_virtual_display
+             COMMAND ${NOCTURO_XVFB_RUN} -a -s "-screen 0 1280x1024x24 -dpi 96"
+                     ${CMAKE_CROSSCOMPILING_EMULATOR} explorer /desktop=NocturoUi,1280x1024 $<TARGET_FILE:test_win32_ui>)
+    set_tests_properties(win32.ui_on_a_virtual_display PROPERTIES
+                         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
+                         FAIL_REGULAR_EXPRESSION "SKIPPED|FAILED"
+                         RESOURCE_LOCK xvfb_run
+                         TIMEOUT 120)
+  endif()
 endif()
