@@ -306,6 +306,33 @@ Handle openForDelete(const std::wstring& path, const std::string& shown, Identit
     return h;
 }
 
+// SHFileOperationW answers with codes of its own from the days of Windows
+// 3.1 (DE_*), which overlap the system's error codes and mean something
+// else; the system's text is used only for the others.
+Error shellOperationError(int code, const std::string& what) {
+    struct Known {
+        int code;
+        long number;
+        const char* text;
+    };
+    static constexpr Known known[] = {
+        {0x71, err::PathFileAccess, "the source and destination are the same file"},
+        {0x74, err::PathFileAccess, "a root folder cannot be moved"},
+        {0x75, err::SystemCallFailed, "the operation was cancelled"},
+        {0x78, err::PermissionDenied, "access to the source is denied"},
+        {0x79, err::PathNotFound, "the path is too deep"},
+        {0x7C, err::FileNotFound, "the path is not valid"},
+        {0x81, err::PathNotFound, "the name is too long"},
+        {0x85, err::PathFileAccess, "the file is too large"},
+        {0xB7, err::PathFileAccess, "the path is too long"},
+        {0x402, err::SystemCallFailed, "an unknown error"},
+        {0x10000, err::PathFileAccess, "an error at the destination"},
+    };
+    for (const auto& k : known)
+        if (k.code == code) return Error(k.number, what + " (" + k.text + ")");
+    return ErrorFromCode(static_cast<DWORD>(code), what);
+}
+
 void recycle(ShellCalls& shell, const std::wstring& path, const std::string& shown) {
     // The shell takes a list of paths ended by an empty one, and no "\\?\"
     // paths: the plain full path.
@@ -315,7 +342,7 @@ void recycle(ShellCalls& shell, const std::wstring& path, const std::string& sho
     op.pFrom = list.c_str();
     op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     const int code = shell.fileOperation(&op);
-    if (code != 0) throw ErrorFromCode(static_cast<DWORD>(code), "cannot move " + shown + " to the recycle bin");
+    if (code != 0) throw shellOperationError(code, "cannot move " + shown + " to the recycle bin");
     if (op.fAnyOperationsAborted)
         throw Error(err::SystemCallFailed, "cannot move " + shown + " to the recycle bin: the shell stopped");
 }

@@ -688,6 +688,25 @@ TEST(Win32FileSystemShell, MoveToRecycleBinPassesOneFullPathDoubleNulTerminated)
         EXPECT_EQ(e.number(), err::PermissionDenied) << e.what();
         EXPECT_NE(std::string(e.what()).find("Ünï ☃.txt"), std::string::npos) << e.what();
     }
+    // The shell's own codes, which mean something else as system errors.
+    struct Code {
+        int code;
+        long number;
+        const char* text;
+    } const codes[] = {{0x78, err::PermissionDenied, "access to the source is denied"},
+                       {0x7C, err::FileNotFound, "not valid"},
+                       {0x75, err::SystemCallFailed, "cancelled"},
+                       {ERROR_SHARING_VIOLATION, err::FileAlreadyOpen, ""}};
+    for (const auto& c : codes) {
+        r.fileResult = c.code;
+        try {
+            fs.moveToRecycleBin(t / "Ünï ☃.txt");
+            FAIL() << c.code;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), c.number) << c.code << " " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
+        }
+    }
     r.fileResult = 0;
     r.aborted = true;
     EXPECT_THROW(fs.moveToRecycleBin(t / "Ünï ☃.txt"), Error);
