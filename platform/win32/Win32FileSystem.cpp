@@ -138,7 +138,8 @@ void checkDrive(const std::string& path) {
         throw Error(err::PathNotFound, "Path not found: " + path + " (no such drive)");
     const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
     if (GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR)
-        throw Error(err::PathNotFound, "Path not found: " + path + " (drive " + std::string(1, letter) + ": does not exist)");
+        throw Error(err::PathNotFound,
+                    "Path not found: " + path + " (drive " + std::string(1, letter) + ": does not exist)");
 }
 
 DirEntry dotEntry(const std::wstring& folder, const char* name) {
@@ -354,10 +355,11 @@ std::wstring plainFullPath(const std::string& path) {
     return withoutTrailingSeparators(fullPath(w));
 }
 
-// A folder held open. The handle keeps the folder itself from being
-// removed; it shares renaming (another program may tidy up meanwhile), so
-// before each change in it the path is opened again and must still lead to
-// this same folder, by identity.
+// A folder held open. While the handle is open the folder's file index
+// cannot pass to another folder, so its identity stays a sound test; the
+// handle shares renaming and deleting (another program may tidy up
+// meanwhile), so before each change in it the path is opened again and must
+// still lead to this same folder, by identity.
 class Win32Folder : public IFolder {
 public:
     // openPath: the exact path the folder was opened by ("\\?\" form), which
@@ -430,7 +432,8 @@ public:
         const std::wstring entry = pathW_ + Widen(name);
         Identity found;
         Handle h = checked(name, expected, "cannot delete " + shown, found, true);
-        if (isRealFolder(found.attributes)) throw Error(err::PathFileAccess, "Path/File access error: cannot delete " + shown + ": it is a folder");
+        if (isRealFolder(found.attributes))
+            throw Error(err::PathFileAccess, "Path/File access error: cannot delete " + shown + ": it is a folder");
         deleteOpenEntry(h, entry, found.attributes, shown);
     }
 
@@ -442,7 +445,8 @@ public:
         // ours that still lets the shell move it.
         Handle h = checked(name, expected, "cannot move " + shown + " to the recycle bin", found, false);
         if (isRealFolder(found.attributes))
-            throw Error(err::PathFileAccess, "Path/File access error: cannot move " + shown + " to the recycle bin: it is a folder");
+            throw Error(err::PathFileAccess,
+                        "Path/File access error: cannot move " + shown + " to the recycle bin: it is a folder");
         h.reset();
         (void)originalPath;  // the bin records where the file was, which is where it is
         recycle(shell_, plainFullPath(shown), shown);
@@ -458,7 +462,8 @@ private:
 
     Handle checked(const std::string& name, const FileId& expected, const std::string& what, Identity& found,
                    bool forDelete) {
-        if (!isEntryName(name)) throw Error(err::InvalidProcedureCall, "Invalid procedure call or argument: " + what + ": not an entry name");
+        if (!isEntryName(name))
+            throw Error(err::InvalidProcedureCall, "Invalid procedure call or argument: " + what + ": not an entry name");
         const std::wstring entry = pathW_ + Widen(name);
         Handle h = forDelete ? openEntry(entry, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OwnEntry)
                              : openEntry(entry, FILE_READ_ATTRIBUTES | SYNCHRONIZE, OwnEntry);
@@ -472,7 +477,9 @@ private:
         // The entry is open first, then the folder checked: a folder swapped
         // before the entry was opened is still swapped now and is noticed;
         // one swapped afterwards no longer matters, the handle is the entry.
-        if (!stillHere()) throw Error(err::PathFileAccess, "Path/File access error: " + what + ": its folder is not the one that was opened");
+        if (!stillHere())
+            throw Error(err::PathFileAccess,
+                        "Path/File access error: " + what + ": its folder is not the one that was opened");
         if (expected.known() && !(found.id == expected))
             throw Error(err::PathFileAccess, "Path/File access error: " + what + ": it is not the file that was found");
         return h;
@@ -626,7 +633,8 @@ void Win32FileSystem::createFolder(const std::string& path) {
     if (code == ERROR_ALREADY_EXISTS) {
         const DWORD a = GetFileAttributesW(w.c_str());
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) return;
-        throw Error(err::PathFileAccess, "Path/File access error: cannot create folder " + path + ": a file of that name exists");
+        throw Error(err::PathFileAccess,
+                    "Path/File access error: cannot create folder " + path + ": a file of that name exists");
     }
     throw ErrorFromCode(code, "cannot create folder " + path);
 }
