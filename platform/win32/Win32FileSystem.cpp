@@ -40,7 +40,7 @@ bool isMissing(DWORD code) {
 
 bool isDotName(const std::string& name) { return name == "." || name == ".."; }
 
-// A name of one entry: no folder part, no wildcard, not "." or "..".
+// A name of one entry: no folder in it, no wildcard, not "." or "..".
 bool isEntryName(const std::string& name) {
     if (name.empty() || isDotName(name)) return false;
     // ':' would name a stream of a file; a trailing dot or blank is one the

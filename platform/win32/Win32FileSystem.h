@@ -57,7 +57,7 @@ public:
     void emptyRecycleBin() override;
     // SHAddToRecentDocs with no item.
     void clearRecentDocuments() override;
-    // The folder held open by handle (the last part of path may be a link,
+    // The folder held open by handle (the last name in path may be a link,
     // followed as on Linux; below it no link is ever entered).
     std::unique_ptr<IFolder> openFolder(const std::string& path) override;
 

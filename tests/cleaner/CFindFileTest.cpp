@@ -92,7 +92,7 @@ struct Recorder {
 
 void Touch(const std::string& path, const std::string& content = "data") { WriteWholeFile(path, content); }
 
-// Folder part of a reported path (up to and including the last separator).
+// The folder of a reported path (up to and including the last separator).
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
