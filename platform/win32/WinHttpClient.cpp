@@ -29,8 +29,13 @@ using Clock = std::chrono::steady_clock;
 
 // WinHTTP's own error codes are not in the system's message table.
 std::string WinHttpMessage(DWORD code) {
+    // wine passes some socket errors on as they are.
+    constexpr DWORD kSocketTimedOut = 10060, kSocketRefused = 10061, kSocketReset = 10054;
     switch (code) {
-    case ERROR_WINHTTP_TIMEOUT: return "the server did not answer in time (timed out)";
+    case ERROR_WINHTTP_TIMEOUT:
+    case kSocketTimedOut: return "the server did not answer in time (timed out)";
+    case kSocketRefused: return "the connection was refused";
+    case kSocketReset: return "the connection was reset";
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: return "the server name could not be resolved";
     case ERROR_WINHTTP_CANNOT_CONNECT: return "the connection was refused or could not be made";
     case ERROR_WINHTTP_CONNECTION_ERROR: return "the connection was reset";
@@ -152,6 +157,11 @@ HttpResponse Fetch(const std::string& url, const HttpLimits& limits, const std::
         if (!WinHttpSetTimeouts(request.get(), connectMs, connectMs, static_cast<int>(remaining),
                                 static_cast<int>(remaining)))
             FailCall(url, "WinHttpSetTimeouts");
+        // Waiting for the answer's head has a timeout of its own (90 s by
+        // default), which WinHttpSetTimeouts leaves alone.
+        DWORD headWait = remaining;
+        if (!WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headWait, sizeof headWait))
+            FailCall(url, "WinHttpSetOption (receive response timeout)");
         if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
             FailCall(url, "WinHttpSendRequest");
         if (!WinHttpReceiveResponse(request.get(), nullptr)) FailCall(url, "WinHttpReceiveResponse");
@@ -240,6 +250,31 @@ private:
     bool ended_ = false;
 };
 
+// "/a/b/../c/./d" as "/a/c/d": servers need not undo what a relative
+// Location means, the client does. Never above the root.
+std::string WithoutDotSegments(const std::string& path) {
+    std::vector<std::string> kept;
+    bool folder = false;  // the last part was "." or "..": the result names a folder
+    std::size_t at = path.empty() || path[0] != '/' ? 0 : 1;
+    for (;;) {
+        const auto slash = path.find('/', at);
+        const std::string part = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        folder = part == "." || part == "..";
+        if (part == "..") {
+            if (!kept.empty()) kept.pop_back();
+        } else if (part != ".") {
+            kept.push_back(part);
+        }
+        if (slash == std::string::npos) break;
+        at = slash + 1;
+    }
+    std::string out;
+    for (std::size_t i = 0; i < kept.size(); ++i) out += (i ? "/" : "") + kept[i];
+    out.insert(0, "/");
+    if (folder && out.back() != '/') out += "/";
+    return out;
+}
+
 }  // namespace
 
 std::string ResolveRedirect(const std::string& from, const std::string& location) {
@@ -257,7 +292,9 @@ std::string ResolveRedirect(const std::string& from, const std::string& location
     path = path.substr(0, path.find_first_of("?#"));
     if (path.empty() || path[0] != '/') path.insert(0, "/");
     if (location[0] == '?') return origin + path + location;
-    return origin + path.substr(0, path.rfind('/') + 1) + location;
+    const auto tail = location.find_first_of("?#");
+    const std::string rest = tail == std::string::npos ? "" : location.substr(tail);
+    return origin + WithoutDotSegments(path.substr(0, path.rfind('/') + 1) + location.substr(0, tail)) + rest;
 }
 
 WinHttpClient::WinHttpClient(HttpLimits limits) : limits_(limits) {}
