@@ -2,7 +2,7 @@
 // Speech on Windows through SAPI 5: a SpVoice created through COM on the
 // thread that first speaks (the program's main thread), speaking
 // asynchronously in the user's default voice. Without SAPI, or without a
-// voice (wine has only part of SAPI), there is no speech and nothing fails.
+// voice (wine has only some of SAPI), there is no speech and nothing fails.
 // The COM calls go through a table of functions, SpeechCalls, so the tests
 // see the flags and the failures without a speech engine.
 #include <windows.h>

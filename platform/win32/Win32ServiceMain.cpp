@@ -41,7 +41,7 @@ DWORD ServiceEvents::state() const {
     return state_;
 }
 
-void ServiceEvents::reportLocked(DWORD state, DWORD exitCode, DWORD specific) {
+void ServiceEvents::reportLocked(DWORD state, DWORD exitCode, DWORD serviceCode) {
     state_ = state;
     if (!report_) return;
     SERVICE_STATUS status{};
@@ -50,7 +50,7 @@ void ServiceEvents::reportLocked(DWORD state, DWORD exitCode, DWORD specific) {
     // No requests while a change is under way, and none once stopped.
     status.dwControlsAccepted = IsPending(state) || state == SERVICE_STOPPED ? 0 : accepted_;
     status.dwWin32ExitCode = exitCode;
-    status.dwServiceSpecificExitCode = specific;
+    status.dwServiceSpecificExitCode = serviceCode;
     checkPoint_ = IsPending(state) ? checkPoint_ + 1 : 0;
     status.dwCheckPoint = checkPoint_;
     status.dwWaitHint = IsPending(state) ? kWaitHintMs : 0;

@@ -70,7 +70,7 @@ public:
 
 private:
     // With the lock held.
-    void reportLocked(DWORD state, DWORD exitCode = NO_ERROR, DWORD specific = 0);
+    void reportLocked(DWORD state, DWORD exitCode = NO_ERROR, DWORD serviceCode = 0);
     // Runs the answer to a pause or continue on the main loop, then reports
     // `done` or `undone` unless a stop came in between.
     void postSwitch(DWORD pending, std::function<bool()> handler, DWORD done, DWORD undone,

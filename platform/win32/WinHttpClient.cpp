@@ -254,16 +254,16 @@ private:
 // Location means, the client does. Never above the root.
 std::string WithoutDotSegments(const std::string& path) {
     std::vector<std::string> kept;
-    bool folder = false;  // the last part was "." or "..": the result names a folder
+    bool folder = false;  // the last segment was "." or "..": the result names a folder
     std::size_t at = path.empty() || path[0] != '/' ? 0 : 1;
     for (;;) {
         const auto slash = path.find('/', at);
-        const std::string part = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
-        folder = part == "." || part == "..";
-        if (part == "..") {
+        const std::string segment = path.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        folder = segment == "." || segment == "..";
+        if (segment == "..") {
             if (!kept.empty()) kept.pop_back();
-        } else if (part != ".") {
-            kept.push_back(part);
+        } else if (segment != ".") {
+            kept.push_back(segment);
         }
         if (slash == std::string::npos) break;
         at = slash + 1;
