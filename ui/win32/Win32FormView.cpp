@@ -77,14 +77,45 @@ SIZE outerSize(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
     return {r.right - r.left, r.bottom - r.top};
 }
 
-// The face of the system's message font (Segoe UI, Tahoma under wine).
+bool faceInstalled(const std::wstring& face) {
+    if (face.empty() || face.size() >= LF_FACESIZE) return false;
+    HDC dc = GetDC(nullptr);
+    if (!dc) return false;
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+    bool found = false;
+    EnumFontFamiliesExW(
+        dc, &lf,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM seen) -> int {
+            *reinterpret_cast<bool*>(seen) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, dc);
+    return found;
+}
+
+// The face of the system's message font (Segoe UI, Tahoma). Where that
+// face is only a name for another (wine puts a wide face in Tahoma's
+// place), the first of the faces the forms were made for that is really
+// there, so the captions keep their widths.
 std::wstring systemFace() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) &&
-        metrics.lfMessageFont.lfFaceName[0])
-        return metrics.lfMessageFont.lfFaceName;
-    return L"MS Shell Dlg 2";
+    static const std::wstring face = [] {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        std::vector<std::wstring> candidates;
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) &&
+            metrics.lfMessageFont.lfFaceName[0])
+            candidates.push_back(metrics.lfMessageFont.lfFaceName);
+        for (const wchar_t* f : {L"Segoe UI", L"Tahoma", L"Microsoft Sans Serif", L"Arial", L"Liberation Sans",
+                                 L"DejaVu Sans Condensed"})
+            candidates.push_back(f);
+        for (const auto& f : candidates)
+            if (faceInstalled(f)) return f;
+        return candidates.front();
+    }();
+    return face;
 }
 
 int buttonOfMessage(UINT msg) {
@@ -680,6 +711,19 @@ LRESULT Win32FormView::controlMessage(HWND child, Control& c, UINT msg, WPARAM w
         handled = true;
         return 0;
     }
+    if (isFrame(c) && msg == WM_ERASEBKGND) {
+        // A frame paints only its line and title: the form's surface is
+        // filled in below the boxes it holds.
+        RECT r{};
+        GetClientRect(child, &r);
+        FillRect(reinterpret_cast<HDC>(wp), &r, background_);
+        handled = true;
+        return 1;
+    }
+    if (ownerDrawn(c) && msg == WM_ERASEBKGND) {
+        handled = true;
+        return 1;  // drawn whole by WM_DRAWITEM
+    }
     if (!c.enabled()) return 0;
     if (dynamic_cast<TextBox*>(&c)) {
         if (msg == WM_LBUTTONUP) {
@@ -733,9 +777,6 @@ LRESULT Win32FormView::controlMessage(HWND child, Control& c, UINT msg, WPARAM w
         handled = true;
         fire(c, "DblClick");
         return 0;
-    case WM_ERASEBKGND:
-        handled = true;
-        return 1;  // drawn whole by WM_DRAWITEM
     default: return 0;
     }
 }
