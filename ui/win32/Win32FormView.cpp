@@ -418,9 +418,12 @@ void Win32FormView::refreshControl(Control& control) {
     const bool wasApplying = applying_;
     applying_ = true;
     const bool combo = dynamic_cast<ComboBox*>(&control) != nullptr;
-    const int height = toPixels(control.height());
-    SetWindowPos(w, nullptr, toPixels(control.left()), toPixels(control.top()), toPixels(control.width()),
-                 combo ? height + kDropListPixels : height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // From the edges, so controls that meet in twips meet in pixels too,
+    // whatever the rounding at this DPI.
+    const int left = toPixels(control.left()), top = toPixels(control.top());
+    const int width = toPixels(control.left() + control.width()) - left;
+    const int height = toPixels(control.top() + control.height()) - top;
+    SetWindowPos(w, nullptr, left, top, width, combo ? height + kDropListPixels : height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (combo) {
         // The field's own height: the model's, less the box's border.
         SendMessageW(w, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(1, height - 6));
@@ -501,10 +504,22 @@ void Win32FormView::refreshControl(Control& control) {
 void Win32FormView::layOut() {
     const int width = std::max(1, toPixels(form_.width()));
     const int height = std::max(1, toPixels(form_.height()));
-    const SIZE outer = outerSize(width, height, styleWanted(), exStyleWanted(), dpi_);
+    // The frame as the system draws it now; worked out from the style only
+    // while the window is minimised (no client area to measure).
+    SIZE outer = outerSize(width, height, styleWanted(), exStyleWanted(), dpi_);
+    RECT frame{}, client{};
+    if (!IsIconic(hwnd_) && GetWindowRect(hwnd_, &frame) && GetClientRect(hwnd_, &client) && client.right > 0 &&
+        client.bottom > 0) {
+        outer.cx = width + (frame.right - frame.left) - client.right;
+        outer.cy = height + (frame.bottom - frame.top) - client.bottom;
+    }
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     int x = 0, y = 0;
-    if (!placed_ || form_.left() != shownLeft_ || form_.top() != shownTop_) {
+    if (movedByUser_) {
+        shownLeft_ = form_.left();
+        shownTop_ = form_.top();
+        flags |= SWP_NOMOVE;
+    } else if (!placed_ || form_.left() != shownLeft_ || form_.top() != shownTop_) {
         placed_ = true;
         shownLeft_ = form_.left();
         shownTop_ = form_.top();
@@ -594,11 +609,18 @@ bool Win32FormView::dragMessage(UINT msg, LPARAM lp, HWND from) {
         // The model keeps where the window went, in twips.
         RECT r{};
         GetWindowRect(hwnd_, &r);
-        shownLeft_ = toTwips(r.left);
-        shownTop_ = toTwips(r.top);
+        const int left = toTwips(r.left), top = toTwips(r.top);
+        shownLeft_ = left;
+        shownTop_ = top;
         if (!detached_) {
-            form_.setLeft(shownLeft_);
-            form_.setTop(shownTop_);
+            // The window is there already: the model only learns where.
+            const bool wasApplying = applying_;
+            applying_ = true;
+            movedByUser_ = true;
+            form_.setLeft(left);
+            form_.setTop(top);
+            movedByUser_ = false;
+            applying_ = wasApplying;
         }
         return true;
     }

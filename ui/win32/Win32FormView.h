@@ -116,6 +116,7 @@ private:
     bool shownFrameless_ = false;
     bool shownTopMost_ = false;
     bool placed_ = false;
+    bool movedByUser_ = false;  // the model learns where a drag left the window
     int shownLeft_ = 0, shownTop_ = 0;
     bool detached_ = false;
     bool destroying_ = false;

@@ -1,0 +1,188 @@
+#include "ui/win32/Win32Desktop.h"
+
+#include <windows.h>
+
+#include <iostream>
+#include <memory>
+#include <set>
+
+#include "app/Nocturo_Main.h"
+#include "app/frmSplash.h"
+#include "base/Runtime.h"
+#include "cleaner/frmCleanHDSetup.h"
+#include "cleaner/frmCleanNow.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32EventLoop.h"
+#include "schedule/WeekdayTimeRows.h"
+#include "schedule/frmTimeSetup.h"
+#include "schedule/frmWindowSetup.h"
+#include "shell/FrmMain.h"
+#include "shell/frmAbout.h"
+#include "ui/win32/Win32FormView.h"
+
+namespace nocturo::ui::win32 {
+
+namespace {
+
+std::set<Win32FormView*>& liveViews() {
+    static std::set<Win32FormView*> views;
+    return views;
+}
+
+// The view lets go of its form at once; its window goes once the handler
+// that unloaded the form has returned (it may be that window's own).
+std::shared_ptr<void> keep(Win32FormView* view) {
+    liveViews().insert(view);
+    return std::shared_ptr<void>(view, [](void* p) {
+        auto* v = static_cast<Win32FormView*>(p);
+        liveViews().erase(v);
+        v->detach();
+        ShowWindow(v->hwnd(), SW_HIDE);
+        if (rt().pf.loop) rt().pf.loop->post([v] { delete v; });
+        else delete v;
+    });
+}
+
+std::shared_ptr<void> makeView(Form& form) {
+    using Kind = Win32FormView::Kind;
+    Kind kind = Kind::Normal;
+    if (dynamic_cast<FrmMain*>(&form)) kind = Kind::Main;
+    else if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form)) kind = Kind::Frameless;
+    return keep(new Win32FormView(form, kind));
+}
+
+// Loads a dialog, waits while it is shown and unloads it.
+template <class Dialog>
+void showModal() {
+    Dialog dialog;
+    dialog.Form_Load();
+    RunWin32Modal(dialog);
+    if (dialog.loaded()) dialog.Form_Unload();
+}
+
+int twipsOf(int pixels, int dpi) { return static_cast<int>(pixels * 1440.0 / (dpi > 0 ? dpi : 96) + 0.5); }
+
+int screenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The console's Ctrl-C and close: the loop ends the program the orderly way.
+platform::win32::Win32EventLoop* g_loop = nullptr;
+FrmMain* g_main = nullptr;
+BOOL WINAPI onConsoleControl(DWORD) {
+    if (!g_loop || !g_main) return FALSE;
+    g_loop->postFromAnyThread([] {
+        if (g_main) g_main->UnloadProgram();
+    });
+    return TRUE;
+}
+
+}  // namespace
+
+int Win32Screen::screenWidthTwips() { return twipsOf(GetSystemMetrics(SM_CXSCREEN), screenDpi()); }
+int Win32Screen::screenHeightTwips() { return twipsOf(GetSystemMetrics(SM_CYSCREEN), screenDpi()); }
+
+bool Win32Screen::keyDown(int virtualKey) { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
+
+void Win32Screen::setBusyPointer(bool on) {
+    if (on == busy_) return;
+    busy_ = on;
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(on ? 32514 /* IDC_WAIT */ : 32512 /* IDC_ARROW */)));
+}
+
+void InstallWin32Views(bool on) {
+    if (on) EnableDpiAwareness();
+    SetViewFactory(on ? ViewFactory(makeView) : ViewFactory());
+}
+
+void RunWin32Modal(Form& form) {
+    if (!form.loaded()) return;
+    Win32FormView* view = Win32FormView::of(form);
+    if (!view || !rt().pf.loop) return;
+    // The other windows take no input meanwhile, as under a dialog box.
+    std::vector<HWND> disabled;
+    for (Win32FormView* other : liveViews())
+        if (other != view && IsWindowEnabled(other->hwnd())) {
+            EnableWindow(other->hwnd(), FALSE);
+            disabled.push_back(other->hwnd());
+        }
+    if (form.visible()) {
+        ShowWindow(view->hwnd(), SW_SHOWNORMAL);
+        SetForegroundWindow(view->hwnd());
+    }
+    while (form.loaded()) rt().pf.loop->idle(100);
+    for (HWND w : disabled)
+        if (IsWindow(w)) EnableWindow(w, TRUE);
+}
+
+int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine) {
+    EnableDpiAwareness();
+    platform::win32::Win32EventLoop loop;
+    Win32Screen screen;
+    platform::win32::Win32Clock realClock;
+    Runtime runtime;
+    runtime.pf = host.pf;
+    runtime.pf.loop = &loop;
+    runtime.pf.windows = &screen;
+    // The simulated machine changes nothing, but on the desktop its windows
+    // keep real time.
+    if (host.name == "sim") runtime.pf.clock = &realClock;
+    RuntimeScope scope(runtime);
+
+    runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
+
+    FrmMain form;
+    runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
+    // A timed box needs a window of ours on the screen to belong to.
+    runtime.activeFormShown = [] {
+        for (Win32FormView* v : liveViews())
+            if (IsWindowVisible(v->hwnd())) return true;
+        return false;
+    };
+    form.onUnloaded = [&] { loop.quit(0); };
+    form.showTimeSetup = showModal<frmTimeSetup>;
+    form.showWindowSetup = showModal<frmWindowSetup>;
+    auto showAbout = showModal<frmAbout>;
+    form.showAbout = showAbout;
+    form.showCleanerSetup = [showAbout](frmCleanHDSetup& setup) {
+        setup.showRunWindow = [](frmCleanNow& run) { RunWin32Modal(run); };
+        setup.showAbout = showAbout;
+        RunWin32Modal(setup);
+    };
+
+    // Tab and the arrow keys move between a window's controls, as in a
+    // dialog box.
+    loop.setMessageFilter([](MSG& msg) {
+        HWND top = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        if (!top) return false;
+        for (Win32FormView* v : liveViews())
+            if (v->hwnd() == top) return IsDialogMessageW(top, &msg) != FALSE;
+        return false;
+    });
+
+    g_loop = &loop;
+    g_main = &form;
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+
+    InstallWin32Views(true);
+    NocturoMain start(form);
+    int code = 0;
+    if (!start.Main(commandLine)) {
+        code = start.exitCode;
+    } else if (!form.unloaded()) {
+        code = loop.run();
+        if (code < 0) code = 0;
+    }
+    InstallWin32Views(false);
+    SetConsoleCtrlHandler(onConsoleControl, FALSE);
+    g_main = nullptr;
+    g_loop = nullptr;
+    // The windows of forms that went last are deleted by work still posted.
+    loop.yield();
+    return code;
+}
+
+}  // namespace nocturo::ui::win32

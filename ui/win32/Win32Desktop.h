@@ -1,0 +1,42 @@
+#pragma once
+// The program on the Windows desktop: the Win32 message loop and screen
+// behind the platform seam, a native window for every form that loads, and
+// the main window's modal dialogs.
+#include <string>
+
+#include "platform/IWindows.h"
+#include "platform/PlatformHost.h"
+
+namespace nocturo {
+class Form;
+}
+
+namespace nocturo::ui::win32 {
+
+// The primary screen in twips at the system's DPI, the keyboard's state
+// (GetAsyncKeyState) and the busy pointer.
+class Win32Screen : public platform::IWindows {
+public:
+    int screenWidthTwips() override;
+    int screenHeightTwips() override;
+    bool keyDown(int virtualKey) override;
+    void setBusyPointer(bool on) override;
+    bool busyPointer() const { return busy_; }
+
+private:
+    bool busy_ = false;
+};
+
+// Gives every form that loads its native window from now on (false: none).
+// A window goes once its form unloads, after the handler that unloaded it
+// has returned (on the installed loop).
+void InstallWin32Views(bool on);
+// The window of a loaded form, made modal: the program's other windows take
+// no input until the form unloads, and the installed loop runs meanwhile.
+void RunWin32Modal(Form& form);
+
+// Runs the program with its native windows. The host's loop and screen are
+// replaced by the Win32 ones for the run (the host's dialogs and tray stay).
+int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine);
+
+}  // namespace nocturo::ui::win32
