@@ -15,8 +15,9 @@ namespace {
 Win32FormView::Kind kindOf(SceneWindow window) {
     switch (window) {
     case SceneWindow::Main: return Win32FormView::Kind::Main;
-    case SceneWindow::Frameless:
-    case SceneWindow::Lock: return Win32FormView::Kind::Frameless;
+    case SceneWindow::Frameless: return Win32FormView::Kind::Frameless;
+    // The secured PC's windows are black, as on the Linux desktop.
+    case SceneWindow::Lock:
     case SceneWindow::LockScreenSaver: return Win32FormView::Kind::Black;
     case SceneWindow::Plain: break;
     }
