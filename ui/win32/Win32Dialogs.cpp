@@ -277,6 +277,9 @@ int Win32Dialogs::messageBox(const std::string& prompt, int style, const std::st
     if (!parent) flags |= MB_SETFOREGROUND;
     const int answer = MessageBoxW(parent, Widen(prompt).c_str(), boxTitle(title).c_str(), flags);
     if (answer == 0) throw LastError("MessageBoxW");
+    // Esc on a box whose only button is OK is that OK (so Windows says;
+    // wine answers IDCANCEL).
+    if (answer == IDCANCEL && (flags & MB_TYPEMASK) == MB_OK) return mb::IdOk;
     return answer >= mb::IdOk && answer <= mb::IdNo ? answer : mb::IdCancel;
 }
 

@@ -216,8 +216,13 @@ LRESULT CALLBACK Win32Tray::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
         return 0;
     }
     if (msg == taskbarCreatedMessage() && msg != 0) {
-        // Explorer restarted: its new taskbar knows no icons.
-        if (tray->shown_ && !tray->notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP)) tray->shown_ = false;
+        // Explorer restarted: its new taskbar knows no icons. One that still
+        // knows ours (the message sent for another reason) would show a second
+        // copy on a plain add, so whatever it has goes first.
+        if (tray->shown_) {
+            tray->notify(NIM_DELETE, 0);
+            if (!tray->notify(NIM_ADD, NIF_MESSAGE | NIF_ICON | NIF_TIP)) tray->shown_ = false;
+        }
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -47,6 +47,12 @@ inline HWND FocusOf(HWND window) {
     return info.hwndFocus;
 }
 
+// Where a typed key goes in box: its focused control, else the box itself.
+inline HWND KeyTarget(HWND box) {
+    HWND focus = FocusOf(box);
+    return focus ? focus : box;
+}
+
 // A key as the keyboard sends it: down, then up, posted to target's queue.
 inline void PostKey(HWND target, UINT vk) {
     const UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);

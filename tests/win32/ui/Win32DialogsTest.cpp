@@ -80,7 +80,7 @@ TEST(Win32Dialogs, FiltersBecomeNulSeparatedPairsEndingInTwoNuls) {
         {"A|*.a|*.b", L"A\0*.a\0*.b\0*.b\0\0"s},
         {"|*.a", L"*.a\0*.a\0\0"s},
         {"A|*.a||", L"A\0*.a\0\0"s},
-        {"A|*.a|||B|*.b", L"A\0*.a\0*.b\0*.b\0\0"s},
+        {"A|*.a|||B|*.b", L"A\0*.a\0B\0*.b\0\0"s},
         {"Bilder äöü ☃|*.png", L"Bilder \u00e4\u00f6\u00fc \u2603\0*.png\0\0"s},
         // A NUL inside would end the list early.
         {"A\0B|*.a"s, L"AB\0*.a\0\0"s},
@@ -163,10 +163,7 @@ TEST(Win32Dialogs, EachButtonClickedIsItsAnswerAndEscapeIsCancel) {
     }
     for (const int style : {mb::OkCancel, mb::YesNoCancel | mb::DefaultButton2, mb::RetryCancel, mb::OkOnly}) {
         const std::wstring title = UniqueTitle(L"Nocturo escape");
-        BoxWatcher watcher(title, [](HWND box) {
-            HWND focus = FocusOf(box);
-            PostKey(focus ? focus : box, VK_ESCAPE);
-        });
+        BoxWatcher watcher(title, [](HWND box) { PostKey(KeyTarget(box), VK_ESCAPE); });
         EXPECT_EQ(dialogs.messageBox("Escape", style, Narrow(title)), style == mb::OkOnly ? mb::IdOk : mb::IdCancel)
             << "style " << style;
         EXPECT_TRUE(watcher.found());
@@ -196,7 +193,7 @@ TEST(Win32Dialogs, TheBoxShowsPromptAndTitleInUtf8AndAnOnTopOwnerKeepsItOnTop) {
                 shownPrompt = TextOf(child.hwnd);
         shownOwner = GetWindow(box, GW_OWNER);
         exStyle = GetWindowLongPtrW(box, GWL_EXSTYLE);
-        PostKey(FocusOf(box) ? FocusOf(box) : box, VK_RETURN);
+        PostKey(KeyTarget(box), VK_RETURN);
     });
     EXPECT_EQ(dialogs.messageBox(prompt, mb::OkOnly | mb::Information, title), mb::IdOk);
     ASSERT_TRUE(watcher.found());
@@ -217,7 +214,7 @@ TEST(Win32Dialogs, ASystemModalBoxIsOnTopOfAllWindows) {
     LONG_PTR exStyle = 0;
     BoxWatcher watcher(title, [&](HWND box) {
         exStyle = GetWindowLongPtrW(box, GWL_EXSTYLE);
-        PostKey(FocusOf(box) ? FocusOf(box) : box, VK_RETURN);
+        PostKey(KeyTarget(box), VK_RETURN);
     });
     EXPECT_EQ(dialogs.messageBox("On top", mb::YesNo | mb::SystemModal, Narrow(title)), mb::IdYes);
     ASSERT_TRUE(watcher.found());
@@ -258,7 +255,7 @@ TEST(Win32Dialogs, TheInputBoxReturnsTheTypedTextAndNothingOnCancel) {
         std::wstring shown;
         BoxWatcher watcher(title, [&](HWND box) {
             shown = TextOf(EntryOf(box));
-            PostKey(FocusOf(box), VK_RETURN);
+            PostKey(KeyTarget(box), VK_RETURN);
         });
         const auto answer = dialogs.inputBox("Keep it", Narrow(title), "Gr\xc3\xbc\xc3\x9f" "e \xe2\x98\x83");
         EXPECT_EQ(shown, typed);
@@ -423,7 +420,7 @@ TEST(Win32Dialogs, ATimedBoxAnsweredInTimeLeavesNoTimeOutForTheNextBox) {
     Win32Dialogs dialogs;
     const std::wstring title = UniqueTitle(L"Nocturo answered");
     {
-        BoxWatcher watcher(title, [](HWND box) { PostKey(FocusOf(box), VK_ESCAPE); });
+        BoxWatcher watcher(title, [](HWND box) { PostKey(KeyTarget(box), VK_ESCAPE); });
         EXPECT_EQ(dialogs.timedMessageBox("Answer me", mb::OkCancel, Narrow(title), 1), mb::IdCancel);
     }
     EXPECT_TRUE(dialogs.timedTitle().empty());

@@ -163,10 +163,15 @@ TEST(Win32Tray, TheShellKnowsTheIconWhileItIsShown) {
     data.uFlags = NIF_TIP;
     wcscpy(data.szTip, L"changed from outside");
     EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
-    // Explorer restarting: the icon is shown again (the shell already has it,
-    // so its second add fails and the tray says it is gone, or it succeeds).
+    // Explorer restarting: the icon is shown again, once.
     SendMessageW(tray.window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(tray.iconShown());
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &data));
     tray.deleteIcon();
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &data));
+    // Once taken away, a restart brings nothing back.
+    SendMessageW(tray.window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_FALSE(tray.iconShown());
     EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &data));
 }
 
