@@ -296,7 +296,7 @@ std::optional<std::string> Win32Dialogs::askText(const std::string& prompt, cons
     const short inner = kWidth - 2 * kMargin;
 
     TemplateWriter t;
-    t.dword(DS_SHELLFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    t.dword(DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
     t.dword(0);                 // extended style
     t.word(4);                  // controls
     t.word(0);                  // x, y: DS_CENTER places the box

@@ -3,13 +3,14 @@
 // memory, the shell's folder chooser and the common Open dialog, and the
 // boxes that answer themselves (timed boxes).
 //
-// Every box runs its own modal loop, as Windows boxes always do. That loop
-// gets and dispatches every message of this thread, so window timers
-// (WM_TIMER, including the one Win32EventLoop keeps on its window for just
-// this case), posted messages and other windows' painting go on while a box
-// is open; only work that the program's own loop runs between messages
-// waits until the box closes. The tests check that a window timer ticks
-// while a box waits.
+// Every box runs its own modal loop, as Windows boxes always do. That is
+// fine with the program's loop (Win32EventLoop): a modal loop gets and
+// dispatches every message of this thread, and the program's loop keeps a
+// window whose WM_TIMER and wake messages run its due timers and posted
+// work from there, so countdowns and clocks go on while a box waits (the
+// tests check both under a message box and under the input box). What the
+// program's loop does only between its own turns (its message filter)
+// waits until the box closes; the boxes do their own dialog keys.
 //
 // One thread: the boxes, their time-outs and the owner are those of the
 // thread that calls, which must pump messages (the user-interface thread).

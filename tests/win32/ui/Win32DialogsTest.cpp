@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/WinText.h"
 #include "tests/win32/ui/BoxTestSupport.h"
 
@@ -385,6 +386,26 @@ TEST(Win32Dialogs, TimersOfTheThreadTickWhileABoxWaits) {
     EXPECT_GE(timer.ticks() - before, 4);
 }
 
+TEST(Win32Dialogs, TheProgramsLoopRunsItsTimersAndPostedWorkWhileABoxWaits) {
+    NEED_DESKTOP();
+    platform::win32::Win32EventLoop loop;
+    int ticks = 0;
+    bool postedRan = false;
+    const platform::TimerId timer = loop.addTimer([&] {
+        if (++ticks == 2) loop.post([&] { postedRan = true; });
+    });
+    loop.setTimer(timer, 100, true);
+    Win32Dialogs dialogs;
+    EXPECT_EQ(dialogs.timedMessageBox("Counting down", mb::YesNo, Narrow(UniqueTitle(L"Nocturo loop")), 1), mb::IdYes);
+    EXPECT_GE(ticks, 4);
+    EXPECT_TRUE(postedRan);
+    // And under the input box, the program's own dialog.
+    const int before = ticks;
+    EXPECT_EQ(dialogs.timedInputBox("Counting down", Narrow(UniqueTitle(L"Nocturo loop")), "", 1), std::nullopt);
+    EXPECT_GE(ticks - before, 4);
+    loop.removeTimer(timer);
+}
+
 TEST(Win32Dialogs, ASecondTimedBoxTakesOverTheTimeOutOfTheFirst) {
     NEED_DESKTOP();
     Win32Dialogs dialogs;
@@ -400,14 +421,14 @@ TEST(Win32Dialogs, ASecondTimedBoxTakesOverTheTimeOutOfTheFirst) {
         secondAnswer = dialogs.timedMessageBox("Second", mb::YesNo | mb::DefaultButton2, Narrow(second), 1);
         waitingAfterSecond = dialogs.timedTitle();
         firstOpenAfterSecond = FindWindowW(L"#32770", first.c_str()) != nullptr;
-        // Well past the first box's own second: still open, then answered by "the user".
+        // Past the first box's own time-out: still open, then answered by "the user".
         later = std::make_unique<WindowTimer>(1500, [&] {
             HWND box = FindWindowW(L"#32770", first.c_str());
             firstStillOpenLater = box && IsWindowVisible(box);
             if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         }, true);
     }, true);
-    const int firstAnswer = dialogs.timedMessageBox("First", mb::OkCancel, Narrow(first), 1);
+    const int firstAnswer = dialogs.timedMessageBox("First", mb::OkCancel, Narrow(first), 2);
     EXPECT_EQ(secondAnswer, mb::IdNo);
     EXPECT_TRUE(firstOpenAfterSecond);
     EXPECT_EQ(waitingAfterSecond, L"");
@@ -421,13 +442,13 @@ TEST(Win32Dialogs, ATimedBoxAnsweredInTimeLeavesNoTimeOutForTheNextBox) {
     const std::wstring title = UniqueTitle(L"Nocturo answered");
     {
         BoxWatcher watcher(title, [](HWND box) { PostKey(KeyTarget(box), VK_ESCAPE); });
-        EXPECT_EQ(dialogs.timedMessageBox("Answer me", mb::OkCancel, Narrow(title), 1), mb::IdCancel);
+        EXPECT_EQ(dialogs.timedMessageBox("Answer me", mb::OkCancel, Narrow(title), 2), mb::IdCancel);
     }
     EXPECT_TRUE(dialogs.timedTitle().empty());
-    // A plain box of the same caption, open longer than that second.
+    // A plain box of the same caption, open longer than those seconds.
     bool stillOpen = false;
     BoxWatcher watcher(title, [&](HWND box) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         stillOpen = IsWindow(box) && IsWindowVisible(box);
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
