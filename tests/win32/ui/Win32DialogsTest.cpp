@@ -201,6 +201,19 @@ TEST(Win32Dialogs, TheBoxShowsPromptAndTitleInUtf8AndAnOnTopOwnerKeepsItOnTop) {
     EXPECT_EQ(shownPrompt, L"Gr\u00fc\u00dfe \u2603\nzweite Zeile");
     EXPECT_EQ(shownOwner, onTop);
     EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
+    // The input box too.
+    shownOwner = nullptr;
+    exStyle = 0;
+    const std::wstring inputTitle = UniqueTitle(L"Nocturo on top");
+    BoxWatcher inputWatcher(inputTitle, [&](HWND box) {
+        shownOwner = GetWindow(box, GW_OWNER);
+        exStyle = GetWindowLongPtrW(box, GWL_EXSTYLE);
+        PostKey(KeyTarget(box), VK_ESCAPE);
+    });
+    EXPECT_EQ(dialogs.inputBox("On top", Narrow(inputTitle), ""), std::nullopt);
+    ASSERT_TRUE(inputWatcher.found());
+    EXPECT_EQ(shownOwner, onTop);
+    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
     DestroyWindow(onTop);
     // Once the owner is gone the box has none.
     if (GetActiveWindow() == nullptr) {
@@ -319,6 +332,29 @@ TEST(Win32Dialogs, ALongPromptMakesTheInputBoxTaller) {
     EXPECT_GT(one.first, 0);
     EXPECT_GT(many.first, one.first + 40);
     EXPECT_GT(many.second, one.second + 40);  // the entry moved below the prompt
+}
+
+TEST(Win32Dialogs, AHugePromptKeepsTheInputBoxOnTheScreen) {
+    NEED_DESKTOP();
+    Win32Dialogs dialogs;
+    std::string prompt;
+    for (int i = 0; i < 3000; ++i) prompt += "line " + std::to_string(i) + "\r\n";
+    int height = 0;
+    bool entryOnScreen = false;
+    BoxWatcher watcher(L"Nocturo", [&](HWND box) {  // an empty title is the program's name
+        RECT r;
+        GetWindowRect(box, &r);
+        height = r.bottom - r.top;
+        RECT e;
+        GetWindowRect(EntryOf(box), &e);
+        entryOnScreen = e.bottom <= GetSystemMetrics(SM_CYSCREEN) && e.top >= 0;
+        PostKey(KeyTarget(box), VK_ESCAPE);
+    });
+    EXPECT_EQ(dialogs.inputBox(prompt, "", "x"), std::nullopt);
+    ASSERT_TRUE(watcher.found());
+    EXPECT_GT(height, 200);
+    EXPECT_LE(height, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_TRUE(entryOnScreen);
 }
 
 TEST(Win32Dialogs, ThePasswordBoxHidesTheEntry) {
