@@ -18,6 +18,8 @@
 #include "schedule/frmWindowSetup.h"
 #include "shell/FrmMain.h"
 #include "shell/frmAbout.h"
+#include "ui/win32/Win32Dialogs.h"
+#include "ui/win32/Win32Tray.h"
 #include "ui/win32/Win32FormView.h"
 
 namespace nocturo::ui::win32 {
@@ -43,12 +45,21 @@ std::shared_ptr<void> keep(Win32FormView* view) {
     });
 }
 
+// The desktop run's boxes, while it runs.
+Win32Dialogs* g_dialogs = nullptr;
+
 std::shared_ptr<void> makeView(Form& form) {
     using Kind = Win32FormView::Kind;
-    Kind kind = Kind::Normal;
-    if (dynamic_cast<FrmMain*>(&form)) kind = Kind::Main;
-    else if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form)) kind = Kind::Frameless;
-    return keep(new Win32FormView(form, kind));
+    if (dynamic_cast<FrmMain*>(&form)) {
+        auto* view = new Win32FormView(form, Kind::Main);
+        // With the program in the notification area and no window of its
+        // own active, the boxes belong to the main window.
+        if (g_dialogs) g_dialogs->setOwner(view->hwnd());
+        return keep(view);
+    }
+    if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form))
+        return keep(new Win32FormView(form, Kind::Frameless));
+    return keep(new Win32FormView(form, Kind::Normal));
 }
 
 // Loads a dialog, waits while it is shown and unloads it.
@@ -122,11 +133,15 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
     EnableDpiAwareness();
     platform::win32::Win32EventLoop loop;
     Win32Screen screen;
+    Win32Dialogs dialogs;
+    Win32Tray tray;
     platform::win32::Win32Clock realClock;
     Runtime runtime;
     runtime.pf = host.pf;
     runtime.pf.loop = &loop;
     runtime.pf.windows = &screen;
+    runtime.pf.dialogs = &dialogs;
+    runtime.pf.tray = &tray;
     // The simulated machine changes nothing, but on the desktop its windows
     // keep real time.
     if (host.name == "sim") runtime.pf.clock = &realClock;
@@ -167,6 +182,7 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
     g_main = &form;
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 
+    g_dialogs = &dialogs;
     InstallWin32Views(true);
     NocturoMain start(form);
     int code = 0;
@@ -177,6 +193,7 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
         if (code < 0) code = 0;
     }
     InstallWin32Views(false);
+    g_dialogs = nullptr;
     SetConsoleCtrlHandler(onConsoleControl, FALSE);
     g_main = nullptr;
     g_loop = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
-// The program on the Windows desktop: the Win32 message loop and screen
-// behind the platform seam, a native window for every form that loads, and
+// The program on the Windows desktop: the Win32 message loop, screen,
+// dialogs and tray behind the platform seam, a native window for every form that loads, and
 // the main window's modal dialogs.
 #include <string>
 
@@ -35,8 +35,8 @@ void InstallWin32Views(bool on);
 // no input until the form unloads, and the installed loop runs meanwhile.
 void RunWin32Modal(Form& form);
 
-// Runs the program with its native windows. The host's loop and screen are
-// replaced by the Win32 ones for the run (the host's dialogs and tray stay).
+// Runs the program with its native windows. The host's loop, screen,
+// dialogs and tray are replaced by the Win32 ones for the run.
 int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine);
 
 }  // namespace nocturo::ui::win32
