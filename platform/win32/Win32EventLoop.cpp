@@ -45,6 +45,10 @@ void RegisterWindowClass() {
     if (failure != 0) throw ErrorFromCode(failure, "RegisterClassExW for the event loop");
 }
 
+// The loop that gets the console's events; the handler runs on a thread of
+// the system's.
+std::atomic<Win32EventLoop*> g_ctrlOwner{nullptr};
+
 }  // namespace
 
 Win32EventLoop::Win32EventLoop() {
@@ -57,6 +61,7 @@ Win32EventLoop::Win32EventLoop() {
 }
 
 Win32EventLoop::~Win32EventLoop() {
+    if (ownsCtrl_) installTerminationHandler(nullptr);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
 }
@@ -133,6 +138,52 @@ void Win32EventLoop::setMessageFilter(std::function<bool(MSG&)> filter) { filter
 void Win32EventLoop::quit(int code) {
     quitRequested_ = true;
     quitCode_ = code;
+}
+
+// ---- the console's events -------------------------------------------------------
+
+void Win32EventLoop::installTerminationHandler(std::function<void(DWORD ctrlType)> onEvent) {
+    onCtrl_ = std::move(onEvent);
+    if (onCtrl_ && !ownsCtrl_) {
+        Win32EventLoop* previous = g_ctrlOwner.exchange(this);
+        if (previous && previous != this) previous->ownsCtrl_ = false;
+        if (!previous && !SetConsoleCtrlHandler(&Win32EventLoop::ConsoleCtrlHandler, TRUE)) {
+            g_ctrlOwner.store(nullptr);
+            throw LastError("SetConsoleCtrlHandler");
+        }
+        ownsCtrl_ = true;
+    } else if (!onCtrl_ && ownsCtrl_) {
+        Win32EventLoop* self = this;
+        if (g_ctrlOwner.compare_exchange_strong(self, nullptr))
+            SetConsoleCtrlHandler(&Win32EventLoop::ConsoleCtrlHandler, FALSE);
+        ownsCtrl_ = false;
+    }
+}
+
+BOOL WINAPI Win32EventLoop::ConsoleCtrlHandler(DWORD ctrlType) {
+    Win32EventLoop* loop = g_ctrlOwner.load();
+    if (!loop) return FALSE;  // the system's default: the process ends
+    const bool ending = ctrlType == CTRL_CLOSE_EVENT || ctrlType == CTRL_LOGOFF_EVENT || ctrlType == CTRL_SHUTDOWN_EVENT;
+    HANDLE done = ending ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+    loop->postFromAnyThread([loop, ctrlType, done] {
+        // Set however the callback leaves, so the waiting handler goes on.
+        struct Signal {
+            HANDLE h;
+            ~Signal() {
+                if (h) SetEvent(h);
+            }
+        } signal{done};
+        if (loop->ownsCtrl_ && loop->onCtrl_) {
+            auto callback = loop->onCtrl_;  // it may replace itself while it runs
+            callback(ctrlType);
+        }
+    });
+    if (done) {
+        // The handle stays open if the loop never got to it: the process is
+        // about to end anyway, and the posted work still refers to it.
+        if (WaitForSingleObject(done, kCloseGraceMs) == WAIT_OBJECT_0) CloseHandle(done);
+    }
+    return TRUE;
 }
 
 // ---- the loop ---------------------------------------------------------------

@@ -59,6 +59,18 @@ public:
     // must outlive the threads that call it.
     void postFromAnyThread(std::function<void()> fn);
 
+    // The console's Ctrl+C, Ctrl+Break and close (and, for a service,
+    // logoff and shutdown) come to onEvent with their CTRL_* code, on the
+    // loop's thread inside run() or yield(). For close, logoff and shutdown
+    // the system ends the process as soon as its handler returns, so the
+    // handler waits (up to kCloseGraceMs) until onEvent has run. Only one
+    // loop at a time gets the events; an empty function gives them back.
+    void installTerminationHandler(std::function<void(DWORD ctrlType)> onEvent);
+    // The handler SetConsoleCtrlHandler calls, on a thread of the system's;
+    // tests call it from a thread of their own.
+    static BOOL WINAPI ConsoleCtrlHandler(DWORD ctrlType);
+    static constexpr DWORD kCloseGraceMs = 4000;
+
     // Sees every message taken from the queue first; returning true means
     // it was handled (IsDialogMessageW, TranslateAcceleratorW) and it is not
     // translated or dispatched. An empty function removes the filter.
@@ -103,6 +115,9 @@ private:
     int quitCode_ = 0;
     int systemTimerMs_ = -1;  // what the window's WM_TIMER is set to; -1: off
     std::exception_ptr pending_;  // thrown by work the window procedure ran
+
+    std::function<void(DWORD)> onCtrl_;
+    bool ownsCtrl_ = false;
 
     std::mutex foreignMutex_;
     std::deque<std::function<void()>> foreign_;

@@ -294,6 +294,71 @@ TEST(Win32EventLoopPost, RunEndsOnAQuitPostedFromAnotherThread) {
     other.join();
 }
 
+// ---- the console's events ------------------------------------------------------------
+
+TEST(Win32EventLoopConsole, CtrlCReachesTheHandlerOnTheLoopsThread) {
+    Win32EventLoop loop;
+    EXPECT_FALSE(Win32EventLoop::ConsoleCtrlHandler(CTRL_C_EVENT));  // nobody took the events: the default
+    std::vector<DWORD> got;
+    DWORD ranOn = 0;
+    loop.installTerminationHandler([&](DWORD type) {
+        got.push_back(type);
+        ranOn = GetCurrentThreadId();
+        if (got.size() == 2) loop.quit(4);
+    });
+    std::atomic<BOOL> answered{FALSE};
+    std::thread system([&] {
+        answered = Win32EventLoop::ConsoleCtrlHandler(CTRL_C_EVENT);
+        Win32EventLoop::ConsoleCtrlHandler(CTRL_BREAK_EVENT);
+    });
+    system.join();  // Ctrl+C does not wait for the loop
+    EXPECT_TRUE(answered.load());
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(loop.run(), 4);
+    EXPECT_EQ(got, (std::vector<DWORD>{CTRL_C_EVENT, CTRL_BREAK_EVENT}));
+    EXPECT_EQ(ranOn, GetCurrentThreadId());
+
+    loop.installTerminationHandler(nullptr);
+    EXPECT_FALSE(Win32EventLoop::ConsoleCtrlHandler(CTRL_C_EVENT));
+}
+
+TEST(Win32EventLoopConsole, CloseWaitsUntilTheHandlerHasRun) {
+    Win32EventLoop loop;
+    std::atomic<bool> handled{false}, returned{false}, handledBeforeReturn{false};
+    loop.installTerminationHandler([&](DWORD type) {
+        EXPECT_EQ(type, static_cast<DWORD>(CTRL_CLOSE_EVENT));
+        std::this_thread::sleep_for(50ms);
+        handled = true;
+        loop.quit(0);
+    });
+    std::thread system([&] {
+        Win32EventLoop::ConsoleCtrlHandler(CTRL_CLOSE_EVENT);
+        handledBeforeReturn = handled.load();
+        returned = true;
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(returned.load());  // the process would end at its return
+    EXPECT_EQ(loop.run(), 0);
+    system.join();
+    EXPECT_TRUE(handledBeforeReturn.load());
+}
+
+TEST(Win32EventLoopConsole, ASecondLoopTakesTheEventsOver) {
+    Win32EventLoop first;
+    int firstGot = 0, secondGot = 0;
+    first.installTerminationHandler([&](DWORD) { ++firstGot; });
+    {
+        Win32EventLoop second;
+        second.installTerminationHandler([&](DWORD) { ++secondGot; });
+        std::thread([] { Win32EventLoop::ConsoleCtrlHandler(CTRL_C_EVENT); }).join();
+        EXPECT_TRUE(yieldUntil(second, [&] { return secondGot == 1; }));
+        first.yield();
+        EXPECT_EQ(firstGot, 0);
+    }
+    // The second gave them up as it went; the first no longer owns them either.
+    EXPECT_FALSE(Win32EventLoop::ConsoleCtrlHandler(CTRL_C_EVENT));
+}
+
 // ---- window messages -------------------------------------------------------------
 
 TEST(Win32EventLoopMessages, MessagesToAWindowOfThisThreadAreDispatchedWhileRunWaits) {
