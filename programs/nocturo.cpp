@@ -1,6 +1,6 @@
 // nocturo: the program. Opens its desktop windows when a display is there
-// (and the program was built with Qt), and runs headless otherwise or when
-// asked to with --headless. On Windows it is a program of the windows
+// (the Qt windows where the program was built with Qt, the native windows on
+// Windows), and runs headless otherwise or when asked to with --headless. On Windows it is a program of the windows
 // subsystem: started from a console, it writes to that console.
 #include <iostream>
 
@@ -10,6 +10,10 @@
 
 #ifdef NOCTURO_HAS_DESKTOP
 #include "ui/Desktop.h"
+#endif
+#ifdef NOCTURO_HAS_WIN32_DESKTOP
+#include "ui/win32/Win32Desktop.h"
+#include "ui/win32/Win32FormView.h"
 #endif
 
 #include "base/Version.h"
@@ -36,10 +40,10 @@ int Run(int argc, char** argv) {
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunDesktop(*host, args.commandLine, argc, argv);
 #endif
-    // The Windows desktop goes here: without --headless,
-    //   return nocturo::ui::win32::RunWin32Desktop(*host, args.commandLine);
-    // (ui/win32/Win32Desktop.h). Until it is built in, the program runs
-    // headless on Windows too.
+#ifdef NOCTURO_HAS_WIN32_DESKTOP
+    if (!args.headless && nocturo::ui::win32::DesktopAvailable())
+        return nocturo::ui::win32::RunWin32Desktop(*host, args.commandLine);
+#endif
     return RunHeadless(*host, args.commandLine);
 }
 

@@ -13,6 +13,7 @@
 #include "cleaner/frmCleanNow.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32Windows.h"
 #include "schedule/WeekdayTimeRows.h"
 #include "schedule/frmTimeSetup.h"
 #include "schedule/frmWindowSetup.h"
@@ -71,38 +72,7 @@ void showModal() {
     if (dialog.loaded()) dialog.Form_Unload();
 }
 
-int twipsOf(int pixels, int dpi) { return static_cast<int>(pixels * 1440.0 / (dpi > 0 ? dpi : 96) + 0.5); }
-
-int screenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi;
-}
-
-// The console's Ctrl-C and close: the loop ends the program the orderly way.
-platform::win32::Win32EventLoop* g_loop = nullptr;
-FrmMain* g_main = nullptr;
-BOOL WINAPI onConsoleControl(DWORD) {
-    if (!g_loop || !g_main) return FALSE;
-    g_loop->postFromAnyThread([] {
-        if (g_main) g_main->UnloadProgram();
-    });
-    return TRUE;
-}
-
 }  // namespace
-
-int Win32Screen::screenWidthTwips() { return twipsOf(GetSystemMetrics(SM_CXSCREEN), screenDpi()); }
-int Win32Screen::screenHeightTwips() { return twipsOf(GetSystemMetrics(SM_CYSCREEN), screenDpi()); }
-
-bool Win32Screen::keyDown(int virtualKey) { return (GetAsyncKeyState(virtualKey) & 0x8000) != 0; }
-
-void Win32Screen::setBusyPointer(bool on) {
-    if (on == busy_) return;
-    busy_ = on;
-    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(on ? 32514 /* IDC_WAIT */ : 32512 /* IDC_ARROW */)));
-}
 
 void InstallWin32Views(bool on) {
     if (on) EnableDpiAwareness();
@@ -132,7 +102,7 @@ void RunWin32Modal(Form& form) {
 int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine) {
     EnableDpiAwareness();
     platform::win32::Win32EventLoop loop;
-    Win32Screen screen;
+    platform::win32::Win32Windows screen;
     Win32Dialogs dialogs;
     Win32Tray tray;
     platform::win32::Win32Clock realClock;
@@ -178,9 +148,8 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
         return false;
     });
 
-    g_loop = &loop;
-    g_main = &form;
-    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    // The console's Ctrl+C and close end the program the orderly way.
+    loop.installTerminationHandler([&](DWORD) { form.UnloadProgram(); });
 
     g_dialogs = &dialogs;
     InstallWin32Views(true);
@@ -194,9 +163,7 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
     }
     InstallWin32Views(false);
     g_dialogs = nullptr;
-    SetConsoleCtrlHandler(onConsoleControl, FALSE);
-    g_main = nullptr;
-    g_loop = nullptr;
+    loop.installTerminationHandler(nullptr);
     // The windows of forms that went last are deleted by work still posted.
     loop.yield();
     return code;

@@ -4,7 +4,6 @@
 // the main window's modal dialogs.
 #include <string>
 
-#include "platform/IWindows.h"
 #include "platform/PlatformHost.h"
 
 namespace nocturo {
@@ -12,20 +11,6 @@ class Form;
 }
 
 namespace nocturo::ui::win32 {
-
-// The primary screen in twips at the system's DPI, the keyboard's state
-// (GetAsyncKeyState) and the busy pointer.
-class Win32Screen : public platform::IWindows {
-public:
-    int screenWidthTwips() override;
-    int screenHeightTwips() override;
-    bool keyDown(int virtualKey) override;
-    void setBusyPointer(bool on) override;
-    bool busyPointer() const { return busy_; }
-
-private:
-    bool busy_ = false;
-};
 
 // Gives every form that loads its native window from now on (false: none).
 // A window goes once its form unloads, after the handler that unloaded it

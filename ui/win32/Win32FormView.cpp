@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "app/frmSplash.h"
+#include "platform/win32/Win32Windows.h"
 #include "platform/win32/WinText.h"
 #include "shell/FrmMain.h"
 #include "ui/win32/Win32Pictures.h"
@@ -775,6 +776,11 @@ LRESULT Win32FormView::controlMessage(HWND child, Control& c, UINT msg, WPARAM w
         handled = true;
         return HTCLIENT;
     case WM_SETCURSOR:
+        if (platform::win32::BusyPointer()) {
+            SetCursor(platform::win32::PointerCursor());
+            handled = true;
+            return TRUE;
+        }
         if (form_.handles(c.fullName() + ".Click") || form_.handles(c.fullName() + ".DblClick")) {
             SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649) /* IDC_HAND */));
             handled = true;
@@ -866,6 +872,13 @@ LRESULT Win32FormView::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED:
         applyDpi(HIWORD(wp));
         return 0;
+    case WM_SETCURSOR:
+        // The busy pointer over every part of the window while the program works.
+        if (platform::win32::BusyPointer() && LOWORD(lp) == HTCLIENT) {
+            SetCursor(platform::win32::PointerCursor());
+            return TRUE;
+        }
+        break;
     default: break;
     }
     return DefWindowProcW(hwnd_, msg, wp, lp);

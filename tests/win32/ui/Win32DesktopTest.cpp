@@ -1,5 +1,5 @@
 // The desktop run's pieces: a native window for every form that loads, gone
-// once the form unloads; modal forms; the screen.
+// once the form unloads; modal forms.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -75,18 +75,4 @@ TEST(Win32Desktop, AModalFormHoldsTheOtherWindowsUntilItUnloads) {
     first.Form_Unload();
     // A form that is not loaded has nothing to wait for.
     ui::win32::RunWin32Modal(modal);
-}
-
-TEST(Win32Desktop, TheScreenIsMeasuredInTwipsAtTheSystemsDpi) {
-    ui::win32::Win32Screen screen;
-    HDC dc = GetDC(nullptr);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
-    EXPECT_NEAR(screen.screenWidthTwips(), GetSystemMetrics(SM_CXSCREEN) * 1440.0 / dpi, 1);
-    EXPECT_NEAR(screen.screenHeightTwips(), GetSystemMetrics(SM_CYSCREEN) * 1440.0 / dpi, 1);
-    EXPECT_FALSE(screen.busyPointer());
-    screen.setBusyPointer(true);
-    EXPECT_TRUE(screen.busyPointer());
-    screen.setBusyPointer(false);
-    EXPECT_FALSE(screen.busyPointer());
 }
