@@ -1,9 +1,11 @@
 // lockpc: the lock window of the secured PC. Full screen on the desktop until
 // the options password is typed; on the terminal with --headless or when no
 // display is there.
-#include <signal.h>
-
 #include <iostream>
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 #ifdef NOCTURO_HAS_DESKTOP
 #include "ui/Desktop.h"
@@ -19,12 +21,14 @@ int main(int argc, char** argv) {
     // SIGUSR1 and SIGUSR2 (hide and show the window) would end the program
     // by default: they wait until the window's signal watch takes them, and
     // without a window they are never delivered.
+#ifndef _WIN32
     sigset_t held;
     sigemptyset(&held);
     sigaddset(&held, SIGUSR1);
     sigaddset(&held, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &held, nullptr);
-    ProgramArguments args = ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+#endif
+    ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
     if (!args.unknownOption.empty()) {
         std::cerr << "lockpc: unknown option " << args.unknownOption << " (try --help)\n";
         return 2;

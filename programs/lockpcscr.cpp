@@ -16,9 +16,11 @@ int main(int argc, char** argv) {
     using namespace nocturo::programs;
     // Hiding and showing by signal is for the lock window; by default the
     // two signals would end the screen saver.
+#ifdef SIGUSR1
     std::signal(SIGUSR1, SIG_IGN);
     std::signal(SIGUSR2, SIG_IGN);
-    ProgramArguments args = ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+#endif
+    ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
     if (!args.unknownOption.empty()) {
         std::cerr << "lockpcscr: unknown option " << args.unknownOption << " (try --help)\n";
         return 2;

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
     using namespace nocturo;
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = programs::ProgramArgumentList(argc, argv);
     if (!args.empty() && (args[0] == "--help" || args[0] == "--version" || args[0] == "-h"))
         return programs::RunCtl(args, std::cout, std::cerr);
     try {

@@ -1,7 +1,7 @@
 #pragma once
-// Every window of the program in each of its states, set up on the installed
-// runtime (the simulated machine: the countdown scene needs its loop) so
-// that it can be looked at: by the screenshots and by the layout tests.
+// The scenes of ui/Scenes.h (every window of the program in each of its
+// states) in Qt's windows, so that they can be looked at: by the screenshots
+// and by the layout tests.
 #include <functional>
 #include <string>
 #include <vector>

@@ -1,95 +1,30 @@
 #pragma once
-// Dialogs for the program without a desktop: questions are asked on the
-// terminal. Without a terminal on the input (a service, a pipe, cron) each box
-// is written to the output with the answer it got, and the answer comes from
-// the fallback dialogs, or is the box's default.
+// The console dialogs (platform/common/TextDialogs.h) on a POSIX terminal:
+// the questions read from a descriptor, the echo switched off with termios
+// for a password.
 #include <unistd.h>
 
-#include <optional>
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "platform/IDialogs.h"
-#include "platform/IEventLoop.h"
+#include "platform/common/TextDialogs.h"
 
 namespace nocturo::platform {
 
-class TerminalDialogs : public IDialogs {
+class TerminalDialogs : public TextDialogs {
 public:
     // fallback may be null. The descriptors are not closed here.
     explicit TerminalDialogs(IDialogs* fallback = nullptr, int inFd = STDIN_FILENO, int outFd = STDOUT_FILENO);
-    // Who answers when there is no terminal (null: the box's default).
-    void setFallback(IDialogs* fallback) { fallback_ = fallback; }
+    // Whether the input is a terminal.
+    bool interactive() const override;
 
-    // Terminal: "[title] prompt", then the choices, e.g. "(y)es/(n)o [yes]: ".
-    // Letters and whole words in any case; an empty line or end of input
-    // (Ctrl-D) is the default button (the first, or the 2nd/3rd with DefaultButton2/3);
-    // Esc answers Cancel where the box has one; anything else asks again. A
-    // box with only OK takes any line.
-    int messageBox(const std::string& prompt, int style, const std::string& title) override;
-    // Terminal: the default text is shown in brackets and an empty line keeps
-    // it; a line of blanks gives an empty text; end of input or a line with
-    // just Esc or Ctrl-D cancels (nullopt).
-    std::optional<std::string> inputBox(const std::string& prompt, const std::string& title,
-                                        const std::string& defaultText) override;
-    // Terminal: as the input box, with the typed line not echoed.
-    std::optional<std::string> timedPasswordBox(const std::string& prompt, const std::string& title,
-                                                int seconds) override;
-    // Terminal: asks for a path ("~" is the home folder; relative to
-    // startFolder); it must name an existing folder (or file with
-    // includeFiles). An empty line, Esc or end of input cancels ("").
-    std::string browseForFolder(const std::string& title, const std::string& startFolder,
-                                bool includeFiles) override;
-    // Terminal: asks for the path of an existing file; the filter's
-    // descriptions are shown, not enforced. Empty line or end of input: "".
-    std::string openFile(const std::string& title, const std::string& filter) override;
-
-    // While a question waits on the terminal, keep this loop turning, so
-    // timers go on ticking as they do under a modal box on the desktop.
-    void setPump(IEventLoop* loop) { pump_ = loop; }
-    // Answers the waiting question titled so as an empty line would (its
-    // default); for a box that should close itself after a time-out. False
-    // when no such question waits. Meant to be called from the pump's timers.
-    bool pressDefault(const std::string& title);
-    // Whether questions go to a terminal.
-    bool interactive() const;
+protected:
+    Got readLine(Question& question, std::string& line, bool hidden) override;
+    void write(const std::string& text) override;
 
 private:
-    // Asks for a path: without a terminal the fallback answers; on one, the
-    // question repeats until accept() takes the path or the user cancels.
-    std::string askPath(const std::string& title, const std::string& ask, const std::string& startFolder,
-                        const std::function<bool(const std::string&)>& accept, const std::string& refusal,
-                        const std::function<std::string()>& fallback);
-    struct Question {
-        std::string title;
-        bool dismissed = false;
-    };
-    enum class Got { Line, EndOfInput, Dismissed };
-    std::optional<std::string> askText(const std::string& prompt, const std::string& title,
-                                       const std::string& defaultText, bool hidden);
-    // A question on the stack of waiting ones while it is asked.
-    class Asking {
-    public:
-        Asking(TerminalDialogs& dialogs, const std::string& title);
-        ~Asking();
-        Asking(const Asking&) = delete;
-        Asking& operator=(const Asking&) = delete;
-        Question question;
-
-    private:
-        TerminalDialogs& dialogs_;
-    };
-
-    Got readLine(Question& question, std::string& line);
+    Got readLineFromTerminal(Question& question, std::string& line);
     bool waitReadable(Question& question);
-    void write(const std::string& text);
 
-    IDialogs* fallback_;
     int in_;
     int out_;
-    IEventLoop* pump_ = nullptr;
-    std::vector<Question*> waiting_;  // innermost last
 };
 
 }  // namespace nocturo::platform

@@ -1,47 +1,105 @@
 #include "platform/sim/SimPlatform.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "base/Links.h"
 #include "base/Version.h"
+#include "platform/sim/SimServiceControl.h"
+#include "platform/sim/SimServices.h"
+
+// What the simulated machine stands on: the real files (whose deletions it
+// only journals), the real settings store, the console for showing the
+// boxes as they pass, and the real single-instance lock. These are chosen
+// here, for each system, and nowhere else.
+#ifdef _WIN32
+#include "platform/win32/ConsoleDialogs.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Processes.h"
+#include "platform/win32/Win32Registry.h"
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/PosixProcesses.h"
 #include "platform/posix/RegFileRegistry.h"
 #include "platform/posix/TerminalDialogs.h"
-#include "platform/sim/SimServiceControl.h"
-#include "platform/sim/SimServices.h"
+#endif
 
 namespace nocturo::platform {
 
 namespace {
 
+#ifdef _WIN32
+// The settings go to the registry itself, as on the real machine: the
+// settings-file store stands on POSIX file locks. NOCTURO_REGISTRY has no
+// meaning here.
+using RealFiles = win32::Win32FileSystem;
+using RealProcesses = win32::Win32Processes;
+class SettingsStore : public win32::Win32Registry {
+public:
+    explicit SettingsStore(const SimOptions&) {}
+};
+// Boxes are always answered by the script; they are written to the output
+// as they pass, like the headless program shows them without a console.
+class PassingBoxes : public win32::ConsoleDialogs {
+public:
+    explicit PassingBoxes(IDialogs* script) : ConsoleDialogs(script, noInput()) {}
+
+private:
+    static win32::ConsoleCalls noInput() {
+        win32::ConsoleCalls calls = win32::SystemConsoleCalls();
+        calls.getInputMode = [](DWORD*) { return FALSE; };
+        return calls;
+    }
+};
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+#else
+using RealFiles = PosixFileSystem;
+using RealProcesses = PosixProcesses;
+class SettingsStore : public RegFileRegistry {
+public:
+    explicit SettingsStore(const SimOptions& o)
+        : RegFileRegistry(o.registryPath.empty() ? DefaultRegistryPath() : o.registryPath, o.onStoreProblem) {}
+};
+// Boxes are always answered by the script; they are shown on the terminal
+// as they pass, like the headless program shows them without one.
+class PassingBoxes : public TerminalDialogs {
+public:
+    explicit PassingBoxes(IDialogs* script) : PassingBoxes(script, ::open("/dev/null", O_RDONLY | O_CLOEXEC)) {}
+    ~PassingBoxes() override {
+        if (inputFd_ >= 0) ::close(inputFd_);
+    }
+
+private:
+    PassingBoxes(IDialogs* script, int inputFd) : TerminalDialogs(script, inputFd, STDOUT_FILENO), inputFd_(inputFd) {}
+    int inputFd_;
+};
+bool isSeparator(char c) { return c == '/'; }
+#endif
+
 std::string tempFolderOf(const std::string& programFolder) {
     std::string base = programFolder;
-    auto slash = base.rfind('/');
+    std::size_t slash = base.size();
+    while (slash > 0 && !isSeparator(base[slash - 1])) --slash;
+    slash = slash == 0 ? std::string::npos : slash - 1;
     base = slash == std::string::npos || slash == 0 ? std::string("/") : base.substr(0, slash);
     return (base == "/" ? std::string() : base) + "/temp";
 }
-
-// Boxes are always answered by the script; they are shown on the terminal
-// as they pass, like the headless program shows them without one.
-int nullInput() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
 class SimHost : public PlatformHost {
 public:
     explicit SimHost(const SimOptions& o)
         : programFolder(o.programFolder.empty() ? ExecutableFolder() : o.programFolder),
           journal(Journal::pathFromEnvironment(tempFolderOf(programFolder))),
-          registry(o.registryPath.empty() ? DefaultRegistryPath() : o.registryPath, o.onStoreProblem),
+          registry(o),
           files(realFiles, journal),
           system(programFolder),
           loop(clock),
           scripted(journal),
-          inputFd(nullInput()),
-          dialogs(&scripted, inputFd, STDOUT_FILENO),
+          dialogs(&scripted),
           processes(journal, clock),
           power(journal),
           sound(journal),
@@ -79,22 +137,17 @@ public:
         // The time service's page shows the simulated clock's time (UTC here).
         http.serve(links::TimePage, TimePageFixture());
     }
-    ~SimHost() override {
-        if (inputFd >= 0) ::close(inputFd);
-    }
-
     std::string programFolder;
     Journal journal;
-    RegFileRegistry registry;
-    PosixFileSystem realFiles;
+    SettingsStore registry;
+    RealFiles realFiles;
     SimFileSystem files;
     SimSystemInfo system;
     SimClock clock;
     SimEventLoop loop;
     SimDialogs scripted;
-    int inputFd;
-    TerminalDialogs dialogs;
-    PosixProcesses realProcesses;
+    PassingBoxes dialogs;
+    RealProcesses realProcesses;
     SimProcesses processes;
     FixedScreen screen;
     SimSessionPower power;

@@ -20,10 +20,12 @@
 #include "platform/Error.h"
 #include "platform/IDialogs.h"
 #include "platform/IEventLoop.h"
-#include "platform/posix/TerminalDialogs.h"
+#include "platform/common/TextDialogs.h"
 #include "platform/sim/SimDialogs.h"
 #include "platform/IServiceControl.h"
+#ifndef _WIN32
 #include "platform/posix/SystemdServiceControl.h"
+#endif
 #include "shell/Varn_NTservice.h"
 
 namespace nocturo::programs {
@@ -176,10 +178,10 @@ int find(const std::vector<std::string>& a, std::ostream& out) {
 // one to ask is no.
 bool confirmed(const std::string& question) {
     const int style = platform::mb::YesNo | platform::mb::Question | platform::mb::DefaultButton2;
-    if (auto* terminal = dynamic_cast<platform::TerminalDialogs*>(rt().pf.dialogs);
+    if (auto* terminal = dynamic_cast<platform::TextDialogs*>(rt().pf.dialogs);
         terminal && terminal->interactive())
         return terminal->messageBox(question, style, "nocturoctl clean") == platform::mb::IdYes;
-    if (dynamic_cast<platform::TerminalDialogs*>(rt().pf.dialogs)) return false;  // no terminal
+    if (dynamic_cast<platform::TextDialogs*>(rt().pf.dialogs)) return false;  // no terminal
     // The simulated machine answers only what was scripted.
     if (auto* scripted = dynamic_cast<platform::SimDialogs*>(rt().pf.dialogs); scripted && scripted->remaining() == 0)
         return false;
@@ -303,6 +305,23 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
     const std::string& verb = rest[0];
     if (dryRun) {
         // What would be done, from the real backend's plan; nothing changes.
+#ifdef _WIN32
+        // The service manager's calls for the service, and the Run key's
+        // value that the service takes the place of.
+        const std::string program = sysinfo().programFolder() + "\\nocturo.exe";
+        const std::string service = platform::kWindowsServiceName;
+        if (verb == "install") {
+            out << "call CreateServiceW(\"" << service << "\", \"" << platform::kWindowsServiceDisplayName
+                << "\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"\\\"" << program << "\\\"\")\n";
+            out << "remove " << platform::kWindowsRunKey << rt().appName << "\n";
+            out << "call StartServiceW(\"" << service << "\")\n";
+        } else if (verb == "uninstall") {
+            out << "call ControlService(\"" << service << "\", SERVICE_CONTROL_STOP)\n";
+            out << "call DeleteService(\"" << service << "\")\n";
+        } else {
+            out << "call QueryServiceStatus(\"" << service << "\")\n";
+        }
+#else
         platform::SystemdServiceControl plan(sysinfo().programFolder());
         if (verb == "install") {
             out << "write " << plan.unitPath() << ":\n" << plan.unitText();
@@ -317,6 +336,7 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
             out << "call org.freedesktop.systemd1.Manager.GetUnit(\"" << platform::SystemdServiceControl::kUnitName
                 << "\")\n";
         }
+#endif
         return kOk;
     }
     auto& control = service(rt().pf.service);

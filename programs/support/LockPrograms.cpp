@@ -1,7 +1,5 @@
 #include "programs/support/LockPrograms.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <csignal>
 #include <optional>
@@ -9,12 +7,45 @@
 
 #include "app/LockPc_Main.h"
 #include "base/Runtime.h"
-#include "platform/posix/PosixEventLoop.h"
 #include "shell/frmLockPc.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/Win32EventLoop.h"
+#else
+#include <unistd.h>
+
+#include "platform/posix/PosixEventLoop.h"
+#endif
 
 namespace nocturo::programs {
 
 namespace {
+#ifdef _WIN32
+// The console's Ctrl+C and Ctrl+Break would end the lock; it takes only the
+// password.
+class TerminalKeysIgnored {
+public:
+    TerminalKeysIgnored() { SetConsoleCtrlHandler(&TerminalKeysIgnored::swallow, TRUE); }
+    ~TerminalKeysIgnored() { SetConsoleCtrlHandler(&TerminalKeysIgnored::swallow, FALSE); }
+    TerminalKeysIgnored(const TerminalKeysIgnored&) = delete;
+    TerminalKeysIgnored& operator=(const TerminalKeysIgnored&) = delete;
+
+private:
+    static BOOL WINAPI swallow(DWORD type) { return type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT; }
+};
+
+bool InputIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+#else
+bool InputIsTerminal() { return isatty(STDIN_FILENO); }
+
+
 // The terminal's own ways out of a program; the lock takes only the password.
 class TerminalKeysIgnored {
 public:
@@ -32,10 +63,13 @@ private:
     static constexpr std::array<int, 3> kSignals = {SIGINT, SIGQUIT, SIGTSTP};
     std::array<void (*)(int), 3> saved_{};
 };
+#endif
 }  // namespace
 
 int RunLockPcHeadless(platform::PlatformHost& host) {
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     Runtime runtime;
     runtime.pf = host.pf;
     RuntimeScope scope(runtime);
@@ -62,7 +96,7 @@ int RunLockPcHeadless(platform::PlatformHost& host) {
         }
         if (!entry) {
             // Nobody at a terminal can ever answer; on one, ask again.
-            if (!isatty(STDIN_FILENO)) {
+            if (!InputIsTerminal()) {
                 std::cerr << "lockpc: no terminal to ask for the password on\n";
                 return 1;
             }
@@ -77,12 +111,57 @@ int RunLockPcHeadless(platform::PlatformHost& host) {
 }
 
 int RunLockPcScrHeadless(platform::PlatformHost& host) {
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     Runtime runtime;
     runtime.pf = host.pf;
     RuntimeScope scope(runtime);
     if (!PrepareLockProgram(kLockPcScrMain)) return 1;
 
+#ifdef _WIN32
+    // Nothing to draw: wait for a line (or the end of the input) or Ctrl+C.
+    // The loop's wait takes only messages, so the input is looked at on a
+    // timer, without blocking: a pipe by what it holds, the console by its
+    // key events, a file or NUL by reading it.
+    platform::win32::Win32EventLoop wait;
+    wait.installTerminationHandler([&](unsigned long) { wait.quit(0); });
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    const DWORD kind = in && in != INVALID_HANDLE_VALUE ? GetFileType(in) : FILE_TYPE_UNKNOWN;
+    DWORD consoleMode = 0;
+    const bool console = kind == FILE_TYPE_CHAR && GetConsoleMode(in, &consoleMode);
+    auto lineOrEnd = [&]() -> bool {
+        char buffer[64];
+        DWORD n = 0;
+        if (console) {
+            while (WaitForSingleObject(in, 0) == WAIT_OBJECT_0) {
+                INPUT_RECORD record{};
+                if (!ReadConsoleInputW(in, &record, 1, &n) || n == 0) return true;
+                if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+                    record.Event.KeyEvent.uChar.UnicodeChar == L'\r')
+                    return true;
+            }
+            return false;
+        }
+        if (kind == FILE_TYPE_PIPE) {
+            DWORD available = 0;
+            if (!PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr)) return true;  // the writer is gone
+            if (available == 0) return false;
+        } else if (kind == FILE_TYPE_UNKNOWN) {
+            return true;  // no input at all: as at its end
+        }
+        if (!ReadFile(in, buffer, sizeof buffer, &n, nullptr) || n == 0) return true;
+        return std::string(buffer, n).find('\n') != std::string::npos;
+    };
+    const platform::TimerId look = wait.addTimer([&] {
+        if (lineOrEnd()) wait.quit(0);
+    });
+    wait.setTimer(look, 50, true);
+    const int code = wait.run();
+    wait.removeTimer(look);
+    wait.installTerminationHandler(nullptr);
+    return code < 0 ? 0 : code;
+#else
     // Nothing to draw: wait for a line (or the end of the input) or a signal.
     platform::PosixEventLoop wait;
     wait.installTerminationHandler([&](int) { wait.quit(0); });
@@ -96,6 +175,7 @@ int RunLockPcScrHeadless(platform::PlatformHost& host) {
     const int code = wait.run();
     wait.installTerminationHandler(nullptr);
     return code < 0 ? 0 : code;
+#endif
 }
 
 std::string LockPcUsage() {

@@ -3,26 +3,65 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 
 #include "app/Nocturo_Main.h"
 #include "base/Runtime.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Version.h"
-#include "platform/posix/PosixEventLoop.h"
-#include "platform/posix/PosixPlatform.h"
-#include "platform/posix/SystemdNotify.h"
-#include "platform/posix/TerminalDialogs.h"
+#include "platform/common/TextDialogs.h"
 #include "platform/sim/SimDialogs.h"
 #include "platform/sim/Journal.h"
 #include "platform/sim/SimPlatform.h"
 #include "shell/FrmMain.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32Platform.h"
+#else
+#include "platform/posix/PosixEventLoop.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/SystemdNotify.h"
+#endif
 
 namespace nocturo::programs {
 
 namespace {
 volatile std::sig_atomic_t g_terminate = 0;
 extern "C" void onTerminateSignal(int) { g_terminate = 1; }
+
+#ifdef _WIN32
+// No service manager waits for a readiness message on Windows.
+void NotifySystemd(const char*) {}
+
+std::unique_ptr<platform::PlatformHost> MakeRealPlatform() { return platform::MakeWin32Platform({}); }
+
+// The console's Ctrl+C and close reach the loop's thread through the loop.
+bool RouteTermination(platform::IEventLoop* loop, const std::function<void()>& end) {
+    auto* windowsLoop = dynamic_cast<platform::win32::Win32EventLoop*>(loop);
+    if (!windowsLoop) return false;
+    windowsLoop->installTerminationHandler([end](unsigned long) { end(); });
+    return true;
+}
+#else
+using platform::NotifySystemd;
+
+void reportStoreProblem(const std::string& message);
+
+std::unique_ptr<platform::PlatformHost> MakeRealPlatform() {
+    platform::PosixOptions o;
+    o.onStoreProblem = reportStoreProblem;
+    return platform::MakePosixPlatform(o);
+}
+
+bool RouteTermination(platform::IEventLoop* loop, const std::function<void()>& end) {
+    auto* posixLoop = dynamic_cast<platform::PosixEventLoop*>(loop);
+    if (!posixLoop) return false;
+    posixLoop->installTerminationHandler([end](int) { end(); });
+    return true;
+}
+#endif
 
 void reportStoreProblem(const std::string& message) {
     WriteErrorLog(kProductSource, "RegFileRegistry of Modul Varn_Registry", 0, 1000, message);
@@ -47,12 +86,10 @@ std::unique_ptr<platform::PlatformHost> MakePlatformFromEnvironment() {
         o.onStoreProblem = reportStoreProblem;
         return platform::MakeSimPlatform(o);
     }
-    platform::PosixOptions o;
-    o.onStoreProblem = reportStoreProblem;
-    auto host = platform::MakePosixPlatform(o);
+    auto host = MakeRealPlatform();
     // Without a terminal, questions take the scripted answers, if any, else
     // their default.
-    if (auto* terminal = dynamic_cast<platform::TerminalDialogs*>(host->pf.dialogs)) {
+    if (auto* terminal = dynamic_cast<platform::TextDialogs*>(host->pf.dialogs)) {
         auto journal = std::make_shared<platform::Journal>();
         auto scripted = std::make_shared<platform::SimDialogs>(*journal);
         scripted->loadAnswersFromEnvironment();
@@ -79,6 +116,17 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
     return out;
 }
 
+std::vector<std::string> ProgramArgumentList(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    platform::win32::AttachParentConsole();
+    return platform::win32::Utf8Arguments();
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
 std::string NocturoUsage() {
     return "Usage: nocturo [--headless] [/action:default|shutdown|poweroff|logoff|reboot] [/option:...]\n"
            "\n"
@@ -99,7 +147,9 @@ std::string NocturoUsage() {
 }
 
 int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     Runtime runtime;
     runtime.pf = host.pf;
     runtime.headless = true;
@@ -125,15 +175,13 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     });
     runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
     form.onUnloaded = [&] {
-        platform::NotifySystemd("STOPPING=1");
+        NotifySystemd("STOPPING=1");
         host.pf.loop->quit(0);
     };
 
     // The main window defers an end asked for while it is still loading.
     auto end = [&] { form.UnloadProgram(); };
-    if (auto* posixLoop = dynamic_cast<platform::PosixEventLoop*>(host.pf.loop)) {
-        posixLoop->installTerminationHandler([&](int) { end(); });
-    } else {
+    if (!RouteTermination(host.pf.loop, end)) {
         // Another loop (the simulated one): a signal only raises a flag that
         // a timer of the loop looks at.
         std::signal(SIGINT, onTerminateSignal);
@@ -150,7 +198,7 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
     // Started: under systemd (Type=notify) the service counts as running now.
-    platform::NotifySystemd("READY=1");
+    NotifySystemd("READY=1");
     int code = host.pf.loop->run();
     return code < 0 ? 0 : code;
 }

@@ -24,6 +24,10 @@ struct ProgramArguments {
     std::string commandLine;    // everything else, joined by blanks
 };
 ProgramArguments ParseProgramArguments(const std::vector<std::string>& args);
+// The arguments after the program's name, in UTF-8: argv on Linux; on
+// Windows the wide command line, argv being in the ANSI code page there.
+// On Windows the console's output also becomes UTF-8.
+std::vector<std::string> ProgramArgumentList(int argc, char** argv);
 
 // Runs the program without windows: message boxes on the terminal, the
 // action log and the countdown on standard output. Returns the exit code.

@@ -127,6 +127,8 @@ if(_win32_ui_tests AND TARGET nocturo_ui_win32)
                          PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
                          FAIL_REGULAR_EXPRESSION "SKIPPED|FAILED"
                          RESOURCE_LOCK xvfb_run
-                         TIMEOUT 120)
+                         # Every window in every state, twice (96 and 144 dpi), and the
+                         # boxes' time-outs: about two minutes on a busy 2-core machine.
+                         TIMEOUT 300)
   endif()
 endif()

@@ -1,0 +1,27 @@
+#pragma once
+// The program on the Windows desktop: the Win32 message loop, screen,
+// dialogs and tray behind the platform seam, a native window for every form that loads, and
+// the main window's modal dialogs.
+#include <string>
+
+#include "platform/PlatformHost.h"
+
+namespace nocturo {
+class Form;
+}
+
+namespace nocturo::ui::win32 {
+
+// Gives every form that loads its native window from now on (false: none).
+// A window goes once its form unloads, after the handler that unloaded it
+// has returned (on the installed loop).
+void InstallWin32Views(bool on);
+// The window of a loaded form, made modal: the program's other windows take
+// no input until the form unloads, and the installed loop runs meanwhile.
+void RunWin32Modal(Form& form);
+
+// Runs the program with its native windows. The host's loop, screen,
+// dialogs and tray are replaced by the Win32 ones for the run.
+int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine);
+
+}  // namespace nocturo::ui::win32
