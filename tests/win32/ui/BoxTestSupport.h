@@ -130,6 +130,18 @@ public:
             for (int i = 0; i < 100 && !FocusOf(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             act(box);
+            // A box that the test's answer did not close would hang the test:
+            // it fails instead, and the box is closed by any means there are.
+            if (waitClosed(box, std::chrono::seconds(10))) return;
+            stuck_ = true;
+            for (WPARAM id : {IDCANCEL, IDOK, IDNO}) {
+                PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+                if (waitClosed(box, std::chrono::seconds(1))) return;
+            }
+            PostKey(box, VK_ESCAPE);
+            PostKey(box, VK_ESCAPE);
+            PostMessageW(box, WM_CANCELMODE, 0, 0);
+            PostMessageW(box, WM_CLOSE, 0, 0);
         });
     }
     ~BoxWatcher() { join(); }
@@ -138,14 +150,25 @@ public:
     void join() {
         if (worker_.joinable()) worker_.join();
     }
+    // Whether the box came up and closed on the test's answer.
     bool found() {
         join();
-        return found_;
+        return found_ && !stuck_;
     }
 
 private:
+    static bool waitClosed(HWND box, std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < until) {
+            if (!IsWindow(box) || !IsWindowVisible(box)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
     DWORD thread_;
     std::atomic<bool> found_{false};
+    std::atomic<bool> stuck_{false};
     std::thread worker_;
 };
 

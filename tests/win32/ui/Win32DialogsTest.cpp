@@ -2,6 +2,7 @@
 // its caption from a second thread and answer it as a user would.
 #include "ui/win32/Win32Dialogs.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -521,8 +522,12 @@ TEST(Win32Dialogs, OpenFileReturnsTheChosenFileInUtf8AndNothingOnCancel) {
     {
         BoxWatcher watcher(title, [&](HWND box) {
             // The file name box of the Open dialog (cmb13 / edt1).
-            HWND name = GetDlgItem(box, 0x47c);
-            if (!name) name = GetDlgItem(box, 0x480);
+            HWND name = nullptr;
+            for (int i = 0; i < 250 && !name; ++i) {
+                name = GetDlgItem(box, 0x47c);
+                if (!name) name = GetDlgItem(box, 0x480);
+                if (!name) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
             SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.wstring().c_str()));
             PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         });
@@ -544,11 +549,30 @@ TEST(Win32Dialogs, BrowseForFolderOpensAtTheStartFolderAndNothingOnCancel) {
     Win32Dialogs dialogs;
     const std::filesystem::path folder = MakeTempFolder(L"nocturo-browse \u00fc");
     {
-        // The folder chooser's caption is the system's; the title is the text inside.
-        BoxWatcher watcher(L"", [](HWND box) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
+        // The folder chooser's caption is the system's; the title is the text
+        // inside. OK once the tree shows the start folder chosen (the tree
+        // fills itself while the box is already on the screen).
+        std::wstring selected;
+        BoxWatcher watcher(L"", [&](HWND box) {
+            HWND tree = nullptr;
+            for (const auto& child : VisibleChildren(box))
+                if (child.className == WC_TREEVIEWW) tree = child.hwnd;
+            for (int i = 0; tree && i < 250 && selected != folder.filename().wstring(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                wchar_t text[MAX_PATH] = {};
+                TVITEMW item{};
+                item.mask = TVIF_TEXT;
+                item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+                item.pszText = text;
+                item.cchTextMax = MAX_PATH;
+                if (item.hItem && SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) selected = text;
+            }
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        });
         const std::string chosen = dialogs.browseForFolder("Pick one", Narrow(folder.wstring()), false);
         ASSERT_TRUE(watcher.found());
         ASSERT_FALSE(chosen.empty());
+        EXPECT_EQ(selected, folder.filename().wstring());
         EXPECT_TRUE(std::filesystem::equivalent(std::filesystem::path(Widen(chosen)), folder)) << chosen;
     }
     {
