@@ -1,8 +1,10 @@
 #pragma once
 // Start at login and the system service on Windows.
 //
-// Start at login is a value under the user's Run key, named after the
-// program and holding its quoted path. The system service is an own-process
+// Start at login is a value under the machine's Run key (where the program
+// has always written it, so it starts for every user), named after the
+// program and holding its quoted path: unquoted, a path with a blank in it
+// would let Windows try "C:\Program.exe" first. The system service is an own-process
 // service that starts with the system, registered with the service control
 // manager; every call to the manager goes through a table of functions,
 // ScmCalls, which the tests fill with recorders: no test installs a service.
@@ -38,7 +40,7 @@ ScmCalls SystemScmCalls();
 
 class Win32ServiceControl : public IServiceControl {
 public:
-    // The user's Run key, in the registry paths' notation.
+    // The user's own Run key, for a copy that cannot write the machine's.
     static constexpr const char* kUserRunKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
     // The argument the service starts the program with: no desktop to show
     // windows on.
@@ -50,7 +52,7 @@ public:
     // file). runKey: where the start-at-login value lives. entryName: the
     // value's name until writeAutostart names it.
     explicit Win32ServiceControl(ScmCalls calls = SystemScmCalls(), std::string programPath = {},
-                                 std::string runKey = kUserRunKey, std::string entryName = "Nocturo");
+                                 std::string runKey = kWindowsRunKey, std::string entryName = "Nocturo");
 
     bool autostartPresent() override;
     // The value `name` holding "\"programPath\"".

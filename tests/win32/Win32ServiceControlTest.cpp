@@ -412,18 +412,19 @@ TEST(Win32ServiceControl, ANameThatIsNoValueNameIsRefused) {
     EXPECT_TRUE(Win32Registry().values("HKEY_CURRENT_USER\\Software\\NocturoTest\\Run").empty());
 }
 
-TEST(Win32ServiceControl, TheUsersOwnRunKeyIsUsedByDefault) {
+TEST(Win32ServiceControl, TheMachinesRunKeyIsUsedByDefault) {
     const std::string name = "NocturoTestEntry";
     struct Cleanup {
         std::string path;
         ~Cleanup() { Win32Registry().deleteValue(path); }
-    } cleanup{std::string(Win32ServiceControl::kUserRunKey) + name};
+    } cleanup{std::string(kWindowsRunKey) + name};
     FakeScm scm;
-    Win32ServiceControl control(scm.table(), kProgram, Win32ServiceControl::kUserRunKey, name);
+    Win32ServiceControl control(scm.table(), kProgram);
     control.writeAutostart(name, kProgram);
-    EXPECT_TRUE(Win32Registry().exists("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + name));
-    control.removeAutostart();
+    EXPECT_TRUE(Win32Registry().exists("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + name));
     EXPECT_FALSE(Win32Registry().exists("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + name));
+    control.removeAutostart();
+    EXPECT_FALSE(Win32Registry().exists("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + name));
 }
 
 }  // namespace
