@@ -124,3 +124,28 @@ if(_win32_ui_tests AND TARGET nocturo_ui_win32)
                          TIMEOUT 120)
   endif()
 endif()
+
+# The programs themselves under wine (tests/windows/programs-under-wine.sh):
+# what nocturoctl stores, the headless program on the simulated machine, the
+# single copy, the screen saver's wait. They share the prefix's registry and
+# the program's single-instance lock, so they take turns.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  foreach(case ctl-encrypt3-0 ctl-encrypt3-1 ctl-encrypt3-2 ctl-settings-in-the-registry headless-reboot
+               second-copy lockpcscr-ends-on-a-line)
+    add_test(NAME win32.programs.${case}
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/programs-under-wine.sh ${case}
+                     ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE_DIR:nocturo>)
+    set_tests_properties(win32.programs.${case} PROPERTIES
+                         PASS_REGULAR_EXPRESSION "ok: "
+                         FAIL_REGULAR_EXPRESSION "FAIL: "
+                         RESOURCE_LOCK nocturo_wine_programs
+                         TIMEOUT 60)
+  endforeach()
+  # The service's plan on Windows: the service manager's calls and the Run
+  # key, nothing changed.
+  add_test(NAME win32.programs.ctl-service-plan
+           COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:nocturoctl> service install --dry-run)
+  set_tests_properties(win32.programs.ctl-service-plan PROPERTIES
+                       PASS_REGULAR_EXPRESSION "call CreateServiceW\\(\"TestService\", \"Test Service\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"\\\\\"[^\n]*nocturo\\.exe\\\\\"\"\\)"
+                       TIMEOUT 60)
+endif()
