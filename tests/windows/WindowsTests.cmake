@@ -27,8 +27,6 @@ set(_posix_only_tests
   # the real file system through the posix backend
   cleaner/CFindFileTest.cpp
   cleaner/CleanNowRealTreeTest.cpp
-  # the programs' support library, which is not built for Windows yet
-  shell/ActionLifecycleTest.cpp
 )
 # tests/platform: the backend-neutral part (the settings file format, JSON,
 # wildcards, the simulated services); the rest tests the posix backend, and
@@ -70,6 +68,10 @@ foreach(dir base app schedule cleaner timevoice shell cipher)
     nocturo_windows_test(test_${dir} ${_tests})
   endif()
 endforeach()
+
+# The action's life from the command line on (shell/ActionLifecycleTest)
+# goes through the programs' support library.
+target_link_libraries(test_shell PRIVATE nocturo_programs)
 
 set(_platform_tests)
 foreach(f ${_portable_platform_tests})
