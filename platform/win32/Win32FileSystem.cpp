@@ -43,9 +43,12 @@ bool isDotName(const std::string& name) { return name == "." || name == ".."; }
 // A name of one entry: no folder part, no wildcard, not "." or "..".
 bool isEntryName(const std::string& name) {
     if (name.empty() || isDotName(name)) return false;
+    // ':' would name a stream of a file; a trailing dot or blank is one the
+    // system drops from a name, so the name would lead to another entry.
     for (char c : name)
-        if (isSeparator(c) || c == '*' || c == '?' || c == ':') return false;
-    return true;
+        if (isSeparator(c) || c == '*' || c == '?' || c == ':' || c == '<' || c == '>' || c == '"' || c == '|')
+            return false;
+    return name.back() != '.' && name.back() != ' ';
 }
 
 // Closes a handle however the scope is left.
@@ -143,9 +146,17 @@ DirEntry dotEntry(const std::wstring& folder, const char* name) {
     e.name = name;
     e.kind = EntryKind::Folder;
     e.attributes = FILE_ATTRIBUTE_DIRECTORY;
-    std::wstring path = folder.empty() ? L"." : folder;
-    if (!isSeparatorW(path.back())) path += L'\\';
-    path += name[1] ? L".." : L".";
+    std::wstring path = withoutTrailingSeparators(folder.empty() ? L"." : folder);
+    if (name[1]) {
+        // Behind "\\?\" the system takes ".." literally: the parent by hand.
+        if (path.rfind(L"\\\\?\\", 0) == 0) {
+            const auto cut = path.find_last_of(L'\\');
+            if (cut != std::wstring::npos && cut > 4) path.resize(cut);
+            if (path.back() == L':') path += L'\\';  // "\\?\C:\", not the volume
+        } else {
+            path += L"\\..";
+        }
+    }
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) e.attributes = data.dwFileAttributes;
     return e;
@@ -154,8 +165,13 @@ DirEntry dotEntry(const std::wstring& folder, const char* name) {
 class Win32DirEnumerator : public IDirEnumerator {
 public:
     // folder: as given, empty for the current folder.
-    Win32DirEnumerator(const std::string& folder, std::string wildcard) : wildcard_(std::move(wildcard)) {
-        folderW_ = folder.empty() ? std::wstring() : SystemPath(folder);
+    Win32DirEnumerator(const std::string& folder, std::string wildcard)
+        : Win32DirEnumerator(folder.empty() ? std::wstring() : SystemPath(folder), std::nullopt, folder,
+                             std::move(wildcard)) {}
+    // folderW: the system's path of the folder; root: whether it is the
+    // root of its volume, when that is known already.
+    Win32DirEnumerator(std::wstring folderW, std::optional<bool> root, const std::string& folder, std::string wildcard)
+        : wildcard_(std::move(wildcard)), folderW_(std::move(folderW)) {
         std::wstring search = folderW_;
         if (!search.empty() && !isSeparatorW(search.back()) && search.back() != L':') search += L'\\';
         // A plain name is looked up directly; anything else lists the whole
@@ -163,7 +179,7 @@ public:
         const bool plain = !HasWildcard(wildcard_) && !wildcard_.empty() && wildcard_.back() != '.';
         search += plain ? Widen(wildcard_) : L"*";
         if (!plain && (WildcardMatch(wildcard_, ".") || WildcardMatch(wildcard_, "..")) &&
-            !isVolumeRoot(folderW_))
+            !(root ? *root : isVolumeRoot(folderW_)))
             dots_ = 0;
         find_ = FindFirstFileExW(search.c_str(), FindExInfoBasic, &data_, FindExSearchNameMatch, nullptr,
                                  FIND_FIRST_EX_LARGE_FETCH);
@@ -290,6 +306,33 @@ Handle openForDelete(const std::wstring& path, const std::string& shown, Identit
     return h;
 }
 
+// SHFileOperationW answers with codes of its own from the days of Windows
+// 3.1 (DE_*), which overlap the system's error codes and mean something
+// else; the system's text is used only for the others.
+Error shellOperationError(int code, const std::string& what) {
+    struct Known {
+        int code;
+        long number;
+        const char* text;
+    };
+    static constexpr Known known[] = {
+        {0x71, err::PathFileAccess, "the source and destination are the same file"},
+        {0x74, err::PathFileAccess, "a root folder cannot be moved"},
+        {0x75, err::SystemCallFailed, "the operation was cancelled"},
+        {0x78, err::PermissionDenied, "access to the source is denied"},
+        {0x79, err::PathNotFound, "the path is too deep"},
+        {0x7C, err::FileNotFound, "the path is not valid"},
+        {0x81, err::PathNotFound, "the name is too long"},
+        {0x85, err::PathFileAccess, "the file is too large"},
+        {0xB7, err::PathFileAccess, "the path is too long"},
+        {0x402, err::SystemCallFailed, "an unknown error"},
+        {0x10000, err::PathFileAccess, "an error at the destination"},
+    };
+    for (const auto& k : known)
+        if (k.code == code) return Error(k.number, what + " (" + k.text + ")");
+    return ErrorFromCode(static_cast<DWORD>(code), what);
+}
+
 void recycle(ShellCalls& shell, const std::wstring& path, const std::string& shown) {
     // The shell takes a list of paths ended by an empty one, and no "\\?\"
     // paths: the plain full path.
@@ -299,7 +342,7 @@ void recycle(ShellCalls& shell, const std::wstring& path, const std::string& sho
     op.pFrom = list.c_str();
     op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
     const int code = shell.fileOperation(&op);
-    if (code != 0) throw ErrorFromCode(static_cast<DWORD>(code), "cannot move " + shown + " to the recycle bin");
+    if (code != 0) throw shellOperationError(code, "cannot move " + shown + " to the recycle bin");
     if (op.fAnyOperationsAborted)
         throw Error(err::SystemCallFailed, "cannot move " + shown + " to the recycle bin: the shell stopped");
 }
@@ -317,10 +360,14 @@ std::wstring plainFullPath(const std::string& path) {
 // this same folder, by identity.
 class Win32Folder : public IFolder {
 public:
-    Win32Folder(Handle h, FileId id, std::string path, DWORD openFlags, ShellCalls& shell)
-        : handle_(std::move(h)), id_(id), openFlags_(openFlags), shell_(shell), path_(std::move(path)) {
+    // openPath: the exact path the folder was opened by ("\\?\" form), which
+    // later checks open again.
+    Win32Folder(Handle h, FileId id, std::string path, std::wstring openPath, bool root, DWORD openFlags,
+                ShellCalls& shell)
+        : handle_(std::move(h)), id_(id), openFlags_(openFlags), shell_(shell), path_(std::move(path)),
+          openPathW_(std::move(openPath)), root_(root) {
         if (path_.empty() || !isSeparator(path_.back())) path_ += '\\';
-        pathW_ = SystemPath(path_);
+        pathW_ = openPathW_;
         if (!pathW_.empty() && !isSeparatorW(pathW_.back())) pathW_ += L'\\';
     }
 
@@ -330,22 +377,37 @@ public:
         for (char c : wildcard)
             if (isSeparator(c) || c == ':') return std::make_unique<EmptyEnumerator>();
         if (!stillHere()) return std::make_unique<EmptyEnumerator>();
-        return std::make_unique<Win32DirEnumerator>(path_, wildcard);
+        return std::make_unique<Win32DirEnumerator>(pathW_, root_, path_, wildcard);
     }
 
     std::unique_ptr<IFolder> openFolder(const std::string& name) override {
         if (!isEntryName(name)) return nullptr;
-        Handle h = openEntry(pathW_ + Widen(name), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OwnEntry);
+        const std::wstring sub = pathW_ + Widen(name);
+        Handle h = openEntry(sub, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OwnEntry);
         Identity found;
         if (!h || !identify(h.get(), found) || !isRealFolder(found.attributes)) return nullptr;
         // Opened by path: only good while this folder is still where it was.
         if (!stillHere()) return nullptr;
-        return std::make_unique<Win32Folder>(std::move(h), found.id, path_ + name, OwnEntry, shell_);
+        return std::make_unique<Win32Folder>(std::move(h), found.id, path_ + name, sub, false, OwnEntry, shell_);
     }
 
     std::optional<DirEntry> look(const std::string& name) override {
-        if (!isEntryName(name)) return std::nullopt;
-        Handle h = openEntry(pathW_ + Widen(name), FILE_READ_ATTRIBUTES | SYNCHRONIZE, OwnEntry);
+        std::wstring target;
+        if (name == ".") {
+            target = openPathW_;
+        } else if (name == "..") {
+            // The listing reports it, so it can be looked at; a root has none.
+            if (root_) return std::nullopt;
+            const auto cut = openPathW_.find_last_of(L'\\');
+            if (cut == std::wstring::npos) return std::nullopt;
+            target = openPathW_.substr(0, cut);
+            if (!target.empty() && target.back() == L':') target += L'\\';
+        } else if (isEntryName(name)) {
+            target = pathW_ + Widen(name);
+        } else {
+            return std::nullopt;
+        }
+        Handle h = openEntry(target, FILE_READ_ATTRIBUTES | SYNCHRONIZE, OwnEntry);
         if (!h) {
             const DWORD code = GetLastError();
             if (isMissing(code)) return std::nullopt;
@@ -389,7 +451,7 @@ public:
 private:
     // Whether the folder's path still leads to the folder that is open.
     bool stillHere() {
-        Handle again = openEntry(withoutTrailingSeparators(pathW_), FILE_READ_ATTRIBUTES | SYNCHRONIZE, openFlags_);
+        Handle again = openEntry(openPathW_, FILE_READ_ATTRIBUTES | SYNCHRONIZE, openFlags_);
         Identity now;
         return again && identify(again.get(), now) && now.id == id_;
     }
@@ -421,7 +483,9 @@ private:
     DWORD openFlags_;
     ShellCalls& shell_;
     std::string path_;
-    std::wstring pathW_;
+    std::wstring openPathW_;
+    bool root_;
+    std::wstring pathW_;  // openPathW_ with a separator at its end
 };
 
 HANDLE openForWriting(const std::string& path, DWORD access) {
@@ -466,6 +530,25 @@ std::wstring SystemPath(const std::string& utf8Path) {
     if ((!drive && !unc) || w.size() < 248) return w;
     const std::wstring full = fullPath(w);
     if (unc) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::wstring ExactPath(const std::string& utf8Path) {
+    std::wstring w = Widen(utf8Path);
+    for (auto& c : w)
+        if (c == L'/') c = L'\\';
+    if (w.rfind(L"\\\\?\\", 0) == 0) return w;
+    std::wstring full = fullPath(w);
+    // A root keeps its separator ("\\?\C:" would be the volume itself).
+    const bool driveRoot = full.size() == 3 && full[1] == L':';
+    if (!driveRoot) full = withoutTrailingSeparators(full);
+    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device: as it is
+    if (full.rfind(L"\\\\", 0) == 0) {
+        std::wstring unc = L"\\\\?\\UNC\\" + full.substr(2);
+        // A share's root, like a drive's, keeps its separator.
+        if (std::count(unc.begin() + 8, unc.end(), L'\\') == 1) unc += L'\\';
+        return unc;
+    }
     return L"\\\\?\\" + full;
 }
 
@@ -578,14 +661,15 @@ std::unique_ptr<IFolder> Win32FileSystem::openFolder(const std::string& path) {
     // The start folder as the user named it, a link there followed; every
     // folder below is opened as itself.
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-    Handle h = openEntry(withoutTrailingSeparators(SystemPath(path)), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                         flags);
+    const std::wstring plain = plainFullPath(path);
+    const std::wstring exact = ExactPath(path);
+    Handle h = openEntry(exact, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, flags);
     if (!h) throw LastError("cannot open folder " + path);
     Identity found;
     if (!identify(h.get(), found)) throw LastError("cannot open folder " + path);
     if (!(found.attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw Error(err::PathNotFound, "Path not found: " + path + " is not a folder");
-    return std::make_unique<Win32Folder>(std::move(h), found.id, path, flags, shell_);
+    return std::make_unique<Win32Folder>(std::move(h), found.id, path, exact, isVolumeRoot(plain), flags, shell_);
 }
 
 std::optional<std::string> Win32FileSystem::readFile(const std::string& path) {

@@ -76,6 +76,12 @@ private:
 // (which it no longer does behind the prefix).
 std::wstring SystemPath(const std::string& utf8Path);
 
+// The exact form of a path, as the open folders use it: made full, then
+// given the "\\?\" (or "\\?\UNC\") prefix whatever its length, so that
+// names are taken as they are - no device names (CON, NUL), no trailing dots
+// or blanks dropped. A root keeps its separator ("\\?\C:\").
+std::wstring ExactPath(const std::string& utf8Path);
+
 // A listed entry: attributes as the system gives them, the size (0 for a
 // folder) and the kind - every reparse point is a Link, whatever it points
 // at, so that nothing walks into one.

@@ -10,7 +10,11 @@
 
 #include "base/Runtime.h"
 #include "cleaner/CFindFile.h"
+#ifdef _WIN32
+#include "platform/win32/Win32FileSystem.h"
+#else
 #include "platform/posix/PosixFileSystem.h"
+#endif
 #include "support/TestSupport.h"
 #include "support/TestWorld.h"
 
@@ -25,7 +29,22 @@ namespace attr = nocturo::platform::attr;
 
 namespace {
 
-// A runtime on the real Linux file system with a loop that counts yields.
+// The real file system of the platform the tests run on.
+#ifdef _WIN32
+using NativeFileSystem = platform::win32::Win32FileSystem;
+#else
+using NativeFileSystem = platform::PosixFileSystem;
+#endif
+
+// A path below a walked folder as the walk reports it: the finder joins
+// folders with the file system's own separator.
+std::string Below(const std::string& relative) {
+    std::string out = relative;
+    std::replace(out.begin(), out.end(), '/', NativeFileSystem().separator());
+    return out;
+}
+
+// A runtime on the real file system with a loop that counts yields.
 // The error log goes to a folder of its own, outside every walked tree.
 class DiskWorld {
 public:
@@ -40,7 +59,7 @@ public:
     }
     std::string errorLog() const { return test::ReadWholeFile(programDir_.path() + "/Common/error.log"); }
 
-    platform::PosixFileSystem files;
+    NativeFileSystem files;
     CountingLoop loop;
     FakeSystemInfo sys;
     Runtime runtime;
@@ -73,9 +92,9 @@ struct Recorder {
 
 void Touch(const std::string& path, const std::string& content = "data") { WriteWholeFile(path, content); }
 
-// Folder part of a reported path (up to and including the last "/").
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-std::string NameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+// Folder part of a reported path (up to and including the last separator).
+std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of("/\\") + 1); }
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
 std::multiset<std::string> AsSet(const std::vector<std::string>& v) { return {v.begin(), v.end()}; }
 
@@ -276,7 +295,7 @@ TEST(CFindFile, DotFoldersAreNotEnteredButDotFilesAreMatched) {
     CFindFile finder;
     Recorder rec(finder);
     ASSERT_TRUE(Walk(finder, root, "*.bak", true));
-    EXPECT_EQ(rec.hits, (std::vector<std::string>{root + ".hidden.bak", root + "sub/.also.bak"}));
+    EXPECT_EQ(rec.hits, (std::vector<std::string>{root + ".hidden.bak", root + Below("sub/.also.bak")}));
 }
 
 TEST(CFindFile, StarDotStarReportsTheDotEntriesAndFoldersOfEveryWalkedFolder) {
@@ -294,10 +313,10 @@ TEST(CFindFile, StarDotStarReportsTheDotEntriesAndFoldersOfEveryWalkedFolder) {
 
     std::map<std::string, std::multiset<std::string>> byFolder;
     for (const auto& h : rec.hits) byFolder[FolderOf(h)].insert(NameOf(h));
-    ASSERT_EQ(byFolder.size(), 3u);
+    ASSERT_EQ(byFolder.size(), 3u) << ::testing::PrintToString(rec.hits);
     EXPECT_EQ(byFolder[root], (std::multiset<std::string>{".", "..", ".skip", "f.txt", "sub"}));
-    EXPECT_EQ(byFolder[root + "sub/"], (std::multiset<std::string>{".", "..", "deeper", "g"}));
-    EXPECT_EQ(byFolder[root + "sub/deeper/"], (std::multiset<std::string>{".", ".."}));
+    EXPECT_EQ(byFolder[root + Below("sub/")], (std::multiset<std::string>{".", "..", "deeper", "g"}));
+    EXPECT_EQ(byFolder[root + Below("sub/deeper/")], (std::multiset<std::string>{".", ".."}));
     EXPECT_EQ(rec.counts, std::vector<std::int32_t>{static_cast<std::int32_t>(rec.hits.size())});
 }
 
@@ -328,7 +347,7 @@ TEST(CFindFile, ZeroLengthFilesAreReportedWithoutMatchingExceptTheSwapFileAndDot
     EXPECT_EQ(rootHits, AsSet({root + "empty.txt", root + "PageFile.SYS.old", root + "x.bak", root + "x.bak"}));
     EXPECT_EQ(rec.hits[3], root + "x.bak");  // the pattern pass comes last
     EXPECT_EQ(rec.hits.size(), 5u);
-    EXPECT_EQ(rec.hits.back(), root + "sub/inner.txt");
+    EXPECT_EQ(rec.hits.back(), root + Below("sub/inner.txt"));
     EXPECT_EQ(rec.counts, std::vector<std::int32_t>{5});
 }
 
@@ -484,7 +503,7 @@ TEST(CFindFile, SymbolicLinksAreNeverWalkedIntoButMatchingLinksAreReportedThemse
     };
     ASSERT_TRUE(Walk(finder, root, "*.bak", true));
 
-    EXPECT_EQ(AsSet(rec.hits), AsSet({root + "link.bak", root + "filelink.bak", root + "real/r.bak"}));
+    EXPECT_EQ(AsSet(rec.hits), AsSet({root + "link.bak", root + "filelink.bak", root + Below("real/r.bak")}));
     for (const auto& h : rec.hits) EXPECT_EQ(h.find(outside.path()), std::string::npos) << h;
     // The targets are untouched.
     EXPECT_TRUE(fs::exists(outside / "x.bak"));
@@ -560,7 +579,7 @@ TEST(CFindFile, TheFinderIsReusableWithNewProperties) {
     ASSERT_TRUE(Walk(finder, one.path() + "/", "*.bak", false));
     ASSERT_TRUE(Walk(finder, two.path() + "/", "*.tmp", true));
     ASSERT_TRUE(Walk(finder, two.path() + "/", "*.tmp", false));
-    EXPECT_EQ(rec.hits, (std::vector<std::string>{one / "a.bak", two / "b.tmp", two / "sub/c.tmp", two / "b.tmp"}));
+    EXPECT_EQ(rec.hits, (std::vector<std::string>{one / "a.bak", two / "b.tmp", two / Below("sub/c.tmp"), two / "b.tmp"}));
     EXPECT_EQ(rec.begins, 3);
     EXPECT_EQ(rec.ends, 3);
     EXPECT_EQ(rec.counts, (std::vector<std::int32_t>{1, 2, 1}));
@@ -576,5 +595,5 @@ TEST(CFindFile, ChangingPathDuringAWalkDoesNotDisturbIt) {
     Recorder rec(finder);
     rec.onHit = [&](std::string&, bool&) { finder.Path("/nonexistent-elsewhere/"); };
     ASSERT_TRUE(Walk(finder, tree.path() + "/", "*.bak", true));
-    EXPECT_EQ(rec.hits, (std::vector<std::string>{tree / "a.bak", tree / "sub/b.bak"}));
+    EXPECT_EQ(rec.hits, (std::vector<std::string>{tree / "a.bak", tree / Below("sub/b.bak")}));
 }

@@ -487,6 +487,20 @@ TEST(Win32FileSystem, AnOpenFolderListsLooksAndDeletesByIdentity) {
     EXPECT_EQ(folder->path(), t.path() + "\\");
     EXPECT_EQ(nameSet(*folder->list("*.txt", false)), (std::set<std::string>{"a.txt", "b.txt"}));
     EXPECT_EQ(folder->list("sub\\*", true)->next(), std::nullopt);  // entries of this folder only
+    const auto all = names(*folder->list("*.*", false));
+    ASSERT_EQ(all.size(), 5u) << ::testing::PrintToString(all);
+    EXPECT_EQ(all[0], ".");
+    EXPECT_EQ(all[1], "..");
+    // The dots can be looked at as the listing reports them.
+    auto self = folder->look(".");
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->kind, EntryKind::Folder);
+    EXPECT_EQ(self->name, ".");
+    auto parent = folder->look("..");
+    ASSERT_TRUE(parent);
+    EXPECT_EQ(parent->kind, EntryKind::Folder);
+    EXPECT_NE(parent->id, self->id);
+    EXPECT_FALSE(fs.openFolder("C:\\")->look(".."));
 
     auto a = folder->look("a.txt");
     ASSERT_TRUE(a);
@@ -564,6 +578,34 @@ TEST(Win32FileSystem, AFolderSwappedAfterItWasOpenedIsRefused) {
     EXPECT_FALSE(sub->look("victim.txt"));
     EXPECT_EQ(sub->openFolder("anything"), nullptr);
     EXPECT_EQ(sub->list("*", true)->next(), std::nullopt);
+}
+
+TEST(Win32FileSystem, OpenFoldersUseExactPaths) {
+    EXPECT_EQ(ExactPath("C:\\a\\..\\b\\"), L"\\\\?\\C:\\b");
+    EXPECT_EQ(ExactPath("C:/x/y"), L"\\\\?\\C:\\x\\y");
+    EXPECT_EQ(ExactPath("C:\\"), L"\\\\?\\C:\\");
+    EXPECT_EQ(ExactPath("C:/"), L"\\\\?\\C:\\");
+    EXPECT_EQ(ExactPath("\\\\srv\\share"), L"\\\\?\\UNC\\srv\\share\\");
+    EXPECT_EQ(ExactPath("\\\\srv\\share\\d\\"), L"\\\\?\\UNC\\srv\\share\\d");
+    EXPECT_EQ(ExactPath("\\\\?\\C:\\as is"), L"\\\\?\\C:\\as is");
+}
+
+TEST(Win32FileSystem, NamesThatWouldLeadToAnotherEntryAreRefused) {
+    Tree t;
+    t.file("plain", "abc");
+    Win32FileSystem fs;
+    auto folder = fs.openFolder(t.path());
+    ASSERT_TRUE(folder->look("plain"));
+    // "plain." and "plain " would reach "plain", "plain::$DATA" its stream.
+    for (const char* n : {"plain.", "plain ", "plain::$DATA", "pl*", "pl?in", "a\\plain", "a/plain", "<plain", ".",
+                          "..", ""}) {
+        if (std::string(n) != "." && std::string(n) != "..") {
+            EXPECT_FALSE(folder->look(n)) << n;
+        }
+        EXPECT_EQ(folder->openFolder(n), nullptr) << n;
+        EXPECT_THROW(folder->deleteEntry(n, FileId{}), Error) << n;
+    }
+    EXPECT_EQ(fs.readFile(t / "plain"), "abc");
 }
 
 // ---- the shell ---------------------------------------------------------------------
@@ -645,6 +687,25 @@ TEST(Win32FileSystemShell, MoveToRecycleBinPassesOneFullPathDoubleNulTerminated)
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), err::PermissionDenied) << e.what();
         EXPECT_NE(std::string(e.what()).find("Ünï ☃.txt"), std::string::npos) << e.what();
+    }
+    // The shell's own codes, which mean something else as system errors.
+    struct Code {
+        int code;
+        long number;
+        const char* text;
+    } const codes[] = {{0x78, err::PermissionDenied, "access to the source is denied"},
+                       {0x7C, err::FileNotFound, "not valid"},
+                       {0x75, err::SystemCallFailed, "cancelled"},
+                       {ERROR_SHARING_VIOLATION, err::FileAlreadyOpen, ""}};
+    for (const auto& c : codes) {
+        r.fileResult = c.code;
+        try {
+            fs.moveToRecycleBin(t / "Ünï ☃.txt");
+            FAIL() << c.code;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), c.number) << c.code << " " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
+        }
     }
     r.fileResult = 0;
     r.aborted = true;
