@@ -88,7 +88,7 @@ nocturo_windows_test(test_platform ${_platform_tests})
 # The win32 backend against the real system calls (wine's under wine).
 file(GLOB _win32_tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*Test.cpp)
 nocturo_windows_test(test_win32 ${_win32_tests})
-target_link_libraries(test_win32 PRIVATE nocturo_platform_win32)
+target_link_libraries(test_win32 PRIVATE nocturo_platform_win32 ws2_32)  # ws2_32: the HTTP tests' loopback server
 # The program the process tests start, beside them.
 add_executable(win32_test_child win32/child/ProcessChild.cpp)
 set_target_properties(win32_test_child PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

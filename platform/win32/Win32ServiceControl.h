@@ -1,0 +1,87 @@
+#pragma once
+// Start at login and the system service on Windows.
+//
+// Start at login is a value under the user's Run key, named after the
+// program and holding its quoted path. The system service is an own-process
+// service that starts with the system, registered with the service control
+// manager; every call to the manager goes through a table of functions,
+// ScmCalls, which the tests fill with recorders: no test installs a service.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/IServiceControl.h"
+
+namespace nocturo::platform::win32 {
+
+struct ScmCalls {
+    // Each returns nullptr / FALSE and leaves GetLastError's code set when
+    // it fails, as the API does.
+    std::function<SC_HANDLE(DWORD access)> openManager;
+    std::function<SC_HANDLE(SC_HANDLE manager, const wchar_t* name, DWORD access)> openService;
+    std::function<SC_HANDLE(SC_HANDLE manager, const wchar_t* name, const wchar_t* displayName, DWORD access,
+                            DWORD serviceType, DWORD startType, DWORD errorControl, const wchar_t* commandLine)>
+        createService;
+    std::function<BOOL(SC_HANDLE service, const wchar_t* description)> setDescription;
+    std::function<BOOL(SC_HANDLE service)> deleteService;
+    std::function<BOOL(SC_HANDLE service)> startService;
+    std::function<BOOL(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)> controlService;
+    std::function<BOOL(SC_HANDLE service, SERVICE_STATUS* status)> queryStatus;
+    std::function<BOOL(SC_HANDLE handle)> closeHandle;
+    // Waiting between two looks at a stopping service.
+    std::function<void(DWORD ms)> sleep;
+};
+
+// The table of the real calls (advapi32).
+ScmCalls SystemScmCalls();
+
+class Win32ServiceControl : public IServiceControl {
+public:
+    // The user's Run key, in the registry paths' notation.
+    static constexpr const char* kUserRunKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
+    // The argument the service starts the program with: no desktop to show
+    // windows on.
+    static constexpr const char* kServiceArgument = "--headless";
+    // How long uninstalling waits for a running service to stop.
+    static constexpr DWORD kStopWaitMs = 10000;
+
+    // programPath: the program the service runs (empty: this process's
+    // file). runKey: where the start-at-login value lives. entryName: the
+    // value's name until writeAutostart names it.
+    explicit Win32ServiceControl(ScmCalls calls = SystemScmCalls(), std::string programPath = {},
+                                 std::string runKey = kUserRunKey, std::string entryName = "Nocturo");
+
+    bool autostartPresent() override;
+    // The value `name` holding "\"programPath\"".
+    void writeAutostart(const std::string& name, const std::string& programPath) override;
+    void removeAutostart() override;
+
+    std::string serviceDisplayName() override { return kWindowsServiceDisplayName; }
+    bool serviceInstalled() override;
+    // Creates the service (own process, auto start, the quoted program path
+    // and kServiceArgument) and starts it. An existing service is an Error.
+    void installService() override;
+    // Stops the service when it runs (waiting up to kStopWaitMs), then
+    // deletes it. A service that does not exist is an Error.
+    void uninstallService() override;
+    // Running, paused or between the two.
+    bool serviceRunning() override;
+    // Starting a running service, and stopping a stopped one, do nothing.
+    void startService() override;
+    void stopService() override;
+
+    // The command line the service is registered with.
+    std::wstring serviceCommandLine() const;
+    const std::string& programPath() const { return programPath_; }
+
+private:
+    std::string entryPath() const { return runKey_ + entryName_; }
+
+    ScmCalls calls_;
+    std::string programPath_;
+    std::string runKey_;
+    std::string entryName_;
+};
+
+}  // namespace nocturo::platform::win32
