@@ -154,6 +154,6 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME win32.programs.ctl-service-plan
            COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:nocturoctl> service install --dry-run)
   set_tests_properties(win32.programs.ctl-service-plan PROPERTIES
-                       PASS_REGULAR_EXPRESSION "call CreateServiceW\\(\"TestService\", \"Test Service\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"\\\\\"[^\n]*nocturo\\.exe\\\\\"\"\\)"
+                       PASS_REGULAR_EXPRESSION "call CreateServiceW\\(\"TestService\", \"Test Service\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"[^\n]*\\\\bin\\\\nocturo\\.exe\" --headless\\)[^\n]*\nremove HKEY_CURRENT_USER[^\n]*\\\\Run\\\\Nocturo"
                        TIMEOUT 60)
 endif()
