@@ -7,16 +7,20 @@
 
 #include "platform/Error.h"
 #include "platform/win32/ConsoleDialogs.h"
+#include "platform/win32/SapiSpeech.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32ScreenSaver.h"
+#include "platform/win32/Win32ServiceControl.h"
 #include "platform/win32/Win32SessionPower.h"
+#include "platform/win32/Win32Sound.h"
 #include "platform/win32/Win32SystemInfo.h"
 #include "platform/win32/Win32TimeSettings.h"
 #include "platform/win32/Win32Windows.h"
+#include "platform/win32/WinHttpClient.h"
 #include "platform/win32/WinText.h"
 
 namespace nocturo::platform {
@@ -87,32 +91,13 @@ bool AttachParentConsole() {
 
 namespace {
 
-// Stand-ins for what this build has no Windows service of yet: nothing
-// plays, nothing speaks, no page can be fetched (the caller reports it as a
-// failed fetch, as it does when there is no network).
-class NoSound : public ISound {
-public:
-    bool available() override { return false; }
-    void playSound(const std::string&, int) override {}
-    void beep() override { MessageBeep(MB_OK); }
-};
-
-class NoSpeech : public ISpeech {
-public:
-    bool available() override { return false; }
-    void speak(const std::string&, int) override {}
-};
-
-class NoHttp : public IHttp {
-public:
-    HttpResponse get(const std::string& url, const WhileWaiting&) override {
-        throw Error(err::SystemCallFailed, "no HTTP client in this build to fetch " + url);
-    }
-};
-
 class Win32Host : public PlatformHost {
 public:
-    explicit Win32Host(const Win32Options& o) : system(o.programFolder.empty() ? ExecutableFolder() : o.programFolder) {
+    explicit Win32Host(const Win32Options& o)
+        : system(o.programFolder.empty() ? ExecutableFolder() : o.programFolder),
+          // The service and the start at login run the program, whichever
+          // of the programs asks (nocturoctl installs it too).
+          service(win32::SystemScmCalls(), system.programFolder() + "\\nocturo.exe") {
         name = "win32";
         pf.registry = &registry;
         pf.files = &files;
@@ -127,7 +112,7 @@ public:
         pf.windows = &windows;
         pf.tray = nullptr;     // the desktop puts its notification icon in place
         pf.http = &http;
-        pf.service = nullptr;  // no service control in this build yet
+        pf.service = &service;
         pf.time = &time;
         pf.screenSaver = &screenSaver;
         dialogs.setPump(&loop);
@@ -141,10 +126,11 @@ public:
     win32::ConsoleDialogs dialogs;
     win32::Win32Processes processes;
     win32::Win32SessionPower power;
-    NoSound sound;
-    NoSpeech speech;
+    win32::Win32Sound sound;
+    win32::SapiSpeech speech;
     win32::Win32Windows windows;
-    NoHttp http;
+    win32::WinHttpClient http;
+    win32::Win32ServiceControl service;
     win32::Win32TimeSettings time;
     win32::Win32ScreenSaver screenSaver;
 };

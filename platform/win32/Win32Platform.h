@@ -17,9 +17,8 @@ struct Win32Options {
 };
 
 // The services on the Win32 API. The loop is a Win32EventLoop; the dialogs
-// ask on the console (the desktop puts its own in place). Services this
-// build does not have yet are left out where Platform allows it, and stand
-// in silently where it does not (sound, speech, HTTP: see Win32Platform.cpp).
+// ask on the console and there is no notification icon (the desktop puts
+// its own dialogs and tray in place).
 std::unique_ptr<PlatformHost> MakeWin32Platform(const Win32Options& options);
 
 // The folder that holds the running executable (GetModuleFileNameW), in UTF-8.

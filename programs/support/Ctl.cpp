@@ -23,7 +23,10 @@
 #include "platform/common/TextDialogs.h"
 #include "platform/sim/SimDialogs.h"
 #include "platform/IServiceControl.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/Win32ServiceControl.h"
+#include "platform/win32/WinText.h"
+#else
 #include "platform/posix/SystemdServiceControl.h"
 #endif
 #include "shell/Varn_NTservice.h"
@@ -308,11 +311,13 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
 #ifdef _WIN32
         // The service manager's calls for the service, and the Run key's
         // value that the service takes the place of.
-        const std::string program = sysinfo().programFolder() + "\\nocturo.exe";
+        platform::win32::Win32ServiceControl plan(platform::win32::SystemScmCalls(),
+                                                  sysinfo().programFolder() + "\\nocturo.exe");
         const std::string service = platform::kWindowsServiceName;
         if (verb == "install") {
-            out << "call CreateServiceW(\"" << service << "\", \"" << platform::kWindowsServiceDisplayName
-                << "\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"\\\"" << program << "\\\"\")\n";
+            out << "call CreateServiceW(\"" << service << "\", \"" << plan.serviceDisplayName()
+                << "\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, "
+                << platform::win32::Narrow(plan.serviceCommandLine()) << ")\n";
             out << "remove " << platform::kWindowsRunKey << rt().appName << "\n";
             out << "call StartServiceW(\"" << service << "\")\n";
         } else if (verb == "uninstall") {

@@ -27,8 +27,6 @@ set(_posix_only_tests
   # the real file system through the posix backend: read-only modes, sockets
   # and symbolic links made with Linux calls
   cleaner/CleanNowRealTreeTest.cpp
-  # the programs' support library, which is not built for Windows yet
-  shell/ActionLifecycleTest.cpp
 )
 # tests/platform: the backend-neutral part (the settings file format, JSON,
 # wildcards, the simulated services); the rest tests the posix backend, and
@@ -73,6 +71,10 @@ foreach(dir base app schedule cleaner timevoice shell cipher)
     nocturo_windows_test(test_${dir} ${_tests})
   endif()
 endforeach()
+
+# The action's life from the command line on (shell/ActionLifecycleTest)
+# goes through the programs' support library.
+target_link_libraries(test_shell PRIVATE nocturo_programs)
 
 # The finder's walks on real trees run on the Win32 file system.
 target_link_libraries(test_cleaner PRIVATE nocturo_platform_win32)
@@ -131,4 +133,29 @@ if(_win32_ui_tests AND TARGET nocturo_ui_win32)
                          # boxes' time-outs: about two minutes on a busy 2-core machine.
                          TIMEOUT 300)
   endif()
+endif()
+
+# The programs themselves under wine (tests/windows/programs-under-wine.sh):
+# what nocturoctl stores, the headless program on the simulated machine, the
+# single copy, the screen saver's wait. They share the prefix's registry and
+# the program's single-instance lock, so they take turns.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  foreach(case ctl-encrypt3-0 ctl-encrypt3-1 ctl-encrypt3-2 ctl-settings-in-the-registry headless-reboot
+               second-copy lockpcscr-ends-on-a-line)
+    add_test(NAME win32.programs.${case}
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/programs-under-wine.sh ${case}
+                     ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE_DIR:nocturo>)
+    set_tests_properties(win32.programs.${case} PROPERTIES
+                         PASS_REGULAR_EXPRESSION "ok: "
+                         FAIL_REGULAR_EXPRESSION "FAIL: "
+                         RESOURCE_LOCK nocturo_wine_programs
+                         TIMEOUT 60)
+  endforeach()
+  # The service's plan on Windows: the service manager's calls and the Run
+  # key, nothing changed.
+  add_test(NAME win32.programs.ctl-service-plan
+           COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:nocturoctl> service install --dry-run)
+  set_tests_properties(win32.programs.ctl-service-plan PROPERTIES
+                       PASS_REGULAR_EXPRESSION "call CreateServiceW\\(\"TestService\", \"Test Service\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"[^\n]*\\\\bin\\\\nocturo\\.exe\" --headless\\)[^\n]*\nremove HKEY_CURRENT_USER[^\n]*\\\\Run\\\\Nocturo"
+                       TIMEOUT 60)
 endif()
