@@ -43,18 +43,6 @@ void onTerminationSignal(int sig) {
     errno = savedErrno;
 }
 
-// Clears a busy flag however the handler leaves.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyGuard() { flag_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 [[noreturn]] void failCall(const char* what) {
     throw Error(err::SystemCallFailed, std::string(what) + " failed: " + std::strerror(errno));
 }
@@ -76,28 +64,13 @@ PosixEventLoop::~PosixEventLoop() {
 
 // ---- timers and posted work ---------------------------------------------------
 
-TimerId PosixEventLoop::addTimer(std::function<void()> onTick) {
-    auto timer = std::make_shared<Timer>();
-    timer->onTick = std::move(onTick);
-    const TimerId id = nextTimerId_++;
-    timers_.emplace(id, std::move(timer));
-    return id;
-}
+TimerId PosixEventLoop::addTimer(std::function<void()> onTick) { return work_.addTimer(std::move(onTick)); }
 
-void PosixEventLoop::setTimer(TimerId id, int intervalMs, bool enabled) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    Timer& t = *it->second;
-    t.intervalMs = std::max(intervalMs, 0);
-    t.enabled = enabled;
-    t.due = Clock::now() + std::chrono::milliseconds(t.intervalMs);
-}
+void PosixEventLoop::setTimer(TimerId id, int intervalMs, bool enabled) { work_.setTimer(id, intervalMs, enabled); }
 
-void PosixEventLoop::removeTimer(TimerId id) { timers_.erase(id); }
+void PosixEventLoop::removeTimer(TimerId id) { work_.removeTimer(id); }
 
-void PosixEventLoop::post(std::function<void()> fn) {
-    if (fn) posted_.push_back(std::move(fn));
-}
+void PosixEventLoop::post(std::function<void()> fn) { work_.post(std::move(fn)); }
 
 void PosixEventLoop::quit(int code) {
     quitRequested_ = true;
@@ -112,7 +85,7 @@ void PosixEventLoop::idle(int maxMs) {
     const auto now = Clock::now();
     int timeout = 0;
     if (!readyNow(now)) {
-        const int next = msUntilNextDue(now);
+        const int next = work_.msUntilNextDue(now);
         timeout = next < 0 ? maxMs : std::min(next, maxMs);
     }
     turn(timeout);
@@ -121,29 +94,14 @@ void PosixEventLoop::idle(int maxMs) {
 int PosixEventLoop::run() {
     while (!quitRequested_) {
         const auto now = Clock::now();
-        turn(readyNow(now) ? 0 : msUntilNextDue(now));
+        turn(readyNow(now) ? 0 : work_.msUntilNextDue(now));
     }
     quitRequested_ = false;
     return quitCode_;
 }
 
 bool PosixEventLoop::readyNow(Clock::time_point now) const {
-    return !posted_.empty() || signalsPending() || msUntilNextDue(now) == 0;
-}
-
-int PosixEventLoop::msUntilNextDue(Clock::time_point now) const {
-    bool any = false;
-    auto earliest = Clock::time_point::max();
-    for (const auto& [id, t] : timers_) {
-        if (!t->enabled || t->intervalMs <= 0 || t->busy) continue;
-        any = true;
-        earliest = std::min(earliest, t->due);
-    }
-    if (!any) return -1;
-    if (earliest <= now) return 0;
-    // Rounded up: waking early would only mean another, empty turn.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(earliest - now).count();
-    return static_cast<int>(std::min<long long>(ms, INT_MAX));
+    return work_.hasPosted() || signalsPending() || work_.msUntilNextDue(now) == 0;
 }
 
 void PosixEventLoop::turn(int timeoutMs) {
@@ -182,38 +140,8 @@ void PosixEventLoop::turn(int timeoutMs) {
         w->onReadable();
     }
 
-    runPosted();
-    runDueTimers();
-}
-
-void PosixEventLoop::runPosted() {
-    // Only what was queued when the turn began: work that posts itself again
-    // waits for the next turn. Taken one at a time from the front, so a
-    // yield() inside one of them keeps the order.
-    for (std::size_t count = posted_.size(); count > 0 && !posted_.empty(); --count) {
-        auto fn = std::move(posted_.front());
-        posted_.pop_front();
-        fn();
-    }
-}
-
-void PosixEventLoop::runDueTimers() {
-    const auto now = Clock::now();
-    std::vector<std::pair<Clock::time_point, TimerId>> due;
-    for (const auto& [id, t] : timers_)
-        if (t->enabled && t->intervalMs > 0 && !t->busy && t->due <= now) due.emplace_back(t->due, id);
-    std::sort(due.begin(), due.end());
-
-    for (const auto& [when, id] : due) {
-        auto it = timers_.find(id);
-        if (it == timers_.end()) continue;
-        auto timer = it->second;  // keeps it alive should the tick remove it
-        // An earlier tick of this turn may have changed it.
-        if (!timer->enabled || timer->intervalMs <= 0 || timer->busy || timer->due > now) continue;
-        timer->due = Clock::now() + std::chrono::milliseconds(timer->intervalMs);
-        BusyGuard busy(timer->busy);
-        timer->onTick();
-    }
+    work_.runPosted();
+    work_.runDueTimers();
 }
 
 // ---- descriptors --------------------------------------------------------------

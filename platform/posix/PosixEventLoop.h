@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/IEventLoop.h"
+#include "platform/common/LoopWork.h"
 
 namespace nocturo::platform {
 
@@ -61,14 +62,7 @@ public:
     static constexpr int kIdleNapMs = 2;
 
 private:
-    using Clock = std::chrono::steady_clock;
-    struct Timer {
-        std::function<void()> onTick;
-        int intervalMs = 0;
-        bool enabled = false;
-        bool busy = false;
-        Clock::time_point due{};
-    };
+    using Clock = LoopWork::Clock;
     struct Watch {
         int fd = -1;
         std::function<void()> onReadable;
@@ -77,18 +71,13 @@ private:
 
     void turn(int timeoutMs);
     bool readyNow(Clock::time_point now) const;
-    int msUntilNextDue(Clock::time_point now) const;  // -1: no timer armed
     bool signalsPending() const;
     void deliverSignals();
-    void runPosted();
-    void runDueTimers();
     void releaseSignals();
 
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
-    std::map<TimerId, std::shared_ptr<Timer>> timers_;
-    TimerId nextTimerId_ = 1;
-    std::deque<std::function<void()>> posted_;
+    LoopWork work_;
     std::map<int, std::shared_ptr<Watch>> watches_;
     std::function<void(int)> onSignal_;
     bool ownsSignals_ = false;

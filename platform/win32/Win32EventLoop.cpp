@@ -19,18 +19,6 @@ constexpr wchar_t kWindowClass[] = L"NocturoEventLoop";
 constexpr UINT kWakeMessage = WM_APP + 0x4E4C;
 constexpr UINT_PTR kSystemTimerId = 1;
 
-// Clears a busy flag however the handler leaves.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyGuard() { flag_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 void RegisterWindowClass() {
     static std::once_flag once;
     static DWORD failure = 0;
@@ -79,9 +67,9 @@ LRESULT CALLBACK Win32EventLoop::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, 
         if (msg == kWakeMessage) {
             loop->wakePosted_.store(false);
             loop->runForeign();
-            loop->runPosted();
+            loop->work_.runPosted();
         } else {
-            loop->runDueTimers();
+            loop->work_.runDueTimers();
         }
     } catch (...) {
         if (!loop->pending_) loop->pending_ = std::current_exception();
@@ -92,29 +80,18 @@ LRESULT CALLBACK Win32EventLoop::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, 
 
 // ---- timers and posted work ---------------------------------------------------
 
-TimerId Win32EventLoop::addTimer(std::function<void()> onTick) {
-    auto timer = std::make_shared<Timer>();
-    timer->onTick = std::move(onTick);
-    const TimerId id = nextTimerId_++;
-    timers_.emplace(id, std::move(timer));
-    return id;
-}
+TimerId Win32EventLoop::addTimer(std::function<void()> onTick) { return work_.addTimer(std::move(onTick)); }
 
 void Win32EventLoop::setTimer(TimerId id, int intervalMs, bool enabled) {
-    auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    Timer& t = *it->second;
-    t.intervalMs = std::max(intervalMs, 0);
-    t.enabled = enabled;
-    t.due = Clock::now() + std::chrono::milliseconds(t.intervalMs);
+    work_.setTimer(id, intervalMs, enabled);
     armSystemTimer();
 }
 
-void Win32EventLoop::removeTimer(TimerId id) { timers_.erase(id); }
+void Win32EventLoop::removeTimer(TimerId id) { work_.removeTimer(id); }
 
 void Win32EventLoop::post(std::function<void()> fn) {
     if (!fn) return;
-    posted_.push_back(std::move(fn));
+    work_.post(std::move(fn));
     wake();  // for a modal loop, which only sees messages
 }
 
@@ -194,7 +171,7 @@ void Win32EventLoop::idle(int maxMs) {
     const auto now = Clock::now();
     int timeout = 0;
     if (!readyNow(now)) {
-        const int next = msUntilNextDue(now);
+        const int next = work_.msUntilNextDue(now);
         timeout = next < 0 ? std::max(maxMs, 0) : std::min(next, std::max(maxMs, 0));
     }
     turn(timeout);
@@ -203,29 +180,14 @@ void Win32EventLoop::idle(int maxMs) {
 int Win32EventLoop::run() {
     while (!quitRequested_) {
         const auto now = Clock::now();
-        turn(readyNow(now) ? 0 : msUntilNextDue(now));
+        turn(readyNow(now) ? 0 : work_.msUntilNextDue(now));
     }
     quitRequested_ = false;
     return quitCode_;
 }
 
 bool Win32EventLoop::readyNow(Clock::time_point now) const {
-    return !posted_.empty() || foreignWaiting_.load() || pending_ || msUntilNextDue(now) == 0;
-}
-
-int Win32EventLoop::msUntilNextDue(Clock::time_point now) const {
-    bool any = false;
-    auto earliest = Clock::time_point::max();
-    for (const auto& [id, t] : timers_) {
-        if (!t->enabled || t->intervalMs <= 0 || t->busy) continue;
-        any = true;
-        earliest = std::min(earliest, t->due);
-    }
-    if (!any) return -1;
-    if (earliest <= now) return 0;
-    // Rounded up: waking early would only mean another, empty turn.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(earliest - now).count();
-    return static_cast<int>(std::min<long long>(ms, INT_MAX - 1));
+    return work_.hasPosted() || foreignWaiting_.load() || pending_ || work_.msUntilNextDue(now) == 0;
 }
 
 void Win32EventLoop::turn(int timeoutMs) {
@@ -239,8 +201,8 @@ void Win32EventLoop::turn(int timeoutMs) {
     }
     pumpMessages();
     runForeign();
-    runPosted();
-    runDueTimers();
+    work_.runPosted();
+    work_.runDueTimers();
     armSystemTimer();
     rethrowPending();
 }
@@ -296,40 +258,10 @@ void Win32EventLoop::runForeign() {
     }
 }
 
-void Win32EventLoop::runPosted() {
-    // Only what was queued when the turn began: work that posts itself again
-    // waits for the next turn. Taken one at a time from the front, so a
-    // yield() inside one of them keeps the order.
-    for (std::size_t count = posted_.size(); count > 0 && !posted_.empty(); --count) {
-        auto fn = std::move(posted_.front());
-        posted_.pop_front();
-        fn();
-    }
-}
-
-void Win32EventLoop::runDueTimers() {
-    const auto now = Clock::now();
-    std::vector<std::pair<Clock::time_point, TimerId>> due;
-    for (const auto& [id, t] : timers_)
-        if (t->enabled && t->intervalMs > 0 && !t->busy && t->due <= now) due.emplace_back(t->due, id);
-    std::sort(due.begin(), due.end());
-
-    for (const auto& [when, id] : due) {
-        auto it = timers_.find(id);
-        if (it == timers_.end()) continue;
-        auto timer = it->second;  // keeps it alive should the tick remove it
-        // An earlier tick of this turn may have changed it.
-        if (!timer->enabled || timer->intervalMs <= 0 || timer->busy || timer->due > now) continue;
-        timer->due = Clock::now() + std::chrono::milliseconds(timer->intervalMs);
-        BusyGuard busy(timer->busy);
-        timer->onTick();
-    }
-}
-
 void Win32EventLoop::armSystemTimer() {
     // Only a modal loop needs it: it reaches the window's WM_TIMER and
     // nothing else of this loop.
-    const int next = msUntilNextDue(Clock::now());
+    const int next = work_.msUntilNextDue(Clock::now());
     const int wanted = next < 0 ? -1 : std::max(next, static_cast<int>(USER_TIMER_MINIMUM));
     if (wanted == systemTimerMs_) return;
     if (wanted < 0) {

@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "platform/IEventLoop.h"
+#include "platform/common/LoopWork.h"
 
 namespace nocturo::platform::win32 {
 
@@ -85,31 +86,19 @@ public:
     static constexpr int kMessagesPerTurn = 256;
 
 private:
-    using Clock = std::chrono::steady_clock;
-    struct Timer {
-        std::function<void()> onTick;
-        int intervalMs = 0;
-        bool enabled = false;
-        bool busy = false;
-        Clock::time_point due{};
-    };
+    using Clock = LoopWork::Clock;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     void turn(int timeoutMs);
     void pumpMessages();
     bool readyNow(Clock::time_point now) const;
-    int msUntilNextDue(Clock::time_point now) const;  // -1: no timer armed
     void runForeign();
-    void runPosted();
-    void runDueTimers();
     void wake();
     void armSystemTimer();
     void rethrowPending();
 
     HWND hwnd_ = nullptr;
-    std::map<TimerId, std::shared_ptr<Timer>> timers_;
-    TimerId nextTimerId_ = 1;
-    std::deque<std::function<void()>> posted_;
+    LoopWork work_;
     std::function<bool(MSG&)> filter_;
     bool quitRequested_ = false;
     int quitCode_ = 0;
