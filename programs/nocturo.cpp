@@ -36,6 +36,9 @@ int Run(int argc, char** argv) {
         std::cout << "nocturo " << nocturo::version::Text << "\n";
         return 0;
     }
+#ifdef _WIN32
+    if (args.service) return RunHeadlessService(args.commandLine);
+#endif
     auto host = MakePlatformFromEnvironment();
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunDesktop(*host, args.commandLine, argc, argv);

@@ -43,8 +43,8 @@ public:
     // The user's own Run key, for a copy that cannot write the machine's.
     static constexpr const char* kUserRunKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\";
     // The argument the service starts the program with: no desktop to show
-    // windows on.
-    static constexpr const char* kServiceArgument = "--headless";
+    // windows on, and the service control manager to answer.
+    static constexpr const char* kServiceArgument = "--service";
     // How long uninstalling waits for a running service to stop.
     static constexpr DWORD kStopWaitMs = 10000;
 

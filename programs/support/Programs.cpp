@@ -17,8 +17,11 @@
 #include "shell/FrmMain.h"
 
 #ifdef _WIN32
+#include "platform/IServiceControl.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32ServiceMain.h"
+#include "platform/win32/WinText.h"
 #else
 #include "platform/posix/PosixEventLoop.h"
 #include "platform/posix/PosixPlatform.h"
@@ -105,6 +108,9 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
     for (const auto& a : args) {
         if (a.rfind("--", 0) == 0) {
             if (a == "--headless") out.headless = true;
+#ifdef _WIN32
+            else if (a == "--service") out.service = out.headless = true;
+#endif
             else if (a == "--help") out.help = true;
             else if (a == "--version") out.version = true;
             else if (out.unknownOption.empty()) out.unknownOption = a;
@@ -136,6 +142,10 @@ std::string NocturoUsage() {
            "\n"
            "  --headless   run without windows: questions on the terminal, the action log\n"
            "               and the countdown on standard output; Ctrl-C ends the program\n"
+#ifdef _WIN32
+           "  --service    as --headless, for the Windows service: answers the service\n"
+           "               control manager when it started the program\n"
+#endif
            "  --help       this text\n"
            "  --version    the program's version\n"
            "\n"
@@ -146,7 +156,8 @@ std::string NocturoUsage() {
            "3 when another copy is running.\n";
 }
 
-int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
+int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
+                const std::function<void(FrmMain&)>& started) {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
 #endif
@@ -199,8 +210,47 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine) {
     if (form.unloaded()) return 0;
     // Started: under systemd (Type=notify) the service counts as running now.
     NotifySystemd("READY=1");
+    if (started) started(form);
     int code = host.pf.loop->run();
     return code < 0 ? 0 : code;
 }
+
+#ifdef _WIN32
+int RunHeadlessService(const std::string& commandLine) {
+    using namespace platform::win32;
+    if (SimulatedPlatformRequested()) {
+        auto host = MakePlatformFromEnvironment();
+        return RunHeadless(*host, commandLine);
+    }
+    return RunAsServiceOrDirect(Widen(platform::kWindowsServiceName), [&](ServiceEvents& events) {
+        auto host = MakePlatformFromEnvironment();
+        auto* loop = dynamic_cast<Win32EventLoop*>(host->pf.loop);
+        return RunHeadless(*host, commandLine, [&events, loop](FrmMain& form) {
+            if (!events.asService() || !loop) return;
+            bool ok = false;
+            form.NTService1_Start(ok);
+            if (!ok) {
+                form.UnloadProgram();
+                return;
+            }
+            ServiceEvents::Handlers handlers;
+            // A stop unloads the program, whose end quits the loop.
+            handlers.stop = [&form] { form.NTService1_Stop(); };
+            handlers.pause = [&form] {
+                bool paused = false;
+                form.NTService1_Pause(paused);
+                return paused;
+            };
+            handlers.resume = [&form] {
+                bool resumed = false;
+                form.NTService1_Continue(resumed);
+                return resumed;
+            };
+            events.started([loop](ServiceEvents::Task task) { loop->postFromAnyThread(std::move(task)); },
+                           std::move(handlers));
+        });
+    });
+}
+#endif
 
 }  // namespace nocturo::programs

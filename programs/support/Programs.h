@@ -1,9 +1,14 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/PlatformHost.h"
+
+namespace nocturo {
+class FrmMain;
+}
 
 namespace nocturo::programs {
 
@@ -18,6 +23,7 @@ int DigitOfPicture(const std::string& picture);
 // The command line as one text, the program's own "--" options taken out.
 struct ProgramArguments {
     bool headless = false;
+    bool service = false;  // Windows: started by the service control manager
     bool help = false;
     bool version = false;
     std::string unknownOption;  // the first "--" option we do not know
@@ -31,7 +37,17 @@ std::vector<std::string> ProgramArgumentList(int argc, char** argv);
 
 // Runs the program without windows: message boxes on the terminal, the
 // action log and the countdown on standard output. Returns the exit code.
-int RunHeadless(platform::PlatformHost& host, const std::string& commandLine);
+// `started` runs once the main window has loaded, before the loop turns.
+int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
+                const std::function<void(FrmMain&)>& started = {});
+
+#ifdef _WIN32
+// The headless program as the Windows service: the service control manager's
+// start, stop, pause and continue reach the main window's service events.
+// Started otherwise (or on the simulated machine), it is the plain headless
+// program. The host is made on the service's own thread, where its loop runs.
+int RunHeadlessService(const std::string& commandLine);
+#endif
 
 std::string NocturoUsage();
 

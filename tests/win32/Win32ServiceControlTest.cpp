@@ -159,7 +159,7 @@ TEST(Win32ServiceControl, InstallingCreatesAnOwnProcessAutoStartServiceWithTheQu
     EXPECT_EQ(scm.errorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
     EXPECT_EQ(scm.createAccess & SERVICE_START, static_cast<DWORD>(SERVICE_START));
     // The space in "Program Files" must not split the path.
-    EXPECT_EQ(Narrow(scm.commandLine), "\"" + kProgram + "\" --headless");
+    EXPECT_EQ(Narrow(scm.commandLine), "\"" + kProgram + "\" --service");
     EXPECT_EQ(scm.state, static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(scm.open, 0) << "every handle is closed";
     EXPECT_EQ(control.serviceDisplayName(), kWindowsServiceDisplayName);
@@ -170,7 +170,7 @@ TEST(Win32ServiceControl, TheProgramPathDefaultsToThisProgram) {
     Win32ServiceControl control(scm.table());
     ASSERT_GE(control.programPath().size(), 4u);
     EXPECT_EQ(control.programPath().substr(control.programPath().size() - 4), ".exe");
-    EXPECT_EQ(control.serviceCommandLine(), L"\"" + Widen(control.programPath()) + L"\" --headless");
+    EXPECT_EQ(control.serviceCommandLine(), L"\"" + Widen(control.programPath()) + L"\" --service");
 }
 
 TEST(Win32ServiceControl, InstallFailuresSayWhichCallFailedAndWhy) {

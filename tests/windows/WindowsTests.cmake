@@ -140,7 +140,7 @@ endif()
 # single copy, the screen saver's wait. They share the prefix's registry and
 # the program's single-instance lock, so they take turns.
 if(CMAKE_CROSSCOMPILING_EMULATOR)
-  foreach(case ctl-encrypt3-0 ctl-encrypt3-1 ctl-encrypt3-2 ctl-settings-in-the-registry headless-reboot
+  foreach(case ctl-encrypt3-0 ctl-encrypt3-1 ctl-encrypt3-2 ctl-settings-in-the-registry headless-reboot service-reboot
                second-copy lockpcscr-ends-on-a-line)
     add_test(NAME win32.programs.${case}
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/programs-under-wine.sh ${case}
@@ -156,6 +156,6 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME win32.programs.ctl-service-plan
            COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:nocturoctl> service install --dry-run)
   set_tests_properties(win32.programs.ctl-service-plan PROPERTIES
-                       PASS_REGULAR_EXPRESSION "call CreateServiceW\\(\"TestService\", \"Test Service\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"[^\n]*\\\\bin\\\\nocturo\\.exe\" --headless\\)[^\n]*\nremove HKEY_CURRENT_USER[^\n]*\\\\Run\\\\Nocturo"
+                       PASS_REGULAR_EXPRESSION "call CreateServiceW\\(\"TestService\", \"Test Service\", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, \"[^\n]*\\\\bin\\\\nocturo\\.exe\" --service\\)[^\n]*\nremove HKEY_LOCAL_MACHINE[^\n]*\\\\Run\\\\Nocturo"
                        TIMEOUT 60)
 endif()

@@ -51,10 +51,17 @@ ctl-settings-in-the-registry)
   echo "$shown" | grep -Eq '^ +chkSound +REG_DWORD +0x0$' || fail "chkSound is no REG_DWORD 0: $shown"
   echo "ok: txtHour 04, chkSound 0 as a number"
   ;;
-headless-reboot)
+headless-reboot|service-reboot)
+  # The service's own start (--service) is the headless program; the
+  # simulated machine is never handed to the service control manager.
+  how=--headless
+  if [ "$case_name" = service-reboot ]; then
+    how=--service
+    run "$bin/nocturo.exe" --help | grep -q -- "--service" || fail "--help does not name --service"
+  fi
   journal="$work/journal.jsonl"
   out=$(NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_SIM_JOURNAL=$(windows_path "$journal") \
-        run "$bin/nocturo.exe" --headless /action:reboot)
+        run "$bin/nocturo.exe" "$how" /action:reboot)
   code=$?
   echo "$out"
   [ "$code" -eq 0 ] || fail "exit code $code"
