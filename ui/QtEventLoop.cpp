@@ -6,23 +6,11 @@
 
 #include <utility>
 
+#include "platform/common/LoopWork.h"
+
 namespace nocturo::ui {
 
-namespace {
-
-// Clears a busy flag however the handler leaves.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyGuard() { flag_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
-}  // namespace
+using platform::BusyGuard;
 
 QtEventLoop::QtEventLoop() = default;
 
