@@ -33,6 +33,16 @@ int Run(int argc, char** argv) {
         std::cerr << "lockpcscr: unknown option " << args.unknownOption << " (try --help)\n";
         return 2;
     }
+#ifdef _WIN32
+    // Installed as the system's screen saver (LockPcScr.scr), Windows starts
+    // it with /s to run, /p HWND for the small preview, /c to configure it.
+    // It runs on /s; it has no preview and nothing to configure.
+    switch (ScreenSaverRequest(args.commandLine)) {
+    case ScreenSaverCall::Run: args.commandLine.clear(); break;
+    case ScreenSaverCall::Nothing: return 0;
+    case ScreenSaverCall::Unknown: break;
+    }
+#endif
     if (!args.commandLine.empty()) {
         std::cerr << "lockpcscr: unexpected argument " << args.commandLine << " (try --help)\n";
         return 2;
