@@ -11,12 +11,20 @@
 #include "ui/Desktop.h"
 #include "ui/LockPcView.h"
 #endif
+#ifdef NOCTURO_HAS_WIN32_DESKTOP
+#include <windows.h>
+
+#include "ui/win32/Win32FormView.h"
+#include "ui/win32/Win32LockPcView.h"
+#endif
 
 #include "base/Version.h"
 #include "programs/support/LockPrograms.h"
 #include "programs/support/Programs.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     using namespace nocturo::programs;
     // SIGUSR1 and SIGUSR2 (hide and show the window) would end the program
     // by default: they wait until the window's signal watch takes them, and
@@ -49,5 +57,20 @@ int main(int argc, char** argv) {
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunLockPcDesktop(*host, argc, argv);
 #endif
+#ifdef NOCTURO_HAS_WIN32_DESKTOP
+    if (!args.headless && nocturo::ui::win32::DesktopAvailable()) return nocturo::ui::win32::RunWin32LockPc(*host);
+#endif
     return RunLockPcHeadless(*host);
 }
+
+}  // namespace
+
+#ifdef NOCTURO_HAS_WIN32_DESKTOP
+// A program of the windows subsystem, as nocturo.exe: started by the main
+// program it opens no console window; started from a console it writes to
+// that console (ProgramArgumentList), and the arguments come from the wide
+// command line.
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return Run(0, nullptr); }
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif

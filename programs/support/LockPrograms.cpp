@@ -178,14 +178,39 @@ int RunLockPcScrHeadless(platform::PlatformHost& host) {
 #endif
 }
 
+ScreenSaverCall ScreenSaverRequest(const std::string& commandLine) {
+    const std::string first = commandLine.substr(0, commandLine.find(' '));
+    if (first.size() < 2 || (first[0] != '/' && first[0] != '-')) return ScreenSaverCall::Unknown;
+    if (first.size() > 2 && first[2] != ':') return ScreenSaverCall::Unknown;
+    switch (first[1]) {
+    case 's':
+    case 'S': return ScreenSaverCall::Run;
+    case 'p':
+    case 'P':
+    case 'l':
+    case 'L':
+    case 'c':
+    case 'C':
+    case 'a':
+    case 'A': return ScreenSaverCall::Nothing;
+    default: return ScreenSaverCall::Unknown;
+    }
+}
+
 std::string LockPcUsage() {
     return "Usage: lockpc [--headless]\n"
            "\n"
            "Locks the computer for Nocturo: a full-screen window on top of everything\n"
            "that only Nocturo's options password takes away. A wrong password makes the\n"
            "next try wait 1 s, then 2, 4 ... up to 30 s. Without an options password the\n"
-           "desktop's own lock is used instead. SIGUSR1 hides the window, SIGUSR2 shows\n"
+           "desktop's own lock is used instead. "
+#ifdef _WIN32
+           "The main program hides and shows the window\n"
+           "by its title.\n"
+#else
+           "SIGUSR1 hides the window, SIGUSR2 shows\n"
            "it again.\n"
+#endif
            "\n"
            "  --headless   no window: the password is asked for on the terminal\n"
            "  --help       this text\n"
@@ -205,7 +230,12 @@ std::string LockPcScrUsage() {
            "with the time, moving every few seconds. A key, a mouse button or moving the\n"
            "mouse ends it.\n"
            "\n"
+#ifdef _WIN32
+           "  /s           as the system's screen saver: run (/p, /c: nothing to show)\n"
+           "  --headless   no window: waits for a line on standard input or Ctrl+C\n"
+#else
            "  --headless   no window: waits for a line on standard input or SIGTERM\n"
+#endif
            "  --help       this text\n"
            "  --version    the program's version\n"
            "\n"

@@ -13,6 +13,12 @@ namespace nocturo::programs {
 int RunLockPcHeadless(platform::PlatformHost& host);
 int RunLockPcScrHeadless(platform::PlatformHost& host);
 
+// What the system's screen saver arguments ask for: "/s" (also "-S",
+// "/s:...") to run, "/p HWND", "/l", "/c[:HWND]" and "/a" (preview, settings,
+// password) for which there is nothing to show; anything else is unknown.
+enum class ScreenSaverCall { Run, Nothing, Unknown };
+ScreenSaverCall ScreenSaverRequest(const std::string& commandLine);
+
 std::string LockPcUsage();
 std::string LockPcScrUsage();
 

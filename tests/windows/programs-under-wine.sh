@@ -107,6 +107,23 @@ lockpcscr-ends-on-a-line)
   [ $? -eq 0 ] || fail "at the end of the input: $out"
   echo "ok: lockpcscr waits for its line"
   ;;
+lockpcscr-screen-saver-arguments)
+  # Windows starts its screen saver with /s, /p HWND (preview) or /c
+  # (settings): only /s runs; there is no preview and nothing to set.
+  for call in "/p 1234" "/P:1234" "/c" "/c:1234" "/a"; do
+    # shellcheck disable=SC2086
+    out=$(run "$bin/lockpcscr.exe" $call)
+    code=$?
+    [ "$code" -eq 0 ] || fail "lockpcscr $call: exit code $code: $out"
+    [ -z "$out" ] || fail "lockpcscr $call said: $out"
+  done
+  out=$(run "$bin/lockpcscr.exe" /x)
+  [ $? -eq 2 ] || fail "lockpcscr /x did not end as bad usage: $out"
+  echo "$out" | grep -q "unexpected argument /x" || fail "lockpcscr /x did not say why: $out"
+  out=$( (sleep 1; echo) | "$wine" "$bin/lockpcscr.exe" /s --headless 2>&1 | tr -d '\r'; exit "${PIPESTATUS[1]}")
+  [ $? -eq 0 ] || fail "lockpcscr /s --headless: $out"
+  echo "ok: /s runs, /p, /c and /a show nothing, /x is refused"
+  ;;
 *)
   fail "unknown case $case_name"
   ;;
