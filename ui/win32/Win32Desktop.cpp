@@ -99,22 +99,23 @@ void RunWin32Modal(Form& form) {
         if (IsWindow(w)) EnableWindow(w, TRUE);
 }
 
-int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine) {
-    EnableDpiAwareness();
-    platform::win32::Win32EventLoop loop;
-    platform::win32::Win32Windows screen;
-    Win32Dialogs dialogs;
-    Win32Tray tray;
-    platform::win32::Win32Clock realClock;
-    Runtime runtime;
+void Win32DesktopServices::install(Runtime& runtime, const platform::PlatformHost& host) {
     runtime.pf = host.pf;
     runtime.pf.loop = &loop;
     runtime.pf.windows = &screen;
     runtime.pf.dialogs = &dialogs;
+    if (host.name == "sim") runtime.pf.clock = &realClock_;
+}
+
+int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine) {
+    EnableDpiAwareness();
+    Win32DesktopServices desktop;
+    auto& loop = desktop.loop;
+    auto& dialogs = desktop.dialogs;
+    Win32Tray tray;
+    Runtime runtime;
+    desktop.install(runtime, host);
     runtime.pf.tray = &tray;
-    // The simulated machine changes nothing, but on the desktop its windows
-    // keep real time.
-    if (host.name == "sim") runtime.pf.clock = &realClock;
     RuntimeScope scope(runtime);
 
     runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };

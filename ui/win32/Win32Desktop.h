@@ -5,12 +5,34 @@
 #include <string>
 
 #include "platform/PlatformHost.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32Windows.h"
+#include "ui/win32/Win32Dialogs.h"
 
 namespace nocturo {
 class Form;
+struct Runtime;
 }
 
 namespace nocturo::ui::win32 {
+
+// The Win32 loop, dialogs and screen for one run on the desktop (the main
+// program's and the lock programs').
+class Win32DesktopServices {
+public:
+    // runtime gets the host's services with these in place of the host's
+    // loop, dialogs and screen. The simulated machine changes nothing, but on
+    // the desktop its windows keep real time.
+    void install(Runtime& runtime, const platform::PlatformHost& host);
+
+    platform::win32::Win32EventLoop loop;
+    platform::win32::Win32Windows screen;
+    Win32Dialogs dialogs;
+
+private:
+    platform::win32::Win32Clock realClock_;
+};
 
 // Gives every form that loads its native window from now on (false: none).
 // A window goes once its form unloads, after the handler that unloaded it

@@ -12,6 +12,7 @@
 #include "platform/win32/Win32Windows.h"
 #include "shell/frmLockPc.h"
 #include "shell/frmLockPcScr.h"
+#include "ui/win32/Win32Desktop.h"
 #include "ui/win32/Win32Dialogs.h"
 
 namespace nocturo::ui::win32 {
@@ -306,18 +307,11 @@ std::shared_ptr<void> makeLockView(Form& form) {
 template <class Window>
 int runWindow(platform::PlatformHost& host, const char* procedure, bool endsOnCtrlC) {
     EnableDpiAwareness();
-    platform::win32::Win32EventLoop loop;
-    platform::win32::Win32Windows screen;
-    Win32Dialogs dialogs;
-    platform::win32::Win32Clock realClock;
+    Win32DesktopServices desktop;
+    auto& loop = desktop.loop;
+    auto& dialogs = desktop.dialogs;
     Runtime runtime;
-    runtime.pf = host.pf;
-    runtime.pf.loop = &loop;
-    runtime.pf.windows = &screen;
-    runtime.pf.dialogs = &dialogs;
-    // The simulated machine changes nothing, but on the desktop its windows
-    // keep real time.
-    if (host.name == "sim") runtime.pf.clock = &realClock;
+    desktop.install(runtime, host);
     RuntimeScope scope(runtime);
     if (!PrepareLockProgram(procedure)) return 1;
 
