@@ -551,13 +551,14 @@ TEST(Win32Dialogs, BrowseForFolderOpensAtTheStartFolderAndNothingOnCancel) {
     {
         // The folder chooser's caption is the system's; the title is the text
         // inside. OK once the tree shows the start folder chosen (the tree
-        // fills itself while the box is already on the screen).
+        // fills itself while the box is already on the screen, slowly on a
+        // busy machine).
         std::wstring selected;
         BoxWatcher watcher(L"", [&](HWND box) {
             HWND tree = nullptr;
             for (const auto& child : VisibleChildren(box))
                 if (child.className == WC_TREEVIEWW) tree = child.hwnd;
-            for (int i = 0; tree && i < 250 && selected != folder.filename().wstring(); ++i) {
+            for (int i = 0; tree && i < 750 && selected != folder.filename().wstring(); ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 wchar_t text[MAX_PATH] = {};
                 TVITEMW item{};
