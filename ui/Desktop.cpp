@@ -26,6 +26,7 @@
 #include "shell/FrmMain.h"
 #include "shell/frmAbout.h"
 #include "ui/FormView.h"
+#include "ui/ModalDialogs.h"
 #include "ui/FrmMainView.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtEventLoop.h"
@@ -52,15 +53,6 @@ std::shared_ptr<void> makeView(Form& form) {
     if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form))
         return keep(new FramelessView(form));
     return keep(new FormView(form));
-}
-
-// Loads a dialog, waits while it is shown and unloads it.
-template <class Dialog>
-void showModal() {
-    Dialog dialog;
-    dialog.Form_Load();
-    RunModal(dialog);
-    if (dialog.loaded()) dialog.Form_Unload();
 }
 
 // A termination signal writes one byte into this pipe; the loop reads it as
@@ -157,15 +149,7 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
         return false;
     };
     form.onUnloaded = [&] { loop.quit(0); };
-    form.showTimeSetup = showModal<frmTimeSetup>;
-    form.showWindowSetup = showModal<frmWindowSetup>;
-    auto showAbout = showModal<frmAbout>;
-    form.showAbout = showAbout;
-    form.showCleanerSetup = [showAbout](frmCleanHDSetup& setup) {
-        setup.showRunWindow = [](frmCleanNow& run) { RunModal(run); };
-        setup.showAbout = showAbout;
-        RunModal(setup);
-    };
+    ConnectModalDialogs(form, [](Form& dialog) { RunModal(dialog); });
 
     // Ctrl-C and a polite kill end the program the orderly way.
     std::unique_ptr<QSocketNotifier> signalWatch;

@@ -19,6 +19,7 @@
 #include "schedule/frmWindowSetup.h"
 #include "shell/FrmMain.h"
 #include "shell/frmAbout.h"
+#include "ui/ModalDialogs.h"
 #include "ui/win32/Win32Dialogs.h"
 #include "ui/win32/Win32Tray.h"
 #include "ui/win32/Win32FormView.h"
@@ -61,15 +62,6 @@ std::shared_ptr<void> makeView(Form& form) {
     if (dynamic_cast<WeekdayTimeRows*>(&form) || dynamic_cast<frmSplash*>(&form))
         return keep(new Win32FormView(form, Kind::Frameless));
     return keep(new Win32FormView(form, Kind::Normal));
-}
-
-// Loads a dialog, waits while it is shown and unloads it.
-template <class Dialog>
-void showModal() {
-    Dialog dialog;
-    dialog.Form_Load();
-    RunWin32Modal(dialog);
-    if (dialog.loaded()) dialog.Form_Unload();
 }
 
 }  // namespace
@@ -129,15 +121,7 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
         return false;
     };
     form.onUnloaded = [&] { loop.quit(0); };
-    form.showTimeSetup = showModal<frmTimeSetup>;
-    form.showWindowSetup = showModal<frmWindowSetup>;
-    auto showAbout = showModal<frmAbout>;
-    form.showAbout = showAbout;
-    form.showCleanerSetup = [showAbout](frmCleanHDSetup& setup) {
-        setup.showRunWindow = [](frmCleanNow& run) { RunWin32Modal(run); };
-        setup.showAbout = showAbout;
-        RunWin32Modal(setup);
-    };
+    ConnectModalDialogs(form, [](Form& dialog) { RunWin32Modal(dialog); });
 
     // Tab and the arrow keys move between a window's controls, as in a
     // dialog box.
