@@ -18,7 +18,6 @@
 #include "ui/win32/Win32LockPcView.h"
 #endif
 
-#include "base/Version.h"
 #include "programs/support/LockPrograms.h"
 #include "programs/support/Programs.h"
 
@@ -37,22 +36,7 @@ int Run(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &held, nullptr);
 #endif
     ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
-    if (!args.unknownOption.empty()) {
-        std::cerr << "lockpc: unknown option " << args.unknownOption << " (try --help)\n";
-        return 2;
-    }
-    if (!args.commandLine.empty()) {
-        std::cerr << "lockpc: unexpected argument " << args.commandLine << " (try --help)\n";
-        return 2;
-    }
-    if (args.help) {
-        std::cout << LockPcUsage();
-        return 0;
-    }
-    if (args.version) {
-        std::cout << "lockpc " << nocturo::version::Text << "\n";
-        return 0;
-    }
+    if (auto answered = AnswerOwnOptions(args, "lockpc", LockPcUsage(), false)) return *answered;
     auto host = MakePlatformFromEnvironment();
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunLockPcDesktop(*host, argc, argv);

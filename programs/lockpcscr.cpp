@@ -14,7 +14,6 @@
 #include "ui/win32/Win32LockPcView.h"
 #endif
 
-#include "base/Version.h"
 #include "programs/support/LockPrograms.h"
 #include "programs/support/Programs.h"
 
@@ -29,32 +28,20 @@ int Run(int argc, char** argv) {
     std::signal(SIGUSR2, SIG_IGN);
 #endif
     ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
-    if (!args.unknownOption.empty()) {
-        std::cerr << "lockpcscr: unknown option " << args.unknownOption << " (try --help)\n";
-        return 2;
-    }
 #ifdef _WIN32
     // Installed as the system's screen saver (LockPcScr.scr), Windows starts
     // it with /s to run, /p HWND for the small preview, /c to configure it.
     // It runs on /s; it has no preview and nothing to configure.
-    switch (ScreenSaverRequest(args.commandLine)) {
-    case ScreenSaverCall::Run: args.commandLine.clear(); break;
-    case ScreenSaverCall::Nothing: return 0;
-    case ScreenSaverCall::Unknown: break;
+    // An unknown option is refused first.
+    if (args.unknownOption.empty()) {
+        switch (ScreenSaverRequest(args.commandLine)) {
+        case ScreenSaverCall::Run: args.commandLine.clear(); break;
+        case ScreenSaverCall::Nothing: return 0;
+        case ScreenSaverCall::Unknown: break;
+        }
     }
 #endif
-    if (!args.commandLine.empty()) {
-        std::cerr << "lockpcscr: unexpected argument " << args.commandLine << " (try --help)\n";
-        return 2;
-    }
-    if (args.help) {
-        std::cout << LockPcScrUsage();
-        return 0;
-    }
-    if (args.version) {
-        std::cout << "lockpcscr " << nocturo::version::Text << "\n";
-        return 0;
-    }
+    if (auto answered = AnswerOwnOptions(args, "lockpcscr", LockPcScrUsage(), false)) return *answered;
     auto host = MakePlatformFromEnvironment();
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunLockPcScrDesktop(*host, argc, argv);

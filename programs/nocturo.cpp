@@ -16,7 +16,6 @@
 #include "ui/win32/Win32FormView.h"
 #endif
 
-#include "base/Version.h"
 #include "programs/support/Programs.h"
 
 namespace {
@@ -24,18 +23,7 @@ namespace {
 int Run(int argc, char** argv) {
     using namespace nocturo::programs;
     ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
-    if (!args.unknownOption.empty()) {
-        std::cerr << "nocturo: unknown option " << args.unknownOption << " (try --help)\n";
-        return 2;
-    }
-    if (args.help) {
-        std::cout << NocturoUsage();
-        return 0;
-    }
-    if (args.version) {
-        std::cout << "nocturo " << nocturo::version::Text << "\n";
-        return 0;
-    }
+    if (auto answered = AnswerOwnOptions(args, "nocturo", NocturoUsage(), true)) return *answered;
 #ifdef _WIN32
     if (args.service) return RunHeadlessService(args.commandLine);
 #endif

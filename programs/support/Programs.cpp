@@ -133,6 +133,27 @@ std::vector<std::string> ProgramArgumentList(int argc, char** argv) {
 #endif
 }
 
+std::optional<int> AnswerOwnOptions(const ProgramArguments& args, const std::string& program,
+                                    const std::string& usage, bool takesArguments) {
+    if (!args.unknownOption.empty()) {
+        std::cerr << program << ": unknown option " << args.unknownOption << " (try --help)\n";
+        return 2;
+    }
+    if (!takesArguments && !args.commandLine.empty()) {
+        std::cerr << program << ": unexpected argument " << args.commandLine << " (try --help)\n";
+        return 2;
+    }
+    if (args.help) {
+        std::cout << usage;
+        return 0;
+    }
+    if (args.version) {
+        std::cout << program << " " << version::Text << "\n";
+        return 0;
+    }
+    return std::nullopt;
+}
+
 std::string NocturoUsage() {
     return "Usage: nocturo [--headless] [/action:default|shutdown|poweroff|logoff|reboot] [/option:...]\n"
            "\n"

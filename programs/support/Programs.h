@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args);
 // Windows the wide command line, argv being in the ANSI code page there.
 // On Windows the console's output also becomes UTF-8.
 std::vector<std::string> ProgramArgumentList(int argc, char** argv);
+// What a program answers by itself before it starts: an unknown option, or
+// an argument where it takes none, is refused with exit code 2; --help prints
+// `usage` and --version the version, with exit code 0. nullopt: it starts.
+std::optional<int> AnswerOwnOptions(const ProgramArguments& args, const std::string& program,
+                                    const std::string& usage, bool takesArguments);
 
 // Runs the program without windows: message boxes on the terminal, the
 // action log and the countdown on standard output. Returns the exit code.
