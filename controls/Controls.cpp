@@ -165,6 +165,13 @@ std::int16_t Form::keyPress(const std::string& control, std::int16_t key) {
     return it == keys_.end() ? key : it->second(key);
 }
 
+std::vector<std::string> Form::handledEvents() const {
+    std::vector<std::string> names;
+    for (const auto& [name, handler] : events_) names.push_back(name);
+    for (const auto& [control, handler] : keys_) names.push_back(control + ".KeyPress");
+    return names;
+}
+
 void Form::on(const std::string& event, std::function<void()> handler) {
     events_[event] = [h = std::move(handler)](int) { h(); };
 }

@@ -274,6 +274,9 @@ public:
     std::int16_t keyPress(const std::string& control, std::int16_t key);
     // Whether the form handles this event (a view shows such a label as a link).
     bool handles(const std::string& event) const { return events_.count(event) > 0; }
+    // Every event the form handles, by name, and "control.KeyPress" for each
+    // box with a key filter.
+    std::vector<std::string> handledEvents() const;
 
     // Set by the view: the left button went down on a drag area, and the view
     // moves the window with the mouse until the button comes up.
