@@ -104,11 +104,12 @@ void RunModal(Form& form) {
     FormView* view = FormView::of(form);
     if (!view) return;
     view->setWindowModality(Qt::ApplicationModal);
-    if (form.visible()) {
-        view->show();
-        view->raise();
-        view->activateWindow();
-    }
+    // Shown modal is shown: a form whose load left it hidden would otherwise
+    // be waited for with no window anybody could close.
+    if (!form.visible()) form.setVisible(true);
+    view->show();
+    view->raise();
+    view->activateWindow();
     QEventLoop wait;
     QObject::connect(view, &FormView::closed, &wait, [&] {
         if (!form.loaded()) wait.quit();
