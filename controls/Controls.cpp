@@ -36,8 +36,14 @@ void OptionButton::setValue(bool v) {
     set(value_, v);
 }
 
+void TextBox::setText(const std::string& v) {
+    if (v == text_) return;
+    text_ = v;
+    selStart_ = selLength_ = 0;
+    changed();
+}
+
 void TextBox::select(int start, int length) {
-    if (start == selStart_ && length == selLength_) return;
     selStart_ = start;
     selLength_ = length;
     changed();

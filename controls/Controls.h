@@ -164,12 +164,16 @@ class TextBox : public Control {
 public:
     using Control::Control;
     const std::string& text() const { return text_; }
-    void setText(const std::string& v) { set(text_, v); }
+    // A new text drops the selection: it belonged to the old one.
+    void setText(const std::string& v);
     // The text shows as placeholder characters (a password entry).
     bool password() const { return password_; }
     void setPassword(bool v) { set(password_, v); }
     int selStart() const { return selStart_; }
     int selLength() const { return selLength_; }
+    // Selects part of the text (a view shows it selected). Asked again for
+    // the same part, it selects it again: the user may have moved the caret
+    // meanwhile.
     void select(int start, int length);
 
 private:
