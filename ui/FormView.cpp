@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
@@ -458,14 +459,20 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
 
     if (auto* text = dynamic_cast<TextBox*>(&c)) {
         if (type == QEvent::FocusOut) {
-            fire(*text, "LostFocus");
+            // Only a move to another control leaves the box; the window
+            // losing the keyboard to another program or a menu does not.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) fire(*text, "LostFocus");
         } else if (type == QEvent::MouseButtonRelease) {
             fire(*text, "Click");
         } else if (type == QEvent::KeyPress) {
             auto* ke = static_cast<QKeyEvent*>(event);
             std::int16_t key = 0;
+            const bool shortcut = ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
             if (ke->key() == Qt::Key_Backspace) key = 8;
-            else if (ke->text().size() == 1 && ke->text().at(0).unicode() >= 32 && ke->text().at(0).unicode() < 127)
+            else if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) key = 13;
+            else if (!shortcut && ke->text().size() == 1 && ke->text().at(0).unicode() >= 32 &&
+                     ke->text().at(0).unicode() < 127)
                 key = static_cast<std::int16_t>(ke->text().at(0).unicode());
             if (key != 0) {
                 observe(c.fullName() + ".KeyPress");
