@@ -301,6 +301,7 @@ public:
     void m_frmSysTray_MenuClick(std::int16_t index, const std::string& key);
     void m_frmSysTray_SysTrayDoubleClick(int button);
     void m_frmSysTray_SysTrayMouseDown(int button);
+    void m_frmSysTray_SysTraySelect();
     void SetTopMostWindow();
     void ClearTopMostWindow();
     // A system-modal message box with the window taken out of the topmost
