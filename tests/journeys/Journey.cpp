@@ -27,6 +27,7 @@
 #include <sstream>
 
 #include "platform/sim/SimPlatform.h"
+#include "platform/sim/SimSessionPower.h"
 #include "shell/FrmMain.h"
 #include "ui/FormView.h"
 
@@ -140,6 +141,10 @@ ProgramOnDesktop::ProgramOnDesktop(ui::QtTray::Host trayHost) {
     options.programFolder = programFolder_;
     options.registryPath = registryPath_;
     host_ = platform::MakeSimPlatform(options);
+    // The session's end would end this process with the program: the
+    // journey notes it and goes on looking.
+    if (auto* power = dynamic_cast<platform::SimSessionPower*>(host_->pf.power))
+        power->setSessionEndHook([this](std::uint32_t flags) { sessionEnds_.push_back(flags); });
     program_ = std::make_unique<ui::DesktopProgram>(*host_, trayHost);
     JourneyCoverage::instance().noteMainWindowHandlers(program_->form().handledEvents());
     if (!program_->start("")) {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
@@ -98,6 +99,9 @@ public:
     // ---- what it left behind -----------------------------------------------
     // The calls the simulated machine journalled ("ExitWindowsEx", ...).
     std::vector<std::string> journal() const;
+    // The flags of every session end the program asked for (ExitWindowsEx);
+    // the simulated session goes on.
+    const std::vector<std::uint32_t>& sessionEnds() const { return sessionEnds_; }
     int journalCount(const std::string& call) const;
     // The action log's event texts, in order.
     std::vector<std::string> actionLog() const;
@@ -116,6 +120,7 @@ private:
     std::unique_ptr<platform::PlatformHost> host_;
     std::unique_ptr<ui::DesktopProgram> program_;
     bool started_ = false;
+    std::vector<std::uint32_t> sessionEnds_;
 };
 
 // The clock as the program shows it, some seconds from now.

@@ -64,5 +64,6 @@ TEST(TimeOfDay, TheActionStartsAtTheTypedTime) {
 
     EXPECT_TRUE(p.waitFor([&] { return p.journalCount("ExitWindowsEx") == 1; }, 14000))
         << "the action never started at " << target;
+    EXPECT_EQ(p.sessionEnds().size(), 1u);
     EXPECT_EQ(p.errorLog(), "");
 }

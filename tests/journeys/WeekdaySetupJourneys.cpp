@@ -81,6 +81,7 @@ TEST(WeekdaySetup, TodaysTimeFromTheDialogStartsTheAction) {
         << p.caption("lblNocturoInfo");
     EXPECT_TRUE(p.waitFor([&] { return p.journalCount("ExitWindowsEx") == 1; }, 16000))
         << "the action never started at " << target;
+    EXPECT_EQ(p.sessionEnds().size(), 1u);
     EXPECT_EQ(p.errorLog(), "");
 }
 
