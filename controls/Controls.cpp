@@ -36,8 +36,14 @@ void OptionButton::setValue(bool v) {
     set(value_, v);
 }
 
+void TextBox::setText(const std::string& v) {
+    if (v == text_) return;
+    text_ = v;
+    selStart_ = selLength_ = 0;
+    changed();
+}
+
 void TextBox::select(int start, int length) {
-    if (start == selStart_ && length == selLength_) return;
     selStart_ = start;
     selLength_ = length;
     changed();
@@ -163,6 +169,13 @@ bool Form::fireEvent(const std::string& event, int arg) {
 std::int16_t Form::keyPress(const std::string& control, std::int16_t key) {
     auto it = keys_.find(control);
     return it == keys_.end() ? key : it->second(key);
+}
+
+std::vector<std::string> Form::handledEvents() const {
+    std::vector<std::string> names;
+    for (const auto& [name, handler] : events_) names.push_back(name);
+    for (const auto& [control, handler] : keys_) names.push_back(control + ".KeyPress");
+    return names;
 }
 
 void Form::on(const std::string& event, std::function<void()> handler) {

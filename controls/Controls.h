@@ -164,12 +164,16 @@ class TextBox : public Control {
 public:
     using Control::Control;
     const std::string& text() const { return text_; }
-    void setText(const std::string& v) { set(text_, v); }
+    // A new text drops the selection: it belonged to the old one.
+    void setText(const std::string& v);
     // The text shows as placeholder characters (a password entry).
     bool password() const { return password_; }
     void setPassword(bool v) { set(password_, v); }
     int selStart() const { return selStart_; }
     int selLength() const { return selLength_; }
+    // Selects part of the text (a view shows it selected). Asked again for
+    // the same part, it selects it again: the user may have moved the caret
+    // meanwhile.
     void select(int start, int length);
 
 private:
@@ -274,6 +278,9 @@ public:
     std::int16_t keyPress(const std::string& control, std::int16_t key);
     // Whether the form handles this event (a view shows such a label as a link).
     bool handles(const std::string& event) const { return events_.count(event) > 0; }
+    // Every event the form handles, by name, and "control.KeyPress" for each
+    // box with a key filter.
+    std::vector<std::string> handledEvents() const;
 
     // Set by the view: the left button went down on a drag area, and the view
     // moves the window with the mouse until the button comes up.

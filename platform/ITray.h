@@ -13,10 +13,12 @@ namespace nif {
 inline constexpr std::uint32_t Message = 0x1, Icon = 0x2, Tip = 0x4;
 }
 
-// The mouse messages an icon reports (WM_*).
+// The mouse messages an icon reports (WM_*), and Select (NIN_SELECT): the
+// icon was chosen with one click on a desktop that reports no double click
+// (a StatusNotifier host's "activate").
 namespace wm {
 inline constexpr int MouseMove = 0x200, LButtonDown = 0x201, LButtonUp = 0x202, LButtonDblClk = 0x203,
-                     RButtonDown = 0x204, RButtonUp = 0x205, RButtonDblClk = 0x206;
+                     RButtonDown = 0x204, RButtonUp = 0x205, RButtonDblClk = 0x206, Select = 0x400;
 }
 
 // One entry of a pop-up menu.

@@ -6,7 +6,9 @@
 #include "base/Strings.h"
 #include "base/Variant.h"
 #include "base/Varn_ErrorLog.h"
+#include "base/Runtime.h"
 #include "base/Varn_Registry.h"
+#include "platform/IWindows.h"
 
 namespace nocturo {
 
@@ -169,6 +171,14 @@ void WeekdayTimeRows::Form_Load() {
             });
         }
     }
+    // Filled, the dialog shows itself in the middle of the screen.
+    Step(proc.c_str(), 9, [&] {
+        if (hasRuntime() && rt().pf.windows) {
+            setLeft((windows().screenWidthTwips() - width()) / 2);
+            setTop((windows().screenHeightTwips() - height()) / 2);
+        }
+        setVisible(true);
+    });
 }
 
 void WeekdayTimeRows::Form_Unload() {

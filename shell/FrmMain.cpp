@@ -190,6 +190,8 @@ void FrmMain::layoutControls() {
         const int top = fieldRow(*optShutdownTime[2], 2940);
         txtStartActionIn.setGeometry(col2, top, 810, field);
         cmbTimeUnit.setGeometry(col2 + 870, top, 1230, field);
+        // "Set" loads the count of this row.
+        cmdResetCounter.setGeometry(col2 + 2160, top, right - col2 - 2160, field);
     }
     cmdSetupTimeWindow.setGeometry(4740, fieldRow(*optShutdownTime[3], 4500), 1455, field);
     y += 60;
@@ -224,7 +226,6 @@ void FrmMain::layoutControls() {
         const int top = row(field);
         lblCounterHeader.setGeometry(120, top + (field - line) / 2, 1560, line);
         txtCounter.setGeometry(1740, top, 480, field);
-        cmdResetCounter.setGeometry(2280, top, 720, field);
         lblPasswordHeader.setGeometry(col2, top + (field - line) / 2, 1500, line);
         txtOptionsMenuPW.setGeometry(col2 + 1530, top, right - col2 - 1530, field);
     }
@@ -863,6 +864,8 @@ void FrmMain::registerEvents() {
     on("txtSEC.LostFocus", [this] { txtSEC_LostFocus(); });
     on("txtCounter.LostFocus", [this] { txtCounter_LostFocus(); });
     on("txtStartActionIn.Change", [this] { txtStartActionIn_Change(); });
+    on("txtStartActionIn.LostFocus", [this] { txtStartActionIn_LostFocus(); });
+    on("cmbTimeUnit.Click", [this] { cmbTimeUnit_Click(); });
     on("txtLockTime.Change", [this] { txtLockTime_Change(); });
     onKey("txtStartActionIn", [this](std::int16_t key) { return txtStartActionIn_KeyPress(key); });
     on("Form.Close", [this] { Form_Unload(); });

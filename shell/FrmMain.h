@@ -210,9 +210,14 @@ public:
     void ImgStop_DblClick();
     void imgCountdown_Click();
     static bool IsDigit(std::int16_t key);
-    // Returns the key to insert, 0 when it is dropped.
+    // Returns the key to insert, 0 when it is dropped. Enter loads the
+    // count typed (as "Set" does) and goes no further.
     std::int16_t txtStartActionIn_KeyPress(std::int16_t key);
     void txtStartActionIn_Change();
+    // Leaving the count's box loads a count typed since the last load; a
+    // new unit loads the count in that unit.
+    void txtStartActionIn_LostFocus();
+    void cmbTimeUnit_Click();
     void txtCounter_LostFocus();
 
     // ---- option boxes -------------------------------------------------------
@@ -306,6 +311,7 @@ public:
     void m_frmSysTray_MenuClick(std::int16_t index, const std::string& key);
     void m_frmSysTray_SysTrayDoubleClick(int button);
     void m_frmSysTray_SysTrayMouseDown(int button);
+    void m_frmSysTray_SysTraySelect();
     void SetTopMostWindow();
     void ClearTopMostWindow();
     // A system-modal message box with the window taken out of the topmost
@@ -407,6 +413,7 @@ private:
     long long windowSpent_ = -1;        // mode 3: a window whose action the system refused
     bool scheduleArmed_ = true;         // false: disarmed, never chosen, or the settings could not be used
     bool countdownFired_ = false;       // mode 2: the count has reached 0 since it was armed
+    bool countEdited_ = false;          // mode 2: txtStartActionIn was typed into since the count was loaded
     std::int64_t countdownRefMono_ = -1;  // mode 2: the count is up to date to this moment
     std::int64_t countdownCarryMs_ = 0;  // mode 2: the part of a second counted already
 

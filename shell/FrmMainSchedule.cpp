@@ -138,14 +138,28 @@ void FrmMain::cmdResetCounter_Click() {
         else if (unit == "hours") total *= 3600;
         if (total > std::numeric_limits<std::int32_t>::max()) throw platform::Error(platform::err::Overflow, "Overflow");
         armCountdown(static_cast<std::int32_t>(total));
+        countEdited_ = false;
     });
 }
 
 bool FrmMain::IsDigit(std::int16_t key) { return key == 8 || (key >= 48 && key <= 57); }
 
-std::int16_t FrmMain::txtStartActionIn_KeyPress(std::int16_t key) { return IsDigit(key) ? key : 0; }
+std::int16_t FrmMain::txtStartActionIn_KeyPress(std::int16_t key) {
+    if (key == 13) {
+        cmdResetCounter_Click();
+        return 0;
+    }
+    return IsDigit(key) ? key : 0;
+}
+
+void FrmMain::txtStartActionIn_LostFocus() {
+    if (countEdited_) cmdResetCounter_Click();
+}
+
+void FrmMain::cmbTimeUnit_Click() { cmdResetCounter_Click(); }
 
 void FrmMain::txtStartActionIn_Change() {
+    countEdited_ = true;
     step(proc("txtStartActionIn_change"), 1, [&] {
         if (Trim(txtStartActionIn.text()).empty()) txtStartActionIn.setText("60");
         else if (Val(txtStartActionIn.text()) < 1) txtStartActionIn.setText("10");

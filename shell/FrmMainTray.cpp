@@ -21,6 +21,7 @@ void FrmMain::Make_Popup_Menu() {
         window->MenuClick = [this](std::int16_t index, const std::string& key) { m_frmSysTray_MenuClick(index, key); };
         window->SysTrayDoubleClick = [this](int button) { m_frmSysTray_SysTrayDoubleClick(button); };
         window->SysTrayMouseDown = [this](int button) { m_frmSysTray_SysTrayMouseDown(button); };
+        window->SysTraySelect = [this] { m_frmSysTray_SysTraySelect(); };
         m_frmSysTray = std::move(window);
     });
     if (!m_frmSysTray) return;
@@ -137,6 +138,13 @@ void FrmMain::m_frmSysTray_SysTrayDoubleClick(int button) {
     if (button != mouse::Left || life_ != Life::Running) return;
     step(p, 1, [&] { RestoreFromTray(); });
     step(p, 2, [&] { ShutDown_Action(""); });
+}
+
+// A desktop without a double click on the icon: its click brings the window
+// back, and only the window's own buttons start an action.
+void FrmMain::m_frmSysTray_SysTraySelect() {
+    if (life_ != Life::Running) return;
+    step(proc("m_frmSysTray_SysTraySelect"), 1, [&] { RestoreFromTray(); });
 }
 
 void FrmMain::m_frmSysTray_SysTrayMouseDown(int button) {

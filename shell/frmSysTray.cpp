@@ -169,6 +169,9 @@ void frmSysTray::trayCallback(int message) {
     case platform::wm::RButtonDblClk:
         if (auto ev = SysTrayDoubleClick) quietly([&] { ev(2); });
         break;
+    case platform::wm::Select:
+        if (auto ev = SysTraySelect) quietly([&] { ev(); });
+        break;
     default:
         break;
     }

@@ -77,6 +77,8 @@ public:
     std::function<void(int button)> SysTrayMouseDown;
     std::function<void(int button)> SysTrayMouseUp;
     std::function<void(int button)> SysTrayDoubleClick;
+    // The icon was chosen with a single click where the desktop has no double click.
+    std::function<void()> SysTraySelect;
 
 private:
     void listen(bool on);

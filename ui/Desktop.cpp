@@ -104,11 +104,12 @@ void RunModal(Form& form) {
     FormView* view = FormView::of(form);
     if (!view) return;
     view->setWindowModality(Qt::ApplicationModal);
-    if (form.visible()) {
-        view->show();
-        view->raise();
-        view->activateWindow();
-    }
+    // Shown modal is shown: a form whose load left it hidden would otherwise
+    // be waited for with no window anybody could close.
+    if (!form.visible()) form.setVisible(true);
+    view->show();
+    view->raise();
+    view->activateWindow();
     QEventLoop wait;
     QObject::connect(view, &FormView::closed, &wait, [&] {
         if (!form.loaded()) wait.quit();
@@ -125,31 +126,72 @@ void DesktopServices::install(Runtime& runtime, const platform::PlatformHost& ho
     if (host.name == "sim") runtime.pf.clock = &realClock_;
 }
 
+struct DesktopProgram::Parts {
+    explicit Parts(QtTray::Host trayHost) : tray(nullptr, trayHost) {}
+    DesktopServices desktop;
+    QtTray tray;
+    Runtime runtime;
+    std::unique_ptr<RuntimeScope> scope;
+    std::unique_ptr<FrmMain> form;
+};
+
+DesktopProgram::DesktopProgram(platform::PlatformHost& host, QtTray::Host trayHost)
+    : parts_(std::make_unique<Parts>(trayHost)) {
+    Parts& p = *parts_;
+    p.desktop.install(p.runtime, host);
+    p.runtime.pf.tray = &p.tray;
+    p.scope = std::make_unique<RuntimeScope>(p.runtime);
+    p.runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
+
+    p.form = std::make_unique<FrmMain>();
+    FrmMain& form = *p.form;
+    p.runtime.errorIndicator = [&form] { form.ShowErrorIndicator(); };
+    // A timed box needs a window of ours on the screen to belong to.
+    p.runtime.activeFormShown = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<FormView*>(w) && w->isVisible()) return true;
+        return false;
+    };
+    QtEventLoop& loop = p.desktop.loop;
+    form.onUnloaded = [&loop] { loop.quit(0); };
+    ConnectModalDialogs(form, [](Form& dialog) { RunModal(dialog); });
+}
+
+DesktopProgram::~DesktopProgram() {
+    InstallDesktopViews(false);
+    // The form goes before the runtime it was made in.
+    parts_->form.reset();
+    parts_->scope.reset();
+}
+
+bool DesktopProgram::start(const std::string& commandLine) {
+    InstallDesktopViews(true);
+    NocturoMain start(*parts_->form);
+    if (!start.Main(commandLine)) {
+        exitCode_ = start.exitCode;
+        return false;
+    }
+    return true;
+}
+
+int DesktopProgram::run() {
+    if (parts_->form->unloaded()) return exitCode_;
+    int code = parts_->desktop.loop.run();
+    exitCode_ = code < 0 ? 0 : code;
+    return exitCode_;
+}
+
+FrmMain& DesktopProgram::form() { return *parts_->form; }
+QtTray& DesktopProgram::tray() { return parts_->tray; }
+Runtime& DesktopProgram::runtime() { return parts_->runtime; }
+
 int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nocturo"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    DesktopServices desktop;
-    QtEventLoop& loop = desktop.loop;
-    QtTray tray;
-    Runtime runtime;
-    desktop.install(runtime, host);
-    runtime.pf.tray = &tray;
-    RuntimeScope scope(runtime);
-
-    runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
-
-    FrmMain form;
-    runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
-    // A timed box needs a window of ours on the screen to belong to.
-    runtime.activeFormShown = [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<FormView*>(w) && w->isVisible()) return true;
-        return false;
-    };
-    form.onUnloaded = [&] { loop.quit(0); };
-    ConnectModalDialogs(form, [](Form& dialog) { RunModal(dialog); });
+    DesktopProgram program(host);
+    FrmMain& form = program.form();
 
     // Ctrl-C and a polite kill end the program the orderly way.
     std::unique_ptr<QSocketNotifier> signalWatch;
@@ -165,17 +207,8 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
         std::signal(SIGTERM, onTerminateSignal);
     }
 
-    InstallDesktopViews(true);
-    NocturoMain start(form);
-    int code = 0;
-    if (!start.Main(commandLine)) {
-        code = start.exitCode;
-    } else if (!form.unloaded()) {
-        code = loop.run();
-        if (code < 0) code = 0;
-    }
-    InstallDesktopViews(false);
-    return code;
+    if (!program.start(commandLine)) return program.exitCode();
+    return program.run();
 }
 
 }  // namespace nocturo::ui

@@ -11,9 +11,11 @@
 #include "platform/posix/X11Keyboard.h"
 #include "ui/QtDialogs.h"
 #include "ui/QtEventLoop.h"
+#include "ui/QtTray.h"
 
 namespace nocturo {
 class Form;
+class FrmMain;
 struct Runtime;
 }
 
@@ -59,6 +61,34 @@ private:
 void InstallDesktopViews(bool on);
 // The window of a loaded form, made modal; returns when the form unloads.
 void RunModal(Form& form);
+
+// One run of the program on the desktop, set up and ready to start: Qt's
+// services in place of the host's, the tray, the main window with its
+// modal dialogs, and a window for every form that loads. Needs a
+// QApplication that outlives it; one at a time.
+class DesktopProgram {
+public:
+    explicit DesktopProgram(platform::PlatformHost& host, QtTray::Host trayHost = QtTray::Host::Detect);
+    ~DesktopProgram();
+    DesktopProgram(const DesktopProgram&) = delete;
+    DesktopProgram& operator=(const DesktopProgram&) = delete;
+
+    // The start-up (NocturoMain::Main). False when the program ended during
+    // it; exitCode() says why.
+    bool start(const std::string& commandLine);
+    // Runs the loop until the program ends; its exit code.
+    int run();
+    int exitCode() const { return exitCode_; }
+
+    FrmMain& form();
+    QtTray& tray();
+    Runtime& runtime();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+    int exitCode_ = 0;
+};
 
 // Runs the program with its desktop windows. The host's loop, dialogs and
 // screen are replaced by Qt's for the run.

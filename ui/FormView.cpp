@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
@@ -46,6 +47,11 @@ int buttonOf(Qt::MouseButton b) {
 }
 
 constexpr long kSystemColor = 0x8000000F;
+
+FormView::EventObserver& eventObserver() {
+    static FormView::EventObserver observer;
+    return observer;
+}
 
 std::map<const Form*, FormView*>& viewsOfForms() {
     static std::map<const Form*, FormView*> views;
@@ -118,9 +124,20 @@ QWidget* FormView::widgetFor(const std::string& fullName) const {
 int FormView::twipsToPixelsX(int twips) const { return twipsToPixels(twips, logicalDpiX()); }
 int FormView::twipsToPixelsY(int twips) const { return twipsToPixels(twips, logicalDpiY()); }
 
+void FormView::setEventObserver(EventObserver observer) { eventObserver() = std::move(observer); }
+
+void FormView::observe(const std::string& event) {
+    if (EventObserver observer = eventObserver()) observer(form_, event);
+}
+
+void FormView::send(const std::string& event, int arg) {
+    observe(event);
+    form_.fireEvent(event, arg);
+}
+
 void FormView::fire(const Control& control, const char* event, int arg) {
     if (detached_) return;
-    form_.fireEvent(control.fullName() + "." + event, arg);
+    send(control.fullName() + "." + event, arg);
 }
 
 QWidget* FormView::makeWidget(Control& c) {
@@ -370,7 +387,7 @@ void FormView::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    form_.fireEvent("Form.Close");
+    send("Form.Close");
     if (form_.loaded() && form_.visible()) event->ignore();
     else event->accept();
     refreshForm();
@@ -421,7 +438,7 @@ void FormView::mousePressEvent(QMouseEvent* event) {
     if (detached_) return QWidget::mousePressEvent(event);
     // Only a press on the bare surface belongs to the form.
     if (childAt(event->position().toPoint())) return QWidget::mousePressEvent(event);
-    form_.fireEvent("Form.MouseDown", buttonOf(event->button()));
+    send("Form.MouseDown", buttonOf(event->button()));
 }
 
 void FormView::mouseMoveEvent(QMouseEvent* event) {
@@ -434,7 +451,7 @@ void FormView::mouseReleaseEvent(QMouseEvent* event) {
     if (dragFilter(event)) return;
     if (childAt(event->position().toPoint())) return QWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        form_.fireEvent("Form.Click");
+        send("Form.Click");
 }
 
 bool FormView::eventFilter(QObject* watched, QEvent* event) {
@@ -449,16 +466,25 @@ bool FormView::eventFilter(QObject* watched, QEvent* event) {
 
     if (auto* text = dynamic_cast<TextBox*>(&c)) {
         if (type == QEvent::FocusOut) {
-            fire(*text, "LostFocus");
+            // Only a move to another control leaves the box; the window
+            // losing the keyboard to another program or a menu does not.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) fire(*text, "LostFocus");
         } else if (type == QEvent::MouseButtonRelease) {
             fire(*text, "Click");
         } else if (type == QEvent::KeyPress) {
             auto* ke = static_cast<QKeyEvent*>(event);
             std::int16_t key = 0;
+            const bool shortcut = ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
             if (ke->key() == Qt::Key_Backspace) key = 8;
-            else if (ke->text().size() == 1 && ke->text().at(0).unicode() >= 32 && ke->text().at(0).unicode() < 127)
+            else if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter) key = 13;
+            else if (!shortcut && ke->text().size() == 1 && ke->text().at(0).unicode() >= 32 &&
+                     ke->text().at(0).unicode() < 127)
                 key = static_cast<std::int16_t>(ke->text().at(0).unicode());
-            if (key != 0 && form_.keyPress(c.fullName(), key) == 0) return true;  // dropped
+            if (key != 0) {
+                observe(c.fullName() + ".KeyPress");
+                if (form_.keyPress(c.fullName(), key) == 0) return true;  // dropped
+            }
         }
         return QWidget::eventFilter(watched, event);
     }

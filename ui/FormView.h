@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -44,8 +45,15 @@ public:
     void refreshAll();
     // The model is going away: the view lets go of it and never touches it again.
     void detach();
+    bool attached() const { return !detached_; }
     // The view of a form, null when it has none.
     static FormView* of(const Form& form);
+
+    // Told of every user event a view passes to its form ("cmdGo.Click",
+    // "txtHour.KeyPress"), before the form handles it: a record of what a run
+    // used. Null: nobody listens.
+    using EventObserver = std::function<void(const Form& form, const std::string& event)>;
+    static void setEventObserver(EventObserver observer);
 
 signals:
     // The form unloaded or hid its window.
@@ -69,6 +77,8 @@ private:
     void refreshControl(Control& control);
     void refreshForm();
     void fire(const Control& control, const char* event, int arg = 0);
+    void send(const std::string& event, int arg = 0);
+    void observe(const std::string& event);
     bool dragFilter(QEvent* event);
 
     Form& form_;

@@ -99,7 +99,7 @@ std::vector<int> QtTray::messagesFor(QSystemTrayIcon::ActivationReason reason, b
     case QSystemTrayIcon::DoubleClick:
         return {platform::wm::LButtonDblClk};
     case QSystemTrayIcon::Trigger:
-        if (statusNotifier) return {platform::wm::LButtonDblClk};
+        if (statusNotifier) return {platform::wm::Select};
         return {platform::wm::LButtonDown, platform::wm::LButtonUp};
     default:
         return {};

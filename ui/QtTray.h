@@ -21,8 +21,8 @@ class QtTray : public QObject, public platform::ITray {
 public:
     // How the desktop reports clicks on the icon. An X11 system tray sends a
     // click and a double click; a StatusNotifierItem host sends "activate"
-    // for a left click and has no double click, so there the click does what
-    // the double click does elsewhere.
+    // for a left click and has no double click: there the click is reported
+    // as Select, which brings the window back and starts nothing.
     enum class Host { Detect, SystemTray, StatusNotifier };
     explicit QtTray(QObject* parent = nullptr, Host host = Host::Detect);
     ~QtTray() override;

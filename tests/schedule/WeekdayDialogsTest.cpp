@@ -5,7 +5,9 @@
 
 #include <set>
 
+#include "base/Runtime.h"
 #include "base/Varn_Registry.h"
+#include "platform/IWindows.h"
 #include "platform/Error.h"
 #include "schedule/frmTimeSetup.h"
 #include "schedule/frmWindowSetup.h"
@@ -69,6 +71,21 @@ TYPED_TEST(WeekdayDialog, LoadFillsEveryRowWithDefaultsWhenNothingIsStored) {
     }
     EXPECT_EQ(this->dlg.selectedField(), TimeField::None);
     EXPECT_EQ(this->w.errorLog(), "");
+}
+
+// Opened modal, the dialog must be on the screen: its load shows it, in
+// the middle of the screen.
+TYPED_TEST(WeekdayDialog, LoadShowsTheDialogInTheMiddleOfTheScreen) {
+    EXPECT_FALSE(this->dlg.visible());
+    this->dlg.Form_Load();
+    EXPECT_TRUE(this->dlg.loaded());
+    EXPECT_TRUE(this->dlg.visible());
+    if (rt().pf.windows) {
+        EXPECT_EQ(this->dlg.left(), (windows().screenWidthTwips() - this->dlg.width()) / 2);
+        EXPECT_EQ(this->dlg.top(), (windows().screenHeightTwips() - this->dlg.height()) / 2);
+    }
+    this->dlg.Form_Unload();
+    EXPECT_FALSE(this->dlg.visible());
 }
 
 TYPED_TEST(WeekdayDialog, LoadReadsEachRowFromItsOwnSettings) {
@@ -277,6 +294,28 @@ TYPED_TEST(WeekdayDialog, ClickSelectsTheWholeFieldAndRemembersIt) {
     this->dlg.txtHour_Click(6);
     EXPECT_EQ(this->dlg.selectedField(), TimeField::Hour);
     EXPECT_EQ(this->dlg.selectedRow(), 6);
+}
+
+// The field keeps what is typed over the click's selection: the selection
+// belongs to the text it was made on.
+TYPED_TEST(WeekdayDialog, TypingOverTheClicksSelectionKeepsEveryDigit) {
+    this->dlg.Form_Load();
+    this->dlg.txtHour_Click(2);
+    ASSERT_EQ(this->dlg.txtHour[2]->selLength(), 2);
+    this->dlg.txtHour[2]->setText("2");  // the first key replaced the selection
+    this->dlg.fireEvent("txtHour(2).Change");
+    EXPECT_EQ(this->dlg.txtHour[2]->selLength(), 0);
+    this->dlg.txtHour[2]->setText("23");
+    this->dlg.fireEvent("txtHour(2).Change");
+    this->dlg.fireEvent("txtHour(2).LostFocus");
+    EXPECT_EQ(this->dlg.txtHour[2]->text(), "23");
+    // A second click selects the field again.
+    int selections = 0;
+    this->dlg.setChangeListener([&](const std::string& what) { selections += what == "txtHour(2)"; });
+    this->dlg.txtHour_Click(2);
+    this->dlg.txtHour_Click(2);
+    EXPECT_EQ(selections, 2);
+    EXPECT_EQ(this->dlg.txtHour[2]->selLength(), 2);
 }
 
 TYPED_TEST(WeekdayDialog, UpArrowCountsUpToTheBoundWithoutWrapping) {

@@ -175,6 +175,55 @@ TEST(Schedule, SetComputesSecondsFromTheUnit) {
     EXPECT_EQ(t.f.countdownSeconds, 7200);
 }
 
+// A count typed into the box takes effect without "Set": when the box is
+// left after an edit, on Enter, and when another unit is chosen.
+TEST(Schedule, ATypedCountIsLoadedWhenTheBoxIsLeftOnEnterAndOnANewUnit) {
+    Scheduled t;
+    t.mode(2);
+    t.f.cmbTimeUnit.setListIndex(2);  // seconds
+    t.f.cmdResetCounter_Click();
+    ASSERT_EQ(t.f.countdownSeconds, 360);
+
+    // Left without an edit, the running count goes on.
+    t.w.loop.runFor(3000);
+    t.f.fireEvent("txtStartActionIn.LostFocus");
+    EXPECT_EQ(t.f.countdownSeconds, 357);
+
+    t.f.txtStartActionIn.setText("50");
+    t.f.fireEvent("txtStartActionIn.Change");
+    EXPECT_EQ(t.f.countdownSeconds, 357);  // not while typing
+    t.f.fireEvent("txtStartActionIn.LostFocus");
+    EXPECT_EQ(t.f.countdownSeconds, 50);
+    t.w.loop.runFor(2000);
+    t.f.fireEvent("txtStartActionIn.LostFocus");  // left again: no edit since
+    EXPECT_EQ(t.f.countdownSeconds, 48);
+
+    // Enter loads it and never reaches the box.
+    t.f.txtStartActionIn.setText("40");
+    t.f.fireEvent("txtStartActionIn.Change");
+    EXPECT_EQ(t.f.keyPress("txtStartActionIn", 13), 0);
+    EXPECT_EQ(t.f.countdownSeconds, 40);
+    EXPECT_EQ(t.f.keyPress("txtStartActionIn", '7'), '7');
+    EXPECT_EQ(t.f.keyPress("txtStartActionIn", 'x'), 0);
+
+    // Another unit counts the same number in it.
+    t.f.cmbTimeUnit.setListIndex(1);
+    t.f.fireEvent("cmbTimeUnit.Click");
+    EXPECT_EQ(t.f.countdownSeconds, 2400);
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+// "Set" belongs to the count's row, not to "Counter starts at" below.
+TEST(Schedule, SetStandsOnTheCountsRow) {
+    Scheduled t;
+    const Control& set = t.f.cmdResetCounter;
+    const Control& unit = t.f.cmbTimeUnit;
+    EXPECT_EQ(set.top(), t.f.txtStartActionIn.top());
+    EXPECT_GE(set.left(), unit.left() + unit.width());
+    EXPECT_NE(set.top(), t.f.txtCounter.top());
+    EXPECT_EQ(t.f.cmdResetCounter.caption(), "Set");
+}
+
 TEST(Schedule, ModeThreeUsesYesterdaysWindowAcrossMidnight) {
     auto window = [](int hour, int minute) {
         auto t = std::make_unique<Scheduled>(platform::LocalTime{2026, 12, 9, hour, minute, 0, 0, 2});

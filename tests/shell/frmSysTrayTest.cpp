@@ -207,6 +207,23 @@ TEST(SysTray, ALeftDoubleClickRestoresTheWindowAndStartsTheSelectedAction) {
     EXPECT_EQ(t.w.errorLog(), "");
 }
 
+// A desktop without a double click on the icon (a StatusNotifier host)
+// reports its click as Select: the window comes back, no action starts.
+TEST(SysTray, ASelectedIconRestoresTheWindowAndStartsNothing) {
+    InTray t;
+    t.f.fireEvent("optActions(1).Click");  // reboot
+    t.f.txtCounter.setText("1");
+    t.w.tray.mouse(platform::wm::Select);
+    EXPECT_TRUE(t.f.visible());
+    EXPECT_FALSE(t.f.inTray);
+    EXPECT_FALSE(t.w.tray.iconShown());
+    EXPECT_FALSE(t.f.actionRunning());
+    t.w.loop.runFor(5000);
+    EXPECT_TRUE(t.w.sessionEnds.empty());
+    EXPECT_NE(t.f.cmdGo.caption(), "&cancel");
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
 TEST(SysTray, RightDoubleClicksAndMovesLeaveTheWindowInTheTray) {
     InTray t;
     const auto before = t.w.calls().size();

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -157,6 +158,86 @@ TEST(Windows, AFormGetsItsWindowWhenItLoadsAndLosesItWhenItUnloads) {
         EXPECT_EQ(FormView::of(about), nullptr);
     }
     ui::InstallDesktopViews(false);
+}
+
+namespace {
+
+// A dialog whose load leaves its window hidden, closed by its button.
+class HiddenDialog : public Form {
+public:
+    HiddenDialog() : Form("frmHidden") {
+        setWidth(3000);
+        setHeight(2000);
+        cmdOk.setCaption("OK");
+        cmdOk.setGeometry(900, 600, 1200, 400);
+        on("cmdOk.Click", [this] {
+            setVisible(false);
+            setLoaded(false);
+        });
+    }
+    CommandButton cmdOk{this, "cmdOk"};
+};
+
+// A form with one time field that selects itself on a click, as the main
+// window's fields do.
+class OneField : public Form {
+public:
+    OneField() : Form("frmField") {
+        setWidth(3000);
+        setHeight(1500);
+        txtHour.setGeometry(300, 300, 900, 400);
+        txtHour.setText("00");
+        on("txtHour.Click", [this] { txtHour.select(0, static_cast<int>(txtHour.text().size())); });
+        onKey("txtHour", [this](std::int16_t key) {
+            keys.push_back(key);
+            return key == 13 ? std::int16_t{0} : key;
+        });
+    }
+    TextBox txtHour{this, "txtHour"};
+    std::vector<int> keys;
+};
+
+}  // namespace
+
+TEST(Windows, AModalRunShowsAFormItsLoadLeftHiddenAndEndsWhenItUnloads) {
+    SimWorld w;
+    ui::InstallDesktopViews(true);
+    {
+        HiddenDialog dialog;
+        dialog.setLoaded(true);
+        ASSERT_FALSE(dialog.visible());
+        bool seen = false;
+        QTimer::singleShot(50, [&] {
+            FormView* view = FormView::of(dialog);
+            seen = view && view->isVisible();
+            if (view) QTest::mouseClick(view->widgetFor("cmdOk"), Qt::LeftButton);
+            else dialog.setLoaded(false);
+        });
+        ui::RunModal(dialog);
+        EXPECT_TRUE(seen) << "the dialog was waited for without a window";
+        EXPECT_FALSE(dialog.loaded());
+    }
+    ui::InstallDesktopViews(false);
+}
+
+TEST(Windows, TypingOverAClickedFieldKeepsEveryDigitAndEnterReachesTheKeyFilter) {
+    SimWorld w;
+    OneField form;
+    form.setLoaded(true);
+    form.setVisible(true);
+    FormView view(form);
+    auto* box = qobject_cast<QLineEdit*>(view.widgetFor("txtHour"));
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_EQ(box->selectedText(), QStringLiteral("00"));  // the click selects the whole field
+    QTest::keyClicks(box, QStringLiteral("23"));
+    EXPECT_EQ(box->text(), QStringLiteral("23"));
+    EXPECT_EQ(form.txtHour.text(), "23");
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);  // a shortcut, not a typed "a"
+    EXPECT_EQ(form.keys, (std::vector<int>{'2', '3', 13}));
+    EXPECT_EQ(box->selectedText(), QStringLiteral("23"));
+    form.setLoaded(false);
 }
 
 TEST(Windows, LinksLookLikeLinksAndOpenTheirPages) {

@@ -109,15 +109,15 @@ TEST(QtTray, TheIconsClicksArriveAsMouseMessages) {
 }
 
 // A StatusNotifierItem host has no double click: its "activate" (a left
-// click) does what the double click does in an X11 tray. Everything else is
-// the same on both.
-TEST(QtTray, OnAStatusNotifierHostTheClickIsTheDoubleClick) {
+// click) is reported as Select, which brings the window back and starts
+// nothing. Everything else is the same on both.
+TEST(QtTray, OnAStatusNotifierHostTheClickSelectsTheIcon) {
     using R = QSystemTrayIcon::ActivationReason;
     const struct {
         R reason;
         std::vector<int> systemTray, statusNotifier;
     } rows[] = {
-        {R::Trigger, {0x201, 0x202}, {0x203}},
+        {R::Trigger, {0x201, 0x202}, {0x400}},
         {R::DoubleClick, {0x203}, {0x203}},
         {R::Context, {0x204, 0x205}, {0x204, 0x205}},
         {R::MiddleClick, {}, {}},
@@ -134,9 +134,9 @@ TEST(QtTray, OnAStatusNotifierHostTheClickIsTheDoubleClick) {
     tray.setMouseHandler([&](int m) { messages.push_back(m); });
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Trigger);
     QCoreApplication::processEvents();
-    EXPECT_EQ(messages, (std::vector<int>{0x203}));
+    EXPECT_EQ(messages, (std::vector<int>{0x400}));
 
-    // And the window's model runs the selected action for it.
+    // The window's model comes back from the tray for it and starts nothing.
     SimWorld w;
     FrmMain f;
     f.Form_Load();
@@ -146,6 +146,17 @@ TEST(QtTray, OnAStatusNotifierHostTheClickIsTheDoubleClick) {
     ASSERT_TRUE(f.inTray);
     tray.setMouseHandler([&](int m) { w.tray.mouse(m); });
     Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(f.inTray);
+    EXPECT_TRUE(f.visible());
+    EXPECT_FALSE(f.actionRunning());
+    w.runUntil([&] { return f.actionRunning(); }, 5000);
+    EXPECT_TRUE(w.sessionEnds.empty());
+
+    // Its double click, where it has one, still starts the action.
+    f.Send_to_SysTray();
+    ASSERT_TRUE(f.inTray);
+    Q_EMIT tray.trayIcon().activated(QSystemTrayIcon::DoubleClick);
     QCoreApplication::processEvents();
     EXPECT_FALSE(f.inTray);
     w.runUntil([&] { return !f.actionRunning(); });

@@ -82,10 +82,11 @@ void RunWin32Modal(Form& form) {
             EnableWindow(other->hwnd(), FALSE);
             disabled.push_back(other->hwnd());
         }
-    if (form.visible()) {
-        ShowWindow(view->hwnd(), SW_SHOWNORMAL);
-        SetForegroundWindow(view->hwnd());
-    }
+    // Shown modal is shown: a form whose load left it hidden would otherwise
+    // be waited for with no window anybody could close.
+    if (!form.visible()) form.setVisible(true);
+    ShowWindow(view->hwnd(), SW_SHOWNORMAL);
+    SetForegroundWindow(view->hwnd());
     while (form.loaded()) rt().pf.loop->idle(100);
     for (HWND w : disabled)
         if (IsWindow(w)) EnableWindow(w, TRUE);

@@ -753,7 +753,7 @@ LRESULT Win32FormView::controlMessage(HWND child, Control& c, UINT msg, WPARAM w
             fire(c, "Click");
         } else if (msg == WM_CHAR) {
             std::int16_t key = 0;
-            if (wp == 8) key = 8;
+            if (wp == 8 || wp == 13) key = static_cast<std::int16_t>(wp);  // Backspace, Enter
             else if (wp >= 32 && wp < 127) key = static_cast<std::int16_t>(wp);
             if (key != 0) {
                 const std::int16_t keep = form_.keyPress(c.fullName(), key);
