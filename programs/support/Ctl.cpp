@@ -1,5 +1,6 @@
 #include "programs/support/Ctl.h"
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -29,6 +30,11 @@
 #include "platform/win32/Win32ServiceControl.h"
 #include "platform/win32/WinText.h"
 #else
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include "platform/posix/SystemdServiceControl.h"
 #include "platform/posix/TerminalDialogs.h"
 #endif
@@ -268,6 +274,39 @@ bool isStoredForm(const std::string& stored) {
     return plain + header <= bytes && bytes - (plain + header) < 8;
 }
 
+#ifndef _WIN32
+// The terminal as it was before a question switched its echo off.
+termios g_terminalBefore{};
+
+extern "C" void restoreTerminalAndEnd(int signal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_terminalBefore);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Ctrl-C (or a hang-up, a kill) while a password is typed ends the program
+// with the terminal's echo back on, not left off.
+class EchoComesBackOnSignal {
+public:
+    EchoComesBackOnSignal() {
+        if (tcgetattr(STDIN_FILENO, &g_terminalBefore) != 0) return;
+        active_ = true;
+        for (size_t i = 0; i < kSignals.size(); ++i) previous_[i] = std::signal(kSignals[i], restoreTerminalAndEnd);
+    }
+    ~EchoComesBackOnSignal() {
+        if (!active_) return;
+        for (size_t i = 0; i < kSignals.size(); ++i) std::signal(kSignals[i], previous_[i]);
+    }
+    EchoComesBackOnSignal(const EchoComesBackOnSignal&) = delete;
+    EchoComesBackOnSignal& operator=(const EchoComesBackOnSignal&) = delete;
+
+private:
+    static constexpr std::array<int, 4> kSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    std::array<void (*)(int), 4> previous_{};
+    bool active_ = false;
+};
+#endif
+
 // The password typed twice on the terminal, not echoed.
 std::string passwordFromTerminal() {
     // The simulated machine's dialogs answer from a script: a password is
@@ -281,6 +320,9 @@ std::string passwordFromTerminal() {
     if (!terminal) terminal = &own;
     if (!terminal->interactive())
         usage("no terminal to ask for the password on; --stdin reads it from standard input");
+#ifndef _WIN32
+    EchoComesBackOnSignal echoBack;
+#endif
     const std::string title = "nocturoctl password";
     auto first = terminal->timedPasswordBox("New options password", title, 0);
     if (!first) throw Failure{"cancelled; the password is unchanged"};

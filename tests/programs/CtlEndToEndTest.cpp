@@ -9,7 +9,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -43,6 +45,7 @@ struct TerminalSession {
     int code = -1;
     std::string screen;
     bool typedWhileEchoing = false;
+    bool echoAtEnd = false;  // the terminal's echo once the program has ended
 };
 TerminalSession onTerminal(const std::string& registry, const std::vector<std::string>& args,
                            const std::vector<std::string>& typed) {
@@ -87,14 +90,18 @@ TerminalSession onTerminal(const std::string& registry, const std::vector<std::s
                 if (std::chrono::steady_clock::now() + std::chrono::seconds(15) < deadline) continue;
                 session.typedWhileEchoing = true;
             }
-            const std::string line = typed[answered++] + "\n";
+            // Ctrl-C is a key, not a line.
+            const std::string line = typed[answered] == "\x03" ? typed[answered] : typed[answered] + "\n";
+            ++answered;
             if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
         }
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    termios end{};
+    session.echoAtEnd = tcgetattr(master, &end) == 0 && (end.c_lflag & ECHO);
     close(master);
-    session.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    session.code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     return session;
 }
 
@@ -121,6 +128,12 @@ TEST(CtlOnTheTerminal, ThePasswordIsTypedTwiceUnseenAndSaved) {
     EXPECT_EQ(differ.code, 1) << differ.screen;
     EXPECT_NE(differ.screen.find("nocturoctl: the two passwords differ"), std::string::npos) << differ.screen;
     EXPECT_EQ(differ.screen.find("Password saved"), std::string::npos) << differ.screen;
+    EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "s3cret pass");
+
+    // Ctrl-C at the question ends the program with the echo back on.
+    TerminalSession interrupted = onTerminal(registry, {"password", "set"}, {"\x03"});
+    EXPECT_EQ(interrupted.code, 128 + SIGINT) << interrupted.screen;
+    EXPECT_TRUE(interrupted.echoAtEnd);
     EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "s3cret pass");
 }
 
