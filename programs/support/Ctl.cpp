@@ -309,15 +309,17 @@ private:
 
 // The password typed twice on the terminal, not echoed.
 std::string passwordFromTerminal() {
-    // The simulated machine's dialogs answer from a script: a password is
-    // typed on the terminal all the same.
+    // Asked on the terminal itself, also on the simulated machine (whose
+    // dialogs answer from a script); on Linux the questions go to standard
+    // error, so that standard output holds only the result.
 #ifdef _WIN32
     platform::win32::ConsoleDialogs own;
-#else
-    platform::TerminalDialogs own;
-#endif
     auto* terminal = dynamic_cast<platform::TextDialogs*>(rt().pf.dialogs);
     if (!terminal) terminal = &own;
+#else
+    platform::TerminalDialogs own(nullptr, STDIN_FILENO, STDERR_FILENO);
+    platform::TextDialogs* terminal = &own;
+#endif
     if (!terminal->interactive())
         usage("no terminal to ask for the password on; --stdin reads it from standard input");
 #ifndef _WIN32

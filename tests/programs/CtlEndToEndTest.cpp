@@ -48,12 +48,17 @@ struct TerminalSession {
     bool echoAtEnd = false;  // the terminal's echo once the program has ended
 };
 TerminalSession onTerminal(const std::string& registry, const std::vector<std::string>& args,
-                           const std::vector<std::string>& typed) {
+                           const std::vector<std::string>& typed, const std::string& stdoutFile = "") {
     TerminalSession session;
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid < 0) return session;
     if (pid == 0) {
+        if (!stdoutFile.empty()) {
+            const int out = open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || dup2(out, STDOUT_FILENO) < 0) _exit(126);
+            close(out);
+        }
         setenv("NOCTURO_REGISTRY", registry.c_str(), 1);
         unsetenv("NOCTURO_PLATFORM");
         const std::string program = ctl();
@@ -123,18 +128,26 @@ TEST(CtlOnTheTerminal, ThePasswordIsTypedTwiceUnseenAndSaved) {
     EXPECT_NE(s.screen.find("Password saved"), std::string::npos) << s.screen;
     EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "s3cret pass");
 
+    // The questions go to standard error: standard output holds the result only.
+    TerminalSession redirected =
+        onTerminal(registry, {"password", "set"}, {"other pass", "other pass"}, dir / "stdout");
+    EXPECT_EQ(redirected.code, 0) << redirected.screen;
+    EXPECT_NE(redirected.screen.find("New options password"), std::string::npos) << redirected.screen;
+    EXPECT_EQ(ReadWholeFile(dir / "stdout"), "Password saved\n");
+    EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "other pass");
+
     // Two different passwords change nothing, and say so.
     TerminalSession differ = onTerminal(registry, {"password", "set"}, {"new one", "new 0ne"});
     EXPECT_EQ(differ.code, 1) << differ.screen;
     EXPECT_NE(differ.screen.find("nocturoctl: the two passwords differ"), std::string::npos) << differ.screen;
     EXPECT_EQ(differ.screen.find("Password saved"), std::string::npos) << differ.screen;
-    EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "s3cret pass");
+    EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "other pass");
 
     // Ctrl-C at the question ends the program with the echo back on.
     TerminalSession interrupted = onTerminal(registry, {"password", "set"}, {"\x03"});
     EXPECT_EQ(interrupted.code, 128 + SIGINT) << interrupted.screen;
     EXPECT_TRUE(interrupted.echoAtEnd);
-    EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "s3cret pass");
+    EXPECT_EQ(nocturo::Decrypt3(storedPassword(registry), ""), "other pass");
 }
 
 TEST(CtlOnTheTerminal, WithoutATerminalThePasswordComesFromStandardInputOrNotAtAll) {
