@@ -1,5 +1,7 @@
 #include "app/Nocturo_Main.h"
 
+#include <algorithm>
+
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/TimeFormat.h"
@@ -33,18 +35,51 @@ constexpr const char* kProc = "Main of Modul Nocturo_Main";
 
 }  // namespace
 
+const std::vector<CommandLineActionName>& CommandLineActionNames() {
+    static const std::vector<CommandLineActionName> names = {
+        {"default", ""},          {"shutdown", "Nocturo"},   {"poweroff", "PowerOff"}, {"logoff", "LogOff"},
+        {"reboot", "Reboot"},     {"suspend", "Suspend"},    {"hibernate", "Hibernate"}, {"lock", "LockPC"},
+        {"alarm", "Alarm"},       {"program", "StartProgram"},
+    };
+    return names;
+}
+
+const std::vector<std::string>& CommandLineOptionNames() {
+    static const std::vector<std::string> names = {"poweroff", "noquestion"};
+    return names;
+}
+
 std::optional<std::string> CommandLineAction(const std::string& commandLine) {
     auto value = switchValue(commandLine, "action");
     if (!value) return std::nullopt;
-    if (*value == "shutdown") return std::string("Nocturo");
-    if (*value == "poweroff") return std::string("PowerOff");
-    if (*value == "logoff") return std::string("LogOff");
-    if (*value == "reboot") return std::string("Reboot");
-    return std::string();  // "default" and anything unknown: the window's own action
+    if (value->empty()) return std::string();
+    for (const auto& n : CommandLineActionNames())
+        if (*value == n.name) return std::string(n.action);
+    return std::nullopt;
 }
 
 std::string CommandLineOption(const std::string& commandLine) {
     return switchValue(commandLine, "option").value_or("");
+}
+
+std::string CommandLineSwitchProblem(const std::string& commandLine) {
+    const std::string line = LCase(commandLine);
+    for (const char* name : {"/action:", "/option:"}) {
+        const size_t first = line.find(name);
+        if (first != std::string::npos && line.find(name, first + 1) != std::string::npos)
+            return std::string(name) + " is given twice";
+    }
+    if (auto value = switchValue(commandLine, "action"); value && !CommandLineAction(commandLine)) {
+        std::string known;
+        for (const auto& n : CommandLineActionNames()) known += std::string(known.empty() ? "" : ", ") + n.name;
+        return "unknown action '" + *value + "'; known: " + known;
+    }
+    if (auto value = switchValue(commandLine, "option"); value && !value->empty()) {
+        const auto& names = CommandLineOptionNames();
+        if (std::find(names.begin(), names.end(), *value) == names.end())
+            return "unknown /option: value '" + *value + "'; known: poweroff, noquestion";
+    }
+    return "";
 }
 
 NocturoMain::NocturoMain(FrmMain& form) : form_(form) {
@@ -136,6 +171,9 @@ bool NocturoMain::Main(const std::string& commandLine) {
     });
 
     Step(kProc, 13, [&] {
+        // The programs refuse such a command line before they start; should
+        // one come this far all the same, nothing acts on it.
+        if (!CommandLineSwitchProblem(commandLine).empty()) return;
         if (auto action = CommandLineAction(commandLine)) {
             form_.ShutDown_Action(*action);
             CommandLineOption(commandLine);

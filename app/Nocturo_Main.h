@@ -5,16 +5,32 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nocturo {
 
 class FrmMain;
 
-// The ShutDown_Action argument the command line asks for ("" for the
-// window's own action), or nullopt when it holds no "/action:".
+// A name "/action:" takes and the ShutDown_Action argument it stands for
+// ("" for the action chosen in the window, with its countdown).
+struct CommandLineActionName {
+    const char* name;
+    const char* action;
+};
+// Every name, "default" first; an empty value is "default" too.
+const std::vector<CommandLineActionName>& CommandLineActionNames();
+// The values "/option:" takes; they are accepted and change nothing.
+const std::vector<std::string>& CommandLineOptionNames();
+
+// The ShutDown_Action argument the command line asks for, or nullopt when it
+// holds no "/action:" or its value is no action's name: nothing acts then.
 std::optional<std::string> CommandLineAction(const std::string& commandLine);
 // The value of "/option:" ("" when there is none); recognised, changes nothing.
 std::string CommandLineOption(const std::string& commandLine);
+// Why the switches of a command line cannot be carried out, in one line: an
+// action or option value that names nothing, or a switch given twice. Empty
+// when they can.
+std::string CommandLineSwitchProblem(const std::string& commandLine);
 
 class NocturoMain {
 public:

@@ -36,7 +36,7 @@ int Run(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &held, nullptr);
 #endif
     ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
-    if (auto answered = AnswerOwnOptions(args, "lockpc", LockPcUsage(), false)) return *answered;
+    if (auto answered = AnswerOwnOptions(args, "lockpc", LockPcUsage(), NoArguments)) return *answered;
     auto host = MakePlatformFromEnvironment();
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunLockPcDesktop(*host, argc, argv);

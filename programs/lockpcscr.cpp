@@ -41,7 +41,7 @@ int Run(int argc, char** argv) {
         }
     }
 #endif
-    if (auto answered = AnswerOwnOptions(args, "lockpcscr", LockPcScrUsage(), false)) return *answered;
+    if (auto answered = AnswerOwnOptions(args, "lockpcscr", LockPcScrUsage(), NoArguments)) return *answered;
     auto host = MakePlatformFromEnvironment();
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunLockPcScrDesktop(*host, argc, argv);

@@ -23,7 +23,7 @@ namespace {
 int Run(int argc, char** argv) {
     using namespace nocturo::programs;
     ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
-    if (auto answered = AnswerOwnOptions(args, "nocturo", NocturoUsage(), true)) return *answered;
+    if (auto answered = AnswerOwnOptions(args, "nocturo", NocturoUsage(), NocturoArguments)) return *answered;
 #ifdef _WIN32
     if (args.service) return RunHeadlessService(args.commandLine);
 #endif

@@ -206,6 +206,10 @@ public:
     void Timer2_Timer();
     void cmdGo_Click();
     void cmdResetCounter_Click();
+    // "" carries out the action chosen in the window, with its countdown. A
+    // name ("Nocturo", "PowerOff", "LogOff", "Reboot", "Suspend", "Hibernate",
+    // "LockPC", "StartProgram", "Alarm") carries out that action without the
+    // countdown; the alarm, which is its countdown, sounds for the counter.
     void ShutDown_Action(const std::string& actionName);
     void ImgStop_DblClick();
     void imgCountdown_Click();

@@ -53,6 +53,8 @@ struct NamedAction {
     std::int32_t code;
     const char* goCaption;
     const char* label;
+    // The alarm is its countdown: named, it still sounds for the counter.
+    bool countdown = false;
 };
 
 const NamedAction kNamedActions[] = {
@@ -63,6 +65,8 @@ const NamedAction kNamedActions[] = {
     {"Reboot", action::Restart, "Reboot now!", "Reboot"},
     {"LogOff", action::Logoff, "LogOff now!", "Log Off"},
     {"PowerOff", action::PowerOff, "PowerOff now!", "Power Off"},
+    {"StartProgram", action::StartProgram, kActions[3].goCaption, kActions[3].label},
+    {"Alarm", action::Alarm, kActions[4].goCaption, kActions[4].label, true},
 };
 
 // The cleaning before an action: however the run leaves it - at its end or
@@ -221,6 +225,7 @@ Task FrmMain::actionRun(std::string actionName) {
                 actionCode = a.code;
                 cmdGo.setCaption(a.goCaption);
                 lblAction.setCaption(a.label);
+                skipCountdown = !a.countdown;
             }
     });
 

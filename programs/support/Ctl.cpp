@@ -1,5 +1,7 @@
 #include "programs/support/Ctl.h"
 
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -24,10 +26,17 @@
 #include "platform/sim/SimDialogs.h"
 #include "platform/IServiceControl.h"
 #ifdef _WIN32
+#include "platform/win32/ConsoleDialogs.h"
 #include "platform/win32/Win32ServiceControl.h"
 #include "platform/win32/WinText.h"
 #else
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include "platform/posix/SystemdServiceControl.h"
+#include "platform/posix/TerminalDialogs.h"
 #endif
 #include "shell/Varn_NTservice.h"
 
@@ -42,6 +51,11 @@ struct UsageError {
 };
 
 [[noreturn]] void usage(const std::string& message) { throw UsageError{message}; }
+
+// A command that could not do its work: one line, exit code 1.
+struct Failure {
+    std::string message;
+};
 
 }  // namespace
 
@@ -92,7 +106,7 @@ std::string takeFolder(std::vector<std::string>& a) {
     return "";
 }
 
-int settings(std::vector<std::string> a, std::ostream& out) {
+int settings(std::vector<std::string> a, std::ostream& out, std::ostream& err) {
     if (a.size() < 2) usage("settings needs get, set or list");
     const std::string folder = takeFolder(a);
     // A folder addresses that folder's own cleaner section of the tree.
@@ -105,7 +119,11 @@ int settings(std::vector<std::string> a, std::ostream& out) {
         if (a.size() != 4) usage("usage: nocturoctl settings get user|machine NAME");
         std::string app = treeApp(a[2]);
         auto v = registry().read(SettingPath(app, kSettings, a[3]));
-        if (!v) return kNotFound;
+        if (!v) {
+            err << "nocturoctl: no setting " << a[3] << " in the " << a[2] << " tree"
+                << (folder.empty() ? "" : " for the folder " + folder) << "\n";
+            return kNotFound;
+        }
         out << show(*v) << "\n";
         return kOk;
     }
@@ -154,7 +172,7 @@ void printName(std::ostream& out, const std::string& name, bool nul) {
     else out << EscapeControlChars(name) << "\n";
 }
 
-int find(const std::vector<std::string>& a, std::ostream& out) {
+int find(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
     std::vector<std::string> rest;
     bool subdirs = false, zero = false, nul = false;
     for (size_t i = 1; i < a.size(); ++i) {
@@ -166,6 +184,10 @@ int find(const std::vector<std::string>& a, std::ostream& out) {
     }
     if (rest.size() != 2) usage("usage: nocturoctl find FOLDER SPECS [--subdirs] [--zero] [-0]");
     if (Trim(rest[0]).empty()) usage("find needs a folder (an empty one would mean the whole file system)");
+    if (!files().folderExists(sFixDirString(rest[0]))) {
+        err << "nocturoctl: " << rest[0] << ": no such folder\n";
+        return kNotFound;
+    }
     CFindFile finder;
     finder.FoundFile = [&](std::string& name, bool&) { printName(out, name, nul); };
     finder.Path(sFixDirString(rest[0]));
@@ -210,12 +232,13 @@ int clean(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
         out << (listing.toRecycleBin(i) ? "recycle" : "delete") << "\t";
         printName(out, listing.ListView1.item(i), nul);
     }
-    if (dryRun) return kOk;
     const int count = listing.ListView1.listCount();
     if (count == 0) {
-        out << "Nothing to clean\n";
+        // With -0 the output is names only: the note goes beside it.
+        (nul ? err : out) << "Nothing to clean\n";
         return kOk;
     }
+    if (dryRun) return kOk;
     if (!yes && !confirmed("Delete or recycle these " + std::to_string(count) + " files?")) {
         err << "nocturoctl: nothing deleted (not confirmed; --yes confirms without asking)\n";
         return kNotFound;
@@ -238,19 +261,112 @@ int clean(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
     return run.FilesFailed > 0 ? kNotFound : kOk;
 }
 
-int password(const std::vector<std::string>& a) {
-    if (a.size() >= 2 && a[1] == "set" && a.size() == 3) {
+// Whether a text is a stored form the cipher made: hex digits for whole
+// blocks of 8 bytes, a header and a text, and a deciphered header whose
+// length fits them (the cipher leaves any other text as it deciphers it).
+bool isStoredForm(const std::string& stored) {
+    const std::string hex = Trim(stored);
+    if (hex.size() < 32 || hex.size() % 16 != 0) return false;
+    for (const char c : hex)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    const std::size_t bytes = hex.size() / 2, header = 12;
+    const std::size_t plain = DecryptBF(hex, "").size() / 2;
+    return plain + header <= bytes && bytes - (plain + header) < 8;
+}
+
+#ifndef _WIN32
+// The terminal as it was before a question switched its echo off.
+termios g_terminalBefore{};
+
+extern "C" void restoreTerminalAndEnd(int signal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_terminalBefore);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Ctrl-C (or a hang-up, a kill) while a password is typed ends the program
+// with the terminal's echo back on, not left off.
+class EchoComesBackOnSignal {
+public:
+    EchoComesBackOnSignal() {
+        if (tcgetattr(STDIN_FILENO, &g_terminalBefore) != 0) return;
+        active_ = true;
+        for (size_t i = 0; i < kSignals.size(); ++i) previous_[i] = std::signal(kSignals[i], restoreTerminalAndEnd);
+    }
+    ~EchoComesBackOnSignal() {
+        if (!active_) return;
+        for (size_t i = 0; i < kSignals.size(); ++i) std::signal(kSignals[i], previous_[i]);
+    }
+    EchoComesBackOnSignal(const EchoComesBackOnSignal&) = delete;
+    EchoComesBackOnSignal& operator=(const EchoComesBackOnSignal&) = delete;
+
+private:
+    static constexpr std::array<int, 4> kSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    std::array<void (*)(int), 4> previous_{};
+    bool active_ = false;
+};
+#endif
+
+// The password typed twice on the terminal, not echoed.
+std::string passwordFromTerminal() {
+    // Asked on the terminal itself, also on the simulated machine (whose
+    // dialogs answer from a script); on Linux the questions go to standard
+    // error, so that standard output holds only the result.
+#ifdef _WIN32
+    platform::win32::ConsoleDialogs own;
+    auto* terminal = dynamic_cast<platform::TextDialogs*>(rt().pf.dialogs);
+    if (!terminal) terminal = &own;
+#else
+    platform::TerminalDialogs own(nullptr, STDIN_FILENO, STDERR_FILENO);
+    platform::TextDialogs* terminal = &own;
+#endif
+    if (!terminal->interactive())
+        usage("no terminal to ask for the password on; --stdin reads it from standard input");
+#ifndef _WIN32
+    EchoComesBackOnSignal echoBack;
+#endif
+    const std::string title = "nocturoctl password";
+    auto first = terminal->timedPasswordBox("New options password", title, 0);
+    if (!first) throw Failure{"cancelled; the password is unchanged"};
+    if (Trim(*first).empty()) throw Failure{"the password is empty (password clear removes it); unchanged"};
+    auto second = terminal->timedPasswordBox("The same password again", title, 0);
+    if (!second) throw Failure{"cancelled; the password is unchanged"};
+    if (*second != *first) throw Failure{"the two passwords differ; the password is unchanged"};
+    return *first;
+}
+
+// One line of standard input, without its line break.
+std::string passwordFromInput(std::istream& in) {
+    std::string line;
+    if (!std::getline(in, line)) throw Failure{"no password on standard input; the password is unchanged"};
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (Trim(line).empty()) throw Failure{"the password is empty (password clear removes it); unchanged"};
+    return line;
+}
+
+int password(const std::vector<std::string>& a, std::istream& in, std::ostream& out) {
+    if (a.size() >= 2 && a[1] == "set" && a.size() <= 3) {
+        std::string text;
+        if (a.size() == 3 && a[2] != "--stdin" && a[2].rfind("--", 0) == 0)
+            usage("unknown option " + a[2] + " (a password beginning with -- goes by --stdin)");
+        if (a.size() == 3 && a[2] == "--stdin") text = passwordFromInput(in);
+        else if (a.size() == 3) text = a[2];
+        else text = passwordFromTerminal();
         GetPCInfos();
-        std::string stored = Encrypt3(a[2], "");
+        std::string stored = Encrypt3(text, "");
+        // A password of blanks would be stored as none.
+        if (stored.empty()) throw Failure{"the password is empty (password clear removes it); unchanged"};
         registry().writeString(SettingPath(MachineApp(), kSettings, "poption"), stored);
+        out << "Password saved\n";
         return kOk;
     }
     if (a.size() == 2 && a[1] == "clear") {
         GetPCInfos();
         registry().writeString(SettingPath(MachineApp(), kSettings, "poption"), "");
+        out << "Password cleared\n";
         return kOk;
     }
-    usage("usage: nocturoctl password set TEXT | password clear");
+    usage("usage: nocturoctl password set [TEXT|--stdin] | password clear");
 }
 
 int lang(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
@@ -374,15 +490,21 @@ std::string CtlUsage() {
            "      (settings get/set/list --folder FOLDER: that cleaned folder's own section)\n"
            "  find FOLDER SPECS [--subdirs] [--zero] [-0]\n"
            "                                          print every file the cleaner's finder reports\n"
+           "                                          (none found: no output, status 0)\n"
            "  clean --dry-run [-0]                    print every file the cleaning before an action\n"
-           "                                          would delete, and how (recycle or delete)\n"
+           "                                          would delete, and how (recycle or delete), or\n"
+           "                                          \"Nothing to clean\" (on standard error with -0)\n"
            "  clean [--yes]                           the same list, then, once confirmed on the\n"
            "                                          terminal (or by --yes), the cleaning itself\n"
            "      (control characters in names are written as \\n, \\t, \\xNN; -0 prints the names\n"
            "       as they are, each ended by a NUL, as find -print0 does)\n"
            "  encrypt3 TEXT                           print the stored form of a text\n"
            "  decrypt3 STORED                         print the text of a stored form\n"
-           "  password set TEXT                       set the options password\n"
+           "  password set                            set the options password, typed twice on the\n"
+           "                                          terminal without echo\n"
+           "  password set --stdin                    the same, from the first line of standard input\n"
+           "  password set TEXT                       the same, from the command line (where the\n"
+           "                                          shell's history and the process list keep it)\n"
            "  password clear                          remove the options password\n"
            "  lang check FILE                         read a language file and print index<TAB>text lines\n"
            "  autostart on|off|status                 start the program at login (a desktop entry)\n"
@@ -390,31 +512,45 @@ std::string CtlUsage() {
            "                                          the program as the system service nocturo.service\n"
            "                                          (--dry-run: print the unit and the calls, change nothing)\n"
            "\n"
-           "Options: --help, --version\n"
-           "Exit status: 0 success, 1 not found or failed, 2 bad usage.\n"
+           "Options: --help (-h), --version\n"
+           "Exit status: 0 success; 1 not found or failed (a setting, a folder or a file that is\n"
+           "not there, a text that is no stored form, passwords that differ); 2 bad usage\n"
+           "(also: password set without a terminal and without --stdin). Every failure is one\n"
+           "line on standard error.\n"
            "Environment: NOCTURO_REGISTRY (settings file), NOCTURO_PLATFORM=sim (simulated machine).\n";
 }
 
-int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
     try {
         if (args.empty()) usage("missing command (try --help)");
         const std::string& cmd = args[0];
         if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+            if (args.size() > 1) usage("unexpected argument " + args[1] + " (try --help)");
             out << CtlUsage();
             return kOk;
         }
         if (cmd == "--version") {
+            if (args.size() > 1) usage("unexpected argument " + args[1] + " (try --help)");
             out << "nocturoctl " << version::Text << "\n";
             return kOk;
         }
-        if (cmd == "settings") return settings(args, out);
-        if (cmd == "encrypt3" || cmd == "decrypt3") {
-            if (args.size() != 2) usage("usage: nocturoctl " + cmd + " TEXT");
-            out << (cmd == "encrypt3" ? Encrypt3(args[1], "") : Decrypt3(args[1], "")) << "\n";
+        if (cmd == "settings") return settings(args, out, err);
+        if (cmd == "encrypt3") {
+            if (args.size() != 2) usage("usage: nocturoctl encrypt3 TEXT");
+            out << Encrypt3(args[1], "") << "\n";
             return kOk;
         }
-        if (cmd == "password") return password(args);
-        if (cmd == "find") return find(args, out);
+        if (cmd == "decrypt3") {
+            if (args.size() != 2) usage("usage: nocturoctl decrypt3 STORED");
+            // Blanks are the stored form of no password.
+            if (!Trim(args[1]).empty() && !isStoredForm(args[1])) throw Failure{"'" + args[1] + "' is no stored form"};
+            out << Decrypt3(args[1], "") << "\n";
+            return kOk;
+        }
+        if (cmd == "password") return password(args, in, out);
+        if (cmd == "find") return find(args, out, err);
         if (cmd == "clean") return clean(args, out, err);
         if (cmd == "lang") return lang(args, out, err);
         if (cmd == "autostart") return autostart(args, out, err);
@@ -423,10 +559,26 @@ int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } catch (const UsageError& e) {
         err << "nocturoctl: " << e.message << "\n";
         return kUsage;
+    } catch (const Failure& e) {
+        err << "nocturoctl: " << e.message << "\n";
+        return kNotFound;
     } catch (const std::exception& e) {
         err << "nocturoctl: " << e.what() << "\n";
         return kNotFound;
     }
+}
+
+}  // namespace
+
+int RunCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
+    int code = runCommand(args, out, err, in);
+    // A settings file that could not be read was set aside, and the command
+    // worked on empty settings: that is said, and it is no success.
+    if (hasRuntime() && !rt().settingsProblem.empty()) {
+        err << "nocturoctl: " << rt().settingsProblem << "\n";
+        if (code == kOk) code = kNotFound;
+    }
+    return code;
 }
 
 }  // namespace nocturo::programs

@@ -8,6 +8,7 @@
 
 #include "app/Nocturo_Main.h"
 #include "base/Runtime.h"
+#include "base/Strings.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Version.h"
 #include "platform/common/TextDialogs.h"
@@ -116,6 +117,11 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
             else if (out.unknownOption.empty()) out.unknownOption = a;
             continue;
         }
+        if (a == "-h") {
+            out.help = true;
+            continue;
+        }
+        out.words.push_back(a);
         if (!out.commandLine.empty()) out.commandLine += ' ';
         out.commandLine += a;
     }
@@ -133,14 +139,32 @@ std::vector<std::string> ProgramArgumentList(int argc, char** argv) {
 #endif
 }
 
+std::string NoArguments(const ProgramArguments& args) {
+    if (args.commandLine.empty()) return "";
+    return "unexpected argument " + args.commandLine;
+}
+
+std::string NocturoArguments(const ProgramArguments& args) {
+    const auto& words = args.words;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string word = LCase(words[i]);
+        const bool action = word.rfind("/action:", 0) == 0, option = word.rfind("/option:", 0) == 0;
+        if (!action && !option) return "unexpected argument " + words[i];
+        // "/action: reboot": the value runs on to the next switch, as in one
+        // line.
+        if (word.size() == 8 && i + 1 < words.size() && !words[i + 1].empty() && words[i + 1][0] != '/') ++i;
+    }
+    return CommandLineSwitchProblem(args.commandLine);
+}
+
 std::optional<int> AnswerOwnOptions(const ProgramArguments& args, const std::string& program,
-                                    const std::string& usage, bool takesArguments) {
+                                    const std::string& usage, const ArgumentCheck& check) {
     if (!args.unknownOption.empty()) {
         std::cerr << program << ": unknown option " << args.unknownOption << " (try --help)\n";
         return 2;
     }
-    if (!takesArguments && !args.commandLine.empty()) {
-        std::cerr << program << ": unexpected argument " << args.commandLine << " (try --help)\n";
+    if (const std::string problem = check ? check(args) : std::string(); !problem.empty()) {
+        std::cerr << program << ": " << problem << " (try --help)\n";
         return 2;
     }
     if (args.help) {
@@ -155,11 +179,24 @@ std::optional<int> AnswerOwnOptions(const ProgramArguments& args, const std::str
 }
 
 std::string NocturoUsage() {
-    return "Usage: nocturo [--headless] [/action:default|shutdown|poweroff|logoff|reboot] [/option:...]\n"
+    return "Usage: nocturo [--headless] [/action:NAME [/option:poweroff|noquestion]]\n"
            "\n"
            "Carries out a power action at a chosen moment. Without /action: the program\n"
-           "starts and waits for its schedule; with it, the action is carried out at once\n"
-           "(a named action skips the countdown; \"Without questions\" decides whether it asks).\n"
+           "starts and waits for its schedule; with it, the action is carried out at once.\n"
+           "\n"
+           "Actions (/action:NAME, in upper or lower case):\n"
+           "  default      the action chosen in the window, with its countdown (so is /action:)\n"
+           "  shutdown     shut down               poweroff     shut down and power off\n"
+           "  logoff       log off                 reboot       restart\n"
+           "  suspend      suspend (standby)       hibernate    hibernate\n"
+           "  lock         lock the PC             alarm        the alarm sound, for the counter\n"
+           "  program      start the program set in the window and wait for it (\"Start\n"
+           "               Program only\": it needs \"Start program and wait for exit before\n"
+           "               def. Action\" ticked)\n"
+           "A named action skips the countdown; before it ends the session it asks, unless\n"
+           "\"Without questions\" is ticked. /option:poweroff and /option:noquestion are\n"
+           "accepted and change nothing. Any other word, action or option value is refused\n"
+           "with exit status 2 before the program starts.\n"
            "\n"
            "  --headless   run without windows: questions on the terminal, the action log\n"
            "               and the countdown on standard output; Ctrl-C ends the program\n"
@@ -167,7 +204,7 @@ std::string NocturoUsage() {
            "  --service    as --headless, for the Windows service: answers the service\n"
            "               control manager when it started the program\n"
 #endif
-           "  --help       this text\n"
+           "  --help, -h   this text\n"
            "  --version    the program's version\n"
            "\n"
            "Environment: NOCTURO_REGISTRY (settings file), NOCTURO_PLATFORM=sim (simulated\n"

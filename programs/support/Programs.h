@@ -25,21 +25,33 @@ int DigitOfPicture(const std::string& picture);
 struct ProgramArguments {
     bool headless = false;
     bool service = false;  // Windows: started by the service control manager
-    bool help = false;
+    bool help = false;     // --help or -h
     bool version = false;
-    std::string unknownOption;  // the first "--" option we do not know
-    std::string commandLine;    // everything else, joined by blanks
+    std::string unknownOption;       // the first "--" option we do not know
+    std::vector<std::string> words;  // everything else, one argument each
+    std::string commandLine;         // the words joined by blanks
 };
 ProgramArguments ParseProgramArguments(const std::vector<std::string>& args);
 // The arguments after the program's name, in UTF-8: argv on Linux; on
 // Windows the wide command line, argv being in the ANSI code page there.
 // On Windows the console's output also becomes UTF-8.
 std::vector<std::string> ProgramArgumentList(int argc, char** argv);
+
+// What is wrong with a program's command line, in one line for standard
+// error (without the program's name and the "(try --help)"); empty when the
+// program takes it.
+using ArgumentCheck = std::function<std::string(const ProgramArguments&)>;
+// For a program that takes no arguments.
+std::string NoArguments(const ProgramArguments& args);
+// nocturo's: only "/action:" and "/option:" switches, with values they know.
+std::string NocturoArguments(const ProgramArguments& args);
+
 // What a program answers by itself before it starts: an unknown option, or
-// an argument where it takes none, is refused with exit code 2; --help prints
-// `usage` and --version the version, with exit code 0. nullopt: it starts.
+// a command line `check` refuses, gets one line on standard error and exit
+// code 2; --help prints `usage` and --version the version, with exit code 0.
+// nullopt: it starts.
 std::optional<int> AnswerOwnOptions(const ProgramArguments& args, const std::string& program,
-                                    const std::string& usage, bool takesArguments);
+                                    const std::string& usage, const ArgumentCheck& check);
 
 // Runs the program without windows: message boxes on the terminal, the
 // action log and the countdown on standard output. Returns the exit code.

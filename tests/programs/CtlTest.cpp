@@ -37,6 +37,9 @@ TEST(Ctl, MissingValueIsNotFoundAndBadUsageIsTwoWithOneLine) {
     Ctl c;
     EXPECT_EQ(c.run({"settings", "get", "user", "nothing"}), 1);
     EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.err.str(), "nocturoctl: no setting nothing in the user tree\n");
+    EXPECT_EQ(c.run({"settings", "get", "machine", "nothing", "--folder", "/data/"}), 1);
+    EXPECT_EQ(c.err.str(), "nocturoctl: no setting nothing in the machine tree for the folder /data/\n");
     EXPECT_EQ(c.run({"settings", "get", "galaxy", "x"}), 2);
     const std::string message = c.err.str();
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
@@ -48,6 +51,10 @@ TEST(Ctl, MissingValueIsNotFoundAndBadUsageIsTwoWithOneLine) {
     EXPECT_NE(c.out.str().find("settings get user|machine NAME"), std::string::npos);
     EXPECT_EQ(c.run({"--version"}), 0);
     EXPECT_EQ(c.out.str().rfind("nocturoctl ", 0), 0u);
+    EXPECT_EQ(c.run({"--version", "now"}), 2);
+    EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.err.str(), "nocturoctl: unexpected argument now (try --help)\n");
+    EXPECT_EQ(c.run({"--help", "settings"}), 2);
 }
 
 TEST(Ctl, ServiceModeMakesTheUserTreeTheMachineTree) {
@@ -75,6 +82,52 @@ TEST(Ctl, PasswordAndCipherCommands) {
     EXPECT_EQ(c.run({"password"}), 2);
 }
 
+TEST(Ctl, WhatIsNoStoredFormIsAFailureWithItsLine) {
+    Ctl c;
+    for (const char* bad : {"ZZZ", "0102"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(c.run({"decrypt3", bad}), 1);
+        EXPECT_EQ(c.out.str(), "");
+        EXPECT_EQ(c.err.str(), std::string("nocturoctl: '") + bad + "' is no stored form\n");
+    }
+    // No text is the stored form of no password.
+    EXPECT_EQ(c.run({"decrypt3", ""}), 0);
+    EXPECT_EQ(c.out.str(), "\n");
+    EXPECT_EQ(c.run({"decrypt3"}), 2);
+    EXPECT_EQ(c.run({"decrypt3", "a", "b"}), 2);
+}
+
+TEST(Ctl, ThePasswordFromStandardInputIsItsFirstLine) {
+    auto stored = [](Ctl& c) {
+        c.run({"settings", "get", "machine", "poption"});
+        std::string s = c.out.str();
+        if (!s.empty()) s.pop_back();
+        return s;
+    };
+    Ctl c;
+    c.in.str("geheim wort\r\nsecond line\n");
+    EXPECT_EQ(c.run({"password", "set", "--stdin"}), 0);
+    EXPECT_EQ(c.out.str(), "Password saved\n");
+    EXPECT_EQ(Decrypt3(stored(c), ""), "geheim wort");
+    // Nothing, or only blanks, would be no password: refused, the old one kept.
+    for (const char* input : {"", "\n", "   \n"}) {
+        SCOPED_TRACE(std::string("'") + input + "'");
+        c.in.clear();
+        c.in.str(input);
+        EXPECT_EQ(c.run({"password", "set", "--stdin"}), 1);
+        const std::string message = c.err.str();
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        EXPECT_NE(message.find("unchanged"), std::string::npos) << message;
+        EXPECT_EQ(Decrypt3(stored(c), ""), "geheim wort");
+    }
+    EXPECT_EQ(c.run({"password", "set", "   "}), 1);
+    EXPECT_EQ(Decrypt3(stored(c), ""), "geheim wort");
+    // A mistyped option is not taken as the password.
+    EXPECT_EQ(c.run({"password", "set", "--stdn"}), 2);
+    EXPECT_EQ(Decrypt3(stored(c), ""), "geheim wort");
+    EXPECT_EQ(c.run({"password", "set", "--stdin", "extra"}), 2);
+}
+
 TEST(Ctl, LangCheckPrintsEntriesOrTheReadersErrorWithItsLine) {
     Ctl c;
     c.w.fs.addFile("/tmp/x/good.lng", "# c\nT0021\tHello\nT0005\tA\n");
@@ -93,6 +146,26 @@ TEST(ProgramArguments, OurOptionsAreTakenOutBeforeTheCommandLineIsRead) {
     auto b = programs::ParseProgramArguments({"/ACTION:Reboot", "--frob"});
     EXPECT_EQ(b.unknownOption, "--frob");
     EXPECT_EQ(b.commandLine, "/ACTION:Reboot");
+    auto c = programs::ParseProgramArguments({"-h", "/action:", "reboot"});
+    EXPECT_TRUE(c.help);
+    EXPECT_EQ(c.words, (std::vector<std::string>{"/action:", "reboot"}));
+}
+
+TEST(ProgramArguments, NocturoTakesItsSwitchesAndNothingElse) {
+    auto check = [](std::vector<std::string> words) {
+        return programs::NocturoArguments(programs::ParseProgramArguments(words));
+    };
+    EXPECT_EQ(check({}), "");
+    EXPECT_EQ(check({"/ACTION:Reboot", "/option:noquestion"}), "");
+    EXPECT_EQ(check({"/action:", "reboot", "/option:", "poweroff"}), "");  // the value in the next word
+    EXPECT_EQ(check({"/action:", "/option:noquestion"}), "");              // default
+    EXPECT_EQ(check({"reboot"}), "unexpected argument reboot");
+    EXPECT_EQ(check({"/action:reboot", "now"}), "unexpected argument now");
+    EXPECT_EQ(check({"x/action:reboot"}), "unexpected argument x/action:reboot");
+    EXPECT_EQ(check({"/action:lock"}), "");
+    EXPECT_NE(check({"/action:", "rebott"}).find("unknown action 'rebott'"), std::string::npos);
+    EXPECT_EQ(programs::NoArguments(programs::ParseProgramArguments({"/s"})), "unexpected argument /s");
+    EXPECT_EQ(programs::NoArguments(programs::ParseProgramArguments({"--headless"})), "");
 }
 
 TEST(Ctl, FindPrintsEveryReportedNameInOrder) {
@@ -106,8 +179,15 @@ TEST(Ctl, FindPrintsEveryReportedNameInOrder) {
     EXPECT_EQ(c.run({"find", "/data/", "*.bak", "--subdirs", "--zero"}), 0);
     EXPECT_EQ(c.out.str(), "/data/empty.txt\n/data/b.bak\n/data/sub/c.bak\n");
     EXPECT_EQ(c.run({"find", "/data"}), 2);
-    EXPECT_EQ(c.run({"find", "/nowhere", "*.bak"}), 0);
+    EXPECT_EQ(c.run({"find", "/nowhere", "*.bak"}), 1);
     EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.err.str(), "nocturoctl: /nowhere: no such folder\n");
+    EXPECT_EQ(c.run({"find", "/data/b.bak", "*.bak"}), 1);
+    EXPECT_EQ(c.err.str(), "nocturoctl: /data/b.bak: no such folder\n");
+    // A folder without matches is no failure.
+    EXPECT_EQ(c.run({"find", "/data/sub", "*.tmp"}), 0);
+    EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.err.str(), "");
 }
 
 TEST(Ctl, CleanDryRunListsWhatTheRunWouldDeleteAndHowWithoutDeleting) {
@@ -176,6 +256,12 @@ TEST(Ctl, CleanWithNothingToCleanSaysSo) {
     ASSERT_EQ(c.run({"settings", "set", "user", "CleanDirs", ";/empty/;"}), 0);
     EXPECT_EQ(c.run({"clean", "--yes"}), 0);
     EXPECT_EQ(c.out.str(), "Nothing to clean\n");
+    EXPECT_EQ(c.run({"clean", "--dry-run"}), 0);
+    EXPECT_EQ(c.out.str(), "Nothing to clean\n");
+    // With -0 standard output holds names only.
+    EXPECT_EQ(c.run({"clean", "--dry-run", "-0"}), 0);
+    EXPECT_EQ(c.out.str(), "");
+    EXPECT_EQ(c.err.str(), "Nothing to clean\n");
 }
 
 TEST(Ctl, FoundNamesCannotForgeLinesAndMinusZeroGivesThemAsTheyAre) {

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "platform/common/RegStore.h"
 #include "support/RunCommand.h"
@@ -17,6 +20,24 @@ using Result = nocturo::test::CommandResult;
 Result run(const std::string& command) { return nocturo::test::RunCommand(command); }
 
 std::string bin(const char* name) { return std::string(NOCTURO_BUILD_DIR) + "/bin/" + name; }
+
+// Standard output and standard error apart.
+struct Output {
+    int code;
+    std::string out, err;
+};
+Output runApart(const std::string& command, const TempDir& dir) {
+    Result r = run("( " + command + " >" + dir / "stdout" + " 2>" + dir / "stderr" + " )");
+    return {r.code, ReadWholeFile(dir / "stdout"), ReadWholeFile(dir / "stderr")};
+}
+
+// The simulated machine with its settings and journal in dir.
+std::string simEnv(const TempDir& dir) {
+    return "NOCTURO_PLATFORM=sim NOCTURO_SIM_PACING=0 NOCTURO_REGISTRY=" + dir / "r.reg" +
+           " NOCTURO_SIM_JOURNAL=" + dir / "journal.jsonl" + " ";
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 }  // namespace
 
 TEST(Programs, HeadlessRebootOnTheSimulatedMachineJournalsTheForcedRestart) {
@@ -79,6 +100,20 @@ TEST(Programs, CtlSetsAndReadsSettingsInTheSharedFile) {
 TEST(Programs, HelpAndVersion) {
     EXPECT_EQ(run(bin("nocturo") + " --help").code, 0);
     EXPECT_EQ(run(bin("nocturo") + " --bogus").code, 2);
+    // -h is --help, for every program; other words are refused as --bogus is.
+    // (On the simulated machine: a program that took them for a start would
+    // change nothing.)
+    for (const char* program : {"nocturo", "lockpc", "lockpcscr"}) {
+        SCOPED_TRACE(program);
+        TempDir dir;
+        const std::string safe = simEnv(dir) + "timeout -s INT 20 ";
+        Result help = run(safe + bin(program) + " -h");
+        EXPECT_EQ(help.code, 0);
+        EXPECT_EQ(help.out.rfind(std::string("Usage: ") + program + " ", 0), 0u) << help.out;
+        Result word = run(safe + bin(program) + " --headless help");
+        EXPECT_EQ(word.code, 2);
+        EXPECT_EQ(word.out, std::string(program) + ": unexpected argument help (try --help)\n");
+    }
     Result v = run(bin("nocturoctl") + " --version");
     EXPECT_EQ(v.out, "nocturoctl 1.0.0\n");
 }
@@ -118,4 +153,84 @@ TEST(Programs, WhatNocturoctlStoresWhileTheProgramRunsSurvivesItsEnd) {
     const std::string stored = pw.out.substr(0, pw.out.find('\n'));
     EXPECT_EQ(run(env + bin("nocturoctl") + " decrypt3 " + stored).out, "s3cret\n");
     EXPECT_EQ(run(env + bin("nocturoctl") + " settings get user Crashtime").out, "\n");
+}
+
+TEST(Programs, NocturoRefusesWhatItDoesNotKnowBeforeAnythingStarts) {
+    struct Case {
+        const char* args;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"/action:rebott",
+         "nocturo: unknown action 'rebott'; known: default, shutdown, poweroff, logoff, reboot, suspend, "
+         "hibernate, lock, alarm, program (try --help)\n"},
+        {"/ACTION:Reboot /option:fast", "nocturo: unknown /option: value 'fast'; known: poweroff, noquestion (try --help)\n"},
+        {"/action:reboot /action:suspend", "nocturo: /action: is given twice (try --help)\n"},
+        {"help", "nocturo: unexpected argument help (try --help)\n"},
+        {"/action:reboot now", "nocturo: unexpected argument now (try --help)\n"},
+        {"-x /action:reboot", "nocturo: unexpected argument -x (try --help)\n"},
+    };
+    // On the terminal and on the desktop alike: nothing starts, so nothing
+    // is armed, logged, stored or journalled.
+    for (const bool desktop : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.args) + (desktop ? " (desktop)" : " (headless)"));
+            TempDir dir;
+            const std::string how = desktop ? "QT_QPA_PLATFORM=offscreen " : "";
+            Output o = runApart(simEnv(dir) + how + "timeout -s INT 20 " + bin("nocturo") +
+                                    (desktop ? " " : " --headless ") + c.args,
+                                dir);
+            EXPECT_EQ(o.code, 2);
+            EXPECT_EQ(o.err, c.line);
+            EXPECT_EQ(o.out, "");
+            EXPECT_FALSE(exists(dir / "journal.jsonl")) << ReadWholeFile(dir / "journal.jsonl");
+            EXPECT_FALSE(exists(dir / "r.reg"));
+        }
+    }
+}
+
+TEST(Programs, EveryNamedActionIsWhatTheSimulatedMachineDoesFirst) {
+    struct Case {
+        const char* action;
+        const char* firstCall;  // the start of its journal line
+        const char* logged;
+        bool startProgram = false;  // "Start program and wait for exit before def. Action" ticked
+    };
+    const Case cases[] = {
+        {"suspend", "{\"call\":\"SetSuspendState\",\"hibernate\":0,", "Suspend PC"},
+        {"Hibernate", "{\"call\":\"SetSuspendState\",\"hibernate\":1,", "Hibernate PC"},
+        {"lock", "{\"call\":\"LockWorkStation\"}", "Lock PC"},
+        {"alarm", "{\"call\":\"PlaySound\",\"name\":\"" NOCTURO_BUILD_DIR "/bin/../Common/sound/alarm.wav\"", "Alarm"},
+        {"program", "{\"call\":\"StartProgram\",\"program\":\"/bin/true\",", "Program finished", true},
+    };
+    const std::vector<std::string> acting = {"ExitWindowsEx", "SetSuspendState", "LockWorkStation", "PlaySound",
+                                             "StartProgram"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        TempDir dir;
+        const std::string env = simEnv(dir);
+        if (c.startProgram) {
+            ASSERT_EQ(run(env + bin("nocturoctl") + " settings set user chkStartProgram 1 --dword").code, 0);
+            ASSERT_EQ(run(env + bin("nocturoctl") + " settings set user txtStartProgram /bin/true").code, 0);
+        }
+        Result started = run(env + bin("nocturo") + " --headless /action:" + c.action + " > " + dir / "out" +
+                             " 2>&1 & echo $!");
+        const std::string pid = started.out.substr(0, started.out.find('\n'));
+        ASSERT_FALSE(pid.empty());
+        for (int i = 0; i < 200 && ReadWholeFile(dir / "out").find(c.logged) == std::string::npos; ++i) usleep(50000);
+        run("kill -INT " + pid + "; true");
+        for (int i = 0; i < 300 && run("kill -0 " + pid + " 2>/dev/null").code == 0; ++i) usleep(50000);
+        EXPECT_NE(ReadWholeFile(dir / "out").find(c.logged), std::string::npos) << ReadWholeFile(dir / "out");
+        // The first thing done to the machine is the named action.
+        std::string first;
+        const std::string journal = ReadWholeFile(dir / "journal.jsonl");
+        for (size_t at = 0; at < journal.size() && first.empty();) {
+            const size_t end = journal.find('\n', at);
+            const std::string line = journal.substr(at, end - at);
+            for (const auto& call : acting)
+                if (line.rfind("{\"call\":\"" + call + "\"", 0) == 0) first = line;
+            at = end == std::string::npos ? journal.size() : end + 1;
+        }
+        EXPECT_EQ(first.rfind(c.firstCall, 0), 0u) << first;
+    }
 }

@@ -1,6 +1,8 @@
 // Start-up: the command line, the instance check, the crash and log-in lines.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "app/Nocturo_Main.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_Registry.h"
@@ -18,10 +20,29 @@ TEST(CommandLine, TheActionIsReadCaseInsensitiveUpToTheNextSwitch) {
     EXPECT_EQ(CommandLineAction("/action:logoff"), "LogOff");
     EXPECT_EQ(CommandLineAction("/action:default"), "");
     EXPECT_EQ(CommandLineAction("/action:"), "");
-    EXPECT_EQ(CommandLineAction("/action:explode"), "");
     EXPECT_EQ(CommandLineAction("/option:noquestion"), std::nullopt);
     EXPECT_EQ(CommandLineAction(""), std::nullopt);
     EXPECT_EQ(CommandLineOption("/action:reboot /option:PowerOff"), "poweroff");
+}
+
+TEST(CommandLine, EveryActionOfTheWindowHasANameAndAnyOtherNameActsOnNothing) {
+    EXPECT_EQ(CommandLineAction("/action:Suspend"), "Suspend");
+    EXPECT_EQ(CommandLineAction("/action:hibernate"), "Hibernate");
+    EXPECT_EQ(CommandLineAction("/action:LOCK"), "LockPC");
+    EXPECT_EQ(CommandLineAction("/action:alarm"), "Alarm");
+    EXPECT_EQ(CommandLineAction("/action:program /option:noquestion"), "StartProgram");
+    for (const char* unknown : {"/action:rebott", "/action:explode", "/action:reboot now", "/action:lockpc"}) {
+        SCOPED_TRACE(unknown);
+        EXPECT_EQ(CommandLineAction(unknown), std::nullopt);
+        EXPECT_NE(CommandLineSwitchProblem(unknown).find("unknown action"), std::string::npos);
+    }
+    EXPECT_EQ(CommandLineSwitchProblem("/ACTION:Reboot /option:NoQuestion"), "");
+    EXPECT_EQ(CommandLineSwitchProblem("/action: /option:poweroff"), "");
+    EXPECT_EQ(CommandLineSwitchProblem(""), "");
+    EXPECT_EQ(CommandLineSwitchProblem("/action:reboot /option:fast"),
+              "unknown /option: value 'fast'; known: poweroff, noquestion");
+    EXPECT_EQ(CommandLineSwitchProblem("/action:reboot /ACTION:suspend"), "/action: is given twice");
+    EXPECT_EQ(CommandLineSwitchProblem("/option:noquestion /option:poweroff"), "/option: is given twice");
 }
 
 namespace {
@@ -171,4 +192,88 @@ TEST(Main, HostileStoredValuesAreFailuresNotSurprises) {
     s.f.setLeft(1200);
     s.f.Save_Registry();
     EXPECT_EQ(CLng(ReadSetting(UserApp(), kSettings, "MainLeft", 0)), 1200);
+}
+
+// ---- the actions the command line names ------------------------------------------------
+
+namespace {
+// What changed the machine or was heard, in order, as the journal has it.
+std::vector<std::string> actingCalls(const SimWorld& w) {
+    static const std::set<std::string> acting = {"ExitWindowsEx", "SetSuspendState", "LockWorkStation",
+                                                 "StartProgram", "PlaySound"};
+    std::vector<std::string> out;
+    for (const auto& e : w.journal.entries())
+        if (acting.count(e.at("call").asString())) out.push_back(platform::Json(e).dump());
+    return out;
+}
+
+// A program to start, ticked to run before the action.
+void withStartProgram(SimWorld& w) {
+    w.runtime.userId = "TESTER";
+    w.fs.addFile("C:\\tools\\backup.exe");
+    w.processes.script("C:\\tools\\backup.exe", 0, 2000);
+    WriteSetting(UserApp(), kSettings, "chkStartProgram", 1);
+    WriteSetting(UserApp(), kSettings, "txtStartProgram", std::string("C:\\tools\\backup.exe"));
+}
+}  // namespace
+
+TEST(Main, EveryActionTheCommandLineNamesDoesWhatTheWindowOrTheTrayDoes) {
+    struct Case {
+        const char* commandLine;
+        int option;                              // the same action chosen in the window, or -1:
+        std::function<void(FrmMain&)> byTray;    // from the tray menu
+        const char* call;                        // what the action comes to
+        std::vector<std::string> logged;         // the action log after the start
+        bool withProgram = false;
+    };
+    const Case cases[] = {
+        {"/action:suspend", -1, [](FrmMain& f) { f.m_frmSysTray_MenuClick(7, "Suspend"); }, "SetSuspendState",
+         {"Suspend PC"}},
+        {"/action:hibernate", -1, [](FrmMain& f) { f.m_frmSysTray_MenuClick(8, "Hibernate"); }, "SetSuspendState",
+         {"Hibernate PC"}},
+        {"/ACTION:Lock", -1, [](FrmMain& f) { f.m_frmSysTray_MenuClick(3, "LockPC"); }, "StartProgram", {"Lock PC"}},
+        {"/action:alarm", 4, {}, "PlaySound", {"Alarm"}},
+        {"/action:program", 3, {}, "StartProgram", {"Start C:\\tools\\backup.exe", "Program finished"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        Started byHand;
+        if (c.withProgram) withStartProgram(byHand.w);
+        ASSERT_TRUE(byHand.run(""));
+        if (c.option >= 0) byHand.f.fireEvent("optActions(" + std::to_string(c.option) + ").Click");
+        byHand.w.journal.clear();
+        // The window's button runs the chosen action after its own click
+        // sound and "manual command" line.
+        if (c.byTray) c.byTray(byHand.f);
+        else byHand.f.ShutDown_Action("");
+        byHand.w.loop.runFor(60000);
+
+        Started named;
+        if (c.withProgram) withStartProgram(named.w);
+        ASSERT_TRUE(named.run(c.commandLine));
+        named.w.loop.runFor(60000);
+
+        const auto calls = actingCalls(named.w);
+        ASSERT_FALSE(calls.empty());
+        EXPECT_NE(calls.front().find(std::string("\"call\":\"") + c.call + "\""), std::string::npos) << calls.front();
+        EXPECT_EQ(calls, actingCalls(byHand.w));
+        EXPECT_EQ(named.w.count("ExitWindowsEx"), 0);
+        std::vector<std::string> expected = {"Nocturo started", "New Login"};
+        expected.insert(expected.end(), c.logged.begin(), c.logged.end());
+        EXPECT_EQ(named.w.actionLogLines(), expected);
+        // Afterwards the window is back on the action chosen in it.
+        EXPECT_EQ(named.f.cmdGo.caption(), "Shut Down Now!");
+    }
+}
+
+TEST(Main, ACommandLineWithAnUnknownActionOrOptionActsOnNothing) {
+    for (const char* line : {"/action:rebott", "/action:suspendd /option:noquestion", "/action:reboot /action:suspend",
+                             "/action:reboot /option:bogus"}) {
+        SCOPED_TRACE(line);
+        Started s;
+        ASSERT_TRUE(s.run(line));
+        s.w.loop.runFor(60000);
+        EXPECT_EQ(actingCalls(s.w), std::vector<std::string>{});
+        EXPECT_EQ(s.w.actionLogLines(), (std::vector<std::string>{"Nocturo started", "New Login"}));
+    }
 }

@@ -13,10 +13,11 @@ namespace nocturo::test {
 struct CtlRun {
     TestWorld w{platform::PathStyle::Posix};
     std::ostringstream out, err;
+    std::istringstream in;  // what standard input holds
     int run(std::vector<std::string> args) {
         out.str("");
         err.str("");
-        return programs::RunCtl(args, out, err);
+        return programs::RunCtl(args, out, err, in);
     }
 };
 
