@@ -93,6 +93,7 @@ FrmMain::FrmMain() : Form("FrmMain") {
     chkDT.setCaption("Adjust clock for daylight savings");
     chkSCR.setCaption("Start Varn Screen Saver after");
     chkPCLock.setCaption("Enable Secure PC ");
+    chkArmed.setCaption("&Armed: act when the schedule below is due");
     chkSound.setValue(1);
 
     txtHour.setText("00");
@@ -174,7 +175,8 @@ void FrmMain::layoutControls() {
     for (int i = 0; i < 4; ++i) pair(*optActions[static_cast<size_t>(i)], *optActions[static_cast<size_t>(i + 4)]);
     pair(chkForce, chkPowerOff);
     y += 60;
-    // The schedule.
+    // The schedule: whether it acts, then its four modes.
+    chkArmed.setGeometry(120, row(line), right - 120, line);
     {
         const int top = fieldRow(*optShutdownTime[0], 2940);
         txtHour.setGeometry(col2, top, 390, field);
@@ -631,12 +633,20 @@ void FrmMain::cmdOptions_Click() {
     if (opening) {
         bool allowed = false;
         step(p, 1, [&] {
+            const std::string stored =
+                Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
+            // Without a password there is nothing to ask for.
+            if (stored.empty()) {
+                allowed = true;
+                return;
+            }
             std::optional<std::string> entry =
                 ACinputbox(10, "Options Menu Password :", "Nocturo", "", 0, 0, "", 0, true);
             if (!entry) return;  // cancelled
-            const std::string stored =
-                Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
             allowed = *entry == stored;
+            if (!allowed)
+                MsgBox("Wrong password. The options stay closed.",
+                       platform::mb::OkOnly | platform::mb::Exclamation | platform::mb::SystemModal, rt().appName);
         });
         if (!allowed) return;
         step(p, 2, [&] {
@@ -656,10 +666,40 @@ void FrmMain::cmdOptions_Click() {
             setHeight(twips::NormalHeight);
             setWidth(twips::NormalWidth);
         });
+        // A new options password is typed twice before it is stored.
+        std::string passwordNews;
+        step(p, 4, [&] {
+            const std::string stored =
+                Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
+            const std::string typed = txtOptionsMenuPW.text();
+            if (typed == stored) return;
+            if (typed.empty()) {
+                passwordNews = "The options password is removed: the options open without one.";
+                return;
+            }
+            std::optional<std::string> again =
+                ACinputbox(60, "Type the new options password again:", rt().appName, "", 0, 0, "", 0, true);
+            if (again && *again == typed) {
+                passwordNews = "The new options password is saved.";
+                return;
+            }
+            txtOptionsMenuPW.setText(stored);
+            passwordNews = again ? "The two passwords differ. The options password was not changed."
+                                 : "The options password was not changed.";
+        });
         step(p, 4, [&] {
             Save_Registry();
-            // The user has seen and stored the settings: the schedule is theirs.
-            scheduleArmed_ = true;
+        });
+        step(p, 4, [&] {
+            if (!passwordNews.empty())
+                MsgBox(passwordNews, platform::mb::OkOnly | platform::mb::Information | platform::mb::SystemModal,
+                       rt().appName);
+        });
+        // The user has seen and stored the settings: the schedule is theirs,
+        // and so is the start at login the box shows.
+        setScheduleArmed(true, false);
+        step(p, 4, [&] {
+            if (chkStartWithWindow.checked() && chkStartWithWindow.enabled()) chkStartWithWindow_Click();
         });
     }
     step(p, 5, [&] { centreOnScreen(*this); });
@@ -814,6 +854,7 @@ void FrmMain::registerEvents() {
         {"chkNtService", &FrmMain::chkNtService_Click},
         {"chkPCLock", &FrmMain::chkPCLock_Click},
         {"chkSCR", &FrmMain::chkSCR_Click},
+        {"chkArmed", &FrmMain::chkArmed_Click},
     };
     for (const auto& [name, handler] : clicks) on(std::string(name) + ".Click", [this, h = handler] { (this->*h)(); });
     on("ImgStop.DblClick", [this] { ImgStop_DblClick(); });

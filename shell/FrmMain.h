@@ -39,7 +39,7 @@ inline constexpr std::int32_t Shutdown = 1, Restart = 2, Logoff = 4, PowerOff = 
 
 // Window sizes in twips.
 namespace twips {
-inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 9015, OptionsWidth = 6255,
+inline constexpr int NormalHeight = 1725, NormalWidth = 4140, OptionsHeight = 9270, OptionsWidth = 6255,
                      SmallClockHeight = 185;
 }
 
@@ -114,6 +114,9 @@ public:
     CheckBox chkDT{this, "chkDT"};
     CheckBox chkSCR{this, "chkSCR"};
     CheckBox chkPCLock{this, "chkPCLock"};
+    // Ticked: the schedule acts when it is due; unticked it waits, shown
+    // but idle. A store in which no schedule was ever chosen starts unticked.
+    CheckBox chkArmed{this, "chkArmed"};
 
     Image imgCountdown{this, "imgCountdown"};
     Image imgCounter0{this, "imgCounter0"};
@@ -250,6 +253,13 @@ public:
     void chkPCLock_Click();
     void chkSCR_Click();
     void txtLockTime_Change();
+    // Arming and disarming the schedule (FrmMainSchedule.cpp): the "Armed"
+    // box, the tray menu's item, choosing a mode, Go and "Save Options".
+    void chkArmed_Click();
+    bool scheduleArmed() const { return scheduleArmed_; }
+    // say: the action log tells (the box, the tray menu, a cancelled count);
+    // choosing a mode, Go and "Save Options" arm without a line of their own.
+    void setScheduleArmed(bool on, bool say = true);
     // The main timer's look at the lock screen saver and the lock program.
     void LockWatcher();
 
@@ -370,6 +380,13 @@ private:
     void scheduleDue(Origin origin);
     void countDownSeconds(std::int64_t nowMono);
     void armCountdown(std::int32_t seconds);
+    // Whether the store holds a schedule someone chose (with this program
+    // or nocturoctl), for a store that does not say whether it is armed.
+    bool scheduleEverChosen() const;
+    // The information line and the tray's tip while nothing is armed.
+    std::string notArmedText() const;
+    void showArmedState();
+    bool settingsUnusable_ = false;  // the store could not be read or written at start
 
     Task newVersionCheck();
     Task timeSyncRun(bool showMessages);
@@ -394,7 +411,7 @@ private:
     std::int64_t previousTickMono_ = 0;  // the same tick on the monotonic clock
     long long lastFired_ = -1;          // the due moment (modes 0, 1) last started or passed over
     long long windowSpent_ = -1;        // mode 3: a window whose action the system refused
-    bool scheduleArmed_ = true;         // false: the settings could not be used and no schedule was chosen
+    bool scheduleArmed_ = true;         // false: disarmed, never chosen, or the settings could not be used
     bool countdownFired_ = false;       // mode 2: the count has reached 0 since it was armed
     bool countEdited_ = false;          // mode 2: txtStartActionIn was typed into since the count was loaded
     std::int64_t countdownRefMono_ = -1;  // mode 2: the count is up to date to this moment

@@ -184,6 +184,9 @@ void FrmMain::cancelAction() {
         reset_Action_Status();
         log("action canceled");
     });
+    // A cancelled countdown stays cancelled: the count would otherwise start
+    // again from the entered value and act once more.
+    if (runOrigin_.mode == 2) setScheduleArmed(false);
 }
 
 void FrmMain::finishRun(bool refused) {
@@ -343,6 +346,8 @@ Task FrmMain::actionRun(std::string actionName) {
     if (co_await Cancelled{}) co_return;
     if (!confirmed) {
         finishRun(false);
+        // "No" to the countdown's action is a "no" to the countdown.
+        if (runOrigin_.mode == 2) setScheduleArmed(false);
         co_return;
     }
 

@@ -102,8 +102,12 @@ void FrmMain::loadRest() {
         // one. Said once, here.
         if (rt().settingsProblem.empty() && !rt().settingsWriteFailing) return;
         scheduleArmed_ = false;
+        settingsUnusable_ = true;
         log("Settings unusable, not armed");
     });
+    // A first start, or a schedule the user disarmed: shown until the user
+    // arms it.
+    step(p, 8, [&] { showArmedState(); });
     ready_ = true;
     life_ = Life::Running;
     // Told to end while loading: now that the controls hold the stored

@@ -79,6 +79,10 @@ void FrmMain::chkPCLock_Click() {
         step(p, 12, [&] { enable_shutdown_startmenu_button(); });
         step(p, 13, [&] { enable_logoff_startmenu_button(); });
         step(p, 14, [&] { cmdExit.setEnabled(true); });
+        // The desktop's own lock comes back while the screen saver stays.
+        step(p, 14, [&] {
+            if (chkSCR.checked()) chkSCR_Click();
+        });
         step(p, 15, [&] { MsgBox(releasedText(), 4160, kSecurityInfo); });
     }
     step(p, 16, [&] {
@@ -91,10 +95,10 @@ void FrmMain::chkSCR_Click() {
     step(p, 1, [&] { ClearTopMostWindow(); });
     step(p, 2, [&] {
         if (chkSCR.checked()) {
-            EnableSCR(true);
+            EnableSCR(true, chkPCLock.checked());
             SetSceensaver(kLockScreenSaverName);
             if (auto seconds = lockSeconds(txtLockTime.text())) SetSceensaverTimeOut(*seconds);
-            EnableSCR(true);
+            EnableSCR(true, chkPCLock.checked());
         } else {
             EnableSCR(false);
             SetSceensaver("");

@@ -29,6 +29,7 @@
 #include "platform/IWindows.h"
 #include "shell/FrmMainParts.h"
 #include "shell/Varn_LockPC.h"
+#include "shell/frmSysTray.h"
 #include "timevoice/Varn_PlaySound.h"
 #include "timevoice/Varn_TimeSync.h"
 
@@ -56,12 +57,70 @@ void FrmMain::optShutdownTime_Click(int index) {
         ClearTopMostWindow();
         if (chkWinOnTop.checked()) SetTopMostWindow();
         if (index >= 0 && index < 4) Timer2.setInterval(kModeIntervals[index]);
-        // Choosing a schedule arms it, also after settings that could not be used.
-        scheduleArmed_ = true;
         // The count of mode 2 goes on from now, not from its last tick.
         if (index == 2 && hasRuntime() && rt().pf.clock) countdownRefMono_ = clock().monotonicMs();
     });
+    // Choosing a schedule arms it, also after settings that could not be used.
+    setScheduleArmed(true, false);
 }
+
+bool FrmMain::scheduleEverChosen() const {
+    // A schedule's own values: the mode, the time of mode 0, the count, and
+    // the rows of the weekday and time-window dialogs.
+    std::vector<std::string> names = {"txtHour", "txtMinute", "txtSEC", "txtStartActionIn", "cmbTimeUnit"};
+    for (int i = 0; i < 4; ++i) names.push_back("optShutdownTime" + std::to_string(i));
+    for (int d = 0; d < 7; ++d)
+        for (const char* field : {"txtHour", "txtMinute", "txtSEC", "txtHourTW", "txtMinuteTW", "txtSECTW", "txtTWDuration"})
+            names.push_back(std::to_string(d) + field);
+    const std::string u = UserApp();
+    for (const std::string& name : names)
+        if (RegKeyExists(SettingPath(u, kSettings, name))) return true;
+    return false;
+}
+
+std::string FrmMain::notArmedText() const {
+    if (settingsUnusable_) return "not armed: the settings cannot be used";
+    return "not armed: tick Armed in Options";
+}
+
+void FrmMain::showArmedState() {
+    chkArmed.setValue(scheduleArmed_ ? 1 : 0);
+    if (!scheduleArmed_) lblNocturoInfo.setCaption(notArmedText());
+    if (!m_frmSysTray) return;
+    // The tray menu offers the other choice from now on.
+    for (frmSysTray::MenuItem& item : m_frmSysTray->mnuSysTray)
+        if (item.tag == "arm" || item.tag == "disarm") {
+            item.tag = scheduleArmed_ ? "disarm" : "arm";
+            item.caption = scheduleArmed_ ? "Disarm s&chedule" : "Arm s&chedule";
+        }
+    if (inTray)
+        m_frmSysTray->ToolTip(scheduleArmed_ ? "DoubleClick to Shutdown" : "Not armed. DoubleClick to Shutdown");
+}
+
+void FrmMain::setScheduleArmed(bool on, bool say) {
+    const std::string p = proc("setScheduleArmed");
+    const bool changed = on != scheduleArmed_;
+    scheduleArmed_ = on;
+    if (on) settingsUnusable_ = false;
+    step(p, 1, [&] {
+        if (!changed) return;
+        // Armed again, the count starts from the entered value; disarmed it
+        // holds still.
+        if (on && optShutdownTime[2]->value()) cmdResetCounter_Click();
+        if (hasRuntime() && rt().pf.clock) countdownRefMono_ = clock().monotonicMs();
+        if (say) log(on ? "Schedule armed" : "Schedule disarmed");
+    });
+    step(p, 2, [&] {
+        if (!changed) return;
+        // Kept at once: a crash or a killed program does not bring back what
+        // the user switched off.
+        WriteSetting(UserApp(), kSettings, "Armed", on ? 1 : 0);
+        stored_[UserApp() + "\\Armed"] = on ? 1 : 0;
+    });
+    step(p, 3, [&] { showArmedState(); });
+}
+
+void FrmMain::chkArmed_Click() { setScheduleArmed(chkArmed.checked()); }
 
 void FrmMain::armCountdown(std::int32_t seconds) {
     countdownSeconds = seconds;
@@ -122,6 +181,8 @@ void FrmMain::cmdGo_Click() {
         if (cmdGo.caption() != kCancelCaption) {
             if (chkSound.checked()) PlaySoundOnce("SystemHand", true);
             log("manual command");
+            // Go is the user's choice of the schedule too.
+            if (!scheduleArmed_) setScheduleArmed(true, false);
         } else if (chkSound.checked()) {
             PlaySoundOnce("close", true);
         }
@@ -274,6 +335,11 @@ void FrmMain::Timer2_Timer() {
             // The count waits while its own action runs, and starts again
             // from the entered value when that has ended.
             if (run_.active() && runOrigin_.mode == 2) break;
+            // Not armed, the count holds still where it stands.
+            if (!scheduleArmed_) {
+                countdownRefMono_ = nowMono;
+                break;
+            }
             countDownSeconds(nowMono);
             lblNocturoInfo.setCaption("in " + std::to_string(countdownSeconds) + " sec.");
             if (countdownSeconds < 1 && !countdownFired_) scheduleDue({2, 0});
@@ -286,7 +352,7 @@ void FrmMain::Timer2_Timer() {
         default: break;
         }
     });
-    if (!scheduleArmed_) lblNocturoInfo.setCaption("not armed: the settings cannot be used");
+    if (!scheduleArmed_) lblNocturoInfo.setCaption(notArmedText());
     // Another mode (or the count's own action) holds the count where it stands.
     if (mode != 2 || (run_.active() && runOrigin_.mode == 2)) countdownRefMono_ = nowMono;
     step(p, 5, [&] {

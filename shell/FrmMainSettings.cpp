@@ -76,7 +76,9 @@ void FrmMain::Load_Registry() {
                                TextRow{"txtCounter", &txtCounter, "9"}})
         step(p, ++line, [&] { row.box->setText(text(row.name, row.def)); });
     for (const CheckRow& row : {CheckRow{"chkPowerOff", &chkPowerOff, 1}, CheckRow{"chkForce", &chkForce, 1},
-                                CheckRow{"chkStartWithWindow", &chkStartWithWindow, 1},
+                                // Off until the user ticks it: a program only tried
+                                // out never enrols itself at login.
+                                CheckRow{"chkStartWithWindow", &chkStartWithWindow, 0},
                                 CheckRow{"chkTimeSync", &chkTimeSync, 0},
                                 CheckRow{"chkStartInSysTray", &chkStartInSysTray, 0},
                                 CheckRow{"chkWinOnTop", &chkWinOnTop, 0}, CheckRow{"chkStartProgram", &chkStartProgram, 0},
@@ -141,6 +143,13 @@ void FrmMain::Load_Registry() {
             throw platform::Error(platform::err::Overflow, "Overflow");
         armCountdown(static_cast<std::int32_t>(total));
     });
+    // Armed as stored; a store that does not say is armed when it holds a
+    // schedule someone chose, and not armed when it is new.
+    step(p, ++line, [&] {
+        const Variant armed = ReadSetting(u, kSettings, "Armed", Variant());
+        scheduleArmed_ = IsEmpty(armed) ? scheduleEverChosen() : CInt(armed) != 0;
+        chkArmed.setValue(scheduleArmed_ ? 1 : 0);
+    });
     // What the controls now hold is what the store holds for this run.
     step(p, ++line, [&] { rememberStored(settingsRecord()); });
 }
@@ -188,6 +197,7 @@ std::vector<FrmMain::StoredSetting> FrmMain::settingsRecord() const {
     add(u, "chkDT", chkDT.value());
     add(u, "chkDisableCancel", chkDisableCancel.value());
     add(u, "chkAllowRemoteControl", chkAllowRemoteControl.value());
+    add(u, "Armed", scheduleArmed_ ? 1 : 0);
     return r;
 }
 

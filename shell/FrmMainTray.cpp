@@ -47,6 +47,10 @@ void FrmMain::Make_Popup_Menu() {
         menu.AddMenuItem("&LogOff", "LogOff");
         menu.AddMenuItem("&Restart", "Restart");
         menu.AddMenuItem("-");
+        // The schedule: armed, it acts when due; disarmed, it waits.
+        if (scheduleArmed_) menu.AddMenuItem("Disarm s&chedule", "disarm");
+        else menu.AddMenuItem("Arm s&chedule", "arm");
+        menu.AddMenuItem("-");
         menu.AddMenuItem("Varn on the &Web", "varn");
         menu.AddMenuItem("&About...", "About");
     });
@@ -64,7 +68,9 @@ void FrmMain::Send_to_SysTray() {
         });
         step(p, 4, [&] { m_frmSysTray->Add_Icon_To_Tray(); });
         step(p, 5, [&] { m_frmSysTray->IconHandle(ImgStop.picture()); });
-        step(p, 6, [&] { m_frmSysTray->ToolTip("DoubleClick to Shutdown"); });
+        step(p, 6, [&] {
+            m_frmSysTray->ToolTip(scheduleArmed_ ? "DoubleClick to Shutdown" : "Not armed. DoubleClick to Shutdown");
+        });
         // An icon the desktop refused would leave the window out of reach.
         if (m_frmSysTray && m_frmSysTray->iconShown()) return;
     }
@@ -119,6 +125,8 @@ void FrmMain::m_frmSysTray_MenuClick(std::int16_t, const std::string& key) {
         step(p, 7, [&] { RestoreFromTray(); });
     } else if (key == "varn") {
         step(p, 8, [&] { processes().openDocument(links::HomePage); });
+    } else if (key == "arm" || key == "disarm") {
+        step(p, 11, [&] { setScheduleArmed(key == "arm"); });
     } else if (key == "home") {
         step(p, 9, [&] { RestoreFromTray(); });
         step(p, 10, [&] { Form_Click(); });

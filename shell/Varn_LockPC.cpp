@@ -37,9 +37,14 @@ std::string LockScreenSaverPath() {
     return inProgramFolder("lockpcscr");
 }
 
-void EnableSCR(bool enable) {
+void EnableSCR(bool enable, bool secured) {
     Step("EnableSCR of Modul Varn_LockPC", 1, [&] {
-        screenSaver().setActive(enable);
+        platform::IScreenSaver& saver = screenSaver();
+        // Where the program starts its screen saver itself, the desktop's own
+        // blanking and lock are held back only while the secured PC puts the
+        // lock program in their place: otherwise an idle computer would no
+        // longer lock at all.
+        saver.setActive(enable && (saver.runsScreenSaverProgram() || secured));
         rt().screenSaverSetting.active = enable;
     });
 }

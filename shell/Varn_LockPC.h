@@ -22,7 +22,9 @@ std::string LockProgramPath();
 // "lockpcscr" in the program folder on Linux.
 std::string LockScreenSaverPath();
 
-void EnableSCR(bool enable);
+// Turns the screen saver on or off; secured: the secured PC is on, and its
+// lock takes the place of the desktop's.
+void EnableSCR(bool enable, bool secured = true);
 void SetSceensaverTimeOut(std::int32_t seconds);
 // The screen saver program by its file name; an empty name sets none.
 void SetSceensaver(const std::string& name);

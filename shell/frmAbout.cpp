@@ -6,6 +6,10 @@
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_Registry.h"
 #include "base/Varn_File_Dir.h"
+#include "base/Varn_GetSystemInfos.h"
+#include "base/Strings.h"
+#include "platform/IFileSystem.h"
+#include "platform/ISystemInfo.h"
 #include "platform/IDialogs.h"
 #include "platform/IProcesses.h"
 
@@ -79,28 +83,60 @@ void frmAbout::HomePage_Click() {
     Step(proc("HomePage_Click").c_str(), 1, [&] { processes().openDocument(links::HomePage); });
 }
 
-void StartSysInfo() {
-    auto unavailable = [] {
+namespace {
+// What the program knows of this computer: the facts of the error log's header.
+std::string SystemInfoText() {
+    const std::string nl = LineEnd();
+    std::string text;
+    // Each fact on its own: one the system will not tell leaves its line out.
+    auto add = [&](const std::string& label, auto&& fact) {
         try {
-            dialogs().messageBox("System Information Is Unavailable At This Time",
-                                 platform::mb::OkOnly | platform::mb::SystemModal, "Info");
+            const std::string value = fact();
+            if (!value.empty()) text += label + ": " + value + nl;
         } catch (...) {
         }
     };
+    add("Program", [] { return std::string(version::ProductName) + " " + version::Text; });
+    add("User", [] { return rt().userId; });
+    add("Machine number", [] { return rt().machineNumber; });
+    add("Organisation", [] { return rt().organisation; });
+    add("System", [] {
+        const auto& v = VersionRecord();
+        return GetWinVersion() + " (" + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
+               std::to_string(v.build) + ")";
+    });
+    add("Language", [] { return SysLanguageName() + " (" + std::to_string(SysLanguageID()) + ")"; });
+    add("Country", [] { return Country(); });
+    add("System folder", [] { return GetSysDir(); });
+    add("Windows folder", [] { return GetWinDir(); });
+    add("Program folder", [] { return sysinfo().programFolder(); });
+    add("Error log", [] { return ErrorLogPath(); });
+    return text;
+}
+}  // namespace
+
+void StartSysInfo() {
+    // The facts the program knows itself, where the system has no
+    // information program of its own to start.
+    auto ownFacts = [] {
+        try {
+            dialogs().messageBox(SystemInfoText(), platform::mb::OkOnly | platform::mb::Information | platform::mb::SystemModal,
+                                 "System Information");
+        } catch (...) {
+        }
+    };
+    if (files().pathStyle() != platform::PathStyle::Windows) return ownFacts();
     try {
         std::string path = ReadKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools\\MSINFO\\PATH");
         if (path.empty()) {
             const std::string folder =
                 ReadKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools Location\\MSINFO");
             path = folder + "\\MSINFO32.EXE";
-            if (folder.empty() || !FileExists(path)) {
-                unavailable();
-                return;
-            }
+            if (folder.empty() || !FileExists(path)) return ownFacts();
         }
         processes().start(path, {}, platform::ws::NormalFocus);
     } catch (...) {
-        unavailable();
+        ownFacts();
     }
 }
 

@@ -13,7 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -404,6 +406,11 @@ void FormView::changeEvent(QEvent* event) {
 }
 
 void FormView::beginDrag() {
+    // A Wayland compositor places the windows itself and tells no client
+    // where they are: it moves the window on the program's behalf.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        if (QWindow* window = windowHandle(); window && window->startSystemMove()) return;
+    }
     dragging_ = true;
     dragOffset_ = QCursor::pos() - frameGeometry().topLeft();
 }

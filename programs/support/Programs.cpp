@@ -229,6 +229,10 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     NocturoMain start(form);
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
+    // Without a window, the only place to say that nothing will happen.
+    if (!form.scheduleArmed() && !form.actionRunning())
+        std::cout << "Schedule not armed: nothing happens until one is chosen "
+                     "(nocturoctl settings set user Armed 1 --dword)" << std::endl;
     // Started: under systemd (Type=notify) the service counts as running now.
     NotifySystemd("READY=1");
     if (started) started(form);

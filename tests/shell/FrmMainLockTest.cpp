@@ -176,6 +176,7 @@ TEST(SecurePCLinux, ARefusedBlockIsLoggedUnderItsProcedureAndTheRestGoesOn) {
 
 TEST(LockScreenSaver, CheckedSetsTheLockScreenSaverWithTheTime) {
     Locking t;
+    t.w.screenSaver.setRunsScreenSaverProgram(true);  // the system starts it (Windows)
     t.f.txtLockTime.setText("45");
     t.f.chkSCR.setValue(1);
     t.f.chkSCR_Click();
@@ -193,6 +194,30 @@ TEST(LockScreenSaver, CheckedSetsTheLockScreenSaverWithTheTime) {
     t.f.chkSCR_Click();
     EXPECT_FALSE(t.w.screenSaver.active());
     EXPECT_EQ(t.screenSaverValue(), t.sysDir() + "\\");
+}
+
+// Where the program starts its screen saver itself, the desktop's own blanking
+// and lock are held back only while the secured PC's lock takes their place.
+TEST(LockScreenSaver, WithoutSecurePcTheDesktopStillLocksAnIdleComputer) {
+    Locking t(PathStyle::Posix);
+    t.f.txtLockTime.setText("60");
+    t.f.chkSCR.setValue(1);
+    t.f.chkSCR_Click();
+    EXPECT_FALSE(t.w.screenSaver.active());  // the desktop's lock is left alone
+    // The program's own screen saver still comes after a minute of idleness.
+    t.w.screenSaver.setIdleSeconds(61);
+    RunScreenSaverWhenIdle();
+    ASSERT_EQ(t.all("StartProgram").size(), 1u);
+    EXPECT_NE(t.all("StartProgram")[0]->at("program").asString().find("lockpcscr"), std::string::npos);
+
+    t.w.dialogs.pushAnswer(platform::mb::IdOk);
+    t.f.chkPCLock.setValue(1);
+    t.f.chkPCLock_Click();
+    EXPECT_TRUE(t.w.screenSaver.active());  // now the lock program locks instead
+    t.f.chkPCLock.setValue(0);
+    t.f.chkPCLock_Click();
+    EXPECT_FALSE(t.w.screenSaver.active());
+    EXPECT_TRUE(t.f.chkSCR.checked());
 }
 
 TEST(LockScreenSaver, FailuresAreLoggedUnderTheModule) {

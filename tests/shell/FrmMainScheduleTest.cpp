@@ -1,6 +1,7 @@
 // The main timer: the four schedule modes on the virtual clock.
 #include <gtest/gtest.h>
 
+#include "base/Variant.h"
 #include "base/Varn_Registry.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"
@@ -15,6 +16,8 @@ struct Scheduled {
     FrmMain f;
     explicit Scheduled(platform::LocalTime start = {2026, 12, 8, 20, 59, 50, 0, 1}) : w(platform::PathStyle::Windows, start) {
         f.Form_Load();
+        // A schedule the user has armed.
+        f.setScheduleArmed(true, false);
         f.txtCounter.setText("0");
     }
     void mode(int m) { f.fireEvent("optShutdownTime(" + std::to_string(m) + ").Click"); }
@@ -88,7 +91,7 @@ TEST(Schedule, ModeOneUsesTodaysWeekdayTimeAndFiresAtMidnightWhenNeverStored) {
     EXPECT_EQ(u.f.lblNocturoInfo.caption(), " at 18:30:00");
 }
 
-TEST(Schedule, ModeTwoCountsDownOncePerSecondAndRestartsAfterACancel) {
+TEST(Schedule, ModeTwoCountsDownOncePerSecondAndARefusedActionDisarmsIt) {
     Scheduled t;
     t.f.txtStartActionIn.setText("5");
     t.f.cmbTimeUnit.setListIndex(2);
@@ -103,13 +106,24 @@ TEST(Schedule, ModeTwoCountsDownOncePerSecondAndRestartsAfterACancel) {
             shown.push_back(t.f.lblNocturoInfo.caption());
     });
     t.w.dialogs.pushAnswer(7);  // No
-    t.w.loop.runFor(8500);
+    t.w.loop.runFor(20000);
+    // "No" to the countdown's action is a "no" to the countdown: it does not
+    // start again by itself, and says why.
     EXPECT_EQ(t.w.count("MessageBox"), 1);
-    // After the refused action the count starts again from the entered value.
-    ASSERT_GE(shown.size(), 7u);
-    EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 7),
-              (std::vector<std::string>{"in 4 sec.", "in 3 sec.", "in 2 sec.", "in 1 sec.", "in 0 sec.", "in 4 sec.",
-                                        "in 3 sec."}));
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"in 4 sec.", "in 3 sec.", "in 2 sec.", "in 1 sec.", "in 0 sec.",
+                                               "not armed: tick Armed in Options"}));
+    EXPECT_FALSE(t.f.scheduleArmed());
+    EXPECT_EQ(t.f.chkArmed.value(), 0);
+    EXPECT_EQ(t.f.countdownSeconds, 5);
+    EXPECT_EQ(CStr(ReadSetting(UserApp(), kSettings, "Armed", std::string())), "0");
+
+    // Armed again, the count starts afresh from the entered value.
+    shown.clear();
+    t.f.fireEvent("chkArmed.Click");
+    t.w.loop.runFor(2500);
+    EXPECT_EQ(shown, (std::vector<std::string>{"in 4 sec.", "in 3 sec."}));
+    EXPECT_EQ(t.w.actionLogLines().back(), "Schedule armed");
 
     // Another mode freezes the count.
     const auto frozen = t.f.countdownSeconds;
@@ -119,6 +133,34 @@ TEST(Schedule, ModeTwoCountsDownOncePerSecondAndRestartsAfterACancel) {
     t.mode(2);
     t.w.loop.runFor(1000);
     EXPECT_EQ(t.f.countdownSeconds, frozen - 1);
+}
+
+TEST(Schedule, ACancelledCountdownDoesNotActAgainUntilArmed) {
+    Scheduled t;
+    t.f.txtStartActionIn.setText("10");
+    t.f.cmbTimeUnit.setListIndex(2);
+    t.f.txtCounter.setText("5");
+    t.mode(2);
+    t.f.cmdResetCounter_Click();
+    t.w.loop.runFor(11500);  // the count is over: the final count runs
+    ASSERT_TRUE(t.f.actionRunning());
+    t.f.fireEvent("cmdGo.Click");  // "&cancel"
+    ASSERT_FALSE(t.f.actionRunning());
+    t.w.loop.runFor(60000);
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
+    EXPECT_FALSE(t.f.scheduleArmed());
+    auto lines = t.w.actionLogLines();
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              (std::vector<std::string>{"action canceled", "Schedule disarmed"}));
+
+    // From the tray menu it is armed again, and then acts after the full count.
+    t.f.Make_Popup_Menu();
+    t.f.m_frmSysTray_MenuClick(0, "arm");
+    EXPECT_TRUE(t.f.scheduleArmed());
+    t.w.loop.runFor(9000);
+    EXPECT_FALSE(t.f.actionRunning());
+    t.w.loop.runFor(2500);
+    EXPECT_TRUE(t.f.actionRunning());
 }
 
 TEST(Schedule, SetComputesSecondsFromTheUnit) {
@@ -233,4 +275,61 @@ TEST(Schedule, TheTickShowsTheClockAndTheVoiceClockSpeaksOnTheHour) {
     for (const auto& e : t.w.journal.entries())
         if (e.at("call").asString() == "Speak" && e.at("text").asString() == "The time is now 21:00") ++spoken;
     EXPECT_EQ(spoken, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Armed or not, from the store
+
+TEST(Armed, AFreshStoreStartedBeforeMidnightDoesNotActAtMidnight) {
+    SimWorld w(platform::PathStyle::Windows, {2026, 12, 8, 23, 59, 40, 0, 1});
+    FrmMain f;
+    f.Form_Load();
+    EXPECT_FALSE(f.scheduleArmed());
+    w.loop.runFor(60000);
+    EXPECT_EQ(w.count("ExitWindowsEx"), 0);
+    EXPECT_EQ(w.count("WriteAutostart"), 0);
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "not armed: tick Armed in Options");
+
+    // Choosing the mode again arms it; the next midnight acts.
+    f.fireEvent("optShutdownTime(0).Click");
+    EXPECT_TRUE(f.scheduleArmed());
+    w.loop.runFor(24 * 3600 * 1000);
+    EXPECT_EQ(w.count("ExitWindowsEx"), 1);
+}
+
+TEST(Armed, AStoreWithAChosenScheduleButNoArmedValueStartsArmed) {
+    // A time set with nocturoctl, or stored by an earlier version.
+    SimWorld w(platform::PathStyle::Windows, {2026, 12, 8, 2, 59, 50, 0, 1});
+    WriteSetting(UserApp(), kSettings, "txtHour", std::string("03"));
+    {
+        FrmMain f;
+        f.Form_Load();
+        EXPECT_TRUE(f.scheduleArmed());
+        EXPECT_TRUE(f.chkArmed.checked());
+        w.loop.runFor(25000);  // 03:00:00, then the final count
+        EXPECT_EQ(w.count("ExitWindowsEx"), 1);
+    }
+    // Disarmed by the user, it stays so, whatever else the store holds.
+    WriteSetting(UserApp(), kSettings, "Armed", 0);
+    WriteSetting(UserApp(), kSettings, "4txtHour", std::string("05"));
+    FrmMain f;
+    f.Form_Load();
+    EXPECT_FALSE(f.scheduleArmed());
+    EXPECT_FALSE(f.chkArmed.checked());
+}
+
+TEST(Armed, UntickingTheBoxDisarmsAndIsKeptAtOnce) {
+    Scheduled t({2026, 12, 8, 20, 59, 50, 0, 1});
+    t.at("21", "00", "00");
+    t.f.fireEvent("chkArmed.Click");  // was ticked: now off
+    EXPECT_FALSE(t.f.scheduleArmed());
+    EXPECT_EQ(CStr(ReadSetting(UserApp(), kSettings, "Armed", std::string())), "0");
+    t.w.loop.runFor(20000);
+    EXPECT_EQ(t.actions(), 0);
+    EXPECT_EQ(t.w.actionLogLines().back(), "Schedule disarmed");
+    // Go still acts at once, and arms the schedule again.
+    t.f.fireEvent("cmdGo.Click");
+    EXPECT_TRUE(t.f.scheduleArmed());
+    EXPECT_TRUE(t.f.chkArmed.checked());
+    EXPECT_EQ(t.actionsAfterRun(), 1);
 }

@@ -88,12 +88,21 @@ TEST(StartWithWindow, ARefusalIsLoggedUnderTheHandler) {
     EXPECT_NE(t.w.errorLog().find("WriteAutostart refused"), std::string::npos);
 }
 
-TEST(StartWithWindow, RestoringACheckedBoxWritesTheEntryAgain) {
+TEST(StartWithWindow, RestoringACheckedBoxWritesTheEntryAgainAndAFreshStoreWritesNone) {
+    {
+        World t;
+        FrmMain f;
+        f.Form_Load();
+        ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+        EXPECT_FALSE(f.chkStartWithWindow.checked());  // the default: only the user enrols it
+        EXPECT_EQ(t.count("WriteAutostart"), 0);
+    }
     World t;
+    WriteSetting(UserApp(), kSettings, "chkStartWithWindow", 1);
     FrmMain f;
     f.Form_Load();
     ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
-    EXPECT_TRUE(f.chkStartWithWindow.checked());  // the default
+    EXPECT_TRUE(f.chkStartWithWindow.checked());
     EXPECT_EQ(t.count("WriteAutostart"), 1);
 }
 

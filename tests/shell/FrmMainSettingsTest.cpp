@@ -28,10 +28,14 @@ TEST(Settings, AFreshInstallationStartsWithTheDefaults) {
     EXPECT_TRUE(f.optShutdownTime[0]->value());
     EXPECT_EQ(f.actionCode, action::Shutdown);
     EXPECT_EQ(f.cmdGo.caption(), "Shut Down Now!");
-    for (CheckBox* on : {&f.chkSound, &f.chkVoice, &f.chkDT, &f.chkPowerOff, &f.chkForce, &f.chkStartWithWindow})
+    for (CheckBox* on : {&f.chkSound, &f.chkVoice, &f.chkDT, &f.chkPowerOff, &f.chkForce})
         EXPECT_TRUE(on->checked()) << on->name();
-    for (CheckBox* off : {&f.chkTimeSync, &f.chkStartInSysTray, &f.chkCleanHD, &f.chkDisableCancel, &f.chkPCLock})
+    // Tried out, the program neither arms a schedule nor enrols itself at login.
+    for (CheckBox* off : {&f.chkTimeSync, &f.chkStartInSysTray, &f.chkCleanHD, &f.chkDisableCancel, &f.chkPCLock,
+                          &f.chkStartWithWindow, &f.chkArmed})
         EXPECT_FALSE(off->checked()) << off->name();
+    EXPECT_FALSE(f.scheduleArmed());
+    EXPECT_EQ(w.count("WriteAutostart"), 0);
     EXPECT_EQ(f.countdownSeconds, 360 * 60);
     EXPECT_EQ(f.txtCounter.text(), "9");
     EXPECT_EQ(f.txtLockTime.text(), "600");

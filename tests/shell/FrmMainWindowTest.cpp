@@ -32,17 +32,23 @@ const int kScreenWidth = 1024 * 15, kScreenHeight = 768 * 15;
 
 }  // namespace
 
-TEST(OptionsPanel, WithoutAPasswordAnEmptyEntryOpensItAndCancelDoesNot) {
+TEST(OptionsPanel, WithoutAPasswordItOpensAtOnce) {
     Window t;
-    t.w.dialogs.pushCancel();
-    t.f.cmdOptions_Click();
-    EXPECT_FALSE(t.panelOpen());
-    EXPECT_EQ(t.f.cmdOptions.caption(), "&Options");
-
-    t.w.dialogs.pushAnswer("");
     t.f.cmdOptions_Click();
     EXPECT_TRUE(t.panelOpen());
     EXPECT_EQ(t.f.cmdOptions.caption(), "Save &Options");
+    EXPECT_EQ(t.w.count("InputBox"), 0);  // nothing to ask for
+    // Centred on the screen.
+    EXPECT_EQ(t.f.left(), (kScreenWidth - twips::OptionsWidth) / 2);
+    EXPECT_EQ(t.f.top(), (kScreenHeight - twips::OptionsHeight) / 2);
+}
+
+TEST(OptionsPanel, OnlyTheExactPasswordOpensItAndAWrongOneIsTold) {
+    Window t("Se3cret");
+    t.w.dialogs.pushCancel();
+    t.f.cmdOptions_Click();
+    EXPECT_FALSE(t.panelOpen());
+    EXPECT_EQ(t.w.count("MessageBox"), 0);  // cancelled: nothing to tell
     auto* box = t.w.last("InputBox");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->at("prompt").asString(), "Options Menu Password :");
@@ -50,29 +56,25 @@ TEST(OptionsPanel, WithoutAPasswordAnEmptyEntryOpensItAndCancelDoesNot) {
     // The password is not shown as it is typed.
     ASSERT_NE(box->find("hidden"), nullptr);
     EXPECT_TRUE(box->at("hidden").asBool());
-    // Centred on the screen.
-    EXPECT_EQ(t.f.left(), (kScreenWidth - twips::OptionsWidth) / 2);
-    EXPECT_EQ(t.f.top(), (kScreenHeight - twips::OptionsHeight) / 2);
-}
 
-TEST(OptionsPanel, OnlyTheExactPasswordOpensIt) {
-    Window t("Se3cret");
+    int told = 0;
     for (const char* wrong : {"se3cret", "Se3cret ", "", "Se3"}) {
         t.w.dialogs.pushAnswer(wrong);
         t.f.cmdOptions_Click();
         EXPECT_FALSE(t.panelOpen()) << wrong;
+        EXPECT_EQ(t.w.count("MessageBox"), ++told) << wrong;
+        EXPECT_EQ(t.w.last("MessageBox")->at("prompt").asString(), "Wrong password. The options stay closed.");
     }
-    EXPECT_EQ(t.w.count("MessageBox"), 0);  // a wrong password says nothing
     const int sounds = t.w.count("PlaySound");
     t.w.dialogs.pushAnswer("Se3cret");
     t.f.cmdOptions_Click();
     EXPECT_TRUE(t.panelOpen());
+    EXPECT_EQ(t.w.count("MessageBox"), told);
     EXPECT_EQ(t.w.count("PlaySound"), sounds + 1);
 }
 
 TEST(OptionsPanel, SaveOptionsClosesItAndStoresEverySetting) {
     Window t;
-    t.w.dialogs.pushAnswer("");
     t.f.cmdOptions_Click();
     t.f.fireEvent("chkForce.Click");  // on by default: now off
     t.f.txtCounter.setText("5");
@@ -80,6 +82,7 @@ TEST(OptionsPanel, SaveOptionsClosesItAndStoresEverySetting) {
     EXPECT_EQ(t.stored("txtCounter"), "?");
 
     const int sounds = t.w.count("PlaySound");
+    t.w.dialogs.pushAnswer("new pw");  // typed again
     t.f.cmdOptions_Click();
     EXPECT_EQ(t.w.count("PlaySound"), sounds + 1);
     EXPECT_EQ(t.f.height(), twips::NormalHeight);
@@ -88,6 +91,8 @@ TEST(OptionsPanel, SaveOptionsClosesItAndStoresEverySetting) {
     EXPECT_EQ(t.stored("txtCounter"), "5");
     EXPECT_EQ(CInt(ReadSetting(UserApp(), kSettings, "chkForce", 1)), 0);
     EXPECT_EQ(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""), "new pw");
+    EXPECT_EQ(t.w.last("InputBox")->at("prompt").asString(), "Type the new options password again:");
+    EXPECT_EQ(t.w.last("MessageBox")->at("prompt").asString(), "The new options password is saved.");
 
     // The new password guards the panel from now on.
     t.w.dialogs.pushAnswer("");
@@ -95,9 +100,46 @@ TEST(OptionsPanel, SaveOptionsClosesItAndStoresEverySetting) {
     EXPECT_FALSE(t.panelOpen());
 }
 
+TEST(OptionsPanel, ANewPasswordTypedDifferentlyTheSecondTimeIsNotStored) {
+    Window t("old");
+    t.w.dialogs.pushAnswer("old");
+    t.f.cmdOptions_Click();
+    ASSERT_TRUE(t.panelOpen());
+    t.f.txtOptionsMenuPW.setText("new one");
+    t.f.txtCounter.setText("5");
+    t.w.dialogs.pushAnswer("new onE");
+    t.f.cmdOptions_Click();
+    EXPECT_FALSE(t.panelOpen());
+    EXPECT_EQ(t.stored("txtCounter"), "5");  // the rest is saved all the same
+    EXPECT_EQ(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""), "old");
+    EXPECT_EQ(t.f.txtOptionsMenuPW.text(), "old");
+    EXPECT_EQ(t.w.last("MessageBox")->at("prompt").asString(),
+              "The two passwords differ. The options password was not changed.");
+
+    // Cancelling the second entry keeps the old one too.
+    t.w.dialogs.pushAnswer("old");
+    t.f.cmdOptions_Click();
+    t.f.txtOptionsMenuPW.setText("other");
+    t.w.dialogs.pushCancel();
+    t.f.cmdOptions_Click();
+    EXPECT_EQ(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""), "old");
+
+    // Emptied, the password is removed, and said so.
+    t.w.dialogs.pushAnswer("old");
+    t.f.cmdOptions_Click();
+    t.f.txtOptionsMenuPW.setText("");
+    const int boxes = t.w.count("InputBox");
+    t.f.cmdOptions_Click();
+    EXPECT_EQ(t.w.count("InputBox"), boxes);  // nothing to type twice
+    EXPECT_EQ(Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), ""), "");
+    EXPECT_EQ(t.w.last("MessageBox")->at("prompt").asString(),
+              "The options password is removed: the options open without one.");
+    t.f.cmdOptions_Click();
+    EXPECT_TRUE(t.panelOpen());
+}
+
 TEST(SmallClock, ShrinkingWhileThePanelIsOpenClosesItWithoutStoring) {
     Window t;
-    t.w.dialogs.pushAnswer("");
     t.f.cmdOptions_Click();
     t.f.txtCounter.setText("7");
     t.f.imgMinimize_Click();

@@ -46,7 +46,7 @@ struct InTray {
 const std::vector<std::string> kFullMenu = {"&Show Nocturo", "&Home Position", "-",         "Lock &PC",
                                             "-",             "Shut&Down",      "&PowerOff", "Suspend/Standby",
                                             "Hibernate",     "&LogOff",        "&Restart",  "-",
-                                            "Varn on the &Web", "&About..."};
+                                            "Arm s&chedule", "-", "Varn on the &Web", "&About..."};
 
 }  // namespace
 
@@ -60,7 +60,7 @@ TEST(SysTray, TheMenuListsTheActionsWithPowerOffAsTheDefault) {
     std::vector<std::string> keys;
     for (const auto& item : items) keys.push_back(item.tag);
     EXPECT_EQ(keys, (std::vector<std::string>{"open", "home", "", "LockPC", "", "Nocturo", "PowerOff", "Suspend",
-                                              "Hibernate", "LogOff", "Restart", "", "varn", "About"}));
+                                              "Hibernate", "LogOff", "Restart", "", "arm", "", "varn", "About"}));
     EXPECT_EQ(t.f.m_frmSysTray->defaultItem(), 6);
     EXPECT_EQ(t.f.m_frmSysTray->caption(), "Sys Tray Interface");
     EXPECT_FALSE(t.f.m_frmSysTray->visible());
@@ -122,9 +122,29 @@ TEST(SysTray, SendingToTheTrayHidesTheWindowBehindTheStopIcon) {
     EXPECT_TRUE(t.f.inTray);
     EXPECT_TRUE(t.w.tray.iconShown());
     EXPECT_EQ(t.w.tray.icon(), "stop");
+    // A fresh store: nothing is armed, and the tip says so.
+    EXPECT_EQ(t.w.tray.tip(), "Not armed. DoubleClick to Shutdown");
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(SysTray, TheMenuArmsAndDisarmsTheScheduleAndTheTipFollows) {
+    InTray t;
+    t.choose("Arm s&chedule");
+    EXPECT_TRUE(t.f.scheduleArmed());
+    EXPECT_TRUE(t.f.inTray);  // the window stays where it was
     EXPECT_EQ(t.w.tray.tip(), "DoubleClick to Shutdown");
     EXPECT_EQ(t.f.m_frmSysTray->ToolTip(), "DoubleClick to Shutdown");
-    EXPECT_EQ(t.w.errorLog(), "");
+    EXPECT_EQ(t.w.actionLogLines().back(), "Schedule armed");
+    auto menu = t.menuShown();
+    EXPECT_NE(std::find(menu.begin(), menu.end(), "Disarm s&chedule"), menu.end());
+    EXPECT_EQ(std::find(menu.begin(), menu.end(), "Arm s&chedule"), menu.end());
+
+    t.choose("Disarm s&chedule");
+    EXPECT_FALSE(t.f.scheduleArmed());
+    EXPECT_FALSE(t.f.chkArmed.checked());
+    EXPECT_EQ(t.w.tray.tip(), "Not armed. DoubleClick to Shutdown");
+    EXPECT_EQ(t.w.actionLogLines().back(), "Schedule disarmed");
+    EXPECT_EQ(t.w.count("ExitWindowsEx"), 0);
 }
 
 TEST(SysTray, TheTrayButtonPlaysItsSoundAndSendsTheWindowAway) {

@@ -111,7 +111,7 @@ TEST(TrayOnDesktop, TheIconSitsInTheNotificationAreaWhileTheWindowIsAway) {
     EXPECT_TRUE(t.f.inTray);
     ASSERT_TRUE(waitFor([&] { return t.iconEmbedded(); })) << "the icon never reached the notification area";
     EXPECT_FALSE(t.view()->isVisible());
-    EXPECT_EQ(t.tray.trayIcon().toolTip().toStdString(), "DoubleClick to Shutdown");
+    EXPECT_EQ(t.tray.trayIcon().toolTip().toStdString(), "Not armed. DoubleClick to Shutdown");
     EXPECT_FALSE(t.tray.trayIcon().icon().isNull());
 
     t.f.RestoreFromTray();
