@@ -256,6 +256,12 @@ Win32FormView* Win32FormView::of(const Form& form) {
     return it == viewsOfForms().end() ? nullptr : it->second;
 }
 
+Win32FormView* Win32FormView::named(const std::string& formName) {
+    for (const auto& [form, view] : viewsOfForms())
+        if (form->formName() == formName) return view;
+    return nullptr;
+}
+
 HWND Win32FormView::controlWindow(const std::string& fullName) const {
     auto it = windows_.find(fullName);
     return it == windows_.end() ? nullptr : it->second;

@@ -65,6 +65,9 @@ public:
     void detach();
     // The view of a form, null when it has none.
     static Win32FormView* of(const Form& form);
+    // The view of a loaded form by the form's name ("frmTimeSetup"), null
+    // when no such form has one.
+    static Win32FormView* named(const std::string& formName);
 
     // The form unloaded or hid its window.
     std::function<void()> onClosed;
