@@ -119,6 +119,12 @@ std::wstring systemFace() {
     return face;
 }
 
+// Whether the form has a key filter for the box ("txtCount.KeyPress").
+bool filtersKeys(const Form& form, const Control& box) {
+    const auto events = form.handledEvents();
+    return std::find(events.begin(), events.end(), box.fullName() + ".KeyPress") != events.end();
+}
+
 int buttonOfMessage(UINT msg) {
     switch (msg) {
     case WM_LBUTTONDOWN: return mouse::Left;
@@ -755,7 +761,16 @@ LRESULT Win32FormView::controlMessage(HWND child, Control& c, UINT msg, WPARAM w
     }
     if (!c.enabled()) return 0;
     if (dynamic_cast<TextBox*>(&c)) {
-        if (msg == WM_LBUTTONUP) {
+        if (msg == WM_GETDLGCODE) {
+            // Enter belongs to a box whose keys the form filters (a count
+            // loads on Enter): the loop's dialog-box keys would take it for
+            // the default button and the box would never see it.
+            const auto* key = reinterpret_cast<const MSG*>(lp);
+            if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && filtersKeys(form_, c)) {
+                handled = true;
+                return DefSubclassProc(child, msg, wp, lp) | DLGC_WANTMESSAGE;
+            }
+        } else if (msg == WM_LBUTTONUP) {
             fire(c, "Click");
         } else if (msg == WM_CHAR) {
             std::int16_t key = 0;
