@@ -130,12 +130,12 @@ Win32DesktopProgram::Win32DesktopProgram(platform::PlatformHost& host) : parts_(
     ConnectModalDialogs(form, [](Form& dialog) { RunWin32Modal(dialog); });
 
     // Tab and the arrow keys move between a window's controls, as in a
-    // dialog box.
+    // dialog box; Tab in the order of the form's controls.
     loop.setMessageFilter([](MSG& msg) {
         HWND top = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
         if (!top) return false;
         for (Win32FormView* v : liveViews())
-            if (v->hwnd() == top) return IsDialogMessageW(top, &msg) != FALSE;
+            if (v->hwnd() == top) return v->tabKey(msg) || IsDialogMessageW(top, &msg) != FALSE;
         return false;
     });
 }

@@ -393,6 +393,38 @@ void Win32FormView::fire(const Control& control, const char* event, int arg) {
     form_.fireEvent(control.fullName() + "." + event, arg);
 }
 
+bool Win32FormView::tabKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || detached_) return false;
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus) &&
+        (SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTTAB))
+        return false;
+    // The tab stops in the model's order.
+    std::vector<HWND> stops;
+    for (Control* c : form_.controls()) {
+        HWND w = controlWindow(c->fullName());
+        if (w && (GetWindowLongPtrW(w, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(w) && IsWindowEnabled(w))
+            stops.push_back(w);
+    }
+    if (stops.empty()) return true;
+    // The focus may be in a part of a control (a drop-down box's field).
+    HWND from = focus;
+    while (from && GetParent(from) != hwnd_) from = GetParent(from);
+    const bool backwards = GetKeyState(VK_SHIFT) < 0;
+    const auto at = std::find(stops.begin(), stops.end(), from);
+    std::size_t next = 0;
+    if (at == stops.end()) {
+        next = backwards ? stops.size() - 1 : 0;
+    } else {
+        const std::size_t i = static_cast<std::size_t>(at - stops.begin());
+        next = backwards ? (i + stops.size() - 1) % stops.size() : (i + 1) % stops.size();
+    }
+    HWND to = stops[next];
+    if (SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
+    SetFocus(to);
+    return true;
+}
+
 void Win32FormView::refreshAll() {
     for (Control* c : form_.controls())
         if (controlWindow(c->fullName())) refreshControl(*c);
