@@ -67,7 +67,10 @@ TEST(Win32TimeOfDayJourney, TwoDigitsTypedIntoTheFieldsStandAsTyped) {
 
     typeTime(p, "txtHour", "23");
     EXPECT_EQ(p.text("txtHour"), "23");
+    // Tab goes on to the next field, as the fields stand in the window.
+    EXPECT_EQ(p.nameOf(ProgramOnWin32Desktop::focus()), "txtMinute");
     typeTime(p, "txtMinute", "45");
+    EXPECT_EQ(p.nameOf(ProgramOnWin32Desktop::focus()), "txtSEC");
     typeTime(p, "txtSEC", "30");
     EXPECT_EQ(p.text("txtHour"), "23");
     EXPECT_EQ(p.text("txtMinute"), "45");

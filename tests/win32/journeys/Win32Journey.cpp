@@ -149,6 +149,15 @@ std::string ProgramOnWin32Desktop::title(const std::string& form) const {
 
 HWND ProgramOnWin32Desktop::focus() { return GetFocus(); }
 
+std::string ProgramOnWin32Desktop::nameOf(HWND child) const {
+    if (!child) return "";
+    for (const char* form : {"FrmMain", "frmTimeSetup", "frmWindowSetup"}) {
+        Win32FormView* view = Win32FormView::named(form);
+        if (Control* c = view ? view->controlOf(child) : nullptr) return c->fullName();
+    }
+    return "";
+}
+
 void ProgramOnWin32Desktop::click(const std::string& name, const std::string& form) {
     HWND w = control(name, form);
     ASSERT_NE(w, nullptr) << name << " is not in " << form;

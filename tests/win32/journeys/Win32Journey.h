@@ -49,6 +49,9 @@ public:
     std::string text(const std::string& name, const std::string& form = "FrmMain") const;
     // A window's title bar text.
     std::string title(const std::string& form = "FrmMain") const;
+    // The name of the control a system control shows ("txtHour"), "" for
+    // none of the main window's or the weekday dialogs'.
+    std::string nameOf(HWND control) const;
     // The control with the keyboard focus.
     static HWND focus();
 
