@@ -135,6 +135,27 @@ if(_win32_ui_tests AND TARGET nocturo_ui_win32)
   endif()
 endif()
 
+# The journeys (tests/win32/journeys): the native program started in-process
+# on the simulated machine and used only through its windows. Like the
+# window tests they skip themselves under plain wine and run whole on a
+# virtual display with a wine desktop (and notification area) of their own.
+file(GLOB _win32_journeys CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/journeys/*.cpp)
+if(_win32_journeys AND TARGET nocturo_ui_win32)
+  nocturo_windows_test(test_win32_journeys ${_win32_journeys})
+  target_link_libraries(test_win32_journeys PRIVATE nocturo_ui_win32 nocturo_platform_sim_host)
+  if(NOCTURO_XVFB_RUN AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME win32.journeys_on_a_virtual_display
+             COMMAND ${NOCTURO_XVFB_RUN} -a -s "-screen 0 1024x768x24 -dpi 96"
+                     ${CMAKE_CROSSCOMPILING_EMULATOR} explorer /desktop=NocturoJourneys,1024x768
+                     $<TARGET_FILE:test_win32_journeys>)
+    set_tests_properties(win32.journeys_on_a_virtual_display PROPERTIES
+                         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
+                         FAIL_REGULAR_EXPRESSION "SKIPPED|FAILED"
+                         RESOURCE_LOCK xvfb_run
+                         TIMEOUT 120)
+  endif()
+endif()
+
 # The programs themselves under wine (tests/windows/programs-under-wine.sh):
 # what nocturoctl stores, the headless program on the simulated machine, the
 # single copy, the screen saver's wait. They share the prefix's registry and

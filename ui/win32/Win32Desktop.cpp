@@ -100,58 +100,88 @@ void Win32DesktopServices::install(Runtime& runtime, const platform::PlatformHos
     if (host.name == "sim") runtime.pf.clock = &realClock_;
 }
 
-int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine) {
-    EnableDpiAwareness();
+struct Win32DesktopProgram::Parts {
     Win32DesktopServices desktop;
-    auto& loop = desktop.loop;
-    auto& dialogs = desktop.dialogs;
     Win32Tray tray;
     Runtime runtime;
-    desktop.install(runtime, host);
-    runtime.pf.tray = &tray;
-    RuntimeScope scope(runtime);
+    std::unique_ptr<RuntimeScope> scope;
+    std::unique_ptr<FrmMain> form;
+};
 
-    runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
+Win32DesktopProgram::Win32DesktopProgram(platform::PlatformHost& host) : parts_(std::make_unique<Parts>()) {
+    EnableDpiAwareness();
+    Parts& p = *parts_;
+    p.desktop.install(p.runtime, host);
+    p.runtime.pf.tray = &p.tray;
+    p.scope = std::make_unique<RuntimeScope>(p.runtime);
+    p.runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
 
-    FrmMain form;
-    runtime.errorIndicator = [&] { form.ShowErrorIndicator(); };
+    p.form = std::make_unique<FrmMain>();
+    FrmMain& form = *p.form;
+    p.runtime.errorIndicator = [&form] { form.ShowErrorIndicator(); };
     // A timed box needs a window of ours on the screen to belong to.
-    runtime.activeFormShown = [] {
+    p.runtime.activeFormShown = [] {
         for (Win32FormView* v : liveViews())
             if (IsWindowVisible(v->hwnd())) return true;
         return false;
     };
-    form.onUnloaded = [&] { loop.quit(0); };
+    platform::win32::Win32EventLoop& loop = p.desktop.loop;
+    form.onUnloaded = [&loop] { loop.quit(0); };
     ConnectModalDialogs(form, [](Form& dialog) { RunWin32Modal(dialog); });
 
     // Tab and the arrow keys move between a window's controls, as in a
-    // dialog box.
+    // dialog box; Tab in the order of the form's controls.
     loop.setMessageFilter([](MSG& msg) {
         HWND top = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
         if (!top) return false;
         for (Win32FormView* v : liveViews())
-            if (v->hwnd() == top) return IsDialogMessageW(top, &msg) != FALSE;
+            if (v->hwnd() == top) return v->tabKey(msg) || IsDialogMessageW(top, &msg) != FALSE;
         return false;
     });
+}
 
-    // The console's Ctrl+C and close end the program the orderly way.
-    loop.installTerminationHandler([&](DWORD) { form.UnloadProgram(); });
-
-    g_dialogs = &dialogs;
-    InstallWin32Views(true);
-    NocturoMain start(form);
-    int code = 0;
-    if (!start.Main(commandLine)) {
-        code = start.exitCode;
-    } else if (!form.unloaded()) {
-        code = loop.run();
-        if (code < 0) code = 0;
-    }
+Win32DesktopProgram::~Win32DesktopProgram() {
     InstallWin32Views(false);
     g_dialogs = nullptr;
-    loop.installTerminationHandler(nullptr);
     // The windows of forms that went last are deleted by work still posted.
-    loop.yield();
+    parts_->desktop.loop.yield();
+    parts_->desktop.loop.setMessageFilter(nullptr);
+    // The form goes before the runtime it was made in.
+    parts_->form.reset();
+    parts_->scope.reset();
+}
+
+bool Win32DesktopProgram::start(const std::string& commandLine) {
+    g_dialogs = &parts_->desktop.dialogs;
+    InstallWin32Views(true);
+    NocturoMain start(*parts_->form);
+    if (!start.Main(commandLine)) {
+        exitCode_ = start.exitCode;
+        return false;
+    }
+    return true;
+}
+
+int Win32DesktopProgram::run() {
+    if (parts_->form->unloaded()) return exitCode_;
+    const int code = parts_->desktop.loop.run();
+    exitCode_ = code < 0 ? 0 : code;
+    return exitCode_;
+}
+
+FrmMain& Win32DesktopProgram::form() { return *parts_->form; }
+Win32Tray& Win32DesktopProgram::tray() { return parts_->tray; }
+Runtime& Win32DesktopProgram::runtime() { return parts_->runtime; }
+platform::win32::Win32EventLoop& Win32DesktopProgram::loop() { return parts_->desktop.loop; }
+
+int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine) {
+    Win32DesktopProgram program(host);
+    auto& loop = program.loop();
+    FrmMain& form = program.form();
+    // The console's Ctrl+C and close end the program the orderly way.
+    loop.installTerminationHandler([&](DWORD) { form.UnloadProgram(); });
+    const int code = program.start(commandLine) ? program.run() : program.exitCode();
+    loop.installTerminationHandler(nullptr);
     return code;
 }
 

@@ -119,6 +119,12 @@ std::wstring systemFace() {
     return face;
 }
 
+// Whether the form has a key filter for the box ("txtCount.KeyPress").
+bool filtersKeys(const Form& form, const Control& box) {
+    const auto events = form.handledEvents();
+    return std::find(events.begin(), events.end(), box.fullName() + ".KeyPress") != events.end();
+}
+
 int buttonOfMessage(UINT msg) {
     switch (msg) {
     case WM_LBUTTONDOWN: return mouse::Left;
@@ -256,6 +262,12 @@ Win32FormView* Win32FormView::of(const Form& form) {
     return it == viewsOfForms().end() ? nullptr : it->second;
 }
 
+Win32FormView* Win32FormView::named(const std::string& formName) {
+    for (const auto& [form, view] : viewsOfForms())
+        if (form->formName() == formName) return view;
+    return nullptr;
+}
+
 HWND Win32FormView::controlWindow(const std::string& fullName) const {
     auto it = windows_.find(fullName);
     return it == windows_.end() ? nullptr : it->second;
@@ -379,6 +391,38 @@ HWND Win32FormView::makeControl(Control& c, int id) {
 void Win32FormView::fire(const Control& control, const char* event, int arg) {
     if (detached_) return;
     form_.fireEvent(control.fullName() + "." + event, arg);
+}
+
+bool Win32FormView::tabKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB || detached_) return false;
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus) &&
+        (SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) & DLGC_WANTTAB))
+        return false;
+    // The tab stops in the model's order.
+    std::vector<HWND> stops;
+    for (Control* c : form_.controls()) {
+        HWND w = controlWindow(c->fullName());
+        if (w && (GetWindowLongPtrW(w, GWL_STYLE) & WS_TABSTOP) && IsWindowVisible(w) && IsWindowEnabled(w))
+            stops.push_back(w);
+    }
+    if (stops.empty()) return true;
+    // The focus may be in a part of a control (a drop-down box's field).
+    HWND from = focus;
+    while (from && GetParent(from) != hwnd_) from = GetParent(from);
+    const bool backwards = GetKeyState(VK_SHIFT) < 0;
+    const auto at = std::find(stops.begin(), stops.end(), from);
+    std::size_t next = 0;
+    if (at == stops.end()) {
+        next = backwards ? stops.size() - 1 : 0;
+    } else {
+        const std::size_t i = static_cast<std::size_t>(at - stops.begin());
+        next = backwards ? (i + stops.size() - 1) % stops.size() : (i + 1) % stops.size();
+    }
+    HWND to = stops[next];
+    if (SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
+    SetFocus(to);
+    return true;
 }
 
 void Win32FormView::refreshAll() {
@@ -749,7 +793,16 @@ LRESULT Win32FormView::controlMessage(HWND child, Control& c, UINT msg, WPARAM w
     }
     if (!c.enabled()) return 0;
     if (dynamic_cast<TextBox*>(&c)) {
-        if (msg == WM_LBUTTONUP) {
+        if (msg == WM_GETDLGCODE) {
+            // Enter belongs to a box whose keys the form filters (a count
+            // loads on Enter): the loop's dialog-box keys would take it for
+            // the default button and the box would never see it.
+            const auto* key = reinterpret_cast<const MSG*>(lp);
+            if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN && filtersKeys(form_, c)) {
+                handled = true;
+                return DefSubclassProc(child, msg, wp, lp) | DLGC_WANTMESSAGE;
+            }
+        } else if (msg == WM_LBUTTONUP) {
             fire(c, "Click");
         } else if (msg == WM_CHAR) {
             std::int16_t key = 0;

@@ -59,12 +59,23 @@ public:
     bool frameless() const;
     bool dragging() const { return dragging_; }
 
+    // Tab (Shift+Tab backwards) pressed in this window: the keyboard moves
+    // to the next control in the model's order that takes it (shown,
+    // enabled, a tab stop), round the end, and a field it enters is
+    // selected, as in a dialog box. The stacking order, which the dialog
+    // box's own Tab follows, runs the other way (the last control in front).
+    // False when msg is no such key or the control with the focus wants Tab.
+    bool tabKey(const MSG& msg);
+
     // Re-reads every control and the window from the model.
     void refreshAll();
     // The model is going away: the view lets go of it and never touches it again.
     void detach();
     // The view of a form, null when it has none.
     static Win32FormView* of(const Form& form);
+    // The view of a loaded form by the form's name ("frmTimeSetup"), null
+    // when no such form has one.
+    static Win32FormView* named(const std::string& formName);
 
     // The form unloaded or hid its window.
     std::function<void()> onClosed;
