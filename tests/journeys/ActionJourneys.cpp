@@ -15,7 +15,7 @@ using nocturo::test::ProgramOnDesktop;
 namespace {
 
 // ExitWindowsEx's flags.
-constexpr std::uint32_t kShutdown = 0x1, kReboot = 0x2;
+constexpr std::uint32_t kShutdown = 0x1, kReboot = 0x2, kForce = 0x4;
 
 const QString kYes = QStringLiteral("Yes");
 
@@ -24,11 +24,14 @@ bool logged(const ProgramOnDesktop& p, const std::string& event) {
     return std::find(log.begin(), log.end(), event) != log.end();
 }
 
-// The final count of 0 seconds, with the question ("Without questions" off).
+// The final count of 0 seconds, with the question ("Without questions"
+// unticked) and a plain shut down ("Power Off" unticked).
 void shortCount(ProgramOnDesktop& p) {
     p.openOptions();
-    EXPECT_FALSE(p.checked("chkForce"));
-    EXPECT_FALSE(p.checked("chkPowerOff"));
+    for (const char* box : {"chkForce", "chkPowerOff"}) {
+        if (p.checked(box)) p.click(box);
+        EXPECT_FALSE(p.checked(box)) << box;
+    }
     p.type("txtCounter", "0");
     p.click("cmdOptions");
 }
@@ -74,6 +77,7 @@ TEST(Action, RestartFromTheTrayMenuAsksAndRestarts) {
     if (!ProgramOnDesktop::trayReady()) GTEST_SKIP() << "this desktop has no notification area";
     ProgramOnDesktop p;
     ASSERT_TRUE(p.started());
+    shortCount(p);
     p.sendToTray();
     auto boxes = ProgramOnDesktop::answerBoxes({{kYes}}, 8000);
     p.useTrayMenu("&Restart");
@@ -102,15 +106,16 @@ TEST(Action, ADoubleClickOnTheTrayIconStartsTheWindowsAction) {
     EXPECT_EQ(p.errorLog(), "");
 }
 
-TEST(Action, ActionRebootOnTheCommandLineRestartsAtOnce) {
-    // The question comes while the program starts.
-    auto boxes = ProgramOnDesktop::answerBoxes({{kYes}}, 15000);
+// A fresh store has "Without questions" ticked: a shortcut restarts at
+// once, by force.
+TEST(Action, ActionRebootOnTheCommandLineRestartsAtOnceWithoutAQuestion) {
+    auto boxes = ProgramOnDesktop::answerBoxes({{kYes}}, 15000);  // any box that comes all the same
     ProgramOnDesktop p(nocturo::ui::QtTray::Host::Detect, "/action:reboot");
     ASSERT_TRUE(p.started());
     ASSERT_TRUE(p.waitFor([&] { return !p.sessionEnds().empty(); }, 8000)) << "the session was not ended";
-    EXPECT_EQ(boxes->text(0), "The Computer will Restart now.\n\nContinue?");
-    EXPECT_EQ(p.sessionEnds(), std::vector<std::uint32_t>{kShutdown | kReboot});
-    const auto log = p.actionLog();
+    boxes->stop();
+    EXPECT_EQ(boxes->size(), 0u) << boxes->text(0);
+    EXPECT_EQ(p.sessionEnds(), std::vector<std::uint32_t>{kShutdown | kReboot | kForce});
     EXPECT_TRUE(logged(p, "Restart"));
     EXPECT_EQ(p.errorLog(), "");
 }
