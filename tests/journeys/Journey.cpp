@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -251,9 +252,9 @@ void ProgramOnDesktop::choose(const std::string& comboName, const std::string& e
 
 void ProgramOnDesktop::openOptions(const std::optional<std::string>& password) {
     ASSERT_EQ(caption("cmdOptions"), "&Options") << "the options panel is open already";
-    // Without a password a box that comes all the same is answered (and
+    // Without a password a box that comes all the same is cancelled (and
     // told), so that the journey does not hang in it.
-    auto boxes = answerBoxes({{QStringLiteral("OK"), password}}, 3000);
+    auto boxes = answerBoxes({{password ? QStringLiteral("OK") : QStringLiteral("Cancel"), password}}, 3000);
     click("cmdOptions");
     boxes->stop();
     if (password) {
@@ -340,6 +341,8 @@ void ProgramOnDesktop::pressButton(QWidget* box, const QString& text) {
             return;
         }
     ADD_FAILURE() << "the box has no button " << text.toStdString();
+    // Closed all the same: a box left open would hold the journey forever.
+    if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->reject();
 }
 
 bool ProgramOnDesktop::trayReady() {
