@@ -21,7 +21,7 @@ bool logged(const ProgramOnDesktop& p, const std::string& event) {
 
 }  // namespace
 
-TEST(FirstStart, AnEmptyStoreStartsNotArmedChoosingTheCountdownArmsItAndTheArmedBoxDisarmsAndArmsIt) {
+TEST(FirstStart, AnEmptyStoreStartsNotArmedWithoutLoginEntryChoosingACountdownOrTickingArmedArmsIt) {
     ProgramOnDesktop p;
     ASSERT_TRUE(p.started());
     EXPECT_EQ(p.caption("lblNocturoInfo"), kNotArmed);
@@ -60,6 +60,17 @@ TEST(FirstStart, AnEmptyStoreStartsNotArmedChoosingTheCountdownArmsItAndTheArmed
     p.click("cmdOptions");
     EXPECT_EQ(p.caption("cmdOptions"), "&Options");
     EXPECT_EQ(p.journalCount("WriteAutostart"), 0);
+
+    // Ticked by the user, the login entry is written; unticked, removed.
+    p.openOptions();
+    p.click("chkStartWithWindow");
+    EXPECT_EQ(p.journalCount("WriteAutostart"), 1);
+    p.click("cmdOptions");
+    EXPECT_GE(p.journalCount("WriteAutostart"), 1);
+    p.openOptions();
+    p.click("chkStartWithWindow");
+    EXPECT_EQ(p.journalCount("RemoveAutostart"), 1);
+    p.click("cmdOptions");
     EXPECT_EQ(p.journalCount("ExitWindowsEx"), 0);
     EXPECT_EQ(p.errorLog(), "");
 }
