@@ -133,6 +133,7 @@ struct DesktopProgram::Parts {
     Runtime runtime;
     std::unique_ptr<RuntimeScope> scope;
     std::unique_ptr<FrmMain> form;
+    std::unique_ptr<QSocketNotifier> signalWatch;
 };
 
 DesktopProgram::DesktopProgram(platform::PlatformHost& host, QtTray::Host trayHost)
@@ -155,9 +156,28 @@ DesktopProgram::DesktopProgram(platform::PlatformHost& host, QtTray::Host trayHo
     QtEventLoop& loop = p.desktop.loop;
     form.onUnloaded = [&loop] { loop.quit(0); };
     ConnectModalDialogs(form, [](Form& dialog) { RunModal(dialog); });
+
+    // Ctrl-C and a polite kill end the program the orderly way.
+    if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        p.signalWatch = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(p.signalWatch.get(), &QSocketNotifier::activated, [&form] {
+            char buffer[16];
+            while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            form.UnloadProgram();
+        });
+        std::signal(SIGINT, onTerminateSignal);
+        std::signal(SIGTERM, onTerminateSignal);
+    }
 }
 
 DesktopProgram::~DesktopProgram() {
+    // A signal after this run ends the process as it would without us.
+    if (parts_->signalWatch) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        parts_->signalWatch.reset();
+    }
     InstallDesktopViews(false);
     // The form goes before the runtime it was made in.
     parts_->form.reset();
@@ -191,22 +211,6 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
     QApplication::setQuitOnLastWindowClosed(false);
 
     DesktopProgram program(host);
-    FrmMain& form = program.form();
-
-    // Ctrl-C and a polite kill end the program the orderly way.
-    std::unique_ptr<QSocketNotifier> signalWatch;
-    if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        signalWatch = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalWatch.get(), &QSocketNotifier::activated, [&] {
-            char buffer[16];
-            while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
-            }
-            form.UnloadProgram();
-        });
-        std::signal(SIGINT, onTerminateSignal);
-        std::signal(SIGTERM, onTerminateSignal);
-    }
-
     if (!program.start(commandLine)) return program.exitCode();
     return program.run();
 }

@@ -64,8 +64,9 @@ void RunModal(Form& form);
 
 // One run of the program on the desktop, set up and ready to start: Qt's
 // services in place of the host's, the tray, the main window with its
-// modal dialogs, and a window for every form that loads. Needs a
-// QApplication that outlives it; one at a time.
+// modal dialogs, and a window for every form that loads. While it lives,
+// SIGINT and SIGTERM end the program the orderly way (UnloadProgram). Needs
+// a QApplication that outlives it; one at a time.
 class DesktopProgram {
 public:
     explicit DesktopProgram(platform::PlatformHost& host, QtTray::Host trayHost = QtTray::Host::Detect);

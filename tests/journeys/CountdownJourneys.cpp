@@ -3,6 +3,7 @@
 // the main button.
 #include <QtTest>
 
+#include <algorithm>
 #include <string>
 
 #include "Journey.h"
@@ -90,5 +91,32 @@ TEST(Countdown, TheCountReachesNothingTheActionStartsAndCancelStopsIt) {
     EXPECT_EQ(p.journalCount("ExitWindowsEx"), 0) << "the cancelled action went on";
     const auto log = p.actionLog();
     EXPECT_NE(std::find(log.begin(), log.end(), "action canceled"), log.end());
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+TEST(Countdown, ACancelledCountdownDoesNotActAgainWhenTheCountWouldHaveRunOut) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    chooseCountdown(p);
+    p.type("txtCounter", "2");  // time enough to cancel
+    p.choose("cmbTimeUnit", "seconds");
+    p.type("txtStartActionIn", "5");
+    p.press(Qt::Key_Return);
+    p.click("cmdOptions");
+
+    ASSERT_TRUE(p.waitFor([&] { return p.caption("cmdGo") == "&cancel"; }, 9000))
+        << "the action did not start; the label reads " << p.caption("lblNocturoInfo");
+    p.click("cmdGo");
+    EXPECT_TRUE(p.waitFor([&] { return p.caption("cmdGo") != "&cancel"; }, 3000));
+    // Once more the count of 5 seconds, and a second or two: the action
+    // must not start again.
+    EXPECT_FALSE(p.waitFor([&] { return p.caption("cmdGo") == "&cancel"; }, 8000))
+        << "the cancelled countdown started the action again";
+    EXPECT_EQ(p.journalCount("ExitWindowsEx"), 0);
+    EXPECT_EQ(p.caption("lblNocturoInfo"), "not armed: tick Armed in Options");
+    const auto log = p.actionLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Shutdown"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "action canceled"), 1);
+    EXPECT_EQ(p.setting("Armed"), "dword:00000000");
     EXPECT_EQ(p.errorLog(), "");
 }

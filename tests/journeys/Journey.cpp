@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,7 +13,9 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -118,7 +121,7 @@ std::vector<std::string> JourneyCoverage::untouchedMainWindowControls() const {
 
 // ---------------------------------------------------------------------------
 
-ProgramOnDesktop::ProgramOnDesktop(ui::QtTray::Host trayHost) {
+ProgramOnDesktop::ProgramOnDesktop(ui::QtTray::Host trayHost, const std::string& commandLine) {
     if (!root_.isValid()) {
         ADD_FAILURE() << "no temporary folder";
         return;
@@ -147,7 +150,7 @@ ProgramOnDesktop::ProgramOnDesktop(ui::QtTray::Host trayHost) {
         power->setSessionEndHook([this](std::uint32_t flags) { sessionEnds_.push_back(flags); });
     program_ = std::make_unique<ui::DesktopProgram>(*host_, trayHost);
     JourneyCoverage::instance().noteMainWindowHandlers(program_->form().handledEvents());
-    if (!program_->start("")) {
+    if (!program_->start(commandLine)) {
         ADD_FAILURE() << "the program ended at start with " << program_->exitCode();
         return;
     }
@@ -165,6 +168,8 @@ ProgramOnDesktop::~ProgramOnDesktop() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     host_.reset();
 }
+
+bool ProgramOnDesktop::ended() const { return program_ && program_->form().unloaded(); }
 
 ui::QtTray& ProgramOnDesktop::tray() { return program_->tray(); }
 
@@ -245,15 +250,57 @@ void ProgramOnDesktop::choose(const std::string& comboName, const std::string& e
     EXPECT_TRUE(waitFor([&] { return !list->isVisible(); }, 3000)) << comboName << " stayed open";
 }
 
-void ProgramOnDesktop::openOptions() {
-    bool asked = false;
-    whenShown(shownBox, [&](QWidget* box) {
-        asked = true;
-        pressButton(box, QStringLiteral("OK"));
-    });
+void ProgramOnDesktop::openOptions(const std::optional<std::string>& password) {
+    ASSERT_EQ(caption("cmdOptions"), "&Options") << "the options panel is open already";
+    // Without a password a box that comes all the same is cancelled (and
+    // told), so that the journey does not hang in it.
+    auto boxes = answerBoxes({{password ? QStringLiteral("OK") : QStringLiteral("Cancel"), password}}, 3000);
     click("cmdOptions");
-    EXPECT_TRUE(asked) << "no password box";
+    boxes->stop();
+    if (password) {
+        ASSERT_EQ(boxes->size(), 1u) << "no password box";
+        EXPECT_EQ(boxes->text(0), "Options Menu Password :");
+    } else {
+        EXPECT_EQ(boxes->size(), 0u) << "a box came without a password: " << boxes->text(0);
+    }
     EXPECT_TRUE(waitFor([&] { return caption("cmdOptions") == "Save &Options"; }, 3000)) << "the options panel stayed shut";
+}
+
+namespace {
+
+void answerFrom(const std::shared_ptr<ProgramOnDesktop::Boxes>& seen,
+                const std::shared_ptr<const std::vector<ProgramOnDesktop::BoxReply>>& replies, std::size_t i, int ms) {
+    if (i >= replies->size()) return;
+    ProgramOnDesktop::whenShown(
+        [seen]() -> QWidget* { return seen->stopped ? nullptr : ProgramOnDesktop::shownBox(); },
+        [=](QWidget* box) {
+            ProgramOnDesktop::SeenBox what{box->windowTitle().toStdString(), ""};
+            if (auto* m = qobject_cast<QMessageBox*>(box)) what.text = m->text().toStdString();
+            if (auto* d = qobject_cast<QInputDialog*>(box)) what.text = d->labelText().toStdString();
+            seen->seen.push_back(what);
+            const ProgramOnDesktop::BoxReply& reply = (*replies)[i];
+            if (reply.typed) {
+                if (auto* entry = box->findChild<QLineEdit*>()) {
+                    entry->setFocus();
+                    QTest::keyClick(entry, Qt::Key_A, Qt::ControlModifier);
+                    QTest::keyClicks(entry, qs(*reply.typed));
+                } else {
+                    ADD_FAILURE() << "no field to type into in the box \"" << what.text << "\"";
+                }
+            }
+            // The next box is looked for before this one's answer lets it come.
+            answerFrom(seen, replies, i + 1, ms);
+            ProgramOnDesktop::pressButton(box, reply.button);
+        },
+        ms);
+}
+
+}  // namespace
+
+std::shared_ptr<ProgramOnDesktop::Boxes> ProgramOnDesktop::answerBoxes(std::vector<BoxReply> replies, int ms) {
+    auto seen = std::make_shared<Boxes>();
+    answerFrom(seen, std::make_shared<const std::vector<BoxReply>>(std::move(replies)), 0, ms);
+    return seen;
 }
 
 void ProgramOnDesktop::whenShown(std::function<QWidget*()> pick, std::function<void(QWidget*)> act, int ms,
@@ -294,7 +341,49 @@ void ProgramOnDesktop::pressButton(QWidget* box, const QString& text) {
             return;
         }
     ADD_FAILURE() << "the box has no button " << text.toStdString();
+    // Closed all the same: a box left open would hold the journey forever.
+    if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->reject();
 }
+
+bool ProgramOnDesktop::trayReady() {
+    return waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 15000);
+}
+
+void ProgramOnDesktop::sendToTray() {
+    click("imgSysTray");
+    EXPECT_TRUE(waitFor([&] { return !windowShown("FrmMain"); }, 3000)) << "the window stayed";
+    EXPECT_TRUE(waitFor([&] { return tray().trayIcon().isVisible(); }, 3000)) << "no icon";
+}
+
+std::vector<std::string> ProgramOnDesktop::useTrayMenu(const std::string& entry) {
+    std::vector<std::string> shown;
+    bool opened = false, found = entry.empty();
+    whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+              [&](QWidget* w) {
+                  auto* menu = static_cast<QMenu*>(w);
+                  opened = true;
+                  QAction* chosen = nullptr;
+                  for (QAction* a : menu->actions()) {
+                      if (a->isSeparator()) continue;
+                      shown.push_back(a->text().toStdString());
+                      if (a->text().toStdString() == entry) chosen = a;
+                  }
+                  if (!chosen) {
+                      QTest::keyClick(menu, Qt::Key_Escape);
+                      return;
+                  }
+                  found = true;
+                  QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(chosen).center());
+              },
+              5000);
+    // What the desktop reports for a right click on the icon.
+    Q_EMIT tray().trayIcon().activated(QSystemTrayIcon::Context);
+    EXPECT_TRUE(waitFor([&] { return opened; }, 5000)) << "the tray menu did not open";
+    EXPECT_TRUE(found) << "the tray menu has no entry " << entry;
+    return shown;
+}
+
+std::string ProgramOnDesktop::trayTip() { return tray().trayIcon().toolTip().toStdString(); }
 
 bool ProgramOnDesktop::waitFor(const std::function<bool()>& condition, int ms) {
     QElapsedTimer timer;
@@ -322,6 +411,24 @@ std::vector<std::string> ProgramOnDesktop::journal() const {
 int ProgramOnDesktop::journalCount(const std::string& name) const {
     const auto calls = journal();
     return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+}
+
+std::vector<std::string> ProgramOnDesktop::journalEntries(const std::string& name) const {
+    std::vector<std::string> out;
+    const std::string key = "\"call\":\"" + name + "\"";
+    for (const std::string& line : lines(readFile(journalPath_))) {
+        std::string packed;
+        for (char c : line)
+            if (c != ' ') packed += c;
+        if (packed.find(key) != std::string::npos) out.push_back(line);
+    }
+    return out;
+}
+
+std::string ProgramOnDesktop::scratchFolder() const {
+    const QDir root(root_.path());
+    root.mkpath(QStringLiteral("scratch"));
+    return root.filePath(QStringLiteral("scratch")).toStdString();
 }
 
 std::vector<std::string> ProgramOnDesktop::actionLog() const {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -44,14 +45,18 @@ private:
 class ProgramOnDesktop {
 public:
     // Starts the program and waits for its main window. trayHost: how the
-    // desktop reports clicks on the tray icon.
-    explicit ProgramOnDesktop(ui::QtTray::Host trayHost = ui::QtTray::Host::Detect);
+    // desktop reports clicks on the tray icon; commandLine: what a shortcut
+    // gives the program ("/action:reboot").
+    explicit ProgramOnDesktop(ui::QtTray::Host trayHost = ui::QtTray::Host::Detect,
+                              const std::string& commandLine = "");
     // Ends the program the way "Exit Program" would, if a journey has not.
     ~ProgramOnDesktop();
     ProgramOnDesktop(const ProgramOnDesktop&) = delete;
     ProgramOnDesktop& operator=(const ProgramOnDesktop&) = delete;
 
     bool started() const { return started_; }
+    // Whether the program has ended (its main window unloaded).
+    bool ended() const;
 
     // ---- finding what is on the screen ------------------------------------
     // A control of a window (the main window "FrmMain" unless named); null
@@ -79,8 +84,9 @@ public:
     void press(int qtKey);
     // Opens a drop-down list with the mouse and clicks one of its entries.
     void choose(const std::string& combo, const std::string& entry, const std::string& window = "FrmMain");
-    // "&Options": opens the options panel, answering the password box with OK.
-    void openOptions();
+    // "&Options": opens the options panel. Without a password no box may
+    // come; with one, the password box must come and gets it typed and OK.
+    void openOptions(const std::optional<std::string>& password = std::nullopt);
 
     // Runs act on the first shown window or box that pick() accepts, once
     // it is up (polled from the event loop, so it works while a modal
@@ -91,6 +97,43 @@ public:
     static QWidget* shownBox();
     // Presses a box's button by its text (Qt's "&" taken out: "OK", "Yes").
     static void pressButton(QWidget* box, const QString& text);
+
+    // A box as the person saw it: its title and its text (a message box's
+    // message, an input box's prompt).
+    struct SeenBox {
+        std::string title, text;
+    };
+    // How a person answers one box: types into it (an input box), then
+    // presses a button.
+    struct BoxReply {
+        QString button;
+        std::optional<std::string> typed = std::nullopt;
+    };
+    // The boxes answered so far; stop() leaves the rest unanswered.
+    struct Boxes {
+        std::vector<SeenBox> seen;
+        bool stopped = false;
+        void stop() { stopped = true; }
+        std::size_t size() const { return seen.size(); }
+        // The text of the i-th box, "<none>" when it did not come.
+        std::string text(std::size_t i) const { return i < seen.size() ? seen[i].text : "<none>"; }
+    };
+    // Answers the boxes that come next, one after the other, each within ms
+    // of the one before; what they said is kept as they come. Call it before
+    // the click that brings the first one.
+    static std::shared_ptr<Boxes> answerBoxes(std::vector<BoxReply> replies, int ms = 5000);
+
+    // ---- the notification area ---------------------------------------------
+    // Whether the desktop has a notification area (it may still be starting).
+    static bool trayReady();
+    // "Send to tray" (the window's tray picture): the window goes, the icon
+    // comes.
+    void sendToTray();
+    // A right click on the tray icon: the menu's entries as shown ("&Restart"),
+    // and a click on the entry given (none: the menu is closed with Escape).
+    std::vector<std::string> useTrayMenu(const std::string& entry = "");
+    // The tip the tray icon shows.
+    std::string trayTip();
 
     // Lets the program run until condition holds or ms have passed.
     static bool waitFor(const std::function<bool()>& condition, int ms = 10000);
@@ -103,6 +146,8 @@ public:
     // the simulated session goes on.
     const std::vector<std::uint32_t>& sessionEnds() const { return sessionEnds_; }
     int journalCount(const std::string& call) const;
+    // The journal's lines (JSON objects) of one call, in order.
+    std::vector<std::string> journalEntries(const std::string& call) const;
     // The action log's event texts, in order.
     std::vector<std::string> actionLog() const;
     // A value of the settings file as written there ("21", "dword:00000001"),
@@ -110,6 +155,11 @@ public:
     std::string setting(const std::string& name) const;
     // The error log's entries (its header left out): "" when nothing failed.
     std::string errorLog() const;
+
+    // The program's folder (the action log, the cleaner's log) and a
+    // folder of this run for the journey's own files.
+    const std::string& programFolder() const { return programFolder_; }
+    std::string scratchFolder() const;
 
     ui::DesktopProgram& program() { return *program_; }
     ui::QtTray& tray();

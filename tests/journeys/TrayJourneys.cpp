@@ -15,10 +15,7 @@ using nocturo::ui::QtTray;
 
 namespace {
 
-// The notification area (trayer) may still be starting when the journeys do.
-bool trayReady() {
-    return ProgramOnDesktop::waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 15000);
-}
+bool trayReady() { return ProgramOnDesktop::trayReady(); }
 
 // Where the icon's centre is on the screen, once the tray program has
 // stopped moving it; null if it never settles.
@@ -45,12 +42,7 @@ QPoint settledIconCentre(FakeInput& input) {
     return settled ? last : QPoint();
 }
 
-// "Send to tray": the window goes, the icon comes.
-void sendToTray(ProgramOnDesktop& p) {
-    p.click("imgSysTray");
-    EXPECT_TRUE(p.waitFor([&] { return !p.windowShown("FrmMain"); }, 3000)) << "the window stayed";
-    EXPECT_TRUE(p.waitFor([&] { return p.tray().trayIcon().isVisible(); }, 3000)) << "no icon";
-}
+void sendToTray(ProgramOnDesktop& p) { p.sendToTray(); }
 
 bool actionStarted(const ProgramOnDesktop& p) {
     return p.caption("cmdGo") == "&cancel" || p.journalCount("ExitWindowsEx") > 0;
