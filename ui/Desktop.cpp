@@ -142,20 +142,17 @@ DesktopProgram::DesktopProgram(platform::PlatformHost& host, QtTray::Host trayHo
     p.desktop.install(p.runtime, host);
     p.runtime.pf.tray = &p.tray;
     p.scope = std::make_unique<RuntimeScope>(p.runtime);
-    p.runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
-
     p.form = std::make_unique<FrmMain>();
     FrmMain& form = *p.form;
-    p.runtime.errorIndicator = [&form] { form.ShowErrorIndicator(); };
-    // A timed box needs a window of ours on the screen to belong to.
-    p.runtime.activeFormShown = [] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<FormView*>(w) && w->isVisible()) return true;
-        return false;
-    };
     QtEventLoop& loop = p.desktop.loop;
-    form.onUnloaded = [&loop] { loop.quit(0); };
-    ConnectModalDialogs(form, [](Form& dialog) { RunModal(dialog); });
+    ConnectMainWindow(
+        p.runtime, form,
+        [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (qobject_cast<FormView*>(w) && w->isVisible()) return true;
+            return false;
+        },
+        [&loop] { loop.quit(0); }, [](Form& dialog) { RunModal(dialog); });
 
     // Ctrl-C and a polite kill end the program the orderly way.
     if (g_signalPipe[0] >= 0 || pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {

@@ -1,5 +1,8 @@
 #include "ui/ModalDialogs.h"
 
+#include <iostream>
+
+#include "base/Runtime.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"
 #include "schedule/frmTimeSetup.h"
@@ -34,6 +37,15 @@ void ConnectModalDialogs(FrmMain& form, const std::function<void(Form&)>& runMod
         setup.showAbout = showAbout;
         runModal(setup);
     };
+}
+
+void ConnectMainWindow(Runtime& runtime, FrmMain& form, std::function<bool()> windowShown,
+                       std::function<void()> quitLoop, const std::function<void(Form&)>& runModal) {
+    runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
+    runtime.errorIndicator = [&form] { form.ShowErrorIndicator(); };
+    runtime.activeFormShown = std::move(windowShown);
+    form.onUnloaded = std::move(quitLoop);
+    ConnectModalDialogs(form, runModal);
 }
 
 }  // namespace nocturo::ui

@@ -114,20 +114,17 @@ Win32DesktopProgram::Win32DesktopProgram(platform::PlatformHost& host) : parts_(
     p.desktop.install(p.runtime, host);
     p.runtime.pf.tray = &p.tray;
     p.scope = std::make_unique<RuntimeScope>(p.runtime);
-    p.runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
-
     p.form = std::make_unique<FrmMain>();
     FrmMain& form = *p.form;
-    p.runtime.errorIndicator = [&form] { form.ShowErrorIndicator(); };
-    // A timed box needs a window of ours on the screen to belong to.
-    p.runtime.activeFormShown = [] {
-        for (Win32FormView* v : liveViews())
-            if (IsWindowVisible(v->hwnd())) return true;
-        return false;
-    };
     platform::win32::Win32EventLoop& loop = p.desktop.loop;
-    form.onUnloaded = [&loop] { loop.quit(0); };
-    ConnectModalDialogs(form, [](Form& dialog) { RunWin32Modal(dialog); });
+    ConnectMainWindow(
+        p.runtime, form,
+        [] {
+            for (Win32FormView* v : liveViews())
+                if (IsWindowVisible(v->hwnd())) return true;
+            return false;
+        },
+        [&loop] { loop.quit(0); }, [](Form& dialog) { RunWin32Modal(dialog); });
 
     // Tab and the arrow keys move between a window's controls, as in a
     // dialog box; Tab in the order of the form's controls.
