@@ -1,0 +1,229 @@
+// A person tries the main window's smaller controls: the links, the eight
+// actions, the time arrows and the window sizes, the option boxes, the logs
+// and the emergency stop. Each click is checked against what the window
+// shows, what the settings file keeps or what the simulated machine did.
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtTest>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "Journey.h"
+
+using nocturo::test::ProgramOnDesktop;
+
+namespace {
+
+// The paths the desktop was asked to open, in order.
+std::vector<std::string> openedDocuments(const ProgramOnDesktop& p) {
+    std::vector<std::string> out;
+    const std::string key = "\"path\":\"";
+    for (const std::string& line : p.journalEntries("OpenDocument")) {
+        const auto at = line.find(key);
+        if (at == std::string::npos) continue;
+        const auto start = at + key.size();
+        out.push_back(line.substr(start, line.find('"', start) - start));
+    }
+    return out;
+}
+
+std::string lastOpened(const ProgramOnDesktop& p) {
+    const auto all = openedDocuments(p);
+    return all.empty() ? "<nothing>" : all.back();
+}
+
+// A left click on the window itself, where no control lies.
+void clickOnTheWindow(ProgramOnDesktop& p) {
+    QWidget* w = p.window("FrmMain");
+    ASSERT_NE(w, nullptr);
+    for (int y = w->height() - 4; y > 0; y -= 3)
+        for (int x = 4; x < w->width(); x += 3)
+            if (!w->childAt(QPoint(x, y))) {
+                QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+                return;
+            }
+    FAIL() << "no free spot on the main window";
+}
+
+}  // namespace
+
+TEST(Controls, TheLinksAndTheLogsOpenOnTheDesktop) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    const std::string home = "https://nocturo.example.org/";
+    const std::pair<const char*, std::string> links[] = {
+        {"Image2", home},
+        {"lblVarnHome", home},
+        {"lblHelp", home + "help/"},
+        {"Label7", home + "bugs/"},
+        {"Label18", home + "forum/"},
+    };
+    for (const auto& [control, address] : links) {
+        const std::size_t before = openedDocuments(p).size();
+        p.click(control);
+        EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == before + 1; }, 2000)) << control;
+        EXPECT_EQ(lastOpened(p), address) << control;
+    }
+
+    // The error indicator opens the error log.
+    p.click("ErrorIndicator");
+    EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == 6; }, 2000));
+    EXPECT_NE(lastOpened(p).find("rror"), std::string::npos) << lastOpened(p);
+
+    // "Show Log" opens the action log in the program's folder.
+    p.openOptions();
+    p.click("cmdShowLog");
+    EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == 7; }, 2000));
+    EXPECT_EQ(lastOpened(p).rfind(p.programFolder(), 0), 0u) << lastOpened(p);
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+TEST(Controls, EachActionNamesItselfAndTheMainButton) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    p.openOptions();
+    struct Row {
+        const char* label;
+        const char* go;
+    };
+    const Row rows[8] = {{"Shut Down", "Shut Down now!"},  {"Reboot", "Reboot now!"},
+                         {"Log Off", "LogOff now!"},       {"Start Program", "Start Program!"},
+                         {"Alarm Mode", "Alarm Mode!"},    {"Suspend PC", "Suspend PC!"},
+                         {"Hibernate PC", "Hibernate PC!"}, {"Lock PC", "Lock PC!"}};
+    // From the last to the first, so that each click is a change.
+    for (int i = 7; i >= 0; --i) {
+        const std::string option = "optActions(" + std::to_string(i) + ")";
+        p.click(option);
+        EXPECT_TRUE(p.checked(option)) << option;
+        EXPECT_EQ(p.caption("lblAction"), rows[i].label) << option;
+        EXPECT_EQ(p.caption("cmdGo"), rows[i].go) << option;
+        // "Power Off" belongs to the shut down only.
+        EXPECT_EQ(p.widget("chkPowerOff")->isEnabled(), i == 0) << option;
+    }
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+TEST(Controls, TimeArrowsAndWindowSizes) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    p.openOptions();
+    p.click("optShutdownTime(0)");
+    p.type("txtHour", "22");
+    p.press(Qt::Key_Tab);
+    p.type("txtMinute", "00");
+    p.press(Qt::Key_Tab);
+
+    // The arrows change the field clicked last, within its bounds.
+    p.click("txtHour");
+    p.click("imgTimeUp");
+    EXPECT_EQ(p.caption("txtHour"), "23");
+    p.click("imgTimeUp");
+    EXPECT_EQ(p.caption("txtHour"), "23") << "past the last hour";
+    p.click("imgTimeDown");
+    EXPECT_EQ(p.caption("txtHour"), "22");
+    p.click("txtMinute");
+    p.click("imgTimeDown");
+    EXPECT_EQ(p.caption("txtMinute"), "00") << "below nought";
+    p.click("imgTimeUp");
+    EXPECT_EQ(p.caption("txtMinute"), "01");
+    EXPECT_EQ(p.caption("txtHour"), "22");
+    EXPECT_TRUE(p.waitFor([&] { return p.caption("lblNocturoInfo").find("22:01:") != std::string::npos; }, 3000))
+        << p.caption("lblNocturoInfo");
+    p.click("cmdOptions");
+
+    // The small clock and back.
+    QWidget* w = p.window("FrmMain");
+    const int normal = w->height();
+    p.click("imgMinimize");
+    EXPECT_TRUE(p.waitFor([&] { return w->height() < normal; }, 2000)) << w->height() << " of " << normal;
+    EXPECT_TRUE(p.widget("lblShutdownTimeHeader")->isVisible());
+    EXPECT_EQ(p.caption("lblShutdownTimeHeader").rfind("22:01:", 0), 0u) << p.caption("lblShutdownTimeHeader");
+    p.click("imgMinimize");
+    EXPECT_TRUE(p.waitFor([&] { return w->height() == normal; }, 2000)) << w->height() << " of " << normal;
+    EXPECT_FALSE(p.widget("lblShutdownTimeHeader")->isVisible());
+
+    // Home: the small clock at the top right of the screen.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    p.click("imgHome");
+    EXPECT_TRUE(p.waitFor([&] { return w->height() < normal; }, 2000));
+    EXPECT_TRUE(p.waitFor([&] { return w->geometry().center().x() > screen.center().x(); }, 2000)) << w->x();
+    EXPECT_LT(w->y(), screen.height() / 4);
+
+    // A click on the window's own face does the same from the middle.
+    p.click("imgMinimize");
+    ASSERT_TRUE(p.waitFor([&] { return w->height() == normal; }, 2000));
+    // Saved options bring the window back to the middle of the screen.
+    p.openOptions();
+    p.click("cmdOptions");
+    ASSERT_TRUE(p.waitFor([&] { return w->geometry().center().x() <= screen.center().x() + 20; }, 2000)) << w->x();
+    clickOnTheWindow(p);
+    EXPECT_TRUE(p.waitFor([&] { return w->height() < normal; }, 2000));
+    EXPECT_TRUE(p.waitFor([&] { return w->geometry().center().x() > screen.center().x(); }, 2000)) << w->x();
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+TEST(Controls, OptionBoxesAreKeptWhenTheOptionsAreSaved) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    p.openOptions();
+    const char* boxes[] = {"chkDisableCancel", "chkStartInSysTray", "chkTimeSync", "chkStartProgram"};
+    std::vector<bool> was;
+    for (const char* box : boxes) {
+        was.push_back(p.checked(box));
+        p.click(box);
+        EXPECT_NE(p.checked(box), was.back()) << box;
+    }
+    // Remote control tells how it is reached.
+    auto told = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    const bool remoteWas = p.checked("chkAllowRemoteControl");
+    p.click("chkAllowRemoteControl");
+    EXPECT_TRUE(p.waitFor([&] { return told->size() == 1; }, 3000)) << "no word on the remote control";
+    told->stop();
+    EXPECT_NE(p.checked("chkAllowRemoteControl"), remoteWas);
+
+    // Always on top: the window stays above the others.
+    QWidget* w = p.window("FrmMain");
+    ASSERT_FALSE(p.checked("chkWinOnTop"));
+    p.click("chkWinOnTop");
+    EXPECT_TRUE(p.waitFor([&] { return (w = p.window("FrmMain")) && (w->windowFlags() & Qt::WindowStaysOnTopHint); },
+                          2000));
+
+    p.click("cmdOptions");
+    for (std::size_t i = 0; i < std::size(boxes); ++i)
+        EXPECT_EQ(p.setting(boxes[i]), was[i] ? "dword:00000000" : "dword:00000001") << boxes[i];
+    EXPECT_EQ(p.setting("chkAllowRemoteControl"), remoteWas ? "dword:00000000" : "dword:00000001");
+    EXPECT_EQ(p.setting("chkWinOnTop"), "dword:00000001");
+
+    // And off again.
+    p.openOptions();
+    p.click("chkWinOnTop");
+    EXPECT_TRUE(p.waitFor([&] { return (w = p.window("FrmMain")) && !(w->windowFlags() & Qt::WindowStaysOnTopHint); },
+                          2000));
+    p.click("cmdOptions");
+    EXPECT_EQ(p.setting("chkWinOnTop"), "dword:00000000");
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+// A double click on the stop sign ends the session at once (a fresh store
+// asks no question; the count is cut to nought) and says so in the action log.
+TEST(Controls, TheEmergencyStopEndsTheSession) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    p.openOptions();
+    ASSERT_TRUE(p.checked("chkForce"));
+    p.type("txtCounter", "0");
+    p.click("cmdOptions");
+    auto boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("Yes")}}, 8000);  // any box all the same
+    QWidget* stop = p.widget("ImgStop");
+    ASSERT_NE(stop, nullptr);
+    ASSERT_TRUE(stop->isVisible());
+    QTest::mouseDClick(stop, Qt::LeftButton);
+    EXPECT_TRUE(p.waitFor([&] { return !p.sessionEnds().empty(); }, 8000)) << "the session was not ended";
+    boxes->stop();
+    EXPECT_EQ(boxes->size(), 0u) << boxes->text(0);
+    const auto log = p.actionLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Emergency Shut Down"), log.end());
+    EXPECT_EQ(p.errorLog(), "");
+}
