@@ -77,6 +77,11 @@ TEST(Controls, TheLinksAndTheLogsOpenOnTheDesktop) {
     p.click("cmdShowLog");
     EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == 7; }, 2000));
     EXPECT_EQ(lastOpened(p).rfind(p.programFolder(), 0), 0u) << lastOpened(p);
+
+    // "Reset Log" empties it.
+    ASSERT_FALSE(p.actionLog().empty());
+    p.click("cmdResetLog");
+    EXPECT_TRUE(p.waitFor([&] { return p.actionLog().empty(); }, 2000)) << p.actionLog().front();
     EXPECT_EQ(p.errorLog(), "");
 }
 
@@ -225,5 +230,113 @@ TEST(Controls, TheEmergencyStopEndsTheSession) {
     EXPECT_EQ(boxes->size(), 0u) << boxes->text(0);
     const auto log = p.actionLog();
     EXPECT_NE(std::find(log.begin(), log.end(), "Emergency Shut Down"), log.end());
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+namespace {
+
+// What the simulated speech engine was given to say, in order.
+std::vector<std::string> spoken(const ProgramOnDesktop& p) {
+    std::vector<std::string> out;
+    const std::string key = "\"text\":\"";
+    for (const std::string& line : p.journalEntries("Speak")) {
+        const auto at = line.find(key);
+        if (at == std::string::npos) continue;
+        const auto start = at + key.size();
+        out.push_back(line.substr(start, line.find('"', start) - start));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Controls, SoundVoiceAndTheSpokenTime) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    p.openOptions();
+    ASSERT_TRUE(p.checked("chkSound"));
+    std::size_t said = spoken(p).size();
+    auto newWords = [&] {
+        const auto all = spoken(p);
+        std::vector<std::string> fresh(all.begin() + static_cast<long>(std::min(said, all.size())), all.end());
+        said = all.size();
+        return fresh;
+    };
+    // Once the clock shows the time.
+    ASSERT_TRUE(p.waitFor([&] { return p.caption("lblTime").find(':') != std::string::npos; }, 3000));
+    p.click("cmdSpeakTime");
+    EXPECT_TRUE(p.waitFor([&] { return spoken(p).size() > said; }, 3000)) << "the time was not spoken at " << p.caption("lblTime");
+    const auto time = newWords();
+    ASSERT_FALSE(time.empty());
+    EXPECT_EQ(time.back().rfind("The time is now ", 0), 0u) << time.back();
+
+    const bool voiceWas = p.checked("chkVoice");
+    p.click("chkVoice");
+    p.wait(100);
+    EXPECT_EQ(newWords(), std::vector<std::string>{voiceWas ? "voice clock de activated" : "voice clock acctivated"});
+
+    // Sound off: the voice goes with it, and the time is not spoken.
+    p.click("chkSound");
+    p.wait(100);
+    EXPECT_EQ(newWords(), std::vector<std::string>{"voice system deactivated"});
+    EXPECT_FALSE(p.checked("chkVoice"));
+    EXPECT_FALSE(p.widget("chkVoice")->isEnabled());
+    p.click("cmdSpeakTime");
+    p.wait(300);
+    EXPECT_EQ(newWords(), std::vector<std::string>{});
+
+    p.click("chkSound");
+    p.wait(100);
+    EXPECT_EQ(newWords(), std::vector<std::string>{"voice system acctivated"});
+    EXPECT_TRUE(p.widget("chkVoice")->isEnabled());
+    p.click("cmdOptions");
+    EXPECT_EQ(p.setting("chkVoice"), "dword:00000000");
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+TEST(Controls, TheLockTimeTheScreenSaverAndTheSecuredPC) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    p.openOptions();
+
+    // A time-out in seconds goes to the screen saver as it is typed.
+    p.type("txtLockTime", "300");
+    EXPECT_TRUE(p.waitFor([&] {
+        const auto e = p.journalEntries("SetScreenSaverTimeout");
+        return !e.empty() && e.back().find("300") != std::string::npos;
+    }, 2000));
+    // Anything else is refused and the default comes back.
+    auto boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    p.type("txtLockTime", "x");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 3000)) << "no word on the wrong time";
+    boxes->stop();
+    EXPECT_EQ(boxes->text(0), "No valid number, please try again");
+    EXPECT_EQ(p.caption("txtLockTime"), "600");
+
+    // The screen saver: on with the time-out, off again.
+    const int timeouts = p.journalCount("SetScreenSaverTimeout");
+    const bool scrWas = p.checked("chkSCR");
+    p.click("chkSCR");
+    if (!scrWas) {
+        EXPECT_TRUE(p.waitFor([&] { return p.journalCount("SetScreenSaverTimeout") > timeouts; }, 2000));
+        p.click("chkSCR");
+    }
+    EXPECT_FALSE(p.checked("chkSCR"));
+
+    // The secured PC asks first; once on, the program cannot be left.
+    boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    p.click("chkPCLock");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 3000)) << "no question";
+    boxes->stop();
+    EXPECT_TRUE(p.checked("chkPCLock"));
+    EXPECT_FALSE(p.widget("cmdExit")->isEnabled());
+    boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    p.click("chkPCLock");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 3000)) << "no word on the release";
+    boxes->stop();
+    EXPECT_TRUE(p.widget("cmdExit")->isEnabled());
+    const auto log = p.actionLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "enable LockPC"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "disable LockPC"), log.end());
     EXPECT_EQ(p.errorLog(), "");
 }
