@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Journey.h"
+#include "platform/sim/SimHttp.h"
 
 using nocturo::test::ProgramOnDesktop;
 
@@ -339,4 +340,59 @@ TEST(Controls, TheLockTimeTheScreenSaverAndTheSecuredPC) {
     EXPECT_NE(std::find(log.begin(), log.end(), "enable LockPC"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "disable LockPC"), log.end());
     EXPECT_EQ(p.errorLog(), "");
+}
+
+// The web as the simulated machine has it: unreachable until a page is served.
+TEST(Controls, NewVersionAndAtomicTimeAskTheWeb) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    auto* web = dynamic_cast<nocturo::platform::SimHttp*>(p.machine().pf.http);
+    ASSERT_NE(web, nullptr);
+    const std::string versions = "https://nocturo.example.org/versions.txt";
+    const std::string timePage = "http://time.nocturo.example.org/timezone.cgi?UTC";
+    auto fetched = [&](const std::string& url) {
+        int n = 0;
+        for (const std::string& e : p.journalEntries("HttpGet")) n += e.find("\"url\":\"" + url + "\"") != std::string::npos;
+        return n;
+    };
+
+    // No answer from the web: the person is told, the failure is logged and
+    // shown on the window, whose mark opens the error log.
+    web->unreachable(versions);
+    auto boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    p.click("cmdNewVersion");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 5000)) << "no word on the failed check";
+    boxes->stop();
+    EXPECT_EQ(fetched(versions), 1);
+    EXPECT_TRUE(p.waitFor([&] { return p.widget("cmdNewVersion")->isEnabled(); }, 2000));
+    EXPECT_NE(p.errorLog(), "");
+    ASSERT_TRUE(p.waitFor([&] { return p.widget("lblError")->isVisible(); }, 2000)) << "no error mark";
+    EXPECT_EQ(p.caption("lblError"), "check Error log !");
+    const std::size_t opened = openedDocuments(p).size();
+    p.click("lblError");
+    EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == opened + 1; }, 2000));
+    EXPECT_NE(lastOpened(p).find("rror"), std::string::npos) << lastOpened(p);
+
+    // A newer version on the list: the person is asked whether to fetch it.
+    web->serve(versions, "\"Nocturo\",\"99.0.0\"\r\n");
+    boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("No")}});
+    p.click("cmdNewVersion");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 5000)) << "no word on the newer version";
+    boxes->stop();
+    EXPECT_NE(boxes->text(0).find("99.0.0"), std::string::npos) << boxes->text(0);
+    EXPECT_EQ(fetched(versions), 2);
+
+    // The time service's page sets the clock (to its time, give or take the
+    // second the fetch took).
+    web->serve(timePage, nocturo::platform::TimePageFixture("12:34:56"));
+    boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    p.click("cmdTimeSync");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 5000)) << "no word on the time";
+    boxes->stop();
+    EXPECT_EQ(boxes->text(0).rfind("Your system time was updated to ", 0), 0u) << boxes->text(0);
+    ASSERT_EQ(p.journalCount("SetTime"), 1);
+    EXPECT_NE(p.journalEntries("SetTime")[0].find("T12:34:5"), std::string::npos) << p.journalEntries("SetTime")[0];
+    EXPECT_TRUE(p.waitFor([&] { return p.caption("cmdTimeSync") == "&Atomic Time"; }, 2000)) << p.caption("cmdTimeSync");
+    const auto log = p.actionLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "PC System time synchronized"), log.end());
 }

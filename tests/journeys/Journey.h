@@ -162,6 +162,8 @@ public:
     std::string scratchFolder() const;
 
     ui::DesktopProgram& program() { return *program_; }
+    // The simulated machine the program runs on (its web, its clock).
+    platform::PlatformHost& machine() { return *host_; }
     ui::QtTray& tray();
 
 private:
