@@ -196,10 +196,6 @@ TEST(Controls, OptionBoxesAreKeptWhenTheOptionsAreSaved) {
     EXPECT_TRUE(p.waitFor([&] { return (w = p.window("FrmMain")) && (w->windowFlags() & Qt::WindowStaysOnTopHint); },
                           2000));
 
-    // A change of the top band shows the window anew: the next click waits
-    // until it is back.
-    p.wait(500);
-
     // The system service: installed, it takes the place of the start at
     // login; the offer to restart is declined.
     told = ProgramOnDesktop::answerBoxes({{QStringLiteral("Cancel")}});
@@ -230,7 +226,6 @@ TEST(Controls, OptionBoxesAreKeptWhenTheOptionsAreSaved) {
     p.click("chkWinOnTop");
     EXPECT_TRUE(p.waitFor([&] { return (w = p.window("FrmMain")) && !(w->windowFlags() & Qt::WindowStaysOnTopHint); },
                           2000));
-    p.wait(500);
     p.click("cmdOptions");
     EXPECT_EQ(p.setting("chkWinOnTop"), "dword:00000000");
     EXPECT_EQ(p.errorLog(), "");
