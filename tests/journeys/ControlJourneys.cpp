@@ -196,25 +196,6 @@ TEST(Controls, OptionBoxesAreKeptWhenTheOptionsAreSaved) {
     EXPECT_TRUE(p.waitFor([&] { return (w = p.window("FrmMain")) && (w->windowFlags() & Qt::WindowStaysOnTopHint); },
                           2000));
 
-    // The system service: installed, it takes the place of the start at
-    // login; the offer to restart is declined.
-    told = ProgramOnDesktop::answerBoxes({{QStringLiteral("Cancel")}});
-    p.click("chkNtService");
-    EXPECT_TRUE(p.waitFor([&] { return told->size() == 1; }, 3000)) << "no word on the service";
-    told->stop();
-    EXPECT_EQ(told->size() ? told->seen[0].title : "<none>", "Install Complete, Please Re-Start Application");
-    EXPECT_EQ(p.journalCount("InstallService"), 1);
-    EXPECT_FALSE(p.checked("chkStartWithWindow"));
-    EXPECT_FALSE(p.widget("chkStartWithWindow")->isEnabled());
-    EXPECT_TRUE(p.sessionEnds().empty());
-    told = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
-    p.click("chkNtService");
-    EXPECT_TRUE(p.waitFor([&] { return told->size() == 1; }, 3000)) << "no word on the removal";
-    told->stop();
-    EXPECT_EQ(told->size() ? told->seen[0].title : "<none>", "UnInstall Complete, Please Re-Start Application");
-    EXPECT_EQ(p.journalCount("UninstallService"), 1);
-    EXPECT_TRUE(p.widget("chkStartWithWindow")->isEnabled());
-
     p.click("cmdOptions");
     for (std::size_t i = 0; i < std::size(boxes); ++i)
         EXPECT_EQ(p.setting(boxes[i]), was[i] ? "dword:00000000" : "dword:00000001") << boxes[i];
