@@ -1,5 +1,7 @@
 #include "Journey.h"
 
+#include "EventWait.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -386,14 +388,7 @@ std::vector<std::string> ProgramOnDesktop::useTrayMenu(const std::string& entry)
 std::string ProgramOnDesktop::trayTip() { return tray().trayIcon().toolTip().toStdString(); }
 
 bool ProgramOnDesktop::waitFor(const std::function<bool()>& condition, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QTest::qWait(10);
-    }
-    return true;
+    return ProcessEventsUntil(condition, ms);
 }
 
 void ProgramOnDesktop::wait(int ms) { QTest::qWait(ms); }
