@@ -1,6 +1,7 @@
 #include "Journey.h"
 
 #include "EventWait.h"
+#include "support/TestSupport.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -427,14 +428,7 @@ std::string ProgramOnDesktop::scratchFolder() const {
 }
 
 std::vector<std::string> ProgramOnDesktop::actionLog() const {
-    std::vector<std::string> events;
-    for (const std::string& line : lines(readFile(programFolder_ + "/Nocturo.log"))) {
-        if (line.size() < 21) continue;
-        std::string event = line.substr(21, 30);
-        event.erase(event.find_last_not_of(' ') + 1);
-        events.push_back(event);
-    }
-    return events;
+    return ActionLogEvents(readFile(programFolder_ + "/Nocturo.log"));
 }
 
 std::string ProgramOnDesktop::setting(const std::string& name) const {

@@ -29,14 +29,10 @@ Result run(const std::string& command) { return nocturo::test::RunCommand(comman
 
 std::string ctl() { return std::string(NOCTURO_BUILD_DIR) + "/bin/nocturoctl"; }
 
-struct Output {
-    int code;
-    std::string out, err;
-};
 // Standard output and standard error apart.
+using Output = nocturo::test::SplitOutput;
 Output runApart(const std::string& command, const TempDir& dir) {
-    Result r = run("( " + command + " >" + dir / "stdout" + " 2>" + dir / "stderr" + " )");
-    return {r.code, ReadWholeFile(dir / "stdout"), ReadWholeFile(dir / "stderr")};
+    return nocturo::test::RunCommandApart(command, dir.path());
 }
 
 // What nocturoctl wrote on its terminal and how it ended, each line of

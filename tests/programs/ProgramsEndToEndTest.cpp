@@ -22,13 +22,9 @@ Result run(const std::string& command) { return nocturo::test::RunCommand(comman
 std::string bin(const char* name) { return std::string(NOCTURO_BUILD_DIR) + "/bin/" + name; }
 
 // Standard output and standard error apart.
-struct Output {
-    int code;
-    std::string out, err;
-};
+using Output = nocturo::test::SplitOutput;
 Output runApart(const std::string& command, const TempDir& dir) {
-    Result r = run("( " + command + " >" + dir / "stdout" + " 2>" + dir / "stderr" + " )");
-    return {r.code, ReadWholeFile(dir / "stdout"), ReadWholeFile(dir / "stderr")};
+    return nocturo::test::RunCommandApart(command, dir.path());
 }
 
 // The simulated machine with its settings and journal in dir.

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "support/TestSupport.h"
+
 namespace nocturo::test {
 
 struct CommandResult {
@@ -22,6 +24,17 @@ inline CommandResult RunCommand(const std::string& command) {
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
     int status = pclose(p);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Standard output and standard error apart, through two files in folder.
+struct SplitOutput {
+    int code;
+    std::string out, err;
+};
+inline SplitOutput RunCommandApart(const std::string& command, const std::string& folder) {
+    const std::string out = folder + "/stdout", err = folder + "/stderr";
+    CommandResult r = RunCommand("( " + command + " >" + out + " 2>" + err + " )");
+    return {r.code, ReadWholeFile(out), ReadWholeFile(err)};
 }
 
 }  // namespace nocturo::test

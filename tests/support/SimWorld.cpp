@@ -1,6 +1,6 @@
 #include "support/SimWorld.h"
 
-#include "base/Strings.h"
+#include "support/TestSupport.h"
 
 namespace nocturo::test {
 
@@ -53,21 +53,7 @@ std::string SimWorld::errorLog() {
     return fs.readFile(sys.programDir + s + ".." + s + "Common" + s + "error.log").value_or("");
 }
 
-std::vector<std::string> SimWorld::actionLogLines() {
-    std::vector<std::string> out;
-    std::string log = actionLog();
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find('\n', pos);
-        if (end == std::string::npos) end = log.size();
-        std::string line = log.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        auto user = line.find("  UserID :  ");
-        if (line.size() > 21 && user != std::string::npos) out.push_back(Trim(line.substr(21, user - 21)));
-        pos = end + 1;
-    }
-    return out;
-}
+std::vector<std::string> SimWorld::actionLogLines() { return ActionLogEvents(actionLog()); }
 
 bool SimWorld::runUntil(const std::function<bool()>& done, std::int64_t maxMs) {
     const std::int64_t end = clock.monotonicMs() + maxMs;

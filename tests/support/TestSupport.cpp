@@ -66,4 +66,23 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
     out << content;
 }
 
+std::vector<std::string> ActionLogEvents(const std::string& logText) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < logText.size()) {
+        size_t end = logText.find('\n', pos);
+        if (end == std::string::npos) end = logText.size();
+        std::string line = logText.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        auto user = line.find("  UserID :  ");
+        if (line.size() > 21 && user != std::string::npos) {
+            std::string event = line.substr(21, user - 21);
+            event.erase(event.find_last_not_of(' ') + 1);
+            out.push_back(event);
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
 }  // namespace nocturo::test

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests.
 #include <string>
+#include <vector>
 
 #include "platform/IClock.h"
 
@@ -24,6 +25,9 @@ private:
 platform::LocalTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0);
 
 std::string ReadWholeFile(const std::string& path);
+// The event texts of an action log (each line's columns from 21 up to
+// "  UserID :  ", trimmed).
+std::vector<std::string> ActionLogEvents(const std::string& logText);
 void WriteWholeFile(const std::string& path, const std::string& content);
 
 }  // namespace nocturo::test

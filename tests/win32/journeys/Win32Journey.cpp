@@ -265,14 +265,7 @@ int ProgramOnWin32Desktop::journalCount(const std::string& name) const {
 }
 
 std::vector<std::string> ProgramOnWin32Desktop::actionLog() const {
-    std::vector<std::string> events;
-    for (const std::string& line : lines(ReadWholeFile(programFolder_ + "/Nocturo.log"))) {
-        if (line.size() < 21) continue;
-        std::string event = line.substr(21, 30);
-        event.erase(event.find_last_not_of(' ') + 1);
-        events.push_back(event);
-    }
-    return events;
+    return ActionLogEvents(ReadWholeFile(programFolder_ + "/Nocturo.log"));
 }
 
 std::string ProgramOnWin32Desktop::setting(const std::string& name) const {
