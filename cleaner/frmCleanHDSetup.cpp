@@ -89,6 +89,12 @@ void frmCleanHDSetup::layoutControls() {
         tbTools[i]->setCaption(captions[i]);
         tbTools[i]->setGeometry(120 + static_cast<int>(i) * (toolWidth + 60), 90, toolWidth, 345);
     }
+    for (size_t i = 0; i < ToolKeys.size(); ++i) {
+        const std::string key = ToolKeys[i];
+        if (key == "Home") links::ShowLink(*tbTools[i], links::Current().homePage);
+        else if (key == "Forum") links::ShowLink(*tbTools[i], links::Current().supportForum);
+        else if (key == "Help") tbTools[i]->setToolTip(links::ManualFile());
+    }
     constexpr int field = 330, line = 255;
     lstDirectories.setGeometry(120, 570, 4260, 1980);
     cmdAddDir.setGeometry(120, 2610, 2070, field);
@@ -128,7 +134,7 @@ void frmCleanHDSetup::layoutControls() {
     cmdResetDCLog.setGeometry(left + 2190, y + 405, width - 2190, field);
 
     lblBugReport.setGeometry(120, 6090, 1500, line);
-    lblBugReport.setToolTip(links::ErrorReportPage);
+    links::ShowLink(lblBugReport, links::Current().errorReportPage);
     lblError.setGeometry(left, 6090, 2400, line);
     ErrorIndicator.setGeometry(8670, 6105, 210, 210);
 }
@@ -411,7 +417,7 @@ void frmCleanHDSetup::cleaningRunClosed() {
 }
 
 void frmCleanHDSetup::lblBugReport_Click() {
-    quietly([] { processes().openDocument(links::ErrorReportPage); });
+    quietly([] { links::OpenLinkIfAny(links::Current().errorReportPage); });
 }
 
 // The new-version check, with the busy pointer and the button off while it
@@ -449,9 +455,9 @@ void frmCleanHDSetup::tbTools_ButtonClick(const std::string& key) {
         else if (key == "Clean") cmdCleanNow_Click();
         else if (key == "Update") tbTools_Update();
         else if (key == "About" && showAbout) showAbout();
-        else if (key == "Home") processes().openDocument(links::HomePage);
-        else if (key == "Help") processes().openDocument(links::HelpPage);
-        else if (key == "Forum") processes().openDocument(links::SupportForum);
+        else if (key == "Home") links::OpenLinkIfAny(links::Current().homePage);
+        else if (key == "Help") links::OpenManual();
+        else if (key == "Forum") links::OpenLinkIfAny(links::Current().supportForum);
         // "Product" and "Tips" do nothing.
     });
 }

@@ -259,12 +259,13 @@ void FrmMain::layoutControls() {
     Label7.setCaption("Report an error");
     Label18.setCaption("Support Forum");
     lblShowAbout.setCaption("About...");
-    lblHelp.setToolTip(links::HelpPage);
-    lblVarnHome.setToolTip(links::HomePage);
-    Label7.setToolTip(links::ErrorReportPage);
-    Label18.setToolTip(links::SupportForum);
+    lblHelp.setToolTip(links::ManualFile());
+    const links::Addresses& web = links::Current();
+    links::ShowLink(lblVarnHome, web.homePage);
+    links::ShowLink(Label7, web.errorReportPage);
+    links::ShowLink(Label18, web.supportForum);
     Image2.setPicture("nocturo");
-    Image2.setToolTip(links::HomePage);
+    links::ShowLink(Image2, web.homePage);
     imgMinimize.setPicture("minimize");
     imgHome.setPicture("home");
     imgSysTray.setPicture("systray");
@@ -778,16 +779,18 @@ void FrmMain::showTrayMenuHere() {
 }
 
 namespace {
-void openLink(const char* handler, const char* address) {
-    step(proc(handler), 1, [&] { processes().openDocument(address); });
+void openLink(const char* handler, const std::string& address) {
+    step(proc(handler), 1, [&] { links::OpenLinkIfAny(address); });
 }
 }  // namespace
 
-void FrmMain::lblHelp_Click() { openLink("lblHelp_Click", links::HelpPage); }
-void FrmMain::lblVarnHome_Click() { openLink("lblVarnHome_Click", links::HomePage); }
-void FrmMain::Image2_Click() { openLink("lblVarnHome_Click", links::HomePage); }
-void FrmMain::Label7_Click() { openLink("Label7_Click", links::ErrorReportPage); }
-void FrmMain::Label18_Click() { openLink("Label18_Click", links::SupportForum); }
+void FrmMain::lblHelp_Click() {
+    step(proc("lblHelp_Click"), 1, [&] { links::OpenManual(); });
+}
+void FrmMain::lblVarnHome_Click() { openLink("lblVarnHome_Click", links::Current().homePage); }
+void FrmMain::Image2_Click() { openLink("lblVarnHome_Click", links::Current().homePage); }
+void FrmMain::Label7_Click() { openLink("Label7_Click", links::Current().errorReportPage); }
+void FrmMain::Label18_Click() { openLink("Label18_Click", links::Current().supportForum); }
 
 void FrmMain::lblShowAbout_Click() {
     step(proc("lblShowAbout_Click"), 1, [&] {

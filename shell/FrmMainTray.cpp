@@ -51,7 +51,7 @@ void FrmMain::Make_Popup_Menu() {
         if (scheduleArmed_) menu.AddMenuItem("Disarm s&chedule", "disarm");
         else menu.AddMenuItem("Arm s&chedule", "arm");
         menu.AddMenuItem("-");
-        menu.AddMenuItem("Varn on the &Web", "varn");
+        if (!links::Current().homePage.empty()) menu.AddMenuItem("Varn on the &Web", "varn");
         menu.AddMenuItem("&About...", "About");
     });
 }
@@ -124,7 +124,7 @@ void FrmMain::m_frmSysTray_MenuClick(std::int16_t, const std::string& key) {
     } else if (key == "open") {
         step(p, 7, [&] { RestoreFromTray(); });
     } else if (key == "varn") {
-        step(p, 8, [&] { processes().openDocument(links::HomePage); });
+        step(p, 8, [&] { links::OpenLinkIfAny(links::Current().homePage); });
     } else if (key == "arm" || key == "disarm") {
         step(p, 11, [&] { setScheduleArmed(key == "arm"); });
     } else if (key == "home") {

@@ -32,7 +32,8 @@ frmAbout::frmAbout() : Form("frmAbout") {
         "Shuts down, restarts, logs off, suspends or locks the computer, starts a program or sounds an alarm at "
         "the moment you choose.");
     lblHomePage.setGeometry(1440, 1860, 3720, 255);
-    lblHomePage.setCaption(links::HomePage);
+    lblHomePage.setCaption(links::Current().homePage);
+    lblHomePage.setVisible(!links::Current().homePage.empty());
     ImgSysInfo.setGeometry(240, 2700, 360, 360);
     ImgSysInfo.setPicture("sysinfo");
     ImgSysInfo.setToolTip("System Info...");
@@ -80,7 +81,7 @@ void frmAbout::lblOK_Click() {
 void frmAbout::lblSysInfo_Click() { StartSysInfo(); }
 
 void frmAbout::HomePage_Click() {
-    Step(proc("HomePage_Click").c_str(), 1, [&] { processes().openDocument(links::HomePage); });
+    Step(proc("HomePage_Click").c_str(), 1, [&] { links::OpenLinkIfAny(links::Current().homePage); });
 }
 
 namespace {

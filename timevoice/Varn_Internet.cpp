@@ -114,6 +114,13 @@ platform::HttpResponse PageFetch::await_resume() {
 
 Task ChkNewVersion() {
     namespace mb = platform::mb;
+    const links::Addresses& web = links::Current();
+    if (web.versionList.empty()) {
+        Step(kProc, 1, [] {
+            dialogs().messageBox(links::NoUpdateAddressText, mb::Information | mb::SystemModal, LangText(23));
+        });
+        co_return;
+    }
     const std::string tempFolder = FolderBesideProgram("temp");
     const std::string listFile = JoinPath(tempFolder, "versions.txt");
 
@@ -123,14 +130,14 @@ Task ChkNewVersion() {
     std::optional<platform::HttpResponse> page;
     try {
         CreateDirectoryStruct(tempFolder);
-        page = co_await FetchPage(links::VersionList);
+        page = co_await FetchPage(web.versionList);
     } catch (...) {
         ReportCurrentException(kProc, 2);
     }
     try {
         if (page && page->status != 200)
             throw platform::Error(platform::err::SystemCallFailed,
-                                  "HTTP status " + std::to_string(page->status) + " for " + links::VersionList);
+                                  "HTTP status " + std::to_string(page->status) + " for " + web.versionList);
         if (page) {
             fetched = true;
             files().writeFile(listFile, page->body + LineEnd());
@@ -151,10 +158,13 @@ Task ChkNewVersion() {
     const int entry = NewerVersionEntry(*newest, {version::Major, version::Minor, version::Revision});
     Step(kProc, 7, [&] {
         if (entry != 0) {
-            const std::string text = std::string(version::ProductName) + " " + LangText(entry) + " (v. " + *listed +
-                                     ") " + LangText(43) + "\n" + LangText(44);
-            if (dialogs().messageBox(text, mb::YesNo | mb::Information | mb::SystemModal, LangText(23)) == mb::IdYes)
-                processes().openDocument(links::DownloadPage);
+            const std::string newer = std::string(version::ProductName) + " " + LangText(entry) + " (v. " + *listed +
+                                      ") " + LangText(43);
+            if (web.downloadPage.empty())
+                dialogs().messageBox(newer, mb::Information | mb::SystemModal, LangText(23));
+            else if (dialogs().messageBox(newer + "\n" + LangText(44), mb::YesNo | mb::Information | mb::SystemModal,
+                                          LangText(23)) == mb::IdYes)
+                processes().openDocument(web.downloadPage);
         } else {
             const std::string shown =
                 CStr(ReadSetting(MachineApp(), "Settings", "ProgramVersion", std::string("0.0.0")));

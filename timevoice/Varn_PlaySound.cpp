@@ -51,10 +51,16 @@ void PlaySoundOnce(const std::string& name, bool isEvent) {
 }
 
 std::string SpeechMissingNotice(bool windows) {
-    if (windows)
-        return LangText(52) + "\n" + LangText(53) + "\n" + "Download url: " + links::SpeechInstaller + "\n" +
-               "Download url: " + links::SpeechVoice + "\n" + LangText(54) + "\n\n" + LangText(55) + "\n" +
+    if (windows) {
+        const links::Addresses& web = links::Current();
+        if (web.speechInstaller.empty() || web.speechVoice.empty())
+            return LangText(52) + "\n" + LangText(53) + "\n" +
+                   "Add a voice in Windows' settings (Time & language, Speech)." + "\n" + LangText(54) + "\n\n" +
+                   LangText(57);
+        return LangText(52) + "\n" + LangText(53) + "\n" + "Download url: " + web.speechInstaller + "\n" +
+               "Download url: " + web.speechVoice + "\n" + LangText(54) + "\n\n" + LangText(55) + "\n" +
                LangText(56) + "\n\n" + LangText(57);
+    }
     // Nothing to download: the distribution has the engine as packages.
     return LangText(52) + "\n" + LangText(53) + "\n" +
            "Install the packages espeak-ng and espeak-ng-data (for example: sudo apt install espeak-ng "
@@ -79,13 +85,15 @@ void Ini_TTS() {
     Step(p, 3, [&] {
         if (!CBool(ReadSetting(MachineApp(), kSettings, "TTS", true))) return;
         const bool windows = files().pathStyle() == platform::PathStyle::Windows;
-        const int style = windows ? platform::mb::OkCancel | platform::mb::SystemModal
-                                  : platform::mb::Information | platform::mb::SystemModal;
+        const links::Addresses& web = links::Current();
+        const bool downloads = windows && !web.speechInstaller.empty() && !web.speechVoice.empty();
+        const int style = downloads ? platform::mb::OkCancel | platform::mb::SystemModal
+                                    : platform::mb::Information | platform::mb::SystemModal;
         const int answer = dialogs().messageBox(SpeechMissingNotice(windows), style, LangText(23));
         WriteSetting(MachineApp(), kSettings, "TTS", false);
-        if (windows && answer == platform::mb::IdOk) {
-            processes().openDocument(links::SpeechInstaller);
-            processes().openDocument(links::SpeechVoice);
+        if (downloads && answer == platform::mb::IdOk) {
+            processes().openDocument(web.speechInstaller);
+            processes().openDocument(web.speechVoice);
         }
     });
 }

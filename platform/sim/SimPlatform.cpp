@@ -132,8 +132,10 @@ public:
         pf.service = &service;
         pf.time = &time;
         pf.screenSaver = &screenSaver;
-        // The maker's version list names this version, so a check finds it current.
-        http.serve(links::VersionList, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
+        // The maker's version list, where this copy has one, names this
+        // version, so a check finds it current.
+        if (const std::string& list = links::Current().versionList; !list.empty())
+            http.serve(list, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
         // The time service's page shows the simulated clock's time (UTC here).
         http.serve(links::TimePage, TimePageFixture());
     }

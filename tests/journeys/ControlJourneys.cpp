@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "Journey.h"
+#include "base/Links.h"
 #include "platform/sim/SimHttp.h"
+#include "support/WebAddresses.h"
 
 using nocturo::test::ProgramOnDesktop;
 
@@ -51,15 +53,15 @@ void clickOnTheWindow(ProgramOnDesktop& p) {
 }  // namespace
 
 TEST(Controls, TheLinksAndTheLogsOpenOnTheDesktop) {
+    nocturo::test::WebAddresses web;  // a copy built with the maker's addresses
     ProgramOnDesktop p;
     ASSERT_TRUE(p.started());
-    const std::string home = "https://nocturo.example.org/";
+    const std::string home = nocturo::links::Current().homePage;
     const std::pair<const char*, std::string> links[] = {
         {"Image2", home},
         {"lblVarnHome", home},
-        {"lblHelp", home + "help/"},
-        {"Label7", home + "bugs/"},
-        {"Label18", home + "forum/"},
+        {"Label7", nocturo::links::Current().errorReportPage},
+        {"Label18", nocturo::links::Current().supportForum},
     };
     for (const auto& [control, address] : links) {
         const std::size_t before = openedDocuments(p).size();
@@ -67,6 +69,17 @@ TEST(Controls, TheLinksAndTheLogsOpenOnTheDesktop) {
         EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == before + 1; }, 2000)) << control;
         EXPECT_EQ(lastOpened(p), address) << control;
     }
+
+    // "Help" opens the manual the install carries.
+    const std::string manual = p.programFolder() + "/../doc/README.html";
+    QDir(QString::fromStdString(p.programFolder() + "/..")).mkpath(QStringLiteral("doc"));
+    QFile page(QString::fromStdString(manual));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<html><body>Nocturo</body></html>");
+    page.close();
+    p.click("lblHelp");
+    EXPECT_TRUE(p.waitFor([&] { return openedDocuments(p).size() == 5; }, 2000));
+    EXPECT_EQ(lastOpened(p), manual);
 
     // The error indicator opens the error log.
     p.click("ErrorIndicator");
@@ -83,6 +96,27 @@ TEST(Controls, TheLinksAndTheLogsOpenOnTheDesktop) {
     ASSERT_FALSE(p.actionLog().empty());
     p.click("cmdResetLog");
     EXPECT_TRUE(p.waitFor([&] { return p.actionLog().empty(); }, 2000)) << p.actionLog().front();
+    EXPECT_EQ(p.errorLog(), "");
+}
+
+// A copy built without web addresses: its web links are greyed and say why,
+// and "Help" says where the manual should be when the install lacks it.
+TEST(Controls, WithoutWebAddressesTheLinksAreGreyedAndHelpNamesTheMissingManual) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    for (const char* control : {"Image2", "lblVarnHome", "Label7", "Label18"}) {
+        QWidget* link = p.widget(control);
+        ASSERT_NE(link, nullptr) << control;
+        EXPECT_FALSE(link->isEnabled()) << control;
+        EXPECT_EQ(link->toolTip().toStdString(), nocturo::links::NoAddressTip) << control;
+        QTest::mouseClick(link, Qt::LeftButton);  // a click on a greyed link does nothing
+    }
+    auto boxes = ProgramOnDesktop::answerBoxes({{QStringLiteral("OK")}});
+    p.click("lblHelp");
+    EXPECT_TRUE(p.waitFor([&] { return boxes->size() == 1; }, 5000)) << "no word on the missing manual";
+    boxes->stop();
+    EXPECT_NE(boxes->text(0).find("doc/README.html"), std::string::npos) << boxes->text(0);
+    EXPECT_TRUE(openedDocuments(p).empty());
     EXPECT_EQ(p.errorLog(), "");
 }
 
@@ -344,11 +378,12 @@ TEST(Controls, TheLockTimeTheScreenSaverAndTheSecuredPC) {
 
 // The web as the simulated machine has it: unreachable until a page is served.
 TEST(Controls, NewVersionAndAtomicTimeAskTheWeb) {
+    nocturo::test::WebAddresses addresses;  // a copy built with an update address
     ProgramOnDesktop p;
     ASSERT_TRUE(p.started());
     auto* web = dynamic_cast<nocturo::platform::SimHttp*>(p.machine().pf.http);
     ASSERT_NE(web, nullptr);
-    const std::string versions = "https://nocturo.example.org/versions.txt";
+    const std::string versions = nocturo::links::Current().versionList;
     const std::string timePage = "http://time.nocturo.example.org/timezone.cgi?UTC";
     auto fetched = [&](const std::string& url) {
         int n = 0;

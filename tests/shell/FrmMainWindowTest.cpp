@@ -10,6 +10,7 @@
 #include "cipher/Varn_encryption3.h"
 #include "shell/FrmMain.h"
 #include "shell/Varn_MsgBox.h"
+#include "support/WebAddresses.h"
 #include "support/SimWorld.h"
 
 using namespace nocturo;
@@ -191,19 +192,61 @@ TEST(SmallClock, AClickOnTheWindowParksItInTheTopRightCorner) {
     EXPECT_EQ(t.w.count("PlaySound"), before + 1);
 }
 
-TEST(MainWindowLinks, EachLinkOpensItsPage) {
+TEST(MainWindowLinks, WithAddressesEachLinkShowsAndOpensItsPage) {
+    test::WebAddresses web;
     Window t;
-    const std::pair<const char*, const char*> links[] = {
-        {"lblHelp.Click", links::HelpPage},         {"lblVarnHome.Click", links::HomePage},
-        {"Image2.Click", links::HomePage},          {"Label7.Click", links::ErrorReportPage},
-        {"Label18.Click", links::SupportForum},
+    const links::Addresses& a = links::Current();
+    const std::pair<const char*, std::string> opened[] = {
+        {"lblVarnHome", a.homePage},
+        {"Image2", a.homePage},
+        {"Label7", a.errorReportPage},
+        {"Label18", a.supportForum},
     };
-    for (const auto& [event, address] : links) {
-        EXPECT_TRUE(t.f.fireEvent(event)) << event;
+    for (const auto& [name, address] : opened) {
+        const Control* link = t.f.findControl(name);
+        ASSERT_NE(link, nullptr) << name;
+        EXPECT_TRUE(link->enabled()) << name;
+        EXPECT_EQ(link->toolTip(), address) << name;
+        EXPECT_TRUE(t.f.fireEvent(std::string(name) + ".Click")) << name;
         auto* call = t.w.last("OpenDocument");
-        ASSERT_NE(call, nullptr) << event;
-        EXPECT_EQ(call->at("path").asString(), address) << event;
+        ASSERT_NE(call, nullptr) << name;
+        EXPECT_EQ(call->at("path").asString(), address) << name;
     }
+}
+
+TEST(MainWindowLinks, WithoutAddressesTheWebLinksAreOffAndSayWhyAndOpenNothing) {
+    Window t;  // the build names no web address
+    for (const char* name : {"lblVarnHome", "Image2", "Label7", "Label18"}) {
+        const Control* link = t.f.findControl(name);
+        ASSERT_NE(link, nullptr) << name;
+        EXPECT_FALSE(link->enabled()) << name;
+        EXPECT_EQ(link->toolTip(), links::NoAddressTip) << name;
+        t.f.fireEvent(std::string(name) + ".Click");
+    }
+    EXPECT_EQ(t.w.count("OpenDocument"), 0);
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(MainWindowLinks, HelpOpensTheInstalledManualOrSaysWhereItShouldBe) {
+    Window t;
+    const std::string manual = links::ManualFile();
+    EXPECT_EQ(manual, t.w.programFolder() + "\\..\\doc\\README.html");
+    EXPECT_TRUE(t.f.lblHelp.enabled());
+    EXPECT_EQ(t.f.lblHelp.toolTip(), manual);
+
+    // Not installed: a message names the place, and nothing is opened.
+    t.f.fireEvent("lblHelp.Click");
+    EXPECT_EQ(t.w.count("OpenDocument"), 0);
+    auto* box = t.w.last("MessageBox");
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(box->at("prompt").asString().find(manual), std::string::npos);
+
+    t.w.fs.addFile(manual, "<html></html>");
+    t.f.fireEvent("lblHelp.Click");
+    auto* call = t.w.last("OpenDocument");
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call->at("path").asString(), manual);
+    EXPECT_EQ(t.w.errorLog(), "");
 }
 
 TEST(MainWindowLinks, TheErrorLabelOpensTheErrorLog) {

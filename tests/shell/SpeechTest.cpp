@@ -2,6 +2,8 @@
 // start with its one-time notice, and a start without sound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -9,7 +11,9 @@
 #include "base/Variant.h"
 #include "base/Varn_Registry.h"
 #include "shell/FrmMain.h"
+#include "base/Links.h"
 #include "support/SimWorld.h"
+#include "support/WebAddresses.h"
 #include "timevoice/Varn_PlaySound.h"
 #include "timevoice/Varn_TimeSync.h"
 
@@ -139,6 +143,7 @@ TEST(IniTTS, AMissingEngineTellsOnceHowToGetOneAndSilencesTheVoice) {
 
 // On Windows the notice offers the two downloads; OK opens both, Cancel none.
 TEST(IniTTS, OnWindowsOkDownloadsTheEngineAndTheVoice) {
+    test::WebAddresses web;
     for (int answer : {platform::mb::IdOk, platform::mb::IdCancel}) {
         Start s(platform::PathStyle::Windows);
         s.w.speech.setAvailable(false);
@@ -147,11 +152,28 @@ TEST(IniTTS, OnWindowsOkDownloadsTheEngineAndTheVoice) {
         ASSERT_EQ(s.notices().size(), 1u);
         const std::string prompt = s.notices().front()->at("prompt").asString();
         EXPECT_NE(prompt.find("Download url: https://"), std::string::npos);
-        EXPECT_NE(prompt.find("/activex/controls/sapi/spchapi.exe"), std::string::npos);
-        EXPECT_NE(prompt.find("/activex/controls/agent2/tv_enua.exe"), std::string::npos);
+        EXPECT_NE(prompt.find(links::Current().speechInstaller), std::string::npos);
+        EXPECT_NE(prompt.find(links::Current().speechVoice), std::string::npos);
         EXPECT_EQ(s.notices().front()->at("buttons").asInt64(), 4097);
         EXPECT_EQ(s.w.count("OpenDocument"), answer == platform::mb::IdOk ? 2 : 0);
     }
+}
+
+// A copy without download addresses points to Windows' own voices and offers
+// nothing to open.
+TEST(IniTTS, OnWindowsWithoutDownloadAddressesTheNoticeNamesTheSettings) {
+    Start s(platform::PathStyle::Windows);
+    s.w.speech.setAvailable(false);
+    Ini_TTS();
+    const auto notice = std::find_if(s.w.journal.entries().begin(), s.w.journal.entries().end(), [](const auto& e) {
+        return e.at("call").asString() == "MessageBox";
+    });
+    ASSERT_NE(notice, s.w.journal.entries().end());
+    const std::string prompt = notice->at("prompt").asString();
+    EXPECT_NE(prompt.find("Add a voice in Windows' settings"), std::string::npos) << prompt;
+    EXPECT_EQ(prompt.find("Download url"), std::string::npos) << prompt;
+    EXPECT_EQ(notice->at("buttons").asInt64() & 0xF, platform::mb::OkOnly);
+    EXPECT_EQ(s.w.count("OpenDocument"), 0);
 }
 
 // A start without sound turns the boxes off for the run. On Linux the stored

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Links.h"
+#include "support/WebAddresses.h"
 #include "platform/ITray.h"
 #include "schedule/Varn_modShutDown.h"
 #include "shell/FrmMain.h"
@@ -46,7 +47,7 @@ struct InTray {
 const std::vector<std::string> kFullMenu = {"&Show Nocturo", "&Home Position", "-",         "Lock &PC",
                                             "-",             "Shut&Down",      "&PowerOff", "Suspend/Standby",
                                             "Hibernate",     "&LogOff",        "&Restart",  "-",
-                                            "Arm s&chedule", "-", "Varn on the &Web", "&About..."};
+                                            "Arm s&chedule", "-", "&About..."};
 
 }  // namespace
 
@@ -60,7 +61,7 @@ TEST(SysTray, TheMenuListsTheActionsWithPowerOffAsTheDefault) {
     std::vector<std::string> keys;
     for (const auto& item : items) keys.push_back(item.tag);
     EXPECT_EQ(keys, (std::vector<std::string>{"open", "home", "", "LockPC", "", "Nocturo", "PowerOff", "Suspend",
-                                              "Hibernate", "LogOff", "Restart", "", "arm", "", "varn", "About"}));
+                                              "Hibernate", "LogOff", "Restart", "", "arm", "", "About"}));
     EXPECT_EQ(t.f.m_frmSysTray->defaultItem(), 6);
     EXPECT_EQ(t.f.m_frmSysTray->caption(), "Sys Tray Interface");
     EXPECT_FALSE(t.f.m_frmSysTray->visible());
@@ -302,13 +303,17 @@ TEST(SysTray, LockPcStartsTheLockProgramWithoutFocus) {
 }
 
 TEST(SysTray, OpenWebAndAboutFromTheMenu) {
+    test::WebAddresses web;
     InTray t;
     int abouts = 0;
     t.f.showAbout = [&] { ++abouts; };
     t.choose("&About...");
     EXPECT_EQ(abouts, 1);
+    std::vector<std::string> withWeb = kFullMenu;
+    withWeb.insert(withWeb.end() - 1, "Varn on the &Web");
+    EXPECT_EQ(t.menuShown(), withWeb);
     t.choose("Varn on the &Web");
-    EXPECT_EQ(t.w.last("OpenDocument")->at("path").asString(), links::HomePage);
+    EXPECT_EQ(t.w.last("OpenDocument")->at("path").asString(), links::Current().homePage);
     EXPECT_FALSE(t.f.visible());
 
     t.choose("&Show Nocturo");

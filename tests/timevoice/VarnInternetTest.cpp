@@ -13,6 +13,7 @@
 #include "platform/IDialogs.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"
+#include "support/WebAddresses.h"
 #include "timevoice/Varn_Internet.h"
 
 using namespace nocturo;
@@ -59,6 +60,7 @@ private:
 };
 
 struct Checking {
+    test::WebAddresses web;
     SimWorld w;
     Checking() {
         const char sep = w.fs.separator();
@@ -140,18 +142,41 @@ TEST(NewVersionCheck, ANewerRevisionIsOfferedAndYesOpensTheDownloadPage) {
     Checking t;
     const std::string newer = t.running(version::Major, version::Minor, version::Revision + 1);
     const std::string body = "\"Other\",\"99.0.0\"\r\n\"" + std::string(links::VersionListCode) + "\",\"" + newer + "\"";
-    t.w.http.serve(links::VersionList, body);
+    t.w.http.serve(links::Current().versionList, body);
     t.w.dialogs.pushAnswer(mb::IdYes);
     RunCheck();
-    EXPECT_EQ(t.w.last("HttpGet")->at("url").asString(), links::VersionList);
+    EXPECT_EQ(t.w.last("HttpGet")->at("url").asString(), links::Current().versionList);
     EXPECT_EQ(t.box().at("prompt").asString(), kProduct + " - a new revision (v. " + newer +
                                                     ") is available for download.\nOpen the download page now?");
     EXPECT_EQ(t.box().at("buttons").asNumber(), 4164);
     EXPECT_EQ(t.box().at("title").asString(), "Nocturo Info");
     ASSERT_NE(t.w.last("OpenDocument"), nullptr);
-    EXPECT_EQ(t.w.last("OpenDocument")->at("path").asString(), links::DownloadPage);
+    EXPECT_EQ(t.w.last("OpenDocument")->at("path").asString(), links::Current().downloadPage);
     // The list stays in the temp folder as one printed line.
     EXPECT_EQ(t.w.fs.readFile(t.listFile()), body + "\r\n");
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(NewVersionCheck, WithoutAnUpdateAddressItSaysSoAndAsksNobody) {
+    Checking t;
+    links::Current().versionList.clear();
+    RunCheck();
+    EXPECT_EQ(t.w.count("HttpGet"), 0);
+    EXPECT_EQ(t.box().at("prompt").asString(), links::NoUpdateAddressText);
+    EXPECT_EQ(t.box().at("title").asString(), "Nocturo Info");
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(NewVersionCheck, WithoutADownloadPageANewerVersionIsToldWithoutAnOffer) {
+    Checking t;
+    links::Current().downloadPage.clear();
+    const std::string newer = t.running(version::Major + 1, 0, 0);
+    t.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
+    RunCheck();
+    EXPECT_EQ(t.box().at("prompt").asString(),
+              kProduct + " - a new major version (v. " + newer + ") is available for download.");
+    EXPECT_EQ(t.box().at("buttons").asInt64() & 0xF, mb::OkOnly);
+    EXPECT_EQ(t.w.count("OpenDocument"), 0);
     EXPECT_EQ(t.w.errorLog(), "");
 }
 
@@ -159,7 +184,7 @@ TEST(NewVersionCheck, NewerMinorAndMajorVersionsNameTheirKindAndNoOpensNothing) 
     {
         Checking t;
         const std::string newer = t.running(version::Major, version::Minor + 1, 0);
-        t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
+        t.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
         t.w.dialogs.pushAnswer(mb::IdNo);
         RunCheck();
         EXPECT_NE(t.box().at("prompt").asString().find("- a new minor version (v. " + newer + ")"), std::string::npos);
@@ -168,7 +193,7 @@ TEST(NewVersionCheck, NewerMinorAndMajorVersionsNameTheirKindAndNoOpensNothing) 
     {
         Checking t;
         const std::string newer = t.running(version::Major + 1, 0, 0);
-        t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
+        t.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + "," + newer + "\r\n");
         t.w.dialogs.pushAnswer(mb::IdNo);
         RunCheck();
         EXPECT_NE(t.box().at("prompt").asString().find("- a new major version (v. " + newer + ")"), std::string::npos);
@@ -178,7 +203,7 @@ TEST(NewVersionCheck, NewerMinorAndMajorVersionsNameTheirKindAndNoOpensNothing) 
 TEST(NewVersionCheck, TheSameOrAnOlderVersionIsCurrentAndShowsTheStoredProgramVersion) {
     Checking t;
     WriteSetting(MachineApp(), "Settings", "ProgramVersion", std::string(version::Text));
-    t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text + "\r\n");
+    t.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + "," + version::Text + "\r\n");
     RunCheck();
     EXPECT_EQ(t.box().at("prompt").asString(),
               "You are using the latest version (" + std::string(version::Text) + ") of " + kProduct + ".");
@@ -187,7 +212,7 @@ TEST(NewVersionCheck, TheSameOrAnOlderVersionIsCurrentAndShowsTheStoredProgramVe
 
     // Never stored: "0.0.0".
     Checking older;
-    older.w.http.serve(links::VersionList, std::string(links::VersionListCode) + ",0.0.1\r\n");
+    older.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + ",0.0.1\r\n");
     RunCheck();
     EXPECT_EQ(older.box().at("prompt").asString(), "You are using the latest version (0.0.0) of " + kProduct + ".");
     EXPECT_EQ(older.w.errorLog(), "");
@@ -211,7 +236,7 @@ TEST(NewVersionCheck, AListThatCannotBeReadEndsInTheErrorMessage) {
     };
     for (const Case& c : cases) {
         Checking t;
-        t.w.http.serve(links::VersionList, c.body, c.status);
+        t.w.http.serve(links::Current().versionList, c.body, c.status);
         RunCheck();
         EXPECT_EQ(t.box().at("prompt").asString(),
                   "The version information could not be read.\nPlease try again later.")
@@ -224,7 +249,7 @@ TEST(NewVersionCheck, AListThatCannotBeReadEndsInTheErrorMessage) {
     }
 
     Checking offline;
-    offline.w.http.unreachable(links::VersionList);
+    offline.w.http.unreachable(links::Current().versionList);
     RunCheck();
     EXPECT_EQ(offline.box().at("buttons").asNumber(), 4112);
     EXPECT_NE(offline.w.errorLog().find("ChkNewVersion of Modul Varn_Internet"), std::string::npos);
@@ -241,7 +266,7 @@ TEST(NewVersionCheck, TheOptionsButtonStepsOutOfTheTopBandAndShowsTheBusyPointer
     EXPECT_EQ(f.cmdNewVersion.caption(), "Check for new version");
 
     bool onTopDuring = true, busyDuring = false, enabledDuring = true;
-    t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text);
+    t.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + "," + version::Text);
     t.w.dialogs.onBox = [&] {
         onTopDuring = f.topMost();
         busyDuring = t.w.screen.busyPointer();
@@ -267,7 +292,7 @@ TEST(NewVersionCheck, TheCleanersUpdateButtonChecksWithTheBusyPointerAndItselfOf
     auto& update = *setup.tbTools[1];
     EXPECT_EQ(update.caption(), "Update");
     bool enabledDuring = true, busyDuring = false;
-    t.w.http.unreachable(links::VersionList);
+    t.w.http.unreachable(links::Current().versionList);
     t.w.dialogs.onBox = [&] {
         enabledDuring = update.enabled();
         busyDuring = t.w.screen.busyPointer();
@@ -285,7 +310,7 @@ TEST(NewVersionCheck, TheLoopGoesOnWhileTheListIsFetchedAndTheEndOfTheProgramDro
     Checking t;
     SlowHttp slow(t.w.http, 40);  // 40 looks, 50 ms apart: two seconds
     t.w.runtime.pf.http = &slow;
-    t.w.http.serve(links::VersionList, std::string(links::VersionListCode) + "," + version::Text);
+    t.w.http.serve(links::Current().versionList, std::string(links::VersionListCode) + "," + version::Text);
     FrmMain f;
     f.Form_Load();
     f.fireEvent("cmdNewVersion.Click");

@@ -21,6 +21,7 @@
 #include "shell/FrmMain.h"
 #include "shell/frmAbout.h"
 #include "support/SimWorld.h"
+#include "support/WebAddresses.h"
 #include "ui/Desktop.h"
 #include "ui/FormView.h"
 #include "ui/FrmMainView.h"
@@ -241,16 +242,17 @@ TEST(Windows, TypingOverAClickedFieldKeepsEveryDigitAndEnterReachesTheKeyFilter)
 }
 
 TEST(Windows, LinksLookLikeLinksAndOpenTheirPages) {
+    test::WebAddresses web;
     SimWorld w;
     FrmMain f;
     f.Form_Load();
     FrmMainView v(f);
-    auto* help = qobject_cast<QLabel*>(v.widgetFor("lblHelp"));
-    EXPECT_TRUE(help->font().underline());
-    EXPECT_EQ(help->cursor().shape(), Qt::PointingHandCursor);
-    QTest::mouseClick(help, Qt::LeftButton);
+    auto* home = qobject_cast<QLabel*>(v.widgetFor("lblVarnHome"));
+    EXPECT_TRUE(home->font().underline());
+    EXPECT_EQ(home->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseClick(home, Qt::LeftButton);
     ASSERT_NE(w.last("OpenDocument"), nullptr);
-    EXPECT_EQ(w.last("OpenDocument")->at("path").asString(), "https://nocturo.example.org/help/");
+    EXPECT_EQ(w.last("OpenDocument")->at("path").asString(), links::Current().homePage);
 }
 
 namespace {

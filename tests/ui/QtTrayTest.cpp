@@ -209,6 +209,6 @@ TEST(QtTray, TheWindowsRightButtonPopsTheActionMenuUpWithPowerOffBold) {
     EXPECT_EQ(abouts, 1);
     EXPECT_EQ(seen, (std::vector<std::string>{"&Show Nocturo", "&Home Position", "-", "Lock &PC", "-", "Shut&Down",
                                               "*&PowerOff", "Suspend/Standby", "Hibernate", "&LogOff", "&Restart", "-",
-                                              "Arm s&chedule", "-", "Varn on the &Web", "&About..."}));
+                                              "Arm s&chedule", "-", "&About..."}));
     EXPECT_EQ(w.errorLog(), "");
 }
