@@ -163,7 +163,9 @@ QWidget* FormView::makeWidget(Control& c) {
             QFont f = w->font();
             f.setUnderline(true);
             w->setFont(f);
-            w->setStyleSheet(QStringLiteral("color: #1a4fb3;"));
+            // A link with nowhere to go (greyed) reads as plain grey text.
+            w->setStyleSheet(QStringLiteral("QLabel { color: #1a4fb3; } "
+                                            "QLabel:disabled { color: #8a8a8a; text-decoration: none; }"));
         }
         if (form_.handles(c.fullName() + ".Click") || form_.handles(c.fullName() + ".DblClick"))
             w->setCursor(Qt::PointingHandCursor);

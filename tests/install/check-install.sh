@@ -37,6 +37,10 @@ check "Common/language/english.lng" test -s "$prefix/Common/language/english.lng
 wavs=("$prefix"/Common/sound/*.wav)
 check "Common/sound holds the sounds (${#wavs[@]} .wav)" test -s "${wavs[0]}"
 check "temp is an empty folder" test -d "$prefix/temp" -a -z "$(ls -A "$prefix/temp" 2>/dev/null)"
+check "doc/README.html is the manual" grep -q "<h2>The two commands</h2>" "$prefix/doc/README.html"
+for f in bin/nocturo bin/nocturoctl bin/lockpc bin/lockpcscr; do
+  check "$f names no placeholder host" bash -c '! grep -aqE "example\.(org|com)" "$1"' _ "$prefix/$f"
+done
 
 # ---- desktop entry and icon (Linux) ------------------------------------------
 entry="$prefix/share/applications/nocturo.desktop"
