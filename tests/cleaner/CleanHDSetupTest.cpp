@@ -1,11 +1,13 @@
 // The cleaner's setup window: every click stored at once, in the right section.
 #include <gtest/gtest.h>
 
+#include "base/Links.h"
 #include "base/Varn_Registry.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "platform/IDialogs.h"
 #include "support/SimWorld.h"
+#include "support/WebAddresses.h"
 
 using namespace nocturo;
 using nocturo::test::SimWorld;
@@ -161,12 +163,15 @@ TEST(CleanHDSetup, TheCleanerLogButtons) {
 }
 
 TEST(CleanHDSetup, ToolbarKeysRunTheirActions) {
+    test::WebAddresses web;
     OpenSetup s;
+    s.w.fs.addFile(links::ManualFile(), "<html></html>");
     s.f.tbTools_ButtonClick("Help");
     s.f.tbTools_ButtonClick("Forum");
     s.f.tbTools_ButtonClick("Product");  // nothing
     s.f.lblBugReport_Click();
     EXPECT_EQ(s.w.count("OpenDocument"), 3);
+    EXPECT_EQ(s.w.last("OpenDocument")->at("path").asString(), links::Current().errorReportPage);
     bool ran = false;
     s.f.showRunWindow = [&](frmCleanNow&) { ran = true; };
     s.w.dialogs.pushAnswer(platform::mb::IdNo);
@@ -175,6 +180,25 @@ TEST(CleanHDSetup, ToolbarKeysRunTheirActions) {
     EXPECT_TRUE(s.f.visible());
     s.f.tbTools_ButtonClick("Exit");
     EXPECT_FALSE(s.f.visible());
+}
+
+TEST(CleanHDSetup, WithoutWebAddressesHomeForumAndTheBugReportAreGreyedAndOpenNothing) {
+    OpenSetup s;
+    for (std::size_t i = 0; i < s.f.tbTools.size(); ++i) {
+        const std::string caption = s.f.tbTools[i]->caption();
+        const bool web = caption == "Home" || caption == "Forum";
+        EXPECT_EQ(s.f.tbTools[i]->enabled(), !web) << caption;
+        if (web) {
+            EXPECT_EQ(s.f.tbTools[i]->toolTip(), links::NoAddressTip) << caption;
+        } else if (caption == "Help") {
+            EXPECT_EQ(s.f.tbTools[i]->toolTip(), links::ManualFile());
+        }
+    }
+    EXPECT_FALSE(s.f.lblBugReport.enabled());
+    s.f.tbTools_ButtonClick("Home");
+    s.f.tbTools_ButtonClick("Forum");
+    s.f.lblBugReport_Click();
+    EXPECT_EQ(s.w.count("OpenDocument"), 0);
 }
 
 TEST(CleanHDSetup, ASpecificationWithAFolderPartIsRefusedWithAMessage) {
