@@ -51,6 +51,13 @@ void FrmMain::Form_Load() {
             setTimer2Enabled(true);
             chkNtService.setValue(0);
             chkNtService.setEnabled(false);
+        } else if (!isWindowsStyle() && !asSystemService && serviceState &&
+                   (chkNtService.checked() || (serviceInstalled && serviceInstalled()))) {
+            // On Linux no start event reaches a window: the service runs the
+            // schedule on its own, and the clock here keeps going beside it.
+            serviceWatch_ = true;
+            setTimer2Enabled(true);
+            showServiceState();
         } else if (chkNtService.checked() && serviceRunning) {
             // The service's start and stop events switch the timer.
             waitForService = true;
@@ -65,6 +72,16 @@ void FrmMain::Form_Load() {
         return;
     }
     loadRest();
+}
+
+void FrmMain::showServiceState() {
+    std::string state;
+    try {
+        state = serviceState();
+    } catch (const std::exception& e) {
+        state = std::string("unknown: ") + e.what();
+    }
+    lblNocturoInfo.setCaption("The system service runs the schedule: " + state);
 }
 
 Task FrmMain::serviceStartCheck() {
