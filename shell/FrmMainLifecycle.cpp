@@ -81,7 +81,7 @@ void FrmMain::showServiceState() {
     } catch (const std::exception& e) {
         state = std::string("unknown: ") + e.what();
     }
-    lblNocturoInfo.setCaption("The system service runs the schedule: " + state);
+    lblNocturoInfo.setCaption("Run by the system service: " + state);
 }
 
 Task FrmMain::serviceStartCheck() {
@@ -169,6 +169,8 @@ Task FrmMain::endProgram() {
     const std::string p = proc("UnloadProgram");
     bool serviceStopping = false;
     step(p, 2, [&] {
+        // A window beside the service only watches it: the service goes on.
+        if (serviceWatch_) return;
         if (rt().winVersionCode >= 20 && serviceRunning && serviceRunning()) {
             if (stopService) stopService();
             serviceStopping = true;

@@ -291,15 +291,30 @@ TEST(WindowBesideTheService, ClockRunsAndTheServiceStateIsShownInsteadOfTheSched
     f.txtMinute.setText("59");
     f.txtSEC.setText("59");
     ASSERT_TRUE(t.w.runUntil([&] { return f.lblTime.caption() == "21:00:05"; }, 20000)) << f.lblTime.caption();
-    EXPECT_EQ(f.lblNocturoInfo.caption(), "The system service runs the schedule: active (running)");
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Run by the system service: active (running)");
     EXPECT_FALSE(f.actionRunning());
     EXPECT_EQ(t.count("ExitWindowsEx"), 0);
     EXPECT_TRUE(t.w.sessionEnds.empty());
     // The state follows the service at the next tick.
     t.service.setState(false, true, false);
     ASSERT_TRUE(t.w.runUntil([&] { return f.lblTime.caption() == "21:00:08"; }, 20000));
-    EXPECT_EQ(f.lblNocturoInfo.caption(), "The system service runs the schedule: inactive (dead)");
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Run by the system service: inactive (dead)");
     EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(WindowBesideTheService, EndingTheWindowLeavesTheServiceRunning) {
+    World t(platform::PathStyle::Posix);
+    t.service.setState(false, true, true);
+    t.service.setRefuse("StopService");  // as systemd answers a user who is not root
+    FrmMain f;
+    WireService(f, t.service);
+    f.stopService = [&] { t.service.stopService(); };
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    f.UnloadProgram();
+    EXPECT_TRUE(t.w.runUntil([&] { return f.unloaded(); }, 10000));
+    EXPECT_EQ(t.count("StopService"), 0);
+    EXPECT_TRUE(t.service.serviceRunning());
 }
 
 TEST(WindowBesideTheService, AnInstalledServiceIsWatchedAlsoWithoutTheFlagInTheUsersStore) {
@@ -310,7 +325,7 @@ TEST(WindowBesideTheService, AnInstalledServiceIsWatchedAlsoWithoutTheFlagInTheU
     f.Form_Load();
     ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
     EXPECT_TRUE(f.watchingService());
-    EXPECT_EQ(f.lblNocturoInfo.caption(), "The system service runs the schedule: inactive (dead)");
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Run by the system service: inactive (dead)");
 }
 
 TEST(WindowBesideTheService, TheServiceItselfAndWindowsWaitForTheStartEvent) {
