@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include "base/Runtime.h"
@@ -418,13 +420,24 @@ int autostart(const std::vector<std::string>& a, std::ostream& out, std::ostream
 namespace {
 
 // Whose schedule the service gets: this program's own, or, when root runs
-// the command through sudo, the settings of the user who called sudo (read
-// only: that user's files stay as they are).
+// the command through sudo, the settings of the user who called sudo. That
+// user's files are only read: a copy is opened, so that root leaves no file
+// (not even a lock) behind in the user's folder.
 struct ScheduleSource {
     std::unique_ptr<platform::IRegistry> owned;
     platform::IRegistry* store = nullptr;
     std::string app;
     std::string what;
+    std::string copyFolder;
+    ScheduleSource() = default;
+    ScheduleSource(ScheduleSource&&) = default;
+    ~ScheduleSource() {
+        owned.reset();
+#ifndef _WIN32
+        std::error_code ignored;
+        if (!copyFolder.empty()) std::filesystem::remove_all(copyFolder, ignored);
+#endif
+    }
 };
 
 ScheduleSource scheduleSource() {
@@ -435,7 +448,14 @@ ScheduleSource scheduleSource() {
         !std::getenv("NOCTURO_REGISTRY")) {
         if (const passwd* pw = ::getpwnam(sudoUser); pw && pw->pw_dir) {
             const std::string path = std::string(pw->pw_dir) + "/.config/nocturo/registry.reg";
-            s.owned = std::make_unique<platform::RegFileRegistry>(path);
+            std::string folder = "/tmp/nocturo-install-XXXXXX";
+            if (!::mkdtemp(folder.data())) throw Failure{"cannot make a temporary folder for the copy of " + path};
+            s.copyFolder = folder;
+            if (std::ifstream in(path, std::ios::binary); in) {
+                std::ofstream out(folder + "/registry.reg", std::ios::binary);
+                out << in.rdbuf();
+            }
+            s.owned = std::make_unique<platform::RegFileRegistry>(folder + "/registry.reg");
             s.store = s.owned.get();
             s.app = AppKeyFor(UCase(Trim(sudoUser)));
             s.what = std::string(sudoUser) + "'s schedule in " + path;

@@ -2,6 +2,8 @@
 // the dry run's plan.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sstream>
 
 #include "base/Variant.h"
@@ -135,6 +137,17 @@ TEST(CtlService, DryRunPrintsTheUnitAndTheCallsAndChangesNothing) {
                      "call org.freedesktop.systemd1.Manager.RestartUnit(\"nocturo.service\", \"replace\")\n"),
               std::string::npos)
         << o;
+    if (::geteuid() == 0) {
+        // Root through sudo: the schedule of the user who called sudo.
+        nocturo::test::EnvOverride caller("SUDO_USER", "nobody");
+        nocturo::test::EnvOverride file("NOCTURO_REGISTRY", nullptr);
+        EXPECT_EQ(c.run({"service", "install", "--dry-run"}), 0);
+        const std::string n = c.out.str();
+        EXPECT_NE(n.find("\ncopy nobody's schedule in /nonexistent/.config/nocturo/registry.reg to "
+                         "/var/lib/nocturo/registry.reg\n"),
+                  std::string::npos)
+            << n;
+    }
     EXPECT_EQ(c.run({"service", "--dry-run", "uninstall"}), 0);
     EXPECT_EQ(c.out.str(),
               "call org.freedesktop.systemd1.Manager.StopUnit(\"nocturo.service\", \"replace\")\n"
