@@ -14,6 +14,7 @@
 #include "base/Version.h"
 #include "platform/IDialogs.h"
 #include "shell/FrmMain.h"
+#include "shell/Varn_NTservice.h"
 #include "timevoice/Varn_PlaySound.h"
 
 namespace nocturo {
@@ -95,7 +96,7 @@ bool NocturoMain::Main(const std::string& commandLine) {
     });
     Step(kProc, 3, [] { GetPCInfos(); });
     Step(kProc, 4, [&] {
-        if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) r.userId = r.machineNumber;
+        if (UsesServiceSettings()) r.userId = r.machineNumber;
     });
 
     std::string language = "english";
@@ -143,6 +144,10 @@ bool NocturoMain::Main(const std::string& commandLine) {
         if (r.pf.service && !form_.serviceRunning) {
             form_.serviceRunning = [] { return service(rt().pf.service).serviceRunning(); };
             form_.stopService = [] { service(rt().pf.service).stopService(); };
+        }
+        if (r.pf.service && !form_.serviceState) {
+            form_.serviceState = [] { return service(rt().pf.service).serviceState(); };
+            form_.serviceInstalled = [] { return service(rt().pf.service).serviceInstalled(); };
         }
         form_.Form_Load();
         // The window's load may wait for the service; start-up waits with it.

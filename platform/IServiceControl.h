@@ -6,7 +6,11 @@
 // Calls that change the machine raise platform::Error when the system refuses
 // (no rights, polkit said no, no service manager); the description says which
 // call failed and why, so a handler can write it to the error log as it is.
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/IRegistry.h"
 
 namespace nocturo::platform {
 
@@ -40,6 +44,27 @@ public:
     virtual bool serviceRunning() = 0;
     virtual void startService() = 0;
     virtual void stopService() = 0;
+
+    // The service's state as the service manager reports it, for the user to
+    // read ("active (running)", "inactive (dead)", ...).
+    virtual std::string serviceState() { return serviceRunning() ? "active (running)" : "inactive (dead)"; }
+
+    // Why installing the service would be unsafe or cannot work (empty: it
+    // can be installed). installService refuses with the same text.
+    virtual std::string serviceInstallProblem() { return {}; }
+
+    // The settings store the service reads, when it is not the program's own
+    // store (empty: the service shares the program's store, as on Windows,
+    // where both read the machine's registry). openServiceStore opens it,
+    // creating its folder; nullptr when the store is shared.
+    virtual std::string serviceStorePath() { return {}; }
+    virtual std::unique_ptr<IRegistry> openServiceStore() { return nullptr; }
+    // Where the service keeps its action log (empty: where the user chose).
+    virtual std::string serviceLogFolder() { return {}; }
+    // Folders the service must be able to change besides its store and logs:
+    // the folders the cleaner cleans. Taken into the service at the next
+    // install.
+    virtual void setServiceFolders(const std::vector<std::string>& folders) { (void)folders; }
 };
 
 }  // namespace nocturo::platform

@@ -24,9 +24,7 @@ int Run(int argc, char** argv) {
     using namespace nocturo::programs;
     ProgramArguments args = ParseProgramArguments(ProgramArgumentList(argc, argv));
     if (auto answered = AnswerOwnOptions(args, "nocturo", NocturoUsage(), NocturoArguments)) return *answered;
-#ifdef _WIN32
     if (args.service) return RunHeadlessService(args.commandLine);
-#endif
     auto host = MakePlatformFromEnvironment();
 #ifdef NOCTURO_HAS_DESKTOP
     if (!args.headless && nocturo::ui::DisplayAvailable()) return nocturo::ui::RunDesktop(*host, args.commandLine, argc, argv);

@@ -179,6 +179,15 @@ public:
     std::function<void()> showWindowSetup;    // the time-window dialog, modal
     std::function<bool()> serviceRunning;
     std::function<void()> stopService;
+    // The service's state as the service manager reports it, and whether it
+    // is installed (for the window beside a service on Linux).
+    std::function<std::string()> serviceState;
+    std::function<bool()> serviceInstalled;
+    // This program is the system service itself (started by the service
+    // manager); otherwise a window beside an installed service on Linux
+    // shows the service's state instead of running the schedule a second time.
+    bool asSystemService = false;
+    bool watchingService() const { return serviceWatch_; }
 
     // ---- start-up and shut-down -----------------------------------------
     void Form_Load();
@@ -399,6 +408,7 @@ private:
     // ---- the program's life (FrmMainLifecycle.cpp) --------------------------
     void loadRest();
     Task serviceStartCheck();
+    void showServiceState();
     Task endProgram();
     void closeEverything();
 
@@ -416,6 +426,7 @@ private:
     long long lastFired_ = -1;          // the due moment (modes 0, 1) last started or passed over
     long long windowSpent_ = -1;        // mode 3: a window whose action the system refused
     bool scheduleArmed_ = true;         // false: disarmed, never chosen, or the settings could not be used
+    bool serviceWatch_ = false;         // the system service runs the schedule; the ticks only show it
     bool countdownFired_ = false;       // mode 2: the count has reached 0 since it was armed
     bool countEdited_ = false;          // mode 2: txtStartActionIn was typed into since the count was loaded
     std::int64_t countdownRefMono_ = -1;  // mode 2: the count is up to date to this moment

@@ -51,6 +51,13 @@ void FrmMain::Form_Load() {
             setTimer2Enabled(true);
             chkNtService.setValue(0);
             chkNtService.setEnabled(false);
+        } else if (!isWindowsStyle() && !asSystemService && serviceState &&
+                   (chkNtService.checked() || (serviceInstalled && serviceInstalled()))) {
+            // On Linux no start event reaches a window: the service runs the
+            // schedule on its own, and the clock here keeps going beside it.
+            serviceWatch_ = true;
+            setTimer2Enabled(true);
+            showServiceState();
         } else if (chkNtService.checked() && serviceRunning) {
             // The service's start and stop events switch the timer.
             waitForService = true;
@@ -65,6 +72,16 @@ void FrmMain::Form_Load() {
         return;
     }
     loadRest();
+}
+
+void FrmMain::showServiceState() {
+    std::string state;
+    try {
+        state = serviceState();
+    } catch (const std::exception& e) {
+        state = std::string("unknown: ") + e.what();
+    }
+    lblNocturoInfo.setCaption("Run by the system service: " + state);
 }
 
 Task FrmMain::serviceStartCheck() {
@@ -152,6 +169,8 @@ Task FrmMain::endProgram() {
     const std::string p = proc("UnloadProgram");
     bool serviceStopping = false;
     step(p, 2, [&] {
+        // A window beside the service only watches it: the service goes on.
+        if (serviceWatch_) return;
         if (rt().winVersionCode >= 20 && serviceRunning && serviceRunning()) {
             if (stopService) stopService();
             serviceStopping = true;

@@ -85,7 +85,7 @@ std::string FrmMain::notArmedText() const {
 
 void FrmMain::showArmedState() {
     chkArmed.setValue(scheduleArmed_ ? 1 : 0);
-    if (!scheduleArmed_) lblNocturoInfo.setCaption(notArmedText());
+    if (!scheduleArmed_ && !serviceWatch_) lblNocturoInfo.setCaption(notArmedText());
     if (!m_frmSysTray) return;
     // The tray menu offers the other choice from now on.
     for (frmSysTray::MenuItem& item : m_frmSysTray->mnuSysTray)
@@ -312,6 +312,8 @@ void FrmMain::Timer2_Timer() {
     });
     const int mode = selectedMode();
     step(p, 4, [&] {
+        // The system service runs the schedule; this window only shows it.
+        if (serviceWatch_) return;
         const std::string u = UserApp();
         long long key = 0;
         switch (mode) {
@@ -352,7 +354,8 @@ void FrmMain::Timer2_Timer() {
         default: break;
         }
     });
-    if (!scheduleArmed_) lblNocturoInfo.setCaption(notArmedText());
+    if (serviceWatch_) step(p, 4, [&] { showServiceState(); });
+    else if (!scheduleArmed_) lblNocturoInfo.setCaption(notArmedText());
     // Another mode (or the count's own action) holds the count where it stands.
     if (mode != 2 || (run_.active() && runOrigin_.mode == 2)) countdownRefMono_ = nowMono;
     step(p, 5, [&] {

@@ -8,6 +8,9 @@
 #include "platform/IDialogs.h"
 #include "platform/IServiceControl.h"
 #include "platform/ISystemInfo.h"
+#include "cleaner/Varn_CleanSettings.h"
+#include "platform/Error.h"
+#include "platform/IRegistry.h"
 #include "shell/FrmMainParts.h"
 
 namespace nocturo {
@@ -68,7 +71,64 @@ std::string displayName() {
     return name;
 }
 
+std::string keyOf(const std::string& app) { return "HKEY_LOCAL_MACHINE\\Software\\" + app + "\\" + kSettings; }
+
+using Section = std::vector<std::pair<std::string, platform::RegValue>>;
+
 }  // namespace
+
+std::string PrepareServiceStore(platform::IRegistry& from, const std::string& fromApp) {
+    auto& c = control();
+    const std::string path = c.serviceStorePath();
+    if (path.empty()) return {};
+    std::unique_ptr<platform::IRegistry> store = c.openServiceStore();
+    if (!store) return {};
+    const std::string toApp = MachineApp();
+    std::string dirs = DefaultCleanDirs();
+    if (auto stored = from.read(keyOf(fromApp) + "\\CleanDirs")) {
+        if (auto* text = std::get_if<std::string>(&*stored)) dirs = *text;
+    }
+    const std::vector<std::string> folders = ListItems(dirs);
+    // Read first: the two may be one store, and the tree is replaced whole.
+    std::vector<std::pair<std::string, Section>> sections;
+    auto take = [&](const std::string& sub) { sections.emplace_back(toApp + sub, from.values(keyOf(fromApp + sub))); };
+    take("");
+    take("\\CleanFilter");
+    for (std::string folder : folders) {
+        while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+        take("\\" + folder);
+    }
+    store->beginBatch();
+    try {
+        store->deleteKey("HKEY_LOCAL_MACHINE\\Software\\" + toApp);
+        for (const auto& [app, values] : sections) {
+            const std::string key = keyOf(app);
+            for (const auto& [name, value] : values) {
+                if (auto* text = std::get_if<std::string>(&value)) store->writeString(key + "\\" + name, *text);
+                else store->writeDword(key + "\\" + name, std::get<std::uint32_t>(value));
+            }
+        }
+        store->writeDword(keyOf(toApp) + "\\chkNtService", 1);
+        if (std::string logs = c.serviceLogFolder(); !logs.empty())
+            store->writeString(keyOf(toApp) + "\\txtPathLog", logs);
+    } catch (...) {
+        try {
+            store->endBatch();
+        } catch (...) {
+        }
+        throw;
+    }
+    store->endBatch();
+    c.setServiceFolders(folders);
+    return path;
+}
+
+bool UsesServiceSettings() {
+    if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) != 1) return false;
+    if (!rt().pf.service) return true;
+    const std::string store = control().serviceStorePath();
+    return store.empty() || store == registry().storeId();
+}
 
 std::string AutostartProgramPath() {
     const std::string folder = sysinfo().programFolder();
@@ -80,7 +140,14 @@ void InstallService(FrmMain& f) {
     Flag guard(installing);
     const char* p = kInstall;
     bool ok = false;
+    // Root running a program that somebody else may replace is refused
+    // before anything changes, and said in the box.
+    std::string problem;
+    std::string store;
     Step(p, 1, [&] {
+        problem = control().serviceInstallProblem();
+        if (!problem.empty()) throw platform::Error(platform::err::PermissionDenied, problem);
+        store = PrepareServiceStore(registry(), UserApp());
         control().installService();
         ok = true;
     });
@@ -93,12 +160,13 @@ void InstallService(FrmMain& f) {
         });
         Step(p, 4, [&] {
             WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
-            rt().userId = rt().machineNumber;
+            if (UsesServiceSettings()) rt().userId = rt().machineNumber;
         });
         int answer = platform::mb::IdCancel;
         Step(p, 5, [&] {
+            const std::string where = store.empty() ? "" : "Settings of the service: " + store + nl;
             answer = f.MsgBox("Result: " + rt().appName + texts().installed + nl +
-                                  "Service Name: " + displayName() + nl + "Restart the Computer now !",
+                                  "Service Name: " + displayName() + nl + where + "Restart the Computer now !",
                               4161, "Install Complete, Please Re-Start Application");
         });
         if (answer == platform::mb::IdOk) Step(p, 6, [&] { f.ImgStop_DblClick(); });
@@ -106,10 +174,11 @@ void InstallService(FrmMain& f) {
     }
     Step(p, 7, [&] {
         f.MsgBox("Result: " + rt().appName + texts().notInstalled + nl + "Service Name: " + displayName() + nl + nl +
-                     texts().installSolution,
+                     (problem.empty() ? std::string(texts().installSolution) : "Refused: " + problem),
                  4160, "Install Failed, Please Re-Start Application");
     });
-    if (!uninstalling) UninstallService(f);
+    // A refused program installed nothing: there is nothing to take back.
+    if (!uninstalling && problem.empty()) UninstallService(f);
 }
 
 void UninstallService(FrmMain& f) {

@@ -4,12 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <filesystem>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "platform/Error.h"
+#include "platform/posix/RegFileRegistry.h"
 
 #if NOCTURO_HAVE_SDBUS
 #include "platform/posix/SdBus.h"
@@ -81,6 +85,13 @@ SystemdServiceControl::SystemdServiceControl(std::string programFolder, std::str
     if (busAddress_.empty()) busAddress_ = FromEnv("NOCTURO_SYSTEMD_BUS");
     if (unitFolder_.empty()) unitFolder_ = FromEnv("NOCTURO_UNIT_DIR");
     if (unitFolder_.empty()) unitFolder_ = "/etc/systemd/system";
+    storePath_ = FromEnv("NOCTURO_SYSTEM_REGISTRY");
+    if (storePath_.empty() || storePath_[0] != '/') storePath_ = kDefaultStore;
+    // Named as the store names itself, so that a program can tell it reads it.
+    const auto slash = storePath_.rfind('/');
+    std::vector<char> folder(PATH_MAX + 1);
+    if (slash != 0 && ::realpath(storePath_.substr(0, slash).c_str(), folder.data()))
+        storePath_ = std::string(folder.data()) + storePath_.substr(slash);
 }
 
 // ---- start at login -------------------------------------------------------
@@ -135,25 +146,132 @@ void SystemdServiceControl::removeAutostart() { RemoveFile(autostartPath()); }
 
 // ---- the unit -------------------------------------------------------------
 
+namespace {
+
+// One word of a unit file's line: specifiers escaped, quoted when it holds
+// blanks or quotes.
+std::string UnitWord(const std::string& word) {
+    std::string out;
+    bool quote = false;
+    for (char c : word) {
+        if (c == '%') out += '%';
+        if (c == '\\' || c == '"') out += '\\';
+        if (c == ' ' || c == '\t' || c == '"' || c == '\'') quote = true;
+        out += c;
+    }
+    return quote ? "\"" + out + "\"" : out;
+}
+
+std::string ParentOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
 std::string SystemdServiceControl::unitText() const {
+    // Folders the service writes besides its state and log folders, each
+    // left out when missing: the store when it lies elsewhere, the error log
+    // and the downloads beside the program, the cleaned folders.
+    std::vector<std::string> writable;
+    const std::string storeFolder = ParentOf(storePath_);
+    if (storeFolder != ParentOf(kDefaultStore)) writable.push_back(storeFolder);
+    const std::string above = ParentOf(programFolder_);
+    writable.push_back(above == "/" ? "/Common" : above + "/Common");
+    writable.push_back(above == "/" ? "/temp" : above + "/temp");
+    // systemd takes normalised paths only.
+    for (const std::string& folder : folders_)
+        if (!folder.empty() && folder[0] == '/')
+            writable.push_back(std::filesystem::path(folder).lexically_normal().string());
+    std::string rw;
+    for (const std::string& folder : writable) rw += "ReadWritePaths=" + UnitWord("-" + folder) + "\n";
     return "[Unit]\n"
            "Description=Nocturo shutdown timer\n"
+           "Wants=network-online.target\n"
            "After=network-online.target\n"
            "\n"
            "[Service]\n"
            "Type=notify\n"
-           "ExecStart=" + programFolder_ + "/nocturo --headless\n"
-           "Environment=NOCTURO_REGISTRY=/var/lib/nocturo/registry.reg\n"
+           "ExecStart=" + UnitWord(programPath()) + " --service\n"
+           "Environment=" + UnitWord("NOCTURO_REGISTRY=" + storePath_) + " " +
+               UnitWord("NOCTURO_SYSTEM_REGISTRY=" + storePath_) + "\n"
            "StateDirectory=nocturo\n"
+           "LogsDirectory=nocturo\n"
            "KillSignal=SIGTERM\n"
+           "UMask=0022\n"
+           "\n"
+           "# Power off, restart and suspend go to logind and the clock to timedated\n"
+           "# over the system bus (logind wants CAP_SYS_BOOT where no polkit decides);\n"
+           "# the time page and the version check need the network; the cleaner\n"
+           "# deletes other users' files. Everything else the service leaves alone,\n"
+           "# and a system call it must not make fails instead of killing it.\n"
+           "ProtectSystem=strict\n"
+           "ProtectHome=read-only\n" + rw +
+           "PrivateTmp=yes\n"
+           "PrivateDevices=yes\n"
+           "DevicePolicy=closed\n"
+           "NoNewPrivileges=yes\n"
+           "CapabilityBoundingSet=CAP_DAC_OVERRIDE CAP_DAC_READ_SEARCH CAP_FOWNER CAP_SYS_BOOT\n"
+           "ProtectClock=yes\n"
+           "ProtectHostname=yes\n"
+           "ProtectKernelTunables=yes\n"
+           "ProtectKernelModules=yes\n"
+           "ProtectKernelLogs=yes\n"
+           "ProtectControlGroups=yes\n"
+           "ProtectProc=invisible\n"
+           "ProcSubset=pid\n"
+           "RestrictNamespaces=yes\n"
+           "RestrictRealtime=yes\n"
+           "RestrictSUIDSGID=yes\n"
+           "RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6\n"
+           "LockPersonality=yes\n"
+           "MemoryDenyWriteExecute=yes\n"
+           "RemoveIPC=yes\n"
+           "SystemCallArchitectures=native\n"
+           "SystemCallFilter=@system-service\n"
+           "SystemCallFilter=~@privileged @resources\n"
+           "SystemCallErrorNumber=EPERM\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
 }
 
+std::string SystemdServiceControl::UnsafeProgramReason(const std::string& path) {
+    // The path as given and as resolved: both chains of folders must be safe.
+    std::vector<std::string> chains{path};
+    std::vector<char> resolved(PATH_MAX + 1);
+    if (!::realpath(path.c_str(), resolved.data())) return path + ": " + std::strerror(errno);
+    if (resolved.data() != path) chains.emplace_back(resolved.data());
+    for (const std::string& chain : chains) {
+        for (std::string part = chain;; part = ParentOf(part)) {
+            struct stat st {};
+            if (::lstat(part.c_str(), &st) != 0) return part + ": " + std::strerror(errno);
+            const bool sticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
+            if (st.st_uid != 0)
+                return part + " is owned by user " + std::to_string(st.st_uid) + ", not by root";
+            if (!S_ISLNK(st.st_mode) && (st.st_mode & (S_IWGRP | S_IWOTH)) && !sticky)
+                return part + " can be written by its group or by others";
+            if (part == "/") break;
+        }
+    }
+    return {};
+}
+
+std::string SystemdServiceControl::serviceInstallProblem() {
+    const std::string reason = UnsafeProgramReason(programPath());
+    if (reason.empty()) return {};
+    return "root would run " + programPath() + ", which another user could replace (" + reason +
+           "); install the packaged program (" + kPackagedProgram + ") and install the service from it";
+}
+
+std::unique_ptr<IRegistry> SystemdServiceControl::openServiceStore() {
+    MakeFolders(ParentOf(storePath_));
+    return std::make_unique<RegFileRegistry>(storePath_);
+}
+
 std::vector<std::string> SystemdServiceControl::installCalls() const {
     return {"EnableUnitFiles([\"" + unitPath() + "\"], false, true)", "Reload()",
-            std::string("StartUnit(\"") + kUnitName + "\", \"replace\")"};
+            std::string("RestartUnit(\"") + kUnitName + "\", \"replace\")"};
 }
 
 std::vector<std::string> SystemdServiceControl::uninstallCalls() const {
@@ -203,11 +321,13 @@ void CallJob(sd_bus* bus, const char* member) {
 bool SystemdServiceControl::supported() noexcept { return true; }
 
 void SystemdServiceControl::installService() {
+    if (std::string problem = serviceInstallProblem(); !problem.empty()) throw Error(err::PermissionDenied, problem);
     WriteAtomically(unitPath(), unitText());
     BusPtr bus = Open(busAddress_, "EnableUnitFiles");
     CallWithFiles(bus.get(), "EnableUnitFiles", unitPath(), 0, 1, true);
     Call(bus.get(), kService, kPath, kManager, "Reload", "");
-    CallJob(bus.get(), "StartUnit");
+    // A service already running starts again and reads the store anew.
+    CallJob(bus.get(), "RestartUnit");
 }
 
 void SystemdServiceControl::uninstallService() {
@@ -218,27 +338,51 @@ void SystemdServiceControl::uninstallService() {
     Call(bus.get(), kService, kPath, kManager, "Reload", "");
 }
 
-bool SystemdServiceControl::serviceRunning() {
-    BusPtr bus = Open(busAddress_, "GetUnit");
+namespace {
+
+std::string UnitProperty(sd_bus* bus, const char* path, const char* name) {
+    BusError error;
+    char* value = nullptr;
+    int r = sd_bus_get_property_string(bus, kService, path, kUnit, name, &error.e, &value);
+    if (r < 0) Fail(Label(kUnit, name), r, &error.e);
+    std::string text = value ? value : "";
+    std::free(value);
+    return text;
+}
+
+// The unit's ActiveState and SubState; nothing when systemd has not loaded it.
+std::optional<std::pair<std::string, std::string>> UnitStates(const std::string& address, bool withSub) {
+    BusPtr bus = Open(address, "GetUnit");
     BusError error;
     sd_bus_message* reply = nullptr;
-    int r = sd_bus_call_method(bus.get(), kService, kPath, kManager, "GetUnit", &error.e, &reply, "s", kUnitName);
+    int r = sd_bus_call_method(bus.get(), kService, kPath, kManager, "GetUnit", &error.e, &reply, "s",
+                               SystemdServiceControl::kUnitName);
     MessagePtr keep(reply);
     if (r < 0) {
-        // Not loaded: not running.
-        if (sd_bus_error_has_name(&error.e, "org.freedesktop.systemd1.NoSuchUnit")) return false;
+        if (sd_bus_error_has_name(&error.e, "org.freedesktop.systemd1.NoSuchUnit")) return std::nullopt;
         Fail(Label(kManager, "GetUnit"), r, &error.e);
     }
     const char* path = nullptr;
     r = sd_bus_message_read(reply, "o", &path);
     if (r < 0) Fail(Label(kManager, "GetUnit"), r, nullptr);
-    BusError propError;
-    char* state = nullptr;
-    r = sd_bus_get_property_string(bus.get(), kService, path, kUnit, "ActiveState", &propError.e, &state);
-    if (r < 0) Fail(Label(kUnit, "ActiveState"), r, &propError.e);
-    const bool active = state && std::string(state) == "active";
-    std::free(state);
-    return active;
+    std::string active = UnitProperty(bus.get(), path, "ActiveState");
+    std::string sub = withSub ? UnitProperty(bus.get(), path, "SubState") : std::string();
+    return std::make_pair(std::move(active), std::move(sub));
+}
+
+}  // namespace
+
+bool SystemdServiceControl::serviceRunning() {
+    // Not loaded: not running.
+    auto states = UnitStates(busAddress_, false);
+    return states && states->first == "active";
+}
+
+std::string SystemdServiceControl::serviceState() {
+    // As systemctl shows a unit it has not loaded.
+    auto states = UnitStates(busAddress_, true);
+    if (!states) return "inactive (dead)";
+    return states->first + " (" + states->second + ")";
 }
 
 void SystemdServiceControl::startService() {
@@ -264,6 +408,7 @@ bool SystemdServiceControl::serviceRunning() {
     (void)busAddress_;
     return false;
 }
+std::string SystemdServiceControl::serviceState() { NotBuilt(); }
 void SystemdServiceControl::startService() { NotBuilt(); }
 void SystemdServiceControl::stopService() { NotBuilt(); }
 

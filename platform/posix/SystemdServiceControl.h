@@ -9,6 +9,13 @@
 // NOCTURO_SYSTEMD_BUS). Installing and removing need root or a polkit
 // authorisation; a refusal raises platform::Error(1000) with the D-Bus call
 // and error in its description.
+//
+// The service runs as root, so it only runs a program that root owns and
+// nobody else can replace, and inside a sandbox: the file system read-only
+// but for its store (/var/lib/nocturo/registry.reg, or
+// NOCTURO_SYSTEM_REGISTRY), its logs (/var/log/nocturo) and the folders the
+// cleaner cleans.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +27,10 @@ class SystemdServiceControl : public IServiceControl {
 public:
     static constexpr const char* kUnitName = "nocturo.service";
     static constexpr const char* kEntryName = "nocturo.desktop";
+    // Where the packages put the program: the one to install the service from.
+    static constexpr const char* kPackagedProgram = "/usr/bin/nocturo";
+    static constexpr const char* kDefaultStore = "/var/lib/nocturo/registry.reg";
+    static constexpr const char* kLogFolder = "/var/log/nocturo";
 
     // programFolder: where the installed program file "nocturo" lies.
     // busAddress and unitFolder: empty takes NOCTURO_SYSTEMD_BUS and
@@ -42,6 +53,20 @@ public:
     bool serviceRunning() override;
     void startService() override;
     void stopService() override;
+    std::string serviceState() override;
+    std::string serviceInstallProblem() override;
+    std::string serviceStorePath() override { return storePath_; }
+    std::unique_ptr<IRegistry> openServiceStore() override;
+    std::string serviceLogFolder() override { return kLogFolder; }
+    void setServiceFolders(const std::vector<std::string>& folders) override { folders_ = folders; }
+
+    // The program the unit runs.
+    std::string programPath() const { return programFolder_ + "/nocturo"; }
+    // Why root must not run `path`: a part of it (the file or a folder above
+    // it) that root does not own or that its group or others can write. Empty
+    // when it is safe. A folder with the sticky bit that root owns (/tmp)
+    // is safe: nobody else can rename what root put there.
+    static std::string UnsafeProgramReason(const std::string& path);
 
     // What install and uninstall do, for a dry run: the files and the
     // D-Bus calls in order.
@@ -61,6 +86,8 @@ private:
     std::string programFolder_;
     std::string busAddress_;
     std::string unitFolder_;
+    std::string storePath_;
+    std::vector<std::string> folders_;
 };
 
 }  // namespace nocturo::platform

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include "base/Runtime.h"
@@ -35,6 +37,9 @@
 
 #include <csignal>
 
+#include <pwd.h>
+
+#include "platform/posix/RegFileRegistry.h"
 #include "platform/posix/SystemdServiceControl.h"
 #include "platform/posix/TerminalDialogs.h"
 #endif
@@ -65,7 +70,7 @@ std::string treeApp(const std::string& tree) {
     GetPCInfos();
     if (tree == "machine") return MachineApp();
     if (tree != "user") usage("unknown tree '" + tree + "' (use user or machine)");
-    if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) rt().userId = rt().machineNumber;
+    if (UsesServiceSettings()) rt().userId = rt().machineNumber;
     return UserApp();
 }
 
@@ -412,6 +417,60 @@ int autostart(const std::vector<std::string>& a, std::ostream& out, std::ostream
     return kOk;
 }
 
+namespace {
+
+// Whose schedule the service gets: this program's own, or, when root runs
+// the command through sudo, the settings of the user who called sudo. That
+// user's files are only read: a copy is opened, so that root leaves no file
+// (not even a lock) behind in the user's folder.
+struct ScheduleSource {
+    std::unique_ptr<platform::IRegistry> owned;
+    platform::IRegistry* store = nullptr;
+    std::string app;
+    std::string what;
+    std::string copyFolder;
+    ScheduleSource() = default;
+    ScheduleSource(ScheduleSource&&) = default;
+    ~ScheduleSource() {
+        owned.reset();
+#ifndef _WIN32
+        std::error_code ignored;
+        if (!copyFolder.empty()) std::filesystem::remove_all(copyFolder, ignored);
+#endif
+    }
+};
+
+ScheduleSource scheduleSource() {
+    ScheduleSource s;
+#ifndef _WIN32
+    const char* sudoUser = std::getenv("SUDO_USER");
+    if (::geteuid() == 0 && sudoUser && *sudoUser && std::string(sudoUser) != "root" &&
+        !std::getenv("NOCTURO_REGISTRY")) {
+        if (const passwd* pw = ::getpwnam(sudoUser); pw && pw->pw_dir) {
+            const std::string path = std::string(pw->pw_dir) + "/.config/nocturo/registry.reg";
+            std::string folder = "/tmp/nocturo-install-XXXXXX";
+            if (!::mkdtemp(folder.data())) throw Failure{"cannot make a temporary folder for the copy of " + path};
+            s.copyFolder = folder;
+            if (std::ifstream in(path, std::ios::binary); in) {
+                std::ofstream out(folder + "/registry.reg", std::ios::binary);
+                out << in.rdbuf();
+            }
+            s.owned = std::make_unique<platform::RegFileRegistry>(folder + "/registry.reg");
+            s.store = s.owned.get();
+            s.app = AppKeyFor(UCase(Trim(sudoUser)));
+            s.what = std::string(sudoUser) + "'s schedule in " + path;
+            return s;
+        }
+    }
+#endif
+    s.store = &registry();
+    s.app = treeApp("user");
+    s.what = "the schedule in " + registry().storeId();
+    return s;
+}
+
+}  // namespace
+
 int systemService(const std::vector<std::string>& a, std::ostream& out) {
     bool dryRun = false;
     std::vector<std::string> rest;
@@ -445,6 +504,14 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
 #else
         platform::SystemdServiceControl plan(sysinfo().programFolder());
         if (verb == "install") {
+            ScheduleSource from = scheduleSource();
+            std::string dirs = DefaultCleanDirs();
+            if (auto stored = from.store->read(SettingPath(from.app, kSettings, "CleanDirs")))
+                if (auto* text = std::get_if<std::string>(&*stored)) dirs = *text;
+            plan.setServiceFolders(ListItems(dirs));
+            if (std::string problem = plan.serviceInstallProblem(); !problem.empty())
+                out << "refuse: " << problem << "\n";
+            out << "copy " << from.what << " to " << plan.serviceStorePath() << "\n";
             out << "write " << plan.unitPath() << ":\n" << plan.unitText();
             out << "remove " << platform::SystemdServiceControl::autostartPath() << "\n";
             for (const auto& call : plan.installCalls()) out << "call org.freedesktop.systemd1.Manager." << call << "\n";
@@ -464,13 +531,21 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
     if (verb == "status") {
         out << "installed: " << (control.serviceInstalled() ? "yes" : "no") << "\n";
         out << "running: " << (control.serviceRunning() ? "yes" : "no") << "\n";
+        out << "state: " << control.serviceState() << "\n";
         return kOk;
     }
     if (verb == "install") {
+        if (std::string problem = control.serviceInstallProblem(); !problem.empty())
+            throw Failure{"cannot install the service: " + problem};
+        ScheduleSource from = scheduleSource();
+        const std::string store = PrepareServiceStore(*from.store, from.app);
         control.installService();
-        control.removeAutostart();
-        WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+        if (!from.owned) {
+            control.removeAutostart();
+            WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+        }
         out << control.serviceDisplayName() << " installed\n";
+        if (!store.empty()) out << "settings of the service: " << store << " (a copy of " << from.what << ")\n";
     } else {
         control.uninstallService();
         WriteSetting(MachineApp(), kSettings, "chkNtService", 0);

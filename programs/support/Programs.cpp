@@ -109,9 +109,7 @@ ProgramArguments ParseProgramArguments(const std::vector<std::string>& args) {
     for (const auto& a : args) {
         if (a.rfind("--", 0) == 0) {
             if (a == "--headless") out.headless = true;
-#ifdef _WIN32
             else if (a == "--service") out.service = out.headless = true;
-#endif
             else if (a == "--help") out.help = true;
             else if (a == "--version") out.version = true;
             else if (out.unknownOption.empty()) out.unknownOption = a;
@@ -203,6 +201,9 @@ std::string NocturoUsage() {
 #ifdef _WIN32
            "  --service    as --headless, for the Windows service: answers the service\n"
            "               control manager when it started the program\n"
+#else
+           "  --service    as --headless, for the systemd service nocturo.service: the\n"
+           "               schedule runs as soon as the program is ready\n"
 #endif
            "  --help, -h   this text\n"
            "  --version    the program's version\n"
@@ -227,6 +228,8 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };
 
     FrmMain form;
+    // Started with a hook for the service's start: this program is the service.
+    form.asSystemService = static_cast<bool>(started);
     int lastShown = -1;
     form.setChangeListener([&](const std::string& what) {
         if (what == "imgCounter0" && form.imgCounter0.visible()) {
@@ -311,6 +314,16 @@ int RunHeadlessService(const std::string& commandLine) {
             events.started([loop](ServiceEvents::Task task) { loop->postFromAnyThread(std::move(task)); },
                            std::move(handlers));
         });
+    });
+}
+#else
+int RunHeadlessService(const std::string& commandLine) {
+    auto host = MakePlatformFromEnvironment();
+    // systemd's stop is SIGTERM, which ends the program as a stop event would.
+    return RunHeadless(*host, commandLine, [](FrmMain& form) {
+        bool ok = false;
+        form.NTService1_Start(ok);
+        if (!ok) form.UnloadProgram();
     });
 }
 #endif

@@ -65,6 +65,10 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
 // Started otherwise (or on the simulated machine), it is the plain headless
 // program. The host is made on the service's own thread, where its loop runs.
 int RunHeadlessService(const std::string& commandLine);
+#else
+// The headless program as the systemd service (--service): the schedule runs
+// as soon as the program is ready, as after the Windows service's start.
+int RunHeadlessService(const std::string& commandLine);
 #endif
 
 std::string NocturoUsage();

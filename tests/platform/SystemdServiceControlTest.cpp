@@ -4,6 +4,9 @@
 // DBUS_SYSTEM_BUS_ADDRESS points at a socket that does not exist.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +20,7 @@
 #include "platform/posix/SystemdServiceControl.h"
 #include "support/EnvOverride.h"
 #include "support/PrivateBus.h"
+#include "support/RunCommand.h"
 #include "support/TestSupport.h"
 
 using nocturo::platform::Error;
@@ -93,14 +97,135 @@ TEST(Autostart, UnwritableFolderRaisesError) {
     EXPECT_THROW(control.writeAutostart("Nocturo", "/x/nocturo"), Error);
 }
 
-TEST(SystemdUnit, TextRunsTheHeadlessProgramWithTheMachineSettings) {
+// A program folder as the packages make one: root's, writable by nobody else.
+std::string RootsProgram(const nocturo::test::TempDir& dir) {
+    const std::string folder = dir / "bin";
+    ::mkdir(folder.c_str(), 0755);
+    std::ofstream(folder + "/nocturo") << "#!/bin/sh\n";
+    ::chmod((folder + "/nocturo").c_str(), 0755);
+    return folder;
+}
+
+TEST(SystemdUnit, TextRunsTheServiceWithTheSystemStore) {
+    ScopedEnv store("NOCTURO_SYSTEM_REGISTRY", nullptr);
     SystemdServiceControl control("/opt/nocturo/bin", "unix:path=/nonexistent", "/tmp/units");
     const std::string text = control.unitText();
-    for (const char* line : {"\nType=notify\n", "\nExecStart=/opt/nocturo/bin/nocturo --headless\n",
-                             "\nEnvironment=NOCTURO_REGISTRY=/var/lib/nocturo/registry.reg\n",
-                             "\nStateDirectory=nocturo\n", "\nKillSignal=SIGTERM\n", "\nWantedBy=multi-user.target\n"})
+    for (const char* line : {"\nType=notify\n", "\nExecStart=/opt/nocturo/bin/nocturo --service\n",
+                             "\nEnvironment=NOCTURO_REGISTRY=/var/lib/nocturo/registry.reg "
+                             "NOCTURO_SYSTEM_REGISTRY=/var/lib/nocturo/registry.reg\n",
+                             "\nStateDirectory=nocturo\n", "\nLogsDirectory=nocturo\n", "\nKillSignal=SIGTERM\n",
+                             "\nWants=network-online.target\n", "\nAfter=network-online.target\n",
+                             "\nProtectSystem=strict\n", "\nProtectHome=read-only\n", "\nPrivateTmp=yes\n",
+                             "\nNoNewPrivileges=yes\n", "\nWantedBy=multi-user.target\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
+    // The store lies in the state folder: nothing more to open for it.
+    EXPECT_EQ(text.find("ReadWritePaths=-/var/lib"), std::string::npos) << text;
     EXPECT_EQ(control.unitPath(), "/tmp/units/nocturo.service");
+    EXPECT_EQ(control.serviceStorePath(), "/var/lib/nocturo/registry.reg");
+    EXPECT_EQ(control.serviceLogFolder(), "/var/log/nocturo");
+}
+
+TEST(SystemdUnit, CleanedFoldersAndAnotherStoreAreWritableAndQuoted) {
+    nocturo::test::TempDir dir;
+    const std::string store = dir / "state/registry.reg";
+    ScopedEnv env("NOCTURO_SYSTEM_REGISTRY", store.c_str());
+    SystemdServiceControl control("/opt/my apps/bin", "unix:path=/nonexistent", "/tmp/units");
+    control.setServiceFolders({"/home/ann/tmp/", "/home/ann/100% done", "relative/"});
+    const std::string text = control.unitText();
+    EXPECT_NE(text.find("\nExecStart=\"/opt/my apps/bin/nocturo\" --service\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nEnvironment=NOCTURO_REGISTRY=" + store + " NOCTURO_SYSTEM_REGISTRY=" + store + "\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nReadWritePaths=-" + dir.path() + "/state\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nReadWritePaths=-/home/ann/tmp/\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nReadWritePaths=\"-/home/ann/100%% done\"\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("relative"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nReadWritePaths=\"-/opt/my apps/Common\"\n"),
+              std::string::npos)
+        << text;
+}
+
+// systemd's own judgement of the unit: it verifies clean and its exposure
+// is rated 5 or below.
+TEST(SystemdUnit, VerifiesCleanAndIsRatedSafe) {
+    auto analyze = nocturo::test::FindInPath("systemd-analyze");
+    if (!analyze) GTEST_SKIP() << "systemd-analyze is not installed";
+    nocturo::test::TempDir dir;
+    SystemdServiceControl control(RootsProgram(dir), "unix:path=/nonexistent", dir / "units");
+    control.setServiceFolders({"/home/ann/tmp/", "/tmp/", "/home/ann/./a//b/../c"});
+    const std::string unit = dir / "nocturo.service";
+    std::ofstream(unit) << control.unitText();
+    auto verify = nocturo::test::RunCommand(*analyze + " verify '" + unit + "'");
+    EXPECT_EQ(verify.code, 0) << verify.out;
+    EXPECT_EQ(verify.out, "") << verify.out;
+    auto security = nocturo::test::RunCommand(*analyze + " security --offline=yes --no-pager '" + unit + "'");
+    ASSERT_EQ(security.code, 0) << security.out;
+    const std::string& report = security.out;
+    const std::string marker = "Overall exposure level for nocturo.service: ";
+    const auto at = report.find(marker);
+    ASSERT_NE(at, std::string::npos) << report;
+    const double score = std::stod(report.substr(at + marker.size()));
+    EXPECT_LE(score, 5.0) << report;
+}
+
+TEST(ProgramSafety, RootsProgramInRootsFoldersIsSafe) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to own the files";
+    nocturo::test::TempDir dir;
+    const std::string program = RootsProgram(dir) + "/nocturo";
+    // /tmp lets everybody write, but its sticky bit keeps root's folder root's.
+    EXPECT_EQ(SystemdServiceControl::UnsafeProgramReason(program), "");
+    SystemdServiceControl control(dir / "bin", "unix:path=/nonexistent", dir / "units");
+    EXPECT_EQ(control.serviceInstallProblem(), "");
+}
+
+TEST(ProgramSafety, AnotherOwnerOrAWritableFolderAnywhereAboveIsRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+    nocturo::test::TempDir dir;
+    const std::string folder = RootsProgram(dir);
+    const std::string program = folder + "/nocturo";
+    ASSERT_EQ(::chown(program.c_str(), 1000, 1000), 0);
+    EXPECT_EQ(SystemdServiceControl::UnsafeProgramReason(program), program + " is owned by user 1000, not by root");
+    ASSERT_EQ(::chown(program.c_str(), 0, 0), 0);
+    ::chmod(program.c_str(), 0775);
+    EXPECT_EQ(SystemdServiceControl::UnsafeProgramReason(program),
+              program + " can be written by its group or by others");
+    ::chmod(program.c_str(), 0755);
+    // A folder above it, not the program's own: its owner could swap the folder.
+    ::chmod(dir.path().c_str(), 0777);
+    EXPECT_EQ(SystemdServiceControl::UnsafeProgramReason(program),
+              dir.path() + " can be written by its group or by others");
+    ::chmod(dir.path().c_str(), 0700);
+    ASSERT_EQ(::chown(dir.path().c_str(), 1000, 1000), 0);
+    EXPECT_EQ(SystemdServiceControl::UnsafeProgramReason(program),
+              dir.path() + " is owned by user 1000, not by root");
+    ASSERT_EQ(::chown(dir.path().c_str(), 0, 0), 0);
+    // A link in a safe place to a program in an unsafe one.
+    nocturo::test::TempDir other;
+    ::chmod(other.path().c_str(), 0755);
+    const std::string unsafe = RootsProgram(other);
+    ASSERT_EQ(::chown(unsafe.c_str(), 1000, 1000), 0);
+    const std::string link = dir / "bin/linked";
+    ASSERT_EQ(::symlink((unsafe + "/nocturo").c_str(), link.c_str()), 0);
+    EXPECT_EQ(SystemdServiceControl::UnsafeProgramReason(link), unsafe + " is owned by user 1000, not by root");
+    EXPECT_NE(SystemdServiceControl::UnsafeProgramReason(dir / "bin/missing").find("No such file"), std::string::npos);
+}
+
+TEST(ProgramSafety, TheRefusalNamesThePackagedProgram) {
+    nocturo::test::TempDir dir;
+    const std::string folder = RootsProgram(dir);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    SystemdServiceControl control(folder, "unix:path=/nonexistent", dir / "units");
+    const std::string problem = control.serviceInstallProblem();
+    EXPECT_EQ(problem, "root would run " + folder + "/nocturo, which another user could replace (" + folder +
+                           " can be written by its group or by others); install the packaged program "
+                           "(/usr/bin/nocturo) and install the service from it");
+    try {
+        control.installService();
+        ADD_FAILURE() << "installed";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.what(), problem);
+    }
+    EXPECT_FALSE(Exists(control.unitPath()));  // refused before anything was written
 }
 
 #if __has_include(<systemd/sd-bus.h>)
@@ -173,7 +298,7 @@ private:
         if (r < 0) return r;
         r = Self(self)->record(m, "\"" + std::string(name) + "\", \"" + mode + "\"", error);
         if (r < 0) return r;
-        Self(self)->active = std::string(sd_bus_message_get_member(m)) == "StartUnit";
+        Self(self)->active = std::string(sd_bus_message_get_member(m)) != "StopUnit";
         return sd_bus_reply_method_return(m, "o", "/org/freedesktop/systemd1/job/1");
     }
 
@@ -193,6 +318,11 @@ private:
         return sd_bus_message_append(reply, "s", Self(self)->active ? "active" : "inactive");
     }
 
+    static int GetSubState(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* self,
+                           sd_bus_error*) {
+        return sd_bus_message_append(reply, "s", Self(self)->active ? "running" : "dead");
+    }
+
     static const sd_bus_vtable kManagerVtable[];
     static const sd_bus_vtable kUnitVtable[];
 
@@ -205,6 +335,7 @@ const sd_bus_vtable FakeSystemd::kManagerVtable[] = {
     SD_BUS_METHOD("DisableUnitFiles", "asb", "a(sss)", OnDisable, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Reload", "", "", OnReload, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("StartUnit", "ss", "o", OnJob, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_METHOD("RestartUnit", "ss", "o", OnJob, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("StopUnit", "ss", "o", OnJob, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("GetUnit", "s", "o", OnGetUnit, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END,
@@ -213,6 +344,7 @@ const sd_bus_vtable FakeSystemd::kManagerVtable[] = {
 const sd_bus_vtable FakeSystemd::kUnitVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_PROPERTY("ActiveState", "s", GetActiveState, 0, 0),
+    SD_BUS_PROPERTY("SubState", "s", GetSubState, 0, 0),
     SD_BUS_VTABLE_END,
 };
 
@@ -242,7 +374,7 @@ protected:
         folder_.reset();
     }
     SystemdServiceControl Control() const {
-        return SystemdServiceControl("/opt/nocturo/bin", bus_->address(), folder_->path() + "/units");
+        return SystemdServiceControl(RootsProgram(*folder_), bus_->address(), folder_->path() + "/units");
     }
 
     std::unique_ptr<nocturo::test::TempDir> folder_;
@@ -253,6 +385,7 @@ protected:
 };
 
 TEST_F(SystemdServiceControlTest, InstallWritesTheUnitEnablesReloadsAndStarts) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to own the program";
     auto control = Control();
     EXPECT_FALSE(control.serviceInstalled());
     control.installService();
@@ -260,13 +393,14 @@ TEST_F(SystemdServiceControlTest, InstallWritesTheUnitEnablesReloadsAndStarts) {
     EXPECT_EQ(ReadAll(control.unitPath()), control.unitText());
     const std::string unit = folder_->path() + "/units/nocturo.service";
     EXPECT_EQ(systemd_->calls(), (Calls{"EnableUnitFiles([\"" + unit + "\"], false, true)", "Reload()",
-                                        "StartUnit(\"nocturo.service\", \"replace\")"}));
-    EXPECT_EQ(control.installCalls(), (Calls{"EnableUnitFiles([\"" + unit + "\"], false, true)", "Reload()",
-                                             "StartUnit(\"nocturo.service\", \"replace\")"}));
+                                        "RestartUnit(\"nocturo.service\", \"replace\")"}));
+    EXPECT_EQ(control.installCalls(), systemd_->calls());
     EXPECT_TRUE(control.serviceRunning());
+    EXPECT_EQ(control.serviceState(), "active (running)");
 }
 
 TEST_F(SystemdServiceControlTest, UninstallStopsDisablesRemovesAndReloads) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to own the program";
     auto control = Control();
     control.installService();
     systemd_->clear();
@@ -277,6 +411,7 @@ TEST_F(SystemdServiceControlTest, UninstallStopsDisablesRemovesAndReloads) {
                                         "DisableUnitFiles([\"nocturo.service\"], false)", "Reload()"}));
     EXPECT_EQ(control.uninstallCalls(), systemd_->calls());
     EXPECT_FALSE(control.serviceRunning());
+    EXPECT_EQ(control.serviceState(), "inactive (dead)");
 }
 
 TEST_F(SystemdServiceControlTest, RunningFollowsActiveStateAndAnUnloadedUnit) {
@@ -294,7 +429,65 @@ TEST_F(SystemdServiceControlTest, RunningFollowsActiveStateAndAnUnloadedUnit) {
                                         "StopUnit(\"nocturo.service\", \"replace\")"}));
 }
 
+TEST_F(SystemdServiceControlTest, StateIsActiveAndSubStateAsSystemctlShowsThem) {
+    auto control = Control();
+    systemd_->active = true;
+    EXPECT_EQ(control.serviceState(), "active (running)");
+    systemd_->active = false;
+    EXPECT_EQ(control.serviceState(), "inactive (dead)");
+    systemd_->loaded = false;  // as systemctl shows a unit it has not loaded
+    EXPECT_EQ(control.serviceState(), "inactive (dead)");
+    EXPECT_EQ(systemd_->calls(), (Calls{"GetUnit(\"nocturo.service\")", "GetUnit(\"nocturo.service\")",
+                                        "GetUnit(\"nocturo.service\")"}));
+}
+
+// nocturoctl as an administrator runs it, against the stand-in for systemd
+// and a root-like layout in a temporary folder.
+TEST_F(SystemdServiceControlTest, CtlInstallCopiesTheUsersScheduleIntoTheSystemStore) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to own the program";
+    const std::string bin = std::string(NOCTURO_BUILD_DIR) + "/bin";
+    if (!Exists(bin + "/nocturoctl") || !Exists(bin + "/nocturo")) GTEST_SKIP() << "nocturoctl is not built";
+    if (!SystemdServiceControl::UnsafeProgramReason(bin + "/nocturo").empty())
+        GTEST_SKIP() << "the build folder is not root's alone";
+    const std::string root = folder_->path();
+    const std::string store = root + "/var/lib/nocturo/registry.reg";
+    const std::string env = "SUDO_USER= NOCTURO_SYSTEMD_BUS='" + bus_->address() + "' NOCTURO_UNIT_DIR='" + root +
+                            "/etc/systemd/system' NOCTURO_SYSTEM_REGISTRY='" + store + "' NOCTURO_REGISTRY='" + root +
+                            "/user.reg' ";
+    const std::string ctl = env + bin + "/nocturoctl ";
+    for (const char* set : {"settings set user txtHour 22", "settings set user CleanDirs ';/home/ann/tmp/;'",
+                            "settings set user chkSound 1 --dword"}) {
+        auto r = nocturo::test::RunCommand(ctl + set);
+        ASSERT_EQ(r.code, 0) << set << ": " << r.out;
+    }
+    auto install = nocturo::test::RunCommand(ctl + "service install");
+    ASSERT_EQ(install.code, 0) << install.out;
+    EXPECT_EQ(install.out, "nocturo.service installed\nsettings of the service: " + store +
+                               " (a copy of the schedule in " + root + "/user.reg)\n");
+    const std::string unit = ReadAll(root + "/etc/systemd/system/nocturo.service");
+    EXPECT_NE(unit.find("\nExecStart=" + bin + "/nocturo --service\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("\nEnvironment=NOCTURO_REGISTRY=" + store + " NOCTURO_SYSTEM_REGISTRY=" + store + "\n"),
+              std::string::npos)
+        << unit;
+    EXPECT_NE(unit.find("\nReadWritePaths=-/home/ann/tmp/\n"), std::string::npos) << unit;
+    EXPECT_EQ(systemd_->calls(),
+              (Calls{"EnableUnitFiles([\"" + root + "/etc/systemd/system/nocturo.service\"], false, true)", "Reload()",
+                     "RestartUnit(\"nocturo.service\", \"replace\")"}));
+    // The service reads the machine tree of the system store.
+    const std::string service = "SUDO_USER= NOCTURO_REGISTRY='" + store + "' NOCTURO_SYSTEM_REGISTRY='" + store +
+                                "' " + bin + "/nocturoctl settings get ";
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"user txtHour", "22\n"}, {"user chkSound", "1\n"}, {"machine chkNtService", "1\n"},
+             {"user txtPathLog", "/var/log/nocturo\n"}}) {
+        auto r = nocturo::test::RunCommand(service + name);
+        EXPECT_EQ(r.out, value) << name;
+    }
+    auto status = nocturo::test::RunCommand(ctl + "service status");
+    EXPECT_EQ(status.out, "installed: yes\nrunning: yes\nstate: active (running)\n");
+}
+
 TEST_F(SystemdServiceControlTest, RefusedEnableIsReportedWithTheDbusError) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to own the program";
     systemd_->refuse("EnableUnitFiles", "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired",
                      "Interactive authentication required.");
     auto control = Control();

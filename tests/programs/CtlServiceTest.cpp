@@ -2,6 +2,8 @@
 // the dry run's plan.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sstream>
 
 #include "base/Variant.h"
@@ -9,6 +11,7 @@
 #include "platform/sim/SimServiceControl.h"
 #include "programs/support/Ctl.h"
 #include "support/CtlRun.h"
+#include "support/EnvOverride.h"
 
 using namespace nocturo;
 using nocturo::test::TestWorld;
@@ -54,9 +57,51 @@ TEST(CtlService, InstallAndUninstallStoreTheMachineSetting) {
     EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)), 1);
     EXPECT_FALSE(c.service.autostartPresent());
     EXPECT_EQ(c.run({"service", "status"}), 0);
-    EXPECT_EQ(c.out.str(), "installed: yes\nrunning: no\n");
+    EXPECT_EQ(c.out.str(), "installed: yes\nrunning: no\nstate: inactive (dead)\n");
     EXPECT_EQ(c.run({"service", "uninstall"}), 0);
     EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 1)), 0);
+}
+
+TEST(CtlService, InstallCopiesTheScheduleIntoTheServicesStoreAndSaysWhere) {
+    Ctl c;
+    nocturo::test::EnvOverride sudo("SUDO_USER", nullptr);
+    nocturo::test::MapRegistry system;
+    c.service.setStorePath("/var/lib/nocturo/registry.reg");
+    c.service.setLogFolder("/var/log/nocturo");
+    c.service.setStoreForTests(&system);
+    ASSERT_EQ(c.run({"settings", "set", "user", "txtHour", "22"}), 0);
+    ASSERT_EQ(c.run({"settings", "set", "user", "optShutdownTime0", "-1", "--dword"}), 0);
+    EXPECT_EQ(c.run({"service", "install"}), 0) << c.err.str();
+    EXPECT_EQ(c.out.str(), "Test Service installed\n"
+                           "settings of the service: /var/lib/nocturo/registry.reg (a copy of the schedule in map)\n");
+    const std::string m = "HKEY_LOCAL_MACHINE\\Software\\" + MachineApp() + "\\Settings\\";
+    EXPECT_EQ(system.read(m + "txtHour"), platform::RegValue(std::string("22")));
+    EXPECT_EQ(system.read(m + "optShutdownTime0"), platform::RegValue(std::uint32_t{0xffffffff}));
+    EXPECT_EQ(system.read(m + "chkNtService"), platform::RegValue(std::uint32_t{1}));
+    EXPECT_EQ(system.read(m + "txtPathLog"), platform::RegValue(std::string("/var/log/nocturo")));
+    // The user's own tree stays the user's.
+    EXPECT_EQ(c.run({"settings", "get", "user", "txtHour"}), 0);
+    EXPECT_EQ(c.out.str(), "22\n");
+    // Installed again, the service's tree is replaced by the new schedule.
+    ASSERT_EQ(c.run({"settings", "set", "user", "txtHour", "23"}), 0);
+    system.writeString(m + "Stale", "x");
+    EXPECT_EQ(c.run({"service", "install"}), 0);
+    EXPECT_EQ(system.read(m + "txtHour"), platform::RegValue(std::string("23")));
+    EXPECT_FALSE(system.exists(m + "Stale"));
+}
+
+TEST(CtlService, AnUnsafeProgramIsRefusedBeforeAnythingChanges) {
+    Ctl c;
+    nocturo::test::MapRegistry system;
+    c.service.setStorePath("/var/lib/nocturo/registry.reg");
+    c.service.setStoreForTests(&system);
+    c.service.setInstallProblem("root would run /home/ann/nocturo, which another user could replace");
+    EXPECT_EQ(c.run({"service", "install"}), 1);
+    EXPECT_EQ(c.err.str(), "nocturoctl: cannot install the service: root would run /home/ann/nocturo, which "
+                           "another user could replace\n");
+    EXPECT_EQ(c.journal.calls(), (std::vector<std::string>{"ServiceInstallProblem"}));
+    EXPECT_TRUE(system.values("HKEY_LOCAL_MACHINE\\Software\\" + MachineApp() + "\\Settings").empty());
+    EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)), 0);
 }
 
 TEST(CtlService, RefusalIsReportedAndFails) {
@@ -70,16 +115,39 @@ TEST(CtlService, RefusalIsReportedAndFails) {
 TEST(CtlService, DryRunPrintsTheUnitAndTheCallsAndChangesNothing) {
     Ctl c;
     setenv("NOCTURO_UNIT_DIR", "/tmp/nocturo-units-dry", 1);
+    nocturo::test::EnvOverride store("NOCTURO_SYSTEM_REGISTRY", nullptr);
+    nocturo::test::EnvOverride sudo("SUDO_USER", nullptr);
+    ASSERT_EQ(c.run({"settings", "set", "user", "CleanDirs", ";/home/ann/tmp/;"}), 0);
     EXPECT_EQ(c.run({"service", "install", "--dry-run"}), 0);
     const std::string o = c.out.str();
-    EXPECT_EQ(o.rfind("write /tmp/nocturo-units-dry/nocturo.service:\n[Unit]\n", 0), 0u) << o;
-    EXPECT_NE(o.find("ExecStart=/opt/nocturo/bin/nocturo --headless\n"), std::string::npos) << o;
+    // The program folder of this world is not on the disk: root would not run it.
+    EXPECT_EQ(o.rfind("refuse: root would run /opt/nocturo/bin/nocturo, which another user could replace "
+                      "(/opt/nocturo/bin/nocturo: No such file or directory); install the packaged program "
+                      "(/usr/bin/nocturo) and install the service from it\n"
+                      "copy the schedule in map to /var/lib/nocturo/registry.reg\n"
+                      "write /tmp/nocturo-units-dry/nocturo.service:\n[Unit]\n",
+                      0),
+              0u)
+        << o;
+    EXPECT_NE(o.find("ExecStart=/opt/nocturo/bin/nocturo --service\n"), std::string::npos) << o;
+    EXPECT_NE(o.find("ReadWritePaths=-/home/ann/tmp/\n"), std::string::npos) << o;
     EXPECT_NE(o.find("Type=notify\n"), std::string::npos);
     EXPECT_NE(o.find("call org.freedesktop.systemd1.Manager.EnableUnitFiles([\"/tmp/nocturo-units-dry/nocturo.service\"], "
                      "false, true)\ncall org.freedesktop.systemd1.Manager.Reload()\n"
-                     "call org.freedesktop.systemd1.Manager.StartUnit(\"nocturo.service\", \"replace\")\n"),
+                     "call org.freedesktop.systemd1.Manager.RestartUnit(\"nocturo.service\", \"replace\")\n"),
               std::string::npos)
         << o;
+    if (::geteuid() == 0) {
+        // Root through sudo: the schedule of the user who called sudo.
+        nocturo::test::EnvOverride caller("SUDO_USER", "nobody");
+        nocturo::test::EnvOverride file("NOCTURO_REGISTRY", nullptr);
+        EXPECT_EQ(c.run({"service", "install", "--dry-run"}), 0);
+        const std::string n = c.out.str();
+        EXPECT_NE(n.find("\ncopy nobody's schedule in /nonexistent/.config/nocturo/registry.reg to "
+                         "/var/lib/nocturo/registry.reg\n"),
+                  std::string::npos)
+            << n;
+    }
     EXPECT_EQ(c.run({"service", "--dry-run", "uninstall"}), 0);
     EXPECT_EQ(c.out.str(),
               "call org.freedesktop.systemd1.Manager.StopUnit(\"nocturo.service\", \"replace\")\n"

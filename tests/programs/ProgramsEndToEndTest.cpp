@@ -230,3 +230,27 @@ TEST(Programs, EveryNamedActionIsWhatTheSimulatedMachineDoesFirst) {
         EXPECT_EQ(first.rfind(c.firstCall, 0), 0u) << first;
     }
 }
+
+// The systemd service's program: the schedule of the machine tree runs as
+// soon as it is ready, with no start event to wait for; the same store
+// beside it in an ordinary program only watches the service.
+TEST(Programs, TheServiceRunsTheMachinesScheduleAtOnce) {
+    TempDir dir;
+    const std::string env = simEnv(dir);
+    for (const char* set : {"settings set machine chkNtService 1 --dword", "settings set user optShutdownTime0 0 --dword",
+                            "settings set user optShutdownTime2 -1 --dword", "settings set user Armed 1 --dword",
+                            "settings set user txtStartActionIn 1"}) {
+        Result r = run(env + bin("nocturoctl") + " " + set);
+        ASSERT_EQ(r.code, 0) << set << ": " << r.out;
+    }
+    Result service = run(env + "timeout 60 " + bin("nocturo") + " --service </dev/null");
+    EXPECT_EQ(service.code, 0) << service.out;
+    EXPECT_NE(ReadWholeFile(dir / "journal.jsonl").find("{\"call\":\"ExitWindowsEx\""), std::string::npos)
+        << service.out;
+
+    run("rm -f " + dir / "journal.jsonl");
+    Result watching = run(env + "timeout -s INT 3 " + bin("nocturo") + " --headless </dev/null");
+    const std::string journal = ReadWholeFile(dir / "journal.jsonl");
+    EXPECT_EQ(journal.find("ExitWindowsEx"), std::string::npos) << watching.out;
+    EXPECT_NE(journal.find("{\"call\":\"ServiceState\"}"), std::string::npos) << watching.out;
+}

@@ -259,3 +259,143 @@ TEST(ServiceEvents, AFailureIsLoggedTwice) {
     EXPECT_NE(log.find("NTService1__Stop of Formular fMainForm"), std::string::npos);
     EXPECT_NE(log.find("109"), std::string::npos);
 }
+
+// ---------------------------------------------------------------------------
+// A window beside the system service on Linux: no start event ever reaches
+// it, so it shows the service's state and keeps its clock, and never runs the
+// schedule a second time.
+
+namespace {
+
+void WireService(FrmMain& f, platform::SimServiceControl& service) {
+    f.serviceRunning = [&service] { return service.serviceRunning(); };
+    f.serviceState = [&service] { return service.serviceState(); };
+    f.serviceInstalled = [&service] { return service.serviceInstalled(); };
+}
+
+}  // namespace
+
+TEST(WindowBesideTheService, ClockRunsAndTheServiceStateIsShownInsteadOfTheSchedule) {
+    World t(platform::PathStyle::Posix);
+    t.service.setState(false, true, true);
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+    FrmMain f;
+    WireService(f, t.service);
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    EXPECT_TRUE(f.watchingService());
+    EXPECT_TRUE(f.Timer2.enabled());
+    // Due in two seconds: the service acts, not this window.
+    f.fireEvent("optShutdownTime(0).Click");
+    f.txtHour.setText("20");
+    f.txtMinute.setText("59");
+    f.txtSEC.setText("59");
+    ASSERT_TRUE(t.w.runUntil([&] { return f.lblTime.caption() == "21:00:05"; }, 20000)) << f.lblTime.caption();
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Run by the system service: active (running)");
+    EXPECT_FALSE(f.actionRunning());
+    EXPECT_EQ(t.count("ExitWindowsEx"), 0);
+    EXPECT_TRUE(t.w.sessionEnds.empty());
+    // The state follows the service at the next tick.
+    t.service.setState(false, true, false);
+    ASSERT_TRUE(t.w.runUntil([&] { return f.lblTime.caption() == "21:00:08"; }, 20000));
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Run by the system service: inactive (dead)");
+    EXPECT_EQ(t.w.errorLog(), "");
+}
+
+TEST(WindowBesideTheService, EndingTheWindowLeavesTheServiceRunning) {
+    World t(platform::PathStyle::Posix);
+    t.service.setState(false, true, true);
+    t.service.setRefuse("StopService");  // as systemd answers a user who is not root
+    FrmMain f;
+    WireService(f, t.service);
+    f.stopService = [&] { t.service.stopService(); };
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    f.UnloadProgram();
+    EXPECT_TRUE(t.w.runUntil([&] { return f.unloaded(); }, 10000));
+    EXPECT_EQ(t.count("StopService"), 0);
+    EXPECT_TRUE(t.service.serviceRunning());
+}
+
+TEST(WindowBesideTheService, AnInstalledServiceIsWatchedAlsoWithoutTheFlagInTheUsersStore) {
+    World t(platform::PathStyle::Posix);
+    t.service.setState(false, true, false);
+    FrmMain f;
+    WireService(f, t.service);
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    EXPECT_TRUE(f.watchingService());
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Run by the system service: inactive (dead)");
+}
+
+TEST(WindowBesideTheService, TheServiceItselfAndWindowsWaitForTheStartEvent) {
+    for (const bool windows : {false, true}) {
+        World t(windows ? platform::PathStyle::Windows : platform::PathStyle::Posix);
+        t.service.setState(false, true, true);
+        WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+        FrmMain f;
+        WireService(f, t.service);
+        f.asSystemService = !windows;
+        f.Form_Load();
+        ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+        EXPECT_FALSE(f.watchingService()) << windows;
+        EXPECT_FALSE(f.Timer2.enabled()) << windows;
+        bool ok = false;
+        f.NTService1_Start(ok);
+        EXPECT_TRUE(f.Timer2.enabled());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The service's own store
+
+TEST(NtService, InstallHandsTheSchedulesToTheServicesStoreAndSaysWhere) {
+    World t(platform::PathStyle::Posix);
+    nocturo::test::MapRegistry system;
+    t.service.setStorePath("/var/lib/nocturo/registry.reg");
+    t.service.setLogFolder("/var/log/nocturo");
+    t.service.setStoreForTests(&system);
+    t.w.runtime.userId = "ANN";
+    WriteSetting(UserApp(), kSettings, "txtHour", std::string("22"));
+    WriteSetting(UserApp(), kSettings, "Armed", 1);
+    WriteSetting(UserApp(), kSettings, "CleanDirs", std::string(";/home/ann/tmp/;"));
+    WriteSetting(UserApp() + "\\/home/ann/tmp/", kSettings, "ExtList", std::string("*.bak;"));
+    t.w.dialogs.pushAnswer(platform::mb::IdCancel);
+    FrmMain f;
+    f.chkNtService.setValue(1);
+    f.chkNtService_Click();
+    ASSERT_EQ(t.count("InstallService"), 1);
+    const std::string m = "HKEY_LOCAL_MACHINE\\Software\\" + MachineApp() + "\\Settings\\";
+    EXPECT_EQ(system.read(m + "txtHour"), platform::RegValue(std::string("22")));
+    EXPECT_EQ(system.read(m + "Armed"), platform::RegValue(std::uint32_t{1}));
+    EXPECT_EQ(system.read(m + "chkNtService"), platform::RegValue(std::uint32_t{1}));
+    EXPECT_EQ(system.read(m + "txtPathLog"), platform::RegValue(std::string("/var/log/nocturo")));
+    EXPECT_EQ(system.read("HKEY_LOCAL_MACHINE\\Software\\" + MachineApp() + "\\/home/ann/tmp/\\Settings\\ExtList"),
+              platform::RegValue(std::string("*.bak;")));
+    EXPECT_EQ(t.service.serviceFolders(), (std::vector<std::string>{"/home/ann/tmp/"}));
+    // The user's window keeps the user's own settings beside the service.
+    EXPECT_EQ(t.w.runtime.userId, "ANN");
+    EXPECT_NE(t.w.last("MessageBox")->at("prompt").asString().find(
+                  "\nSettings of the service: /var/lib/nocturo/registry.reg\n"),
+              std::string::npos);
+}
+
+TEST(NtService, AnUnsafeProgramIsRefusedWithTheReasonAndNothingChanges) {
+    World t(platform::PathStyle::Posix);
+    nocturo::test::MapRegistry system;
+    t.service.setStorePath("/var/lib/nocturo/registry.reg");
+    t.service.setStoreForTests(&system);
+    t.service.setInstallProblem("root would run /home/ann/nocturo, which another user could replace");
+    FrmMain f;
+    f.chkNtService.setValue(1);
+    f.chkNtService_Click();
+    EXPECT_EQ(t.count("InstallService"), 0);
+    EXPECT_EQ(t.count("UninstallService"), 0);  // nothing was installed: nothing to take back
+    EXPECT_TRUE(system.values("HKEY_LOCAL_MACHINE\\Software\\" + MachineApp() + "\\Settings").empty());
+    EXPECT_EQ(t.storedService(), 0);
+    const std::string prompt = t.w.last("MessageBox")->at("prompt").asString();
+    EXPECT_NE(prompt.find("Refused: root would run /home/ann/nocturo, which another user could replace"),
+              std::string::npos)
+        << prompt;
+    EXPECT_NE(t.w.errorLog().find("InstallService of Modul Varn_NTservice"), std::string::npos);
+}
