@@ -427,6 +427,8 @@ private:
     long long windowSpent_ = -1;        // mode 3: a window whose action the system refused
     bool scheduleArmed_ = true;         // false: disarmed, never chosen, or the settings could not be used
     bool serviceWatch_ = false;         // the system service runs the schedule; the ticks only show it
+    static constexpr std::int64_t kServiceLookMs = 5000;  // how often the ticks ask for the service's state
+    std::int64_t serviceLookMono_ = -1;
     bool countdownFired_ = false;       // mode 2: the count has reached 0 since it was armed
     bool countEdited_ = false;          // mode 2: txtStartActionIn was typed into since the count was loaded
     std::int64_t countdownRefMono_ = -1;  // mode 2: the count is up to date to this moment

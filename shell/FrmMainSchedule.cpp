@@ -354,7 +354,13 @@ void FrmMain::Timer2_Timer() {
         default: break;
         }
     });
-    if (serviceWatch_) step(p, 4, [&] { showServiceState(); });
+    if (serviceWatch_) {
+        // Asking systemd takes a bus round trip: every few seconds is enough.
+        if (serviceLookMono_ < 0 || nowMono - serviceLookMono_ >= kServiceLookMs) {
+            serviceLookMono_ = nowMono;
+            step(p, 4, [&] { showServiceState(); });
+        }
+    }
     else if (!scheduleArmed_) lblNocturoInfo.setCaption(notArmedText());
     // Another mode (or the count's own action) holds the count where it stands.
     if (mode != 2 || (run_.active() && runOrigin_.mode == 2)) countdownRefMono_ = nowMono;
