@@ -848,12 +848,15 @@ class PosixFolder : public IFolder {
 public:
     PosixFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
         if (path_.empty() || path_.back() != '/') path_ += '/';
+        struct stat st {};
+        if (fstat(fd_, &st) == 0) id_ = idOf(st);
     }
     ~PosixFolder() override { close(fd_); }
     PosixFolder(const PosixFolder&) = delete;
     PosixFolder& operator=(const PosixFolder&) = delete;
 
     const std::string& path() const override { return path_; }
+    FileId id() const override { return id_; }
 
     std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool namesOnly) override {
         // Entries of this folder only: a pattern with a folder part matches nothing.
@@ -910,14 +913,25 @@ private:
 
     int fd_;
     std::string path_;
+    FileId id_;
 };
 
 }  // namespace
 
 std::unique_ptr<IFolder> PosixFileSystem::openFolder(const std::string& path) {
     if (path.empty()) throw makeError(err::PathNotFound, "cannot open a folder without a name");
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw ErrorFromErrno(errno, "cannot open folder " + path);
+    // The folder itself, never what a link in its place points at: without
+    // its trailing "/" the last name is not resolved through a link, and
+    // O_NOFOLLOW refuses one.
+    const std::string exact = withoutTrailingSlashes(path);
+    const int fd = open(exact.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        struct stat st {};
+        if ((e == ELOOP || e == ENOTDIR) && lstat(exact.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            throw makeError(err::PathNotFound, "cannot open folder " + path + ": it is a symbolic link, which is not followed");
+        throw ErrorFromErrno(e, "cannot open folder " + path);
+    }
     return std::make_unique<PosixFolder>(fd, path);
 }
 

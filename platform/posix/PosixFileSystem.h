@@ -41,8 +41,8 @@ public:
     // replaced in one step by the empty bookmark list; a missing list stays
     // missing.
     void clearRecentDocuments() override;
-    // The folder held open (the start folder may be reached through a link;
-    // below it, no link is ever entered): entries are examined with fstatat,
+    // The folder held open (the folders leading to it may be links, the
+    // folder itself may not; below it, no link is ever entered): entries are examined with fstatat,
     // deleted with unlinkat and moved to the trash with renameat, each
     // relative to the folder it was found in.
     std::unique_ptr<IFolder> openFolder(const std::string& path) override;
