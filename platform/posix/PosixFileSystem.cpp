@@ -69,7 +69,9 @@ void writeAll(int fd, const std::string& bytes, const std::string& path) {
 }
 
 void writeWithFlags(const std::string& path, const std::string& bytes, int flags) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);  // umask applies
+    // O_NONBLOCK: a FIFO without a reader in a log's place fails at once
+    // instead of holding the program in open(); regular files ignore it.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | flags, 0644);  // umask applies
     if (fd < 0) throw ErrorFromErrno(errno, "cannot open " + path + " for writing");
     writeAll(fd, bytes, path);
     if (close(fd) != 0) throw ErrorFromErrno(errno, "cannot write " + path);
