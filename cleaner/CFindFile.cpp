@@ -129,7 +129,8 @@ bool CFindFile::StartFind() {
     // The walk's own copy: a handler may set Path while it runs. A start
     // folder that cannot be opened is a walk without hits.
     hit_.start = path_;
-    std::unique_ptr<platform::IFolder> handle;
+    start_.reset();
+    std::shared_ptr<platform::IFolder> handle;
     Step(kSearchDirs, 2, [&] {
         // A folder that does not exist simply has no hits; a path that is
         // no path at all (no such drive) is a failure.
@@ -142,7 +143,10 @@ bool CFindFile::StartFind() {
     Quietly([&] {
         levels_.emplace_back();
         levels_.back().folder = path_;
-        levels_.back().handle = std::move(handle);
+        levels_.back().name = path_;
+        levels_.back().serial = ++serials_;
+        levels_.back().handle = handle;
+        start_ = std::move(handle);
     });
     return true;
 }
@@ -299,16 +303,15 @@ void CFindFile::EnterNextSubFolder() {
     Level next;
     Step(kSearchDirs, 4, [&] {
         next.folder = level.folder + name + files().separator();
-        next.subPath = level.subPath;
-        next.subPath.push_back(name);
+        next.name = name;
+        next.serial = ++serials_;
     });
     next.handle = std::move(sub);
     levels_.push_back(std::move(next));
 }
 
-void CFindFile::Raise(std::string& name, const Level& level, const DirEntry& entry) {
+void CFindFile::Raise(std::string& name, const Level&, const DirEntry& entry) {
     ++hits_;
-    hit_.subFolders = level.subPath;
     hit_.entry = entry.name;
     hit_.kind = entry.kind;
     hit_.id = entry.id;
@@ -319,6 +322,11 @@ void CFindFile::Raise(std::string& name, const Level& level, const DirEntry& ent
     // Only a cancel changes the state: a handler that entered FindAll has
     // already stopped the walk, and that must stay so.
     if (cancel) searching_ = false;
+}
+
+CFindFile::FolderStep CFindFile::HitFolder(std::size_t depth) const {
+    const Level& level = levels_.at(depth);
+    return FolderStep{level.name, level.handle ? level.handle->id() : platform::FileId{}, level.serial};
 }
 
 std::shared_ptr<const CFindFile::PatternList> CFindFile::Patterns() {

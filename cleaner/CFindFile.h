@@ -63,16 +63,32 @@ public:
     // setting cancel to true stops the walk.
     std::function<void(std::string& name, bool& cancel)> FoundFile;
 
-    // The hit FoundFile is raised for: the folders from the start folder down
-    // to it, its name there, its kind and who it is.
+    // The hit FoundFile is raised for: its name in its folder, its kind and
+    // who it is.
     struct Hit {
-        std::string start;                    // the walk's start folder (Path)
-        std::vector<std::string> subFolders;  // below the start folder, in order
-        std::string entry;                    // its name in its folder
+        std::string start;  // the walk's start folder (Path)
+        std::string entry;  // its name in its folder
         platform::EntryKind kind = platform::EntryKind::File;
         platform::FileId id;
     };
     const Hit& LastHit() const { return hit_; }
+
+    // While FoundFile runs: the folders from the start folder (0) down to the
+    // hit's own (HitDepth()), each with its name in the folder above (the
+    // start folder: Path), who it is, and a number that differs for every
+    // folder a walk enters, so that an owner can tell a new folder from the
+    // last one without comparing names.
+    struct FolderStep {
+        const std::string& name;
+        platform::FileId id;
+        std::uint64_t serial;
+    };
+    std::size_t HitDepth() const { return levels_.empty() ? 0 : levels_.size() - 1; }
+    FolderStep HitFolder(std::size_t depth) const;
+    // The start folder of the walk, as it was opened (nullptr when it could
+    // not be): an owner may keep it to act there later through the very same
+    // folder.
+    std::shared_ptr<platform::IFolder> StartFolder() const { return start_; }
 
     // ---- properties -------------------------------------------------------
     void InclZeroFiles(bool value);
@@ -116,8 +132,9 @@ private:
     struct Level {
         enum Stage { ListFolders, ZeroPass, PatternPass, SubFolders };
         std::string folder;  // its path, ending with the separator
-        std::unique_ptr<platform::IFolder> handle;
-        std::vector<std::string> subPath;  // below the start folder
+        std::shared_ptr<platform::IFolder> handle;
+        std::string name;  // in the folder above; the start folder: its path
+        std::uint64_t serial = 0;
         Stage stage = ListFolders;
         std::vector<std::string> subFolders;
         std::size_t nextSub = 0;
@@ -155,6 +172,8 @@ private:
     std::int32_t hits_ = 0;      // the running walk's FoundFile count
     std::string name_;           // the reported path; one buffer for every hit
     Hit hit_;
+    std::shared_ptr<platform::IFolder> start_;
+    std::uint64_t serials_ = 0;  // folders entered so far, over all walks
     std::string patternsFrom_;   // the FileSpec text patterns_ was made of
     std::shared_ptr<const PatternList> patterns_;
 };

@@ -1,5 +1,6 @@
 #include "cleaner/frmCleanNow.h"
 
+#include <algorithm>
 #include <set>
 
 #include "base/Runtime.h"
@@ -191,34 +192,48 @@ void frmCleanNow::MoveIndex(int from, int to) {
     });
 }
 
-void frmCleanNow::listFile(const std::string& name, const std::string& folder, const CFindFile& finder) {
+void frmCleanNow::listFile(const std::string& name, const CFindFile& finder) {
     const CFindFile::Hit& hit = finder.LastHit();
+    // The records of the folders on its way, made for each folder once, when
+    // its first file is listed.
+    const std::size_t depth = finder.HitDepth();
+    std::size_t same = 0;
+    while (same < walkChain_.size() && same <= depth && walkChain_[same].first == finder.HitFolder(same).serial) ++same;
+    walkChain_.resize(same);
+    for (std::size_t i = same; i <= depth; ++i) {
+        const CFindFile::FolderStep step = finder.HitFolder(i);
+        const std::uint32_t parent = i == 0 ? kNone : walkChain_[i - 1].second;
+        folders_.push_back(ListedFolder{step.id, parent, static_cast<std::uint32_t>(chosen_.size() - 1), step.name});
+        walkChain_.emplace_back(step.serial, static_cast<std::uint32_t>(folders_.size() - 1));
+    }
+    const std::size_t nameAt = name.size() >= hit.entry.size() ? name.size() - hit.entry.size() : 0;
+    listed_.push_back(Listed{hit.id, walkChain_.back().second, static_cast<std::uint32_t>(nameAt)});
     ListView1.addItem(name);
-    entryFolders_.push_back(folder);
-    found_.push_back(Found{hit.start, hit.subFolders, hit.entry, hit.id});
     lblActualSearchPath.setCaption("Found File: " + name);
     ++FilesFound;
     LblStatus.setCaption("Found " + std::to_string(FilesFound) + " Files");
 }
 
-Task frmCleanNow::SearchFiles(bool inSteps) {
+Task frmCleanNow::SearchFiles(bool inSteps, bool holdFolders) {
     const std::string p = proc("DeleteFiles");
     auto step = [&](long line, auto&& f) { Step(p.c_str(), line, f); };
     CFindFile finder;
-    std::string currentFolder;
     step(1, [&] {
         ListView1.clear();
-        entryFolders_.clear();
-        found_.clear();
+        listed_.clear();
+        folders_.clear();
+        chosen_.clear();
+        walkChain_.clear();
         LblStatus.setCaption("Found 0 Files");
         FilesFound = 0;
         FilesDeleted = 0;
+        FilesFailed = 0;
     });
     finder.FoundFile = [&](std::string& name, bool& cancel) {
         try {
             // Folders (and the "." and ".." entries) are never listed, so
             // never deleted; a link is listed as itself.
-            if (finder.LastHit().kind != platform::EntryKind::Folder) listFile(name, currentFolder, finder);
+            if (finder.LastHit().kind != platform::EntryKind::Folder) listFile(name, finder);
         } catch (...) {
         }
         if (CancelRequested) cancel = true;
@@ -237,7 +252,8 @@ Task frmCleanNow::SearchFiles(bool inSteps) {
         step(2, [&] {
             // Each folder is searched with its own specifications and options.
             const std::string app = FolderApp(folder);
-            currentFolder = folder;
+            chosen_.push_back(ChosenFolder{folder, CleanerOption(app, "chkDelType", 1) == 1, nullptr});
+            walkChain_.clear();
             finder.Path(sFixDirString(folder));
             finder.FileSpec(Trim(CStr(ReadSetting(app, kSettings, "ExtList", std::string(kDefaultExtList)))));
             lblActualStartDir.setCaption(finder.Path());
@@ -245,6 +261,16 @@ Task frmCleanNow::SearchFiles(bool inSteps) {
             finder.InclSubDir(CleanerOption(app, "chkInclSubDirs", 0) != 0);
             finder.InclZeroFiles(CleanerOption(app, "chkZeroFiles", 0) != 0);
             walking = finder.StartFind();
+            // Opened once, a link in its place refused: the deletion works
+            // through this very folder.
+            if (holdFolders) chosen_.back().held = finder.StartFolder();
+            if (walking && !finder.StartFolder() && onFolderNotSearched) {
+                const auto a = files().attributes(finder.Path().substr(0, finder.Path().size() - 1));
+                if (a && (*a & platform::attr::ReparsePoint))
+                    onFolderNotSearched(folder, "it is a symbolic link, which is not followed");
+                else if (a)
+                    onFolderNotSearched(folder, "it cannot be opened");
+            }
         });
         // A few hundred entries at a time, the loop's turn in between.
         while (walking) {
@@ -254,91 +280,122 @@ Task frmCleanNow::SearchFiles(bool inSteps) {
             if (CancelRequested) finder.StopFind();
         }
     }
+    walkChain_.clear();
 }
 
 bool frmCleanNow::toRecycleBin(int entry) const {
-    const auto& folder = entryFolders_.at(static_cast<size_t>(entry));
-    return CleanerOption(FolderApp(folder), "chkDelType", 1) == 1;
+    const Listed& listed = listed_.at(static_cast<size_t>(entry));
+    return chosen_.at(folders_.at(listed.folder).chosen).toBin;
 }
 
-void frmCleanNow::removeFound(const Found& f, bool toBin, const std::string& shown) {
-    // The folders from the searched one down, each entered through the one
-    // above it; those of the previous file are used again.
-    if (chainStart_ != f.start || chain_.empty()) {
-        chain_.clear();
-        chainPath_.clear();
-        chainStart_ = f.start;
-        chain_.push_back(files().openFolder(f.start));
-    }
+platform::IFolder& frmCleanNow::reach(std::uint32_t folder) {
+    // The way from the chosen folder down; the part shared with the last
+    // file's way is not opened again.
+    std::vector<std::uint32_t> way;
+    for (std::uint32_t f = folder; f != kNone; f = folders_.at(f).parent) way.push_back(f);
+    std::reverse(way.begin(), way.end());
     std::size_t same = 0;
-    while (same < chainPath_.size() && same < f.subFolders.size() && chainPath_[same] == f.subFolders[same]) ++same;
-    chain_.resize(same + 1);
-    chainPath_.resize(same);
-    for (std::size_t i = same; i < f.subFolders.size(); ++i) {
-        auto sub = chain_.back()->openFolder(f.subFolders[i]);
-        if (!sub)
-            throw platform::Error(platform::err::PathNotFound,
-                                  "Path not found: " + chain_.back()->path() + f.subFolders[i] +
-                                      " is no longer the folder it was found as");
-        chain_.push_back(std::move(sub));
-        chainPath_.push_back(f.subFolders[i]);
+    while (same < reached_.size() && same < way.size() && reached_[same].folder == way[same]) ++same;
+    reached_.resize(same);
+    for (std::size_t i = same; i < way.size(); ++i) {
+        const ListedFolder& listed = folders_[way[i]];
+        Reached r{way[i], nullptr, {}};
+        if (i > 0 && !reached_[i - 1].open) {
+            r.refused = reached_[i - 1].refused;  // what is below a refused folder is refused with it
+        } else {
+            const std::string shown = i == 0 ? listed.name : reached_[i - 1].open->path() + listed.name;
+            try {
+                std::shared_ptr<platform::IFolder> open;
+                if (i == 0) {
+                    open = chosen_.at(listed.chosen).held;
+                    if (!open) open = files().openFolder(listed.name);  // never through a link
+                } else {
+                    open = reached_[i - 1].open->openFolder(listed.name);  // never through a link
+                }
+                const bool same = open && (!listed.id.known() || !open->id().known() || open->id() == listed.id);
+                if (same) r.open = std::move(open);
+                else r.refused = "Path not found: " + shown + " is no longer the folder it was found as";
+            } catch (const std::exception& e) {
+                std::string why = e.what();
+                const std::string prefix = "Path not found: cannot open folder " + shown + ": ";
+                if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
+                r.refused = "Path not found: " + shown + " is no longer the folder it was found as (" + why + ")";
+            }
+        }
+        reached_.push_back(std::move(r));
     }
-    if (toBin) chain_.back()->trashEntry(f.entry, f.id, shown);
-    else chain_.back()->deleteEntry(f.entry, f.id);
+    if (!reached_.back().open) throw platform::Error(platform::err::PathNotFound, reached_.back().refused);
+    return *reached_.back().open;
 }
 
 Task frmCleanNow::DeleteFiles() {
-    const std::string p = proc("DeleteFiles");
     {
-        Task search = SearchFiles();
+        Task search = SearchFiles(true, rt().cleanUnattended);
         co_await search;
     }
     if (rt().cleanUnattended) {
-        bool log = true;
-        Step(p.c_str(), 3, [&] { log = CleanerOption(CleanerApp(), "chkLog", 1) == 1; });
-        chain_.clear();
-        chainPath_.clear();
-        // A file listed twice (empty and matching a pattern) is gone at its
-        // second turn: that is no failure.
-        std::set<std::string> removed;
-        auto keyOf = [](const Found& f, const std::string& shown) {
-            return f.id.known() ? std::to_string(f.id.device) + ":" + std::to_string(f.id.inode) : shown;
-        };
-        const int count = ListView1.listCount();
-        // The files listed are deleted, even after a Cancel during the search.
-        for (int k = 0; k < count && ListView1.listCount() > 0; ++k) {
-            const std::string file = ListView1.item(0);
-            const std::string shown = EscapeControlChars(file);
-            lblActualSearchPath.setCaption(file);
-            const std::string key = keyOf(found_.front(), file);
-            try {
-                if (removed.count(key) == 0) {
-                    removeFound(found_.front(), toRecycleBin(0), file);
-                    removed.insert(key);
-                    if (log) WriteToLog(sysinfo().programFolder(), "deleted : " + shown, "DiskCleaner");
-                }
-                ++FilesDeleted;
-            } catch (...) {
-                // Gone, in use, read-only, or no longer the file that was
-                // found: it stays, and the logs say why.
-                ++FilesFailed;
-                const auto [number, reason] = CurrentErrorInfo();
-                WriteToLog(sysinfo().programFolder(), "not deleted : " + shown + " (" + EscapeControlChars(reason) + ")",
-                           "DiskCleaner");
-                WriteErrorLog(kProductSource, p, 4, number, EscapeControlChars(reason));
-            }
-            ListView1.removeItem(0);
-            entryFolders_.pop_front();
-            found_.pop_front();
-            std::string status = "Deleted " + std::to_string(FilesDeleted) + " of " + std::to_string(FilesFound) + " Files";
-            if (FilesFailed > 0) status += ", " + std::to_string(FilesFailed) + " failed";
-            LblStatus.setCaption(status);
-            if ((k + 1) % kDeleteBatch == 0) co_await NextTurn();
-        }
-        chain_.clear();
-        chainPath_.clear();
-        lblActualSearchPath.setCaption(FilesFailed > 0 ? "Some files could not be deleted" : "All files deleted");
+        Task removal = RemoveListed();
+        co_await removal;
     }
+    for (auto& c : chosen_) c.held.reset();
+}
+
+Task frmCleanNow::RemoveListed(bool inSteps) {
+    const std::string p = proc("DeleteFiles");
+    bool log = true;
+    Step(p.c_str(), 3, [&] { log = CleanerOption(CleanerApp(), "chkLog", 1) == 1; });
+    reached_.clear();
+    // A file listed twice (empty and matching a pattern, both in its own
+    // folder) is gone at its second turn: that is no failure.
+    std::set<std::string> removedHere;
+    std::uint32_t lastFolder = kNone;
+    const int count = ListView1.listCount();
+    // The files listed are deleted, even after a Cancel during the search.
+    for (int k = 0; k < count && ListView1.listCount() > 0 && !listed_.empty(); ++k) {
+        const std::string file = ListView1.item(0);
+        const Listed entry = listed_.front();
+        const std::string shown = EscapeControlChars(file);
+        lblActualSearchPath.setCaption(file);
+        try {
+            const std::string name = file.substr(std::min<std::size_t>(entry.nameAt, file.size()));
+            if (entry.folder != lastFolder) {
+                removedHere.clear();
+                lastFolder = entry.folder;
+            }
+            const std::string key =
+                entry.id.known() ? std::to_string(entry.id.device) + ":" + std::to_string(entry.id.inode) : name;
+            if (removedHere.count(key) == 0) {
+                platform::IFolder& folder = reach(entry.folder);
+                if (chosen_.at(folders_.at(entry.folder).chosen).toBin) folder.trashEntry(name, entry.id, file);
+                else folder.deleteEntry(name, entry.id);
+                removedHere.insert(key);
+                if (log) WriteToLog(sysinfo().programFolder(), "deleted : " + shown, "DiskCleaner");
+            }
+            ++FilesDeleted;
+        } catch (...) {
+            // Gone, in use, read-only, or no longer the file that was
+            // found (or behind a folder that is no longer the one): it
+            // stays, and the logs say why.
+            ++FilesFailed;
+            const auto [number, reason] = CurrentErrorInfo();
+            try {
+                WriteToLog(sysinfo().programFolder(),
+                           "not deleted : " + shown + " (" + EscapeControlChars(reason) + ")", "DiskCleaner");
+            } catch (...) {
+            }
+            WriteErrorLog(kProductSource, p, 4, number, EscapeControlChars(reason));
+            if (onNotDeleted) onNotDeleted(file, reason);
+        }
+        ListView1.removeItem(0);
+        listed_.pop_front();
+        std::string status = "Deleted " + std::to_string(FilesDeleted) + " of " + std::to_string(FilesFound) + " Files";
+        if (FilesFailed > 0) status += ", " + std::to_string(FilesFailed) + " failed";
+        LblStatus.setCaption(status);
+        if (inSteps && (k + 1) % kDeleteBatch == 0) co_await NextTurn();
+    }
+    reached_.clear();
+    for (auto& c : chosen_) c.held.reset();
+    lblActualSearchPath.setCaption(FilesFailed > 0 ? "Some files could not be deleted" : "All files deleted");
 }
 
 void frmCleanNow::EmptyRecycleBin() {

@@ -58,6 +58,9 @@ public:
     virtual ~IFolder() = default;
     // The folder's path as it was reached (for messages and the trash's record).
     virtual const std::string& path() const = 0;
+    // Who the open folder is (unknown where the backend cannot tell): a
+    // folder opened again later is the same one only with the same id.
+    virtual FileId id() const { return {}; }
     // Entries matching the wildcard (the enumeration rules of IFileSystem);
     // namesOnly: the name and kind are enough.
     virtual std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool namesOnly) = 0;
@@ -105,7 +108,8 @@ public:
     // Clears the desktop's list of recently used documents.
     virtual void clearRecentDocuments() = 0;
     // The folder at path, opened; throws platform::Error when it is not a
-    // folder that can be read. By default the folder works with the path
+    // folder that can be read, or when path itself is a link (the folders
+    // leading to it may be links). By default the folder works with the path
     // calls above (no identities, no protection against a swap meanwhile).
     virtual std::unique_ptr<IFolder> openFolder(const std::string& path);
     // Whether a name matches a wildcard under the enumeration rules above.

@@ -69,7 +69,9 @@ void writeAll(int fd, const std::string& bytes, const std::string& path) {
 }
 
 void writeWithFlags(const std::string& path, const std::string& bytes, int flags) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);  // umask applies
+    // O_NONBLOCK: a FIFO without a reader in a log's place fails at once
+    // instead of holding the program in open(); regular files ignore it.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | flags, 0644);  // umask applies
     if (fd < 0) throw ErrorFromErrno(errno, "cannot open " + path + " for writing");
     writeAll(fd, bytes, path);
     if (close(fd) != 0) throw ErrorFromErrno(errno, "cannot write " + path);
@@ -848,12 +850,15 @@ class PosixFolder : public IFolder {
 public:
     PosixFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {
         if (path_.empty() || path_.back() != '/') path_ += '/';
+        struct stat st {};
+        if (fstat(fd_, &st) == 0) id_ = idOf(st);
     }
     ~PosixFolder() override { close(fd_); }
     PosixFolder(const PosixFolder&) = delete;
     PosixFolder& operator=(const PosixFolder&) = delete;
 
     const std::string& path() const override { return path_; }
+    FileId id() const override { return id_; }
 
     std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool namesOnly) override {
         // Entries of this folder only: a pattern with a folder part matches nothing.
@@ -910,14 +915,25 @@ private:
 
     int fd_;
     std::string path_;
+    FileId id_;
 };
 
 }  // namespace
 
 std::unique_ptr<IFolder> PosixFileSystem::openFolder(const std::string& path) {
     if (path.empty()) throw makeError(err::PathNotFound, "cannot open a folder without a name");
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) throw ErrorFromErrno(errno, "cannot open folder " + path);
+    // The folder itself, never what a link in its place points at: without
+    // its trailing "/" the last name is not resolved through a link, and
+    // O_NOFOLLOW refuses one.
+    const std::string exact = withoutTrailingSlashes(path);
+    const int fd = open(exact.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        struct stat st {};
+        if ((e == ELOOP || e == ENOTDIR) && lstat(exact.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            throw makeError(err::PathNotFound, "cannot open folder " + path + ": it is a symbolic link, which is not followed");
+        throw ErrorFromErrno(e, "cannot open folder " + path);
+    }
     return std::make_unique<PosixFolder>(fd, path);
 }
 
@@ -945,15 +961,52 @@ void PosixFileSystem::moveToRecycleBin(const std::string& path) {
     moveIntoTrash(from.fd, name, st, (folder == "/" ? "" : folder) + "/" + name, path);
 }
 
-std::optional<std::string> PosixFileSystem::readFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::string KindOfNonRegular(unsigned mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    return "not a regular file";
+}
+
+int OpenRegularFile(const std::string& path, const std::string& what, bool followLink, std::uint64_t maxBytes,
+                    struct stat& st) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-        throw ErrorFromErrno(errno, "cannot read " + path, err::FileNotFound);
+        const int e = errno;
+        if (e == ENOENT || e == ENOTDIR) return -1;
+        if (e == ELOOP && !followLink)
+            throw makeError(err::PathFileAccess, "cannot read " + what + ": it is a symbolic link, which is not followed");
+        throw ErrorFromErrno(e, "cannot read " + what, err::FileNotFound);
     }
+    if (fstat(fd, &st) != 0) {
+        const int e = errno;
+        close(fd);
+        throw ErrorFromErrno(e, "cannot read " + what);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        throw makeError(err::PathFileAccess,
+                        "cannot read " + what + ": it is " + KindOfNonRegular(st.st_mode) + ", not a regular file");
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        close(fd);
+        throw makeError(err::PathFileAccess, "cannot read " + what + ": it is larger than " +
+                                                 std::to_string(maxBytes >> 20) + " MiB (" +
+                                                 std::to_string(st.st_size) + " bytes)");
+    }
+    // A regular file never waits; reading it blocking is the plain way.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::string ReadOpenFile(int fd, const std::string& what, std::uint64_t maxBytes) {
     std::string bytes;
     struct stat st {};
-    if (fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    if (fstat(fd, &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), maxBytes)));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -961,13 +1014,27 @@ std::optional<std::string> PosixFileSystem::readFile(const std::string& path) {
         if (n < 0) {
             const int e = errno;
             close(fd);
-            throw ErrorFromErrno(e, "cannot read " + path);
+            throw ErrorFromErrno(e, "cannot read " + what);
         }
         if (n == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
+            close(fd);
+            throw makeError(err::PathFileAccess,
+                            "cannot read " + what + ": it is larger than " + std::to_string(maxBytes >> 20) + " MiB");
+        }
         bytes.append(buf, static_cast<std::size_t>(n));
     }
     close(fd);
     return bytes;
+}
+
+std::optional<std::string> PosixFileSystem::readFile(const std::string& path) {
+    // A link to a file of the program's is followed; a FIFO or a device in
+    // its place (or at the link's end) is refused, never waited on.
+    struct stat st {};
+    const int fd = OpenRegularFile(path, path, true, kMaxTextFileBytes, st);
+    if (fd < 0) return std::nullopt;
+    return ReadOpenFile(fd, path, kMaxTextFileBytes);
 }
 
 void PosixFileSystem::appendFile(const std::string& path, const std::string& bytes) { writeWithFlags(path, bytes, O_APPEND); }

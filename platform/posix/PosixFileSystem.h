@@ -2,6 +2,9 @@
 // Files and folders on Linux, with the enumeration rules the program expects
 // from Windows: "." and ".." first (except in "/"), case-insensitive wildcard
 // matching, and attributes derived from the file's mode and name.
+#include <sys/stat.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,8 +41,8 @@ public:
     // replaced in one step by the empty bookmark list; a missing list stays
     // missing.
     void clearRecentDocuments() override;
-    // The folder held open (the start folder may be reached through a link;
-    // below it, no link is ever entered): entries are examined with fstatat,
+    // The folder held open (the folders leading to it may be links, the
+    // folder itself may not; below it, no link is ever entered): entries are examined with fstatat,
     // deleted with unlinkat and moved to the trash with renameat, each
     // relative to the folder it was found in.
     std::unique_ptr<IFolder> openFolder(const std::string& path) override;
@@ -48,6 +51,24 @@ public:
     void appendFile(const std::string& path, const std::string& bytes) override;
     void writeFile(const std::string& path, const std::string& bytes) override;
 };
+
+// The most a whole-file read of the program's own files (settings, language
+// files, lists) takes in: a file that is larger is refused, not read.
+inline constexpr std::uint64_t kMaxTextFileBytes = 8u << 20;
+
+// Opens path for reading a whole file without ever waiting: O_NONBLOCK, so a
+// FIFO does not hang the open, and (followLink false) O_NOFOLLOW. Anything
+// but a regular file (a FIFO, a device such as /dev/zero, a socket, a
+// folder) and a file larger than maxBytes are refused with an error that
+// names the file as what (e.g. "the settings file /x"). -1 with errno ENOENT
+// or ENOTDIR when there is no such file; st is the open file's.
+int OpenRegularFile(const std::string& path, const std::string& what, bool followLink, std::uint64_t maxBytes,
+                    struct stat& st);
+// All of the open file fd (closed here), at most maxBytes of it: a file that
+// grows beyond that while being read is refused the same way.
+std::string ReadOpenFile(int fd, const std::string& what, std::uint64_t maxBytes);
+// "a FIFO", "a device", ... for a mode that is not a regular file's.
+std::string KindOfNonRegular(unsigned mode);
 
 // The attribute bits for a file's lstat mode and name (see attr::).
 std::uint32_t AttributesFromMode(unsigned mode, const std::string& name, bool linkToFolder);

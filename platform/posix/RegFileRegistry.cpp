@@ -159,6 +159,7 @@ RegFileRegistry::RegFileRegistry(std::string path, CorruptHandler onCorrupt) : o
     if (ec) p = path;
     auto canonical = std::filesystem::weakly_canonical(p, ec);
     path_ = ec ? p.lexically_normal().string() : canonical.string();
+    givenPath_ = p.lexically_normal().string();
     lockPath_ = path_ + ".lock";
     tempPath_ = path_ + ".tmp";
 }
@@ -196,18 +197,35 @@ RegFileRegistry::Stamp RegFileRegistry::stampOfPath() const {
     return stampOf(st);
 }
 
+std::string RegFileRegistry::shown() const {
+    return "the settings file " + (givenPath_ == path_ ? path_ : givenPath_ + " (" + path_ + ")");
+}
+
+void RegFileRegistry::refuseSpecialFile() const {
+    // Before any lock file is made beside it: a FIFO or a device is no
+    // settings file, and nothing is created, read or moved next to it.
+    struct stat st {};
+    if (stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Error(err::PathFileAccess, "Path/File access error: cannot read " + shown() + ": it is " +
+                                             KindOfNonRegular(st.st_mode) + ", not a regular file");
+}
+
 void RegFileRegistry::refreshForRead() {
     if (valid_ && stampOfPath() == stamp_) return;
+    refuseSpecialFile();
     FileLock lock(lockPath_, false, true);
     load(&lock, false);
 }
 
 void RegFileRegistry::load(FileLock* lock, bool forWrite) {
     for (;;) {
-        const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        // Never waits on the file: a FIFO or a device in its place (a link
+        // to /dev/zero is resolved to it already) is refused as it is, not
+        // read and not moved aside, and so is a file beyond any settings.
+        struct stat st {};
+        const std::string what = shown();
+        const int fd = OpenRegularFile(path_, what, false, kMaxSettingsFileBytes, st);
         if (fd < 0) {
-            if (errno != ENOENT && errno != ENOTDIR)
-                throw ErrorFromErrno(errno, "cannot read the settings file " + path_, err::FileNotFound);
             // No file: an empty store, created by the first write.
             store_.clear();
             bytes_.clear();
@@ -216,27 +234,8 @@ void RegFileRegistry::load(FileLock* lock, bool forWrite) {
             corruptKept_ = false;
             return;
         }
-        std::string bytes;
-        Stamp stamp;
-        {
-            struct stat st {};
-            int e = 0;
-            if (fstat(fd, &st) != 0) e = errno;
-            if (e == 0) {
-                stamp = stampOf(st);
-                bytes.reserve(stamp.size);
-                char buf[65536];
-                for (;;) {
-                    const ssize_t n = ::read(fd, buf, sizeof buf);
-                    if (n < 0 && errno == EINTR) continue;
-                    if (n < 0) e = errno;
-                    if (n <= 0) break;
-                    bytes.append(buf, static_cast<std::size_t>(n));
-                }
-            }
-            close(fd);
-            if (e != 0) throw ErrorFromErrno(e, "cannot read the settings file " + path_);
-        }
+        const Stamp stamp = stampOf(st);
+        std::string bytes = ReadOpenFile(fd, what, kMaxSettingsFileBytes);
 
         // Same content as last time (a touched file, or our own write seen
         // again): nothing to parse. A corrupt file that could not be moved
@@ -311,6 +310,11 @@ void RegFileRegistry::handleCorrupt(const RegParseError& e, bool canMove, bool f
 
 void RegFileRegistry::writeFileLocked() {
     const std::string text = store_.exportFile();
+    // What could not be read back is not written.
+    if (text.size() > kMaxSettingsFileBytes)
+        throw Error(err::PathFileAccess, "Path/File access error: cannot write " + shown() +
+                                             ": the settings would be larger than " +
+                                             std::to_string(kMaxSettingsFileBytes >> 20) + " MiB");
     ::unlink(tempPath_.c_str());  // left by a writer that was killed; we hold the lock
     const int fd = open(tempPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw ErrorFromErrno(errno, "cannot write the settings file " + path_);
@@ -351,6 +355,7 @@ void RegFileRegistry::modify(Change change) {
         std::lock_guard guard(mutex_);
         try {
             std::unique_ptr<FileLock> lock;
+            refuseSpecialFile();
             try {
                 lock = std::make_unique<FileLock>(lockPath_, true, false);
             } catch (const Error&) {

@@ -27,6 +27,10 @@ namespace nocturo::platform {
 // ~/.config/nocturo/registry.reg.
 std::string DefaultRegistryPath();
 
+// The largest settings file read or written: a bigger one is refused, with
+// a message naming it, and left as it is.
+inline constexpr std::uint64_t kMaxSettingsFileBytes = 8u << 20;
+
 class RegFileRegistry : public IRegistry {
 public:
     // Called once for each settings file that could not be read, after it was
@@ -84,10 +88,15 @@ private:
     void writeFileLocked();
     static Stamp stampOf(const struct stat& st);
     Stamp stampOfPath() const;
+    // "the settings file PATH" for messages, with where a link leads.
+    std::string shown() const;
+    // Throws when the file is there but is no regular file.
+    void refuseSpecialFile() const;
     // Hands out a pending corrupt-file notice; called with the mutex held.
     CorruptHandler takeNotice(std::string& message);
 
     std::string path_;
+    std::string givenPath_;  // as named, made absolute
     std::string lockPath_;
     std::string tempPath_;
     CorruptHandler onCorrupt_;

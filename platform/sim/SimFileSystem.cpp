@@ -25,6 +25,7 @@ class SimFolder : public IFolder {
 public:
     SimFolder(std::unique_ptr<IFolder> real, Journal& journal) : real_(std::move(real)), journal_(journal) {}
     const std::string& path() const override { return real_->path(); }
+    FileId id() const override { return real_->id(); }
     std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool namesOnly) override {
         return real_->list(wildcard, namesOnly);
     }

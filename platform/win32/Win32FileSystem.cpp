@@ -374,6 +374,7 @@ public:
     }
 
     const std::string& path() const override { return path_; }
+    FileId id() const override { return id_; }
 
     std::unique_ptr<IDirEnumerator> list(const std::string& wildcard, bool) override {
         for (char c : wildcard)
@@ -666,15 +667,19 @@ void Win32FileSystem::clearRecentDocuments() { shell_.addToRecentDocs(0, nullptr
 std::unique_ptr<IFolder> Win32FileSystem::openFolder(const std::string& path) {
     if (path.empty()) throw Error(err::PathNotFound, "Path not found: cannot open a folder without a name");
     checkDrive(path);
-    // The start folder as the user named it, a link there followed; every
-    // folder below is opened as itself.
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
+    // The start folder itself, as every folder below it: a link or junction
+    // in its place is opened as such and refused, never followed (the
+    // folders leading to it may be links). A drive's root is no link.
+    const DWORD flags = OwnEntry;
     const std::wstring plain = plainFullPath(path);
     const std::wstring exact = ExactPath(path);
     Handle h = openEntry(exact, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, flags);
     if (!h) throw LastError("cannot open folder " + path);
     Identity found;
     if (!identify(h.get(), found)) throw LastError("cannot open folder " + path);
+    if (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        throw Error(err::PathNotFound,
+                    "Path not found: cannot open folder " + path + ": it is a link, which is not followed");
     if (!(found.attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw Error(err::PathNotFound, "Path not found: " + path + " is not a folder");
     return std::make_unique<Win32Folder>(std::move(h), found.id, path, exact, isVolumeRoot(plain), flags, shell_);

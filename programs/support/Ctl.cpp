@@ -228,10 +228,18 @@ int clean(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
     }
     if (nul && !dryRun) usage("-0 goes with --dry-run (the run itself prints what it did)");
     treeApp("user");
+    // A settings file that cannot be read ends the command here: its
+    // defaults would clean folders the user never chose.
+    (void)registry().read(SettingPath(CleanerApp(), kSettings, "CleanDirs"));
     const std::string folders = CStr(ReadSetting(CleanerApp(), kSettings, "CleanDirs", DefaultCleanDirs()));
     frmCleanNow listing;
     listing.TxtPaths.setText(folders);
-    Task search = listing.SearchFiles(false);
+    listing.onFolderNotSearched = [&](const std::string& folder, const std::string& reason) {
+        err << "nocturoctl: " << EscapeControlChars(folder) << ": not searched: " << reason << "\n";
+    };
+    // The folders are let go while the question is open: the deletion opens
+    // each again and deletes nothing in one that is not the folder listed.
+    Task search = listing.SearchFiles(false, false);
     search.start("DeleteFiles of Formular frmCleanNow");
     for (int i = 0; i < listing.ListView1.listCount(); ++i) {
         out << (listing.toRecycleBin(i) ? "recycle" : "delete") << "\t";
@@ -249,21 +257,22 @@ int clean(const std::vector<std::string>& a, std::ostream& out, std::ostream& er
         return kNotFound;
     }
 
-    // The run itself: the same search again, each file deleted only if it
-    // is still the one that was found, every deletion and failure in the
-    // cleaner's log.
+    // The run itself: exactly the files listed and confirmed, no search
+    // again; each deleted only if it, and every folder on its way, is still
+    // the one that was listed; every deletion and refusal in the cleaner's log.
     const bool unattended = rt().cleanUnattended;
     rt().cleanUnattended = true;
-    frmCleanNow run;
-    run.TxtPaths.setText(folders);
-    Task removal = run.DeleteFiles();
+    listing.onNotDeleted = [&](const std::string& file, const std::string& reason) {
+        err << "nocturoctl: not deleted: " << EscapeControlChars(file) << " (" << EscapeControlChars(reason) << ")\n";
+    };
+    Task removal = listing.RemoveListed(false);
     removal.start("DeleteFiles of Formular frmCleanNow");
     while (!removal.done()) loop().yield();
     rt().cleanUnattended = unattended;
-    out << "Deleted " << run.FilesDeleted << " of " << run.FilesFound << " files";
-    if (run.FilesFailed > 0) out << ", " << run.FilesFailed << " failed (the cleaner's log says why)";
+    out << "Deleted " << listing.FilesDeleted << " of " << listing.FilesFound << " files";
+    if (listing.FilesFailed > 0) out << ", " << listing.FilesFailed << " failed (the cleaner's log says why)";
     out << "\n";
-    return run.FilesFailed > 0 ? kNotFound : kOk;
+    return listing.FilesFailed > 0 ? kNotFound : kOk;
 }
 
 // Whether a text is a stored form the cipher made: hex digits for whole

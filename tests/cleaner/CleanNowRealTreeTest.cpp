@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "base/Runtime.h"
+#include "base/Task.h"
 #include "base/Varn_Registry.h"
 #include "cleaner/Varn_CleanSettings.h"
 #include "cleaner/frmCleanNow.h"
@@ -124,6 +125,15 @@ void SubAndOutside(RealTree& t, int files) {
     std::ofstream(t.outside + "victim.bak") << "not mine";
 }
 
+// Each file of outside/ with what it holds.
+std::vector<std::string> OutsideContents(RealTree& t) {
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(t.outside))
+        files.push_back(e.path().filename().string() + "=" + test::ReadWholeFile(e.path().string()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 std::vector<std::string> OutsideFiles(RealTree& t) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(t.outside)) names.push_back(e.path().filename().string());
@@ -195,6 +205,104 @@ TEST(CleanNowOnDisk, ARacingSwapOfTheFolderNeverReachesOutside) {
         stop = true;
         swapper.join();
         ASSERT_EQ(OutsideFiles(t), before) << "attempt " << attempt;
+    }
+}
+
+// The confirmed run (nocturoctl clean): the list is made, the folders let
+// go, a question waits; meanwhile the chosen folder is swapped. What is then
+// deleted is what was listed and nothing else, through folders that are
+// still the ones listed.
+TEST(CleanNowOnDisk, TheChosenFolderSwappedBetweenListAndDeleteLosesNothingOutside) {
+    const struct {
+        const char* what;
+        bool link;  // a link to outside/, or outside/ itself renamed into its place
+    } swaps[] = {{"for a link", true}, {"for another real folder", false}};
+    for (const auto& swap : swaps) {
+        SCOPED_TRACE(swap.what);
+        RealTree t;
+        SubAndOutside(t, 30);
+        WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", 0);
+        // outside/ holds files of every listed name.
+        for (const char* name : {"a.bak", "ro.bak", "link.bak", ".hidden.bak"}) std::ofstream(t.outside + name) << "not mine";
+        frmCleanNow f;
+        f.TxtPaths.setText(";" + t.clean + ";");
+        Task search = f.SearchFiles(false, false);
+        search.start("DeleteFiles of Formular frmCleanNow");
+        ASSERT_EQ(f.FilesFound, 35);  // a, .hidden, ro, link and sub's 30 plus deep.bak
+        // One record per folder on the way, not per file.
+        EXPECT_EQ(f.folders().size(), 2u);
+        const auto before = OutsideContents(t);
+        const std::string top = t.dir / "clean", kept = t.dir / "clean.kept";
+        fs::rename(top, kept);
+        if (swap.link) {
+            fs::create_directory_symlink(t.outside, top);
+        } else {
+            fs::rename(t.dir / "outside", top);
+            fs::create_directory_symlink(top, t.dir / "outside");  // outside/ still shows what it holds
+        }
+        std::vector<std::string> refused;
+        f.onNotDeleted = [&](const std::string& file, const std::string& reason) {
+            refused.push_back(file);
+            EXPECT_NE(reason.find(t.clean + " is no longer the folder it was found as"), std::string::npos) << reason;
+        };
+        Task removal = f.RemoveListed(false);
+        removal.start("DeleteFiles of Formular frmCleanNow");
+        EXPECT_EQ(OutsideContents(t), before);
+        EXPECT_EQ(f.FilesDeleted, 0);
+        EXPECT_EQ(f.FilesFailed, 35);
+        EXPECT_EQ(refused.size(), 35u);
+        EXPECT_TRUE(t.exists(kept + "/a.bak"));  // and what was listed is not lost either
+        EXPECT_TRUE(t.exists(kept + "/sub/f0.bak"));
+    }
+}
+
+TEST(CleanNowOnDisk, AChosenFolderThatIsALinkIsNotSearched) {
+    RealTree t;
+    fs::create_directory_symlink(t.outside, t.dir / "via-link");
+    const std::string chosen = t.dir / "via-link/";
+    WriteSetting(CleanerApp(), kSettings, "CleanDirs", ";" + chosen + ";");
+    WriteSetting(FolderApp(chosen), kSettings, "chkDelType", 0);
+    frmCleanNow f;
+    std::string said;
+    f.onFolderNotSearched = [&](const std::string& folder, const std::string& reason) { said = folder + ": " + reason; };
+    RunToEnd(t, f);
+    EXPECT_EQ(f.FilesFound, 0);
+    EXPECT_TRUE(t.exists(t.outside + "x.bak"));
+    EXPECT_TRUE(t.exists(t.outside + "target.bak"));
+    EXPECT_EQ(said, chosen + ": it is a symbolic link, which is not followed");
+}
+
+TEST(CleanNowOnDisk, TheUnattendedRunWorksThroughTheChosenFolderItOpenedOnce) {
+    // The chosen folder itself swapped for a link and back as fast as can
+    // be while the unattended run searches and deletes: nothing outside goes.
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        RealTree t;
+        SubAndOutside(t, 12);
+        for (const char* name : {"a.bak", "ro.bak"}) std::ofstream(t.outside + name) << "not mine";
+        WriteSetting(FolderApp(t.clean), kSettings, "chkDelType", attempt % 2);
+        const auto before = OutsideContents(t);
+        std::atomic<bool> stop{false};
+        const std::string top = t.dir / "clean", kept = t.dir / "clean.kept";
+        std::thread swapper([&] {
+            for (int i = 0; !stop; ++i) {
+                std::error_code ec;
+                if (i % 2 == 0) {
+                    fs::rename(top, kept, ec);
+                    fs::create_directory_symlink(t.outside, top, ec);
+                } else {
+                    fs::remove(top, ec);  // the link
+                    fs::rename(kept, top, ec);
+                }
+            }
+            std::error_code ec;
+            if (fs::is_symlink(fs::symlink_status(top, ec))) fs::remove(top, ec);
+            if (fs::exists(kept, ec)) fs::rename(kept, top, ec);
+        });
+        frmCleanNow f;
+        RunToEnd(t, f);
+        stop = true;
+        swapper.join();
+        ASSERT_EQ(OutsideContents(t), before) << "attempt " << attempt;
     }
 }
 

@@ -359,3 +359,37 @@ TEST(PosixFileSystemNames, NamesOnlyEnumerationGivesTheSameEntriesAndKinds) {
         EXPECT_EQ(names[name] & kind, attributes & kind) << name;
     }
 }
+
+// The program's own files are read and written without ever waiting: a
+// FIFO, a device or an over-size file in their place is refused at once.
+TEST(PosixFileSystem, OwnFilesThatAreNoRegularFilesAreRefusedWithoutWaiting) {
+    TempDir dir;
+    PosixFileSystem fs;
+    const std::string fifo = dir / "fifo", zero = dir / "zero", big = dir / "big", good = dir / "link";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", zero);
+    WriteWholeFile(big, "");
+    std::filesystem::resize_file(big, (8u << 20) + 1);
+    WriteWholeFile(dir / "text", "words");
+    std::filesystem::create_symlink(dir / "text", good);
+    alarm(60);  // a call that waits would otherwise never end
+    for (const auto& [path, says] : std::vector<std::pair<std::string, std::string>>{
+             {fifo, "it is a FIFO, not a regular file"},
+             {zero, "it is a device, not a regular file"},
+             {big, "it is larger than 8 MiB"},
+             {dir.path(), "it is a folder, not a regular file"}}) {
+        SCOPED_TRACE(path);
+        try {
+            fs.readFile(path);
+            ADD_FAILURE() << "read";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(path + ": " + says), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(fs.readFile(good), "words");  // a link to a regular file is followed
+    EXPECT_EQ(fs.readFile(dir / "none"), std::nullopt);
+    // A FIFO without a reader as a log: the append fails, it does not wait.
+    EXPECT_THROW(fs.appendFile(fifo, "line\n"), Error);
+    alarm(0);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+}

@@ -435,3 +435,59 @@ TEST(RegFileRegistryBatch, WritesOfABatchReplaceTheFileOnceAtItsEnd) {
     nocturo::platform::RegFileRegistry other(file);
     EXPECT_TRUE(other.exists("HKEY_CURRENT_USER\\k\\c"));
 }
+
+// A FIFO, a device (through a link) or a file beyond any settings in the
+// settings file's place: every read and write fails at once, with a message
+// naming the file, and the file stays exactly what it was: nothing is moved
+// aside, replaced, or made beside it.
+TEST(RegFileRegistry, AFifoADeviceOrAnOverSizeFileIsRefusedAtOnceAndLeftAlone) {
+    TempDir dir;
+    const std::string fifo = dir / "fifo.reg", zero = dir / "zero.reg", big = dir / "big.reg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", zero);
+    WriteWholeFile(big, "Windows Registry Editor Version 5.00\n\n" + std::string(9u << 20, ';') + "\n");
+    const struct {
+        std::string path;
+        std::string says;
+    } cases[] = {
+        {fifo, fifo + ": it is a FIFO, not a regular file"},
+        {zero, zero + " (/dev/zero): it is a device, not a regular file"},
+        {big, big + ": it is larger than 8 MiB"},
+    };
+    alarm(60);  // a read that waits would otherwise never end
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::vector<std::string> notices;
+        RegFileRegistry reg(c.path, [&](const std::string& m) { notices.push_back(m); });
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                reg.read(kKey + "chkSound");
+                ADD_FAILURE() << "read";
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()).find("the settings file " + c.says), std::string::npos) << e.what();
+            }
+            EXPECT_THROW(reg.writeDword(kKey + "chkSound", 1), Error);
+        }
+        EXPECT_TRUE(notices.empty());
+    }
+    alarm(0);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_symlink(zero));
+    EXPECT_FALSE(fs::exists("/dev/zero.lock"));
+    EXPECT_EQ(fs::file_size(big), 38u + (9u << 20) + 1u);
+    EXPECT_TRUE(CorruptFiles(dir.path()).empty());
+
+    // A good store replaced by a FIFO while in use: the values read before
+    // are not taken for the FIFO's, and the FIFO is not written over.
+    const std::string path = dir / "registry.reg";
+    RegFileRegistry reg(path);
+    reg.writeDword(kKey + "chkSound", 1);
+    ASSERT_EQ(reg.read(kKey + "chkSound"), RegValue{1u});
+    fs::remove(path);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    alarm(60);
+    EXPECT_THROW(reg.read(kKey + "chkSound"), Error);
+    EXPECT_THROW(reg.writeDword(kKey + "chkSound", 0), Error);
+    alarm(0);
+    EXPECT_TRUE(fs::is_fifo(path));
+}

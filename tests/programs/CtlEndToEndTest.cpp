@@ -13,6 +13,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,8 +46,16 @@ struct TerminalSession {
     bool typedWhileEchoing = false;
     bool echoAtEnd = false;  // the terminal's echo once the program has ended
 };
+// How the answers are typed: after which prompt, whether only once the echo
+// is off, and what happens first (the world changing while a question waits).
+struct Typing {
+    std::string prompt = "> ";
+    bool echoOff = true;
+    std::function<void()> before;
+};
 TerminalSession onTerminal(const std::string& registry, const std::vector<std::string>& args,
-                           const std::vector<std::string>& typed, const std::string& stdoutFile = "") {
+                           const std::vector<std::string>& typed, const std::string& stdoutFile = "",
+                           const Typing& how = {}) {
     TerminalSession session;
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
@@ -80,12 +91,13 @@ TerminalSession onTerminal(const std::string& registry, const std::vector<std::s
         }
         // A question ends with "> "; the line is typed once the echo is off.
         size_t asked = 0;
-        for (size_t at = session.screen.find("> "); at != std::string::npos; at = session.screen.find("> ", at + 1))
+        for (size_t at = session.screen.find(how.prompt); at != std::string::npos;
+             at = session.screen.find(how.prompt, at + 1))
             ++asked;
         if (answered < typed.size() && asked > answered) {
             termios t{};
             tcgetattr(master, &t);
-            if (t.c_lflag & ECHO) {
+            if (how.echoOff && (t.c_lflag & ECHO)) {
                 // Not switched off yet: look again shortly; typed now it
                 // would show.
                 if (std::chrono::steady_clock::now() + std::chrono::seconds(15) < deadline) continue;
@@ -93,6 +105,7 @@ TerminalSession onTerminal(const std::string& registry, const std::vector<std::s
             }
             // Ctrl-C is a key, not a line.
             const std::string line = typed[answered] == "\x03" ? typed[answered] : typed[answered] + "\n";
+            if (how.before) how.before();
             ++answered;
             if (write(master, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
         }
@@ -181,7 +194,7 @@ TEST(CtlFailures, EachFailureIsOneLineOnStandardErrorWithItsStatus) {
         {"find /nonexistent '*.bak'", 1, "nocturoctl: /nonexistent: no such folder\n"},
         {"decrypt3 ZZZ", 1, "nocturoctl: 'ZZZ' is no stored form\n"},
         {"lang check " + dir / "empty", 1,
-         "nocturoctl: Path/File access error: cannot read " + dir / "empty" + " (Is a directory)\n"},
+         "nocturoctl: Path/File access error: cannot read " + dir / "empty" + ": it is a folder, not a regular file\n"},
         {"lang check " + dir / "none.lng", 1, "nocturoctl: " + dir / "none.lng" + ": no such file\n"},
         {"--version 2", 2, "nocturoctl: unexpected argument 2 (try --help)\n"},
         {"password set --stdn", 2, "nocturoctl: unknown option --stdn (a password beginning with -- goes by --stdin)\n"},
@@ -213,4 +226,133 @@ TEST(CtlFailures, NothingToCleanIsSaidAndASettingsFileThatCannotBeReadIsNoSucces
     EXPECT_NE(bad.err.rfind("nocturoctl: ", 0), std::string::npos) << bad.err;
     EXPECT_NE(bad.err.find("bad.reg"), std::string::npos) << bad.err;
     EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A cleaned folder top/ (files and a subfolder sub/ with files) and, beside
+// it, other/ with files of the same names, which the cleaning must never
+// reach.
+struct CleanTree {
+    TempDir dir;
+    std::string registry = dir / "r.reg", top = dir / "top", other = dir / "other";
+    CleanTree() {
+        for (const std::string& base : {top, other})
+            for (const char* f : {"/a.bak", "/b.bak", "/keep.txt", "/sub/c.bak", "/sub/d.bak"}) {
+                fs::create_directories(fs::path(base + f).parent_path());
+                std::ofstream(base + f) << "data of " << base << f;
+            }
+        const std::string env = "NOCTURO_REGISTRY=" + registry + " " + ctl();
+        EXPECT_EQ(run(env + " settings set user CleanDirs ';" + top + "/;'").code, 0);
+        EXPECT_EQ(run(env + " settings set user chkInclSubDirs 1 --dword --folder " + top + "/").code, 0);
+        EXPECT_EQ(run(env + " settings set user chkDelType 0 --dword --folder " + top + "/").code, 0);
+    }
+    std::vector<std::string> filesIn(const std::string& folder) {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); ++it)
+            if (!it->is_directory()) names.push_back(it->path().string() + "=" + ReadWholeFile(it->path().string()));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+}  // namespace
+
+// While "Delete or recycle these N files?" waits, the world changes; "y"
+// then deletes only files that are still the ones listed, through folders
+// that are still the ones listed, and says which were refused.
+TEST(CtlOnTheTerminal, CleanDeletesOnlyWhatWasListedWhateverIsSwappedWhileTheQuestionWaits) {
+    struct Case {
+        const char* what;
+        std::function<void(CleanTree&)> swap;
+        int deleted;  // of the 4 listed
+        const char* refused;  // a file named in the refusals
+    };
+    const Case cases[] = {
+        {"the chosen folder swapped for a link to another",
+         [](CleanTree& t) {
+             fs::rename(t.top, t.dir / "top.old");
+             fs::create_directory_symlink(t.other, t.top);
+         },
+         0, "/a.bak"},
+        {"the chosen folder swapped for another real folder",
+         [](CleanTree& t) {
+             fs::rename(t.top, t.dir / "top.old");
+             fs::rename(t.other, t.top);
+             fs::create_directory_symlink(t.top, t.other);  // other/ still shows what it holds
+         },
+         0, "/a.bak"},
+        {"a subfolder swapped for a link to another",
+         [](CleanTree& t) {
+             fs::rename(t.top + "/sub", t.dir / "sub.old");
+             fs::create_directory_symlink(t.other + "/sub", t.top + "/sub");
+         },
+         2, "/sub/c.bak"},
+        {"a listed file swapped for another of the same name",
+         [](CleanTree& t) {
+             fs::rename(t.other + "/a.bak", t.top + "/a.bak");
+             fs::create_symlink(t.top + "/a.bak", t.other + "/a.bak");
+         },
+         3, "/a.bak"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CleanTree t;
+        const auto outside = t.filesIn(t.other);
+        TerminalSession s = onTerminal(t.registry, {"clean"}, {"y"}, "", Typing{"[no]: ", false, [&] { c.swap(t); }});
+        EXPECT_EQ(s.code, 1) << s.screen;
+        EXPECT_NE(s.screen.find("Delete or recycle these 4 files?"), std::string::npos) << s.screen;
+        EXPECT_EQ(t.filesIn(t.other), outside) << s.screen;  // nothing that was not listed is touched
+        EXPECT_NE(s.screen.find("Deleted " + std::to_string(c.deleted) + " of 4 files, " +
+                                std::to_string(4 - c.deleted) + " failed"),
+                  std::string::npos)
+            << s.screen;
+        EXPECT_NE(s.screen.find("nocturoctl: not deleted: " + t.top + c.refused), std::string::npos) << s.screen;
+    }
+}
+
+// A FIFO, a link to /dev/zero or an over-size file as the settings file or
+// as a language file: nocturoctl ends at once with one line naming the file
+// and a failure status, and the file stays what it was.
+TEST(CtlFailures, ASettingsOrLanguageFileThatIsAFifoADeviceOrTooBigEndsPromptlyAndStays) {
+    TempDir dir;
+    run("mkfifo " + dir / "fifo && ln -s /dev/zero " + dir / "zero && truncate -s 9M " + dir / "big");
+    const struct {
+        std::string file;
+        std::string says;
+    } kinds[] = {
+        {dir / "fifo", ": it is a FIFO, not a regular file"},
+        {dir / "zero", ": it is a device, not a regular file"},
+        {dir / "big", ": it is larger than 8 MiB"},
+    };
+    for (const auto& k : kinds) {
+        for (const std::string& command :
+             {"NOCTURO_REGISTRY=" + k.file + " " + ctl() + " settings get user chkSound",
+              "NOCTURO_REGISTRY=" + k.file + " " + ctl() + " settings set user chkSound 1 --dword",
+              "NOCTURO_REGISTRY=" + k.file + " " + ctl() + " clean --dry-run",
+              "NOCTURO_REGISTRY=" + dir / "r.reg" + " " + ctl() + " lang check " + k.file}) {
+            SCOPED_TRACE(command);
+            const auto started = std::chrono::steady_clock::now();
+            Output o = runApart("timeout -s KILL 20 env " + command + " </dev/null", dir);
+            EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+            EXPECT_EQ(o.code, 1);
+            EXPECT_EQ(o.out, "");
+            EXPECT_EQ(o.err.rfind("nocturoctl: ", 0), 0u) << o.err;
+            EXPECT_NE(o.err.find(k.file), std::string::npos) << o.err;
+            EXPECT_NE(o.err.find(k.says), std::string::npos) << o.err;
+            EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        }
+    }
+    // Nothing moved aside, replaced or made beside them.
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(fs::is_symlink(dir / "zero"));
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    EXPECT_FALSE(fs::exists("/dev/zero.lock"));
+    EXPECT_FALSE(fs::exists("/dev/zero.tmp"));
+    EXPECT_EQ(fs::file_size(dir / "big"), 9u << 20);
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find(".corrupt"), std::string::npos) << e.path();
 }

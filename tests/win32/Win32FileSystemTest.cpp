@@ -580,6 +580,50 @@ TEST(Win32FileSystem, AFolderSwappedAfterItWasOpenedIsRefused) {
     EXPECT_EQ(sub->list("*", true)->next(), std::nullopt);
 }
 
+// A folder opened again by its path is the same one only with the same
+// identity (volume serial and file ID): what a list was made in can be told
+// from another folder put in its place, and a junction in its place is
+// refused, never followed.
+TEST(Win32FileSystem, AChosenFolderIsKnownByIdentityAndNeverThroughALink) {
+    Tree t;
+    t.folder("chosen");
+    t.file("chosen\\a.bak", "mine");
+    Win32FileSystem fs;
+    auto first = fs.openFolder(t / "chosen");
+    const FileId listed = first->id();
+    ASSERT_TRUE(listed.known());
+    auto parent = fs.openFolder(t.path());
+    auto looked = parent->look("chosen");
+    ASSERT_TRUE(looked);
+    EXPECT_EQ(looked->id, listed);  // the same identity by either way
+    first.reset();
+    EXPECT_EQ(fs.openFolder(t / "chosen\\")->id(), listed);  // opened again: the same folder
+
+    // Swapped for another folder of the same name: another identity.
+    ASSERT_TRUE(MoveFileW(t.wide("chosen").c_str(), t.wide("chosen.old").c_str())) << GetLastError();
+    t.folder("chosen");
+    t.file("chosen\\a.bak", "someone else's");
+    auto again = fs.openFolder(t / "chosen");
+    EXPECT_NE(again->id(), listed);
+    EXPECT_EQ(fs.openFolder(t / "chosen.old")->id(), listed);
+    again.reset();
+
+    // Swapped for a junction to the folder that was listed: refused as a link.
+    ASSERT_TRUE(DeleteFileW(t.wide("chosen\\a.bak").c_str())) << GetLastError();
+    ASSERT_TRUE(RemoveDirectoryW(t.wide("chosen").c_str())) << GetLastError();
+    t.folder("chosen");
+    if (!makeJunction(t.wide("chosen"), t.wide("chosen.old")))
+        GTEST_SKIP() << "no junctions here; the identity check is tested above";
+    try {
+        fs.openFolder(t / "chosen");
+        FAIL() << "a junction was opened as the chosen folder";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::PathNotFound) << e.what();
+        EXPECT_NE(std::string(e.what()).find("it is a link, which is not followed"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(t.exists("chosen.old\\a.bak"));
+}
+
 TEST(Win32FileSystem, OpenFoldersUseExactPaths) {
     EXPECT_EQ(ExactPath("C:\\a\\..\\b\\"), L"\\\\?\\C:\\b");
     EXPECT_EQ(ExactPath("C:/x/y"), L"\\\\?\\C:\\x\\y");
