@@ -124,6 +124,19 @@ lockpcscr-screen-saver-arguments)
   [ $? -eq 0 ] || fail "lockpcscr /s --headless: $out"
   echo "ok: /s runs, /p, /c and /a show nothing, /x is refused"
   ;;
+lockpcscr-installed-as-the-screen-saver)
+  # The install puts the lock screen saver beside the program as
+  # LockPcScr.scr, the name the desktop's SCRNSAVE.EXE value gives it, and
+  # Windows' own way of starting a screen saver (/s) runs it.
+  cmake --install "$(dirname "$bin")" --prefix "$work/inst" >/dev/null || fail "cmake --install"
+  [ -f "$work/inst/bin/LockPcScr.scr" ] || fail "no bin/LockPcScr.scr in the installed folder"
+  [ -f "$bin/LockPcScr.scr" ] || fail "no LockPcScr.scr in the build's program folder"
+  start=$(date +%s)
+  out=$( (sleep 1; echo) | "$wine" "$work/inst/bin/LockPcScr.scr" /s --headless 2>&1 | tr -d '\r'; exit "${PIPESTATUS[1]}") ||
+    fail "LockPcScr.scr /s exit code"
+  [ $(( $(date +%s) - start )) -ge 1 ] || fail "LockPcScr.scr /s ended before its line: $out"
+  echo "ok: installed as bin\\LockPcScr.scr and runs on /s"
+  ;;
 *)
   fail "unknown case $case_name"
   ;;
