@@ -32,7 +32,8 @@ TEST(SplitCommandLine, SingleQuotesKeepEverythingLiterally) {
 
 TEST(SplitCommandLine, DoubleQuotesEscapeOnlyBackslashQuoteDollarAndBacktick) {
     EXPECT_EQ(SplitCommandLine("\"C:\\temp\\x.log\""), Args{"C:\\temp\\x.log"});
-    EXPECT_EQ(SplitCommandLine("\"D:\\My Files\\\""), Args{"D:\\My Files\\"});  // \" is a quote: still open
+    // \" is a quote, not the end: the quote stays open to the end of the text.
+    EXPECT_EQ(SplitCommandLine("\"D:\\My Files\\\""), Args{"D:\\My Files\""});
     EXPECT_EQ(SplitCommandLine("\"a\\\\b \\\" \\$HOME \\` \\n\""), Args{"a\\b \" $HOME ` \\n"});
     EXPECT_EQ(SplitCommandLine("\"it's\" \"$HOME\""), (Args{"it's", "$HOME"}));
     EXPECT_EQ(SplitCommandLine("\"a\\\nb\""), Args{"ab"});
