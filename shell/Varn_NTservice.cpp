@@ -5,6 +5,7 @@
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_GetSystemInfos.h"
 #include "base/Varn_Registry.h"
+#include "platform/Error.h"
 #include "platform/IDialogs.h"
 #include "platform/IServiceControl.h"
 #include "platform/ISystemInfo.h"
@@ -80,8 +81,14 @@ void InstallService(FrmMain& f) {
     Flag guard(installing);
     const char* p = kInstall;
     bool ok = false;
+    bool refused = false;  // the system wants an administrator for it
     Step(p, 1, [&] {
-        control().installService();
+        try {
+            control().installService();
+        } catch (...) {
+            refused = CurrentErrorInfo().first == platform::err::PermissionDenied;
+            throw;
+        }
         ok = true;
     });
     const std::string nl = LineEnd();
@@ -92,7 +99,9 @@ void InstallService(FrmMain& f) {
             f.chkStartWithWindow.setEnabled(false);
         });
         Step(p, 4, [&] {
-            WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+            if (WriteSetting(MachineApp(), kSettings, "chkNtService", 1) == SettingWrite::Refused)
+                f.MsgBox("The service setting was not saved: administrator rights are needed to change it.", 4144,
+                         rt().appName);
             rt().userId = rt().machineNumber;
         });
         int answer = platform::mb::IdCancel;
@@ -106,6 +115,7 @@ void InstallService(FrmMain& f) {
     }
     Step(p, 7, [&] {
         f.MsgBox("Result: " + rt().appName + texts().notInstalled + nl + "Service Name: " + displayName() + nl + nl +
+                     (refused ? "Administrator rights are needed to install the service." + nl : std::string()) +
                      texts().installSolution,
                  4160, "Install Failed, Please Re-Start Application");
     });

@@ -57,6 +57,8 @@ struct Failure {
     std::string message;
 };
 
+constexpr const char* kAdminRightsNeeded = "administrator rights are needed for this: run it as an administrator";
+
 }  // namespace
 
 // The settings tree named on the command line, as the program itself
@@ -66,6 +68,7 @@ std::string treeApp(const std::string& tree) {
     if (tree == "machine") return MachineApp();
     if (tree != "user") usage("unknown tree '" + tree + "' (use user or machine)");
     if (CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)) == 1) rt().userId = rt().machineNumber;
+    MoveOldUserTree();
     return UserApp();
 }
 
@@ -76,7 +79,7 @@ std::string FolderAppOf(const std::string& app, std::string folder) {
     return app + "\\" + folder;
 }
 
-std::string keyOf(const std::string& app) { return "HKEY_LOCAL_MACHINE\\Software\\" + app + "\\" + kSettings; }
+std::string keyOf(const std::string& app) { return SettingsKey(app, kSettings); }
 
 std::string show(const platform::RegValue& v) {
     if (auto* s = std::get_if<std::string>(&v)) return *s;
@@ -466,14 +469,22 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
         out << "running: " << (control.serviceRunning() ? "yes" : "no") << "\n";
         return kOk;
     }
+    // The machine tree's service flag goes with the service: a flag that
+    // could not be stored is a command that did not do its work.
+    auto storeFlag = [&](int value, const char* done) {
+        const SettingWrite w = WriteSetting(MachineApp(), kSettings, "chkNtService", value);
+        if (w == SettingWrite::Stored) return;
+        throw Failure{control.serviceDisplayName() + " " + done + ", but the setting chkNtService could not be stored" +
+                      (w == SettingWrite::Refused ? ": " + std::string(kAdminRightsNeeded) : std::string())};
+    };
     if (verb == "install") {
         control.installService();
         control.removeAutostart();
-        WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+        storeFlag(1, "installed");
         out << control.serviceDisplayName() << " installed\n";
     } else {
         control.uninstallService();
-        WriteSetting(MachineApp(), kSettings, "chkNtService", 0);
+        storeFlag(0, "uninstalled");
         out << control.serviceDisplayName() << " uninstalled\n";
     }
     return kOk;
@@ -561,6 +572,12 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kUsage;
     } catch (const Failure& e) {
         err << "nocturoctl: " << e.message << "\n";
+        return kNotFound;
+    } catch (const platform::Error& e) {
+        // Refused by the system: below HKEY_LOCAL_MACHINE, the service
+        // manager, the system's autostart entry.
+        err << "nocturoctl: " << e.what() << "\n";
+        if (e.number() == platform::err::PermissionDenied) err << "nocturoctl: " << kAdminRightsNeeded << "\n";
         return kNotFound;
     } catch (const std::exception& e) {
         err << "nocturoctl: " << e.what() << "\n";

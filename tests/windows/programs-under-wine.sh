@@ -38,7 +38,8 @@ ctl-encrypt3-[0-9])
   done
   ;;
 ctl-settings-in-the-registry)
-  key='HKEY_LOCAL_MACHINE\Software\Varn\Nocturo'
+  # A user's settings live below HKEY_CURRENT_USER (every user may write there).
+  key='HKEY_CURRENT_USER\Software\Varn\Nocturo'
   run "$bin/nocturoctl.exe" settings set user txtHour 03 >/dev/null || fail "settings set exit code"
   shown=$(run reg query "$key" /s) || fail "reg query exit code"
   echo "$shown" | grep -Eq '^ +txtHour +REG_SZ +03$' || fail "txtHour 03 not in the registry: $shown"
