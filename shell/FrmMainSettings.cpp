@@ -214,8 +214,12 @@ void FrmMain::Save_Registry() {
                 const SettingWrite w = WriteSetting(app, kSettings, name, value);
                 if (w == SettingWrite::Stored) return;
                 notStored.push_back(app + "\\" + name);
-                if (w == SettingWrite::Refused) lastSave_.refused.push_back(name);
-                else lastSave_.failed = true;
+                // Refused for want of rights where the machine tree is the
+                // system's (users have trees of their own there).
+                if (w == SettingWrite::Refused && !EqualsNoCase(registry().userSettingsRoot(), "HKEY_LOCAL_MACHINE"))
+                    lastSave_.refused.push_back(name);
+                else
+                    lastSave_.failed = true;
             });
         };
         // Only what changed in this run since it was read: a value that another

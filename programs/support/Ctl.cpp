@@ -59,6 +59,13 @@ struct Failure {
 
 constexpr const char* kAdminRightsNeeded = "administrator rights are needed for this: run it as an administrator";
 
+// Whether the machine tree is the system's (Windows' registry, where users
+// have trees of their own) rather than part of a file of the user's own:
+// only then does a refusal mean that administrator rights are missing.
+bool machineTreeIsTheSystems() {
+    return hasRuntime() && rt().pf.registry && !EqualsNoCase(registry().userSettingsRoot(), "HKEY_LOCAL_MACHINE");
+}
+
 }  // namespace
 
 // The settings tree named on the command line, as the program itself
@@ -474,8 +481,9 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
     auto storeFlag = [&](int value, const char* done) {
         const SettingWrite w = WriteSetting(MachineApp(), kSettings, "chkNtService", value);
         if (w == SettingWrite::Stored) return;
+        const bool rights = w == SettingWrite::Refused && machineTreeIsTheSystems();
         throw Failure{control.serviceDisplayName() + " " + done + ", but the setting chkNtService could not be stored" +
-                      (w == SettingWrite::Refused ? ": " + std::string(kAdminRightsNeeded) : std::string())};
+                      (rights ? ": " + std::string(kAdminRightsNeeded) : std::string())};
     };
     if (verb == "install") {
         control.installService();
@@ -577,7 +585,8 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         // Refused by the system: below HKEY_LOCAL_MACHINE, the service
         // manager, the system's autostart entry.
         err << "nocturoctl: " << e.what() << "\n";
-        if (e.number() == platform::err::PermissionDenied) err << "nocturoctl: " << kAdminRightsNeeded << "\n";
+        if (e.number() == platform::err::PermissionDenied && machineTreeIsTheSystems())
+            err << "nocturoctl: " << kAdminRightsNeeded << "\n";
         return kNotFound;
     } catch (const std::exception& e) {
         err << "nocturoctl: " << e.what() << "\n";
