@@ -98,6 +98,8 @@ bool NocturoMain::Main(const std::string& commandLine) {
     Step(kProc, 4, [&] {
         if (UsesServiceSettings()) r.userId = r.machineNumber;
     });
+    // A user's settings kept where an earlier version stored them come along.
+    Step(kProc, 4, [] { MoveOldUserTree(); });
 
     std::string language = "english";
     Step(kProc, 5, [&] { language = CStr(ReadSetting(UserApp(), kSettings, "Language", std::string("english"))); });
@@ -117,8 +119,11 @@ bool NocturoMain::Main(const std::string& commandLine) {
         return false;
     }
 
+    // Written when it changed only: below HKEY_LOCAL_MACHINE a user without
+    // administrator rights may not write it, and need not at every start.
     Step(kProc, 7, [] {
-        WriteSetting(MachineApp(), kSettings, "ProgramVersion", std::string(version::Text));
+        if (CStr(ReadSetting(MachineApp(), kSettings, "ProgramVersion", std::string())) != version::Text)
+            WriteSetting(MachineApp(), kSettings, "ProgramVersion", std::string(version::Text));
     });
 
     Step(kProc, 8, [&] {

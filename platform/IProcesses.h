@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace nocturo::platform {
 
 // Window styles for starting a program (the classic Shell values).
@@ -21,6 +23,15 @@ public:
     // process id; throws platform::Error when it cannot be started.
     virtual std::uint32_t start(const std::string& program, const std::vector<std::string>& arguments,
                                 int windowStyle) = 0;
+    // Whether a program here gets one command line that it takes apart
+    // itself (Windows) rather than a list of arguments. Where it does, the
+    // parameters a user typed go to startCommandLine unchanged.
+    virtual bool takesCommandLine() const { return false; }
+    // Starts program with the command line: the program quoted, a blank and
+    // parameters as they are (nothing added, removed or escaped). Only where
+    // takesCommandLine; elsewhere it throws platform::Error.
+    virtual std::uint32_t startCommandLine(const std::string& program, const std::string& parameters,
+                                           int windowStyle);
     // Exit code of a process started here, StillActive while it runs;
     // nullopt when the process cannot be opened.
     virtual std::optional<std::uint32_t> exitCode(std::uint32_t pid) = 0;
@@ -39,5 +50,9 @@ public:
     // for the life of the process. False when another process holds it.
     virtual bool acquireInstanceLock(const std::string& key) = 0;
 };
+
+inline std::uint32_t IProcesses::startCommandLine(const std::string& program, const std::string&, int) {
+    throw Error(err::InvalidProcedureCall, "cannot start \"" + program + "\" with a command line here");
+}
 
 }  // namespace nocturo::platform

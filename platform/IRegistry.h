@@ -31,6 +31,12 @@ public:
     virtual void createKey(const std::string& keyPath) = 0;
     // The values of one key, in the order they were first written.
     virtual std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) = 0;
+    // The names of the sub-keys of one key; empty for a missing key.
+    virtual std::vector<std::string> subKeys(const std::string& keyPath) = 0;
+    // The root below which each user's own settings tree lives. On Windows
+    // that is HKEY_CURRENT_USER, which every user may write; a store that
+    // is the user's own file keeps everything below HKEY_LOCAL_MACHINE.
+    virtual std::string userSettingsRoot() const { return "HKEY_LOCAL_MACHINE"; }
     // A batch of writes: between the two calls writes may be held back and
     // stored together at endBatch (which throws a failure of any of them).
     // Batches nest; reads inside one may not see its writes yet.

@@ -27,25 +27,42 @@ std::vector<std::string> SplitCommandLine(const std::string& text) {
     std::string current;
     bool inArg = false;
     char quote = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = text[i];
         if (quote == '\'') {
             if (c == '\'') quote = 0;
             else current += c;
         } else if (quote == '"') {
-            if (c == '"') quote = 0;
-            else if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) current += text[++i];
-            else current += c;
+            if (c == '"') {
+                quote = 0;
+            } else if (c == '\\' && i + 1 < n) {
+                const char next = text[i + 1];
+                if (next == '\n') ++i;  // a continued line
+                else if (next == '\\' || next == '"' || next == '$' || next == '`') current += text[++i];
+                else current += c;
+            } else {
+                current += c;
+            }
         } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
             if (inArg) {
                 args.push_back(current);
                 current.clear();
                 inArg = false;
             }
+        } else if (c == '\\') {
+            if (i + 1 == n) {  // at the very end: a backslash of its own
+                current += c;
+                inArg = true;
+            } else if (text[i + 1] == '\n') {
+                ++i;  // a continued line
+            } else {
+                current += text[++i];
+                inArg = true;
+            }
         } else {
             inArg = true;
             if (c == '\'' || c == '"') quote = c;
-            else if (c == '\\' && i + 1 < text.size()) current += text[++i];
             else current += c;
         }
     }

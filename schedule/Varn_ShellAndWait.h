@@ -25,9 +25,19 @@ private:
 
 inline ProgramWait fWait(std::uint32_t processId) { return ProgramWait(processId); }
 
-// Splits a parameter text into arguments the way a shell would (blanks
-// separate, single and double quotes group, a backslash escapes the next
-// character outside single quotes), without running anything through one.
+// Splits a parameter text into arguments as a POSIX shell splits words,
+// without expanding anything and without running anything through a shell:
+// - blanks, tabs and line ends separate arguments;
+// - within single quotes every character is itself, a backslash too;
+// - within double quotes a backslash escapes only \ " $ ` and a line end
+//   (a backslash before anything else stays);
+// - outside quotes a backslash makes the next character an ordinary one;
+// - a backslash and a line end are removed (a continued line);
+// - a backslash at the very end stays, as a backslash;
+// - a quote that is never closed runs to the end of the text;
+// - '' and "" give an empty argument.
+// Programs on Windows get the text as their command line instead
+// (IProcesses::takesCommandLine).
 std::vector<std::string> SplitCommandLine(const std::string& text);
 
 }  // namespace nocturo

@@ -669,9 +669,9 @@ void FrmMain::cmdOptions_Click() {
         });
         // A new options password is typed twice before it is stored.
         std::string passwordNews;
+        std::string stored;
         step(p, 4, [&] {
-            const std::string stored =
-                Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
+            stored = Decrypt3(CStr(ReadSetting(MachineApp(), kSettings, "poption", std::string())), "");
             const std::string typed = txtOptionsMenuPW.text();
             if (typed == stored) return;
             if (typed.empty()) {
@@ -691,8 +691,40 @@ void FrmMain::cmdOptions_Click() {
         step(p, 4, [&] {
             Save_Registry();
         });
+        // Saved is said only of what was stored. The machine tree (the
+        // options password, the service flag) takes administrator rights.
+        std::string notSaved;
         step(p, 4, [&] {
-            if (!passwordNews.empty())
+            const SaveProblems& problems = lastSaveProblems();
+            std::vector<std::string> refused;
+            for (const std::string& name : problems.refused) {
+                if (name == "poption") {
+                    refused.push_back("the options password");
+                    txtOptionsMenuPW.setText(stored);
+                    rememberStoredPassword(stored);
+                    passwordNews.clear();
+                } else if (name == "chkNtService") {
+                    refused.push_back("the service setting");
+                } else {
+                    refused.push_back(name);
+                }
+            }
+            if (!refused.empty()) {
+                std::string list;
+                for (size_t i = 0; i < refused.size(); ++i)
+                    list += (i == 0 ? "" : i + 1 == refused.size() ? " and " : ", ") + refused[i];
+                notSaved = "Administrator rights are needed to change " + list + ": it was not saved." +
+                           std::string(LineEnd()) + "Start " + rt().appName + " as an administrator to change it.";
+            }
+            if (problems.failed)
+                notSaved += std::string(notSaved.empty() ? "" : LineEnd()) +
+                            "The options could not all be saved: see the error log.";
+        });
+        step(p, 4, [&] {
+            if (!notSaved.empty())
+                MsgBox(notSaved, platform::mb::OkOnly | platform::mb::Exclamation | platform::mb::SystemModal,
+                       rt().appName);
+            else if (!passwordNews.empty())
                 MsgBox(passwordNews, platform::mb::OkOnly | platform::mb::Information | platform::mb::SystemModal,
                        rt().appName);
         });

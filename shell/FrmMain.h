@@ -207,6 +207,14 @@ public:
     // ---- settings -----------------------------------------------------------
     void Load_Registry();
     void Save_Registry();
+    // What the last Save_Registry could not store: the names of settings
+    // the store refused (no right to write the machine tree), and whether
+    // any other write failed. Such a setting is written again at the next save.
+    struct SaveProblems {
+        std::vector<std::string> refused;
+        bool failed = false;
+    };
+    const SaveProblems& lastSaveProblems() const { return lastSave_; }
 
     // ---- actions and schedule ------------------------------------------------
     void optActions_Click(int index);
@@ -370,7 +378,10 @@ private:
     // Every setting the window stores, with the value its control holds.
     std::vector<StoredSetting> settingsRecord() const;
     void rememberStored(const std::vector<StoredSetting>& record);
+    // The options password as the store holds it (after a refused change).
+    void rememberStoredPassword(const std::string& text);
     std::map<std::string, Variant> stored_;  // what the store holds, as this run read or wrote it
+    SaveProblems lastSave_;
     bool soundHeld_ = false;                 // soundOffForThisRun keeps the stored choice
     int heldSound_ = 0, heldVoice_ = 0;
 

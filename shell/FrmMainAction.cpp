@@ -245,12 +245,16 @@ Task FrmMain::actionRun(std::string actionName) {
             WriteToLog(txtPathLog.text(), StartProgramLogLine(shown), "");
         });
         if (FileExists(program)) {
-            // The program is one argument however many blanks its path holds;
-            // its parameters are split as a shell would, never run by one.
+            // The program is one argument however many blanks its path holds.
+            // Its parameters are never run through a shell: on Windows they
+            // are the program's command line as typed (the program takes it
+            // apart itself), elsewhere they are split as a shell splits words.
             std::uint32_t pid = 0;
             const bool started = step(p, 5, [&] {
-                pid = processes().start(program, SplitCommandLine(txtProgramParameters.text()),
-                                        platform::ws::NormalFocus);
+                const std::string parameters = txtProgramParameters.text();
+                pid = processes().takesCommandLine()
+                          ? processes().startCommandLine(program, parameters, platform::ws::NormalFocus)
+                          : processes().start(program, SplitCommandLine(parameters), platform::ws::NormalFocus);
             });
             std::uint32_t code = 0;
             if (started) code = co_await fWait(pid);

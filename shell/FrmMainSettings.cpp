@@ -203,29 +203,49 @@ std::vector<FrmMain::StoredSetting> FrmMain::settingsRecord() const {
 
 void FrmMain::Save_Registry() {
     const std::string p = "Save_Registry of Formular fMainForm";
-    SettingsBatch batch(p, kProgramSource);
+    lastSave_ = {};
+    std::vector<std::string> notStored;
     long line = 0;
-    auto write = [&](const std::string& app, const std::string& name, const Variant& value) {
-        step(p, ++line, [&] { WriteSetting(app, kSettings, name, value); });
-    };
-    // Only what changed in this run since it was read: a value that another
-    // program (nocturoctl) stored meanwhile stays as that program left it.
-    const auto record = settingsRecord();
-    for (const StoredSetting& s : record) {
-        const std::string key = s.app + "\\" + s.name;
-        auto was = stored_.find(key);
-        const bool same = was != stored_.end() && was->second.index() == s.value.index() && CStr(was->second) == CStr(s.value);
-        if (same) {
-            ++line;
-            continue;
+    // The writes are stored together when the batch ends.
+    {
+        SettingsBatch batch(p, kProgramSource);
+        auto write = [&](const std::string& app, const std::string& name, const Variant& value) {
+            step(p, ++line, [&] {
+                const SettingWrite w = WriteSetting(app, kSettings, name, value);
+                if (w == SettingWrite::Stored) return;
+                notStored.push_back(app + "\\" + name);
+                // Refused for want of rights where the machine tree is the
+                // system's (users have trees of their own there).
+                if (w == SettingWrite::Refused && !EqualsNoCase(registry().userSettingsRoot(), "HKEY_LOCAL_MACHINE"))
+                    lastSave_.refused.push_back(name);
+                else
+                    lastSave_.failed = true;
+            });
+        };
+        // Only what changed in this run since it was read: a value that another
+        // program (nocturoctl) stored meanwhile stays as that program left it.
+        const auto record = settingsRecord();
+        for (const StoredSetting& s : record) {
+            const std::string key = s.app + "\\" + s.name;
+            auto was = stored_.find(key);
+            const bool same = was != stored_.end() && was->second.index() == s.value.index() &&
+                              CStr(was->second) == CStr(s.value);
+            if (same) {
+                ++line;
+                continue;
+            }
+            if (s.name == "poption") write(s.app, s.name, Encrypt3(CStr(s.value), ""));
+            else write(s.app, s.name, s.value);
         }
-        if (s.name == "poption") write(s.app, s.name, Encrypt3(CStr(s.value), ""));
-        else write(s.app, s.name, s.value);
+        // A clean end: the crash marker goes, whatever else changed.
+        write(UserApp(), "Crashtime", std::string());
+        rememberStored(record);
     }
-    // A clean end: the crash marker goes, whatever else changed.
-    write(UserApp(), "Crashtime", std::string());
-    rememberStored(record);
+    // What was not stored is not what the store holds: the next save tries again.
+    for (const std::string& key : notStored) stored_.erase(key);
 }
+
+void FrmMain::rememberStoredPassword(const std::string& text) { stored_[MachineApp() + "\\poption"] = text; }
 
 void FrmMain::rememberStored(const std::vector<StoredSetting>& record) {
     stored_.clear();

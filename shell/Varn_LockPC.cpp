@@ -32,9 +32,10 @@ std::string LockProgramPath() {
     return inProgramFolder(frmmain::isWindowsStyle() ? "LockPc.exe" : "lockpc");
 }
 
+// On Windows the lock screen saver is installed beside the program as
+// LockPcScr.scr, and the system's setting names it by its full path.
 std::string LockScreenSaverPath() {
-    if (frmmain::isWindowsStyle()) return GetSysDir() + "\\" + kLockScreenSaverName;
-    return inProgramFolder("lockpcscr");
+    return inProgramFolder(frmmain::isWindowsStyle() ? kLockScreenSaverName : "lockpcscr");
 }
 
 void EnableSCR(bool enable, bool secured) {
@@ -58,7 +59,9 @@ void SetSceensaverTimeOut(std::int32_t seconds) {
 
 void SetSceensaver(const std::string& name) {
     Step("SetSceensaver of Modul Varn_LockPC", 1, [&] {
-        if (frmmain::isWindowsStyle()) CreateKey(kScreenSaverValue, GetSysDir() + "\\" + name);
+        // No name: the system folder alone, which names no screen saver.
+        if (frmmain::isWindowsStyle())
+            CreateKey(kScreenSaverValue, name.empty() ? GetSysDir() + "\\" : inProgramFolder(name));
         rt().screenSaverSetting.program = name.empty() ? std::string() : posixProgramOf(name);
         rt().screenSaverSetting.startedThisIdle = false;
     });

@@ -18,15 +18,16 @@ inline constexpr const char* kLockScreenSaverName = "LockPcScr.scr";
 
 // The lock program in the program folder ("LockPc.exe"; "lockpc" on Linux).
 std::string LockProgramPath();
-// The lock screen saver: "LockPcScr.scr" in the system folder on Windows,
-// "lockpcscr" in the program folder on Linux.
+// The lock screen saver in the program folder: "LockPcScr.scr" on Windows
+// (where the install puts it), "lockpcscr" on Linux.
 std::string LockScreenSaverPath();
 
 // Turns the screen saver on or off; secured: the secured PC is on, and its
 // lock takes the place of the desktop's.
 void EnableSCR(bool enable, bool secured = true);
 void SetSceensaverTimeOut(std::int32_t seconds);
-// The screen saver program by its file name; an empty name sets none.
+// The screen saver program by its file name in the program folder (on
+// Windows the SCRNSAVE.EXE value gets its full path); an empty name sets none.
 void SetSceensaver(const std::string& name);
 
 // Starts the lock program, shown without taking the focus. Throws when it

@@ -5,6 +5,7 @@
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_GetSystemInfos.h"
 #include "base/Varn_Registry.h"
+#include "platform/Error.h"
 #include "platform/IDialogs.h"
 #include "platform/IServiceControl.h"
 #include "platform/ISystemInfo.h"
@@ -144,11 +145,17 @@ void InstallService(FrmMain& f) {
     // before anything changes, and said in the box.
     std::string problem;
     std::string store;
+    bool refused = false;  // the system wants an administrator for it
     Step(p, 1, [&] {
         problem = control().serviceInstallProblem();
         if (!problem.empty()) throw platform::Error(platform::err::PermissionDenied, problem);
         store = PrepareServiceStore(registry(), UserApp());
-        control().installService();
+        try {
+            control().installService();
+        } catch (...) {
+            refused = CurrentErrorInfo().first == platform::err::PermissionDenied;
+            throw;
+        }
         ok = true;
     });
     const std::string nl = LineEnd();
@@ -159,7 +166,9 @@ void InstallService(FrmMain& f) {
             f.chkStartWithWindow.setEnabled(false);
         });
         Step(p, 4, [&] {
-            WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+            if (WriteSetting(MachineApp(), kSettings, "chkNtService", 1) == SettingWrite::Refused)
+                f.MsgBox("The service setting was not saved: administrator rights are needed to change it.", 4144,
+                         rt().appName);
             if (UsesServiceSettings()) rt().userId = rt().machineNumber;
         });
         int answer = platform::mb::IdCancel;
@@ -174,7 +183,10 @@ void InstallService(FrmMain& f) {
     }
     Step(p, 7, [&] {
         f.MsgBox("Result: " + rt().appName + texts().notInstalled + nl + "Service Name: " + displayName() + nl + nl +
-                     (problem.empty() ? std::string(texts().installSolution) : "Refused: " + problem),
+                     (problem.empty() ? (refused ? "Administrator rights are needed to install the service." + nl
+                                                 : std::string()) +
+                                            texts().installSolution
+                                      : "Refused: " + problem),
                  4160, "Install Failed, Please Re-Start Application");
     });
     // A refused program installed nothing: there is nothing to take back.

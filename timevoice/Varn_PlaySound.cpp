@@ -78,7 +78,11 @@ void Ini_TTS() {
         created = false;
     }
     if (created) {
-        Step(p, 2, [] { WriteSetting(MachineApp(), kSettings, "TTS", true); });
+        // Written when it changes only: the machine tree takes administrator rights.
+        Step(p, 2, [] {
+            if (!CBool(ReadSetting(MachineApp(), kSettings, "TTS", false)))
+                WriteSetting(MachineApp(), kSettings, "TTS", true);
+        });
         return;
     }
     rt().soundAvailable = false;

@@ -1028,6 +1028,11 @@ std::vector<std::pair<std::string, RegValue>> MemoryRegistry::values(const std::
     return store_.values(keyPath);
 }
 
+std::vector<std::string> MemoryRegistry::subKeys(const std::string& keyPath) {
+    std::lock_guard lock(mutex_);
+    return store_.subKeyNames(keyPath);
+}
+
 std::optional<RegValue> MemoryRegistry::read(const std::string& path) {
     std::lock_guard lock(mutex_);
     return store_.read(path);

@@ -170,7 +170,12 @@ public:
     void deleteKey(const std::string& keyPath) override;
     void createKey(const std::string& keyPath) override;
     std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) override;
+    std::vector<std::string> subKeys(const std::string& keyPath) override;
     std::string storeId() const override;  // "memory:<address>"
+    // HKEY_LOCAL_MACHINE unless set otherwise (a store that stands for
+    // Windows' registry: HKEY_CURRENT_USER).
+    std::string userSettingsRoot() const override { return userRoot_; }
+    void setUserSettingsRoot(std::string root) { userRoot_ = std::move(root); }
 
     // Direct access for tests; not synchronised with the calls above.
     RegStore& store() { return store_; }
@@ -178,6 +183,7 @@ public:
 private:
     mutable std::mutex mutex_;
     RegStore store_;
+    std::string userRoot_ = "HKEY_LOCAL_MACHINE";
 };
 
 }  // namespace nocturo::platform

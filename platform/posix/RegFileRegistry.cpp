@@ -453,6 +453,10 @@ std::vector<std::pair<std::string, RegValue>> RegFileRegistry::values(const std:
     return query([&](const RegStore& s) { return s.values(keyPath); });
 }
 
+std::vector<std::string> RegFileRegistry::subKeys(const std::string& keyPath) {
+    return query([&](const RegStore& s) { return s.subKeyNames(keyPath); });
+}
+
 bool RegFileRegistry::exists(const std::string& path) {
     return query([&](const RegStore& s) { return s.exists(path); });
 }

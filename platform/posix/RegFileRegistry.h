@@ -51,6 +51,7 @@ public:
     void deleteKey(const std::string& keyPath) override;
     void createKey(const std::string& keyPath) override;
     std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) override;
+    std::vector<std::string> subKeys(const std::string& keyPath) override;
     // The writes of a batch replace the file once, at its end.
     void beginBatch() override;
     void endBatch() override;

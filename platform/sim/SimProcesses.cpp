@@ -13,6 +13,20 @@ std::uint32_t SimProcesses::start(const std::string& program, const std::vector<
                                {"program", program},
                                {"arguments", std::move(args)},
                                {"windowStyle", windowStyle}});
+    return launch(program);
+}
+
+std::uint32_t SimProcesses::startCommandLine(const std::string& program, const std::string& parameters,
+                                             int windowStyle) {
+    if (!takesCommandLine_) return IProcesses::startCommandLine(program, parameters, windowStyle);
+    journal_.append(JsonObject{{"call", "StartProgram"},
+                               {"program", program},
+                               {"commandLine", parameters},
+                               {"windowStyle", windowStyle}});
+    return launch(program);
+}
+
+std::uint32_t SimProcesses::launch(const std::string& program) {
     Script behaviour;
     if (auto it = scripts_.find(program); it != scripts_.end()) behaviour = it->second;
     if (behaviour.fails) throw Error(err::FileNotFound, "File not found");

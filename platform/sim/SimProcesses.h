@@ -32,6 +32,12 @@ public:
     // Journals the start (also one that fails) and returns ids 1000, 1001, ...
     std::uint32_t start(const std::string& program, const std::vector<std::string>& arguments,
                         int windowStyle) override;
+    // As on Windows when set (setTakesCommandLine): the parameters are
+    // journalled as the start's "commandLine", as they were given.
+    bool takesCommandLine() const override { return takesCommandLine_; }
+    std::uint32_t startCommandLine(const std::string& program, const std::string& parameters,
+                                   int windowStyle) override;
+    void setTakesCommandLine(bool takes) { takesCommandLine_ = takes; }
     // StillActive (259) until runMs of virtual time have passed since the
     // start, then the scripted exit code; nullopt for an id not given here.
     std::optional<std::uint32_t> exitCode(std::uint32_t pid) override;
@@ -75,7 +81,9 @@ private:
     IClock& clock_;
     std::map<std::string, Script> scripts_;
     std::map<std::uint32_t, Process> processes_;
+    std::uint32_t launch(const std::string& program);
     std::uint32_t nextPid_ = 1000;
+    bool takesCommandLine_ = false;
     std::set<std::string> windows_;
     std::set<std::string> hidden_;
     InstanceLock instanceLock_;

@@ -85,16 +85,36 @@ Win32Processes::~Win32Processes() {
     }
 }
 
-std::uint32_t Win32Processes::start(const std::string& program, const std::vector<std::string>& arguments,
-                                    int windowStyle) {
+namespace {
+
+void checkProgramName(const std::string& program) {
     if (program.empty()) throw Error(err::FileNotFound, "cannot start a program without a name");
     if (hasNul(program)) throw Error(err::InvalidProcedureCall, "program name holds a NUL character");
-    for (const auto& a : arguments)
-        if (hasNul(a)) throw Error(err::InvalidProcedureCall, "argument for \"" + program + "\" holds a NUL character");
     if (program.find('"') != std::string::npos)
         throw Error(err::FileNotFound, "cannot start \"" + program + "\": a file name holds no quote");
+}
 
-    std::wstring commandLine = BuildCommandLine(program, arguments);
+}  // namespace
+
+std::uint32_t Win32Processes::start(const std::string& program, const std::vector<std::string>& arguments,
+                                    int windowStyle) {
+    checkProgramName(program);
+    for (const auto& a : arguments)
+        if (hasNul(a)) throw Error(err::InvalidProcedureCall, "argument for \"" + program + "\" holds a NUL character");
+    return create(program, BuildCommandLine(program, arguments), windowStyle);
+}
+
+std::uint32_t Win32Processes::startCommandLine(const std::string& program, const std::string& parameters,
+                                               int windowStyle) {
+    checkProgramName(program);
+    if (hasNul(parameters))
+        throw Error(err::InvalidProcedureCall, "parameters for \"" + program + "\" hold a NUL character");
+    std::wstring commandLine = BuildCommandLine(program, {});
+    if (!parameters.empty()) commandLine += L" " + Widen(parameters);
+    return create(program, std::move(commandLine), windowStyle);
+}
+
+std::uint32_t Win32Processes::create(const std::string& program, std::wstring commandLine, int windowStyle) {
     const std::wstring application = Widen(program);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -34,6 +34,12 @@ public:
     // window style is the program's first ShowWindow.
     std::uint32_t start(const std::string& program, const std::vector<std::string>& arguments,
                         int windowStyle) override;
+    // Programs take their command line apart themselves.
+    bool takesCommandLine() const override { return true; }
+    // CreateProcessW with "program" + " " + parameters as the command line
+    // (just "program" when parameters is empty).
+    std::uint32_t startCommandLine(const std::string& program, const std::string& parameters,
+                                   int windowStyle) override;
     // Our children's handles are kept, so their codes stay readable after
     // they end; any other process is opened by its id.
     std::optional<std::uint32_t> exitCode(std::uint32_t pid) override;
@@ -48,6 +54,7 @@ public:
     bool acquireInstanceLock(const std::string& key) override;
 
 private:
+    std::uint32_t create(const std::string& program, std::wstring commandLine, int windowStyle);
     std::map<DWORD, HANDLE> children_;
     std::map<std::string, HANDLE> locks_;
 };

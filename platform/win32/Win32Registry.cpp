@@ -292,4 +292,22 @@ std::vector<std::pair<std::string, RegValue>> Win32Registry::values(const std::s
     return out;
 }
 
+std::vector<std::string> Win32Registry::subKeys(const std::string& keyPath) {
+    std::vector<std::string> out;
+    KeyRef ref;
+    if (splitKey(keyPath, ref)) return out;
+    Key key;
+    if (!openKey(ref, KEY_ENUMERATE_SUB_KEYS, false, key, keyPath)) return out;
+    std::wstring name(256, L'\0');  // a key name holds at most 255 characters
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS status = RegEnumKeyExW(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS)
+            throw ErrorFromCode(static_cast<unsigned long>(status), "cannot read " + describe(keyPath));
+        out.push_back(Narrow(std::wstring_view(name.data(), length)));
+    }
+    return out;
+}
+
 }  // namespace nocturo::platform::win32

@@ -26,6 +26,10 @@ public:
     // In the registry's order of enumeration (on Windows usually the order
     // of writing, under wine by name); values of other types left out.
     std::vector<std::pair<std::string, RegValue>> values(const std::string& keyPath) override;
+    std::vector<std::string> subKeys(const std::string& keyPath) override;
+    // Each user's settings below HKEY_CURRENT_USER: a user without
+    // administrator rights cannot write below HKEY_LOCAL_MACHINE.
+    std::string userSettingsRoot() const override { return "HKEY_CURRENT_USER"; }
     // One registry per machine: every instance shares it.
     std::string storeId() const override { return "windows-registry"; }
 };

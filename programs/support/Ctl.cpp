@@ -62,6 +62,15 @@ struct Failure {
     std::string message;
 };
 
+constexpr const char* kAdminRightsNeeded = "administrator rights are needed for this: run it as an administrator";
+
+// Whether the machine tree is the system's (Windows' registry, where users
+// have trees of their own) rather than part of a file of the user's own:
+// only then does a refusal mean that administrator rights are missing.
+bool machineTreeIsTheSystems() {
+    return hasRuntime() && rt().pf.registry && !EqualsNoCase(registry().userSettingsRoot(), "HKEY_LOCAL_MACHINE");
+}
+
 }  // namespace
 
 // The settings tree named on the command line, as the program itself
@@ -71,6 +80,7 @@ std::string treeApp(const std::string& tree) {
     if (tree == "machine") return MachineApp();
     if (tree != "user") usage("unknown tree '" + tree + "' (use user or machine)");
     if (UsesServiceSettings()) rt().userId = rt().machineNumber;
+    MoveOldUserTree();
     return UserApp();
 }
 
@@ -81,7 +91,7 @@ std::string FolderAppOf(const std::string& app, std::string folder) {
     return app + "\\" + folder;
 }
 
-std::string keyOf(const std::string& app) { return "HKEY_LOCAL_MACHINE\\Software\\" + app + "\\" + kSettings; }
+std::string keyOf(const std::string& app) { return SettingsKey(app, kSettings); }
 
 std::string show(const platform::RegValue& v) {
     if (auto* s = std::get_if<std::string>(&v)) return *s;
@@ -543,6 +553,15 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
         out << "state: " << control.serviceState() << "\n";
         return kOk;
     }
+    // The machine tree's service flag goes with the service: a flag that
+    // could not be stored is a command that did not do its work.
+    auto storeFlag = [&](int value, const char* done) {
+        const SettingWrite w = WriteSetting(MachineApp(), kSettings, "chkNtService", value);
+        if (w == SettingWrite::Stored) return;
+        const bool rights = w == SettingWrite::Refused && machineTreeIsTheSystems();
+        throw Failure{control.serviceDisplayName() + " " + done + ", but the setting chkNtService could not be stored" +
+                      (rights ? ": " + std::string(kAdminRightsNeeded) : std::string())};
+    };
     if (verb == "install") {
         if (std::string problem = control.serviceInstallProblem(); !problem.empty())
             throw Failure{"cannot install the service: " + problem};
@@ -551,13 +570,13 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
         control.installService();
         if (!from.owned) {
             control.removeAutostart();
-            WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+            storeFlag(1, "installed");
         }
         out << control.serviceDisplayName() << " installed\n";
         if (!store.empty()) out << "settings of the service: " << store << " (a copy of " << from.what << ")\n";
     } else {
         control.uninstallService();
-        WriteSetting(MachineApp(), kSettings, "chkNtService", 0);
+        storeFlag(0, "uninstalled");
         out << control.serviceDisplayName() << " uninstalled\n";
     }
     return kOk;
@@ -645,6 +664,13 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kUsage;
     } catch (const Failure& e) {
         err << "nocturoctl: " << e.message << "\n";
+        return kNotFound;
+    } catch (const platform::Error& e) {
+        // Refused by the system: below HKEY_LOCAL_MACHINE, the service
+        // manager, the system's autostart entry.
+        err << "nocturoctl: " << e.what() << "\n";
+        if (e.number() == platform::err::PermissionDenied && machineTreeIsTheSystems())
+            err << "nocturoctl: " << kAdminRightsNeeded << "\n";
         return kNotFound;
     } catch (const std::exception& e) {
         err << "nocturoctl: " << e.what() << "\n";

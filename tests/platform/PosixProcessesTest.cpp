@@ -18,6 +18,7 @@
 
 #include "platform/Error.h"
 #include "platform/posix/PosixProcesses.h"
+#include "schedule/Varn_ShellAndWait.h"
 #include "support/EnvOverride.h"
 #include "support/TestSupport.h"
 
@@ -160,6 +161,24 @@ TEST(PosixProcessesStart, ArgumentsArriveVerbatim) {
     std::string expected;
     for (const auto& a : args) expected += a + "\n";
     EXPECT_EQ(ReadWholeFile(out), expected);
+}
+
+// The start program's parameters as a user types them, split as a shell
+// would split them, reach a real program as these arguments.
+TEST(PosixProcessesStart, TypedParametersArriveSplitAsAShellSplitsThem) {
+    TempDir dir;
+    const std::string out = dir / "args.txt";
+    PosixProcesses p;
+    ASSERT_FALSE(p.takesCommandLine());
+    const std::string typed =
+        "'C:\\temp\\x.log' \"D:\\My Files\\a.txt\" it\\'s \"say \\\"hi\\\"\" '$HOME' C:\\\\x back\\";
+    std::vector<std::string> all{"-c", "printf '%s\\n' \"$@\" > '" + out + "'", "sh"};
+    const auto split = nocturo::SplitCommandLine(typed);
+    all.insert(all.end(), split.begin(), split.end());
+    auto pid = p.start("/bin/sh", all, 1);
+    ASSERT_EQ(waitForExit(p, pid), 0u);
+    EXPECT_EQ(ReadWholeFile(out),
+              "C:\\temp\\x.log\nD:\\My Files\\a.txt\nit's\nsay \"hi\"\n$HOME\nC:\\x\nback\\\n");
 }
 
 TEST(PosixProcessesStart, FailuresToStartThrow) {

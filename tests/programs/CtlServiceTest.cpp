@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "base/Runtime.h"
 #include "base/Variant.h"
 #include "base/Varn_Registry.h"
 #include "platform/sim/SimServiceControl.h"
@@ -110,6 +111,32 @@ TEST(CtlService, RefusalIsReportedAndFails) {
     EXPECT_EQ(c.run({"service", "install"}), 1);
     EXPECT_EQ(c.err.str(), "nocturoctl: InstallService refused\n");
     EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 0)), 0);
+}
+
+// A Windows user without administrator rights: what needs the machine tree
+// is refused with the reason, never reported as done; the user's own
+// settings are stored below HKEY_CURRENT_USER.
+TEST(CtlService, WithoutAdministratorRightsTheMachineTreeIsRefusedWithTheReason) {
+    Ctl c;
+    c.w.reg.actAsOrdinaryWindowsUser();
+    c.service.setState(true, false, false);
+    EXPECT_EQ(c.run({"service", "install"}), 1);
+    EXPECT_EQ(c.out.str(), "");
+    EXPECT_NE(c.err.str().find("chkNtService could not be stored: administrator rights are needed"),
+              std::string::npos)
+        << c.err.str();
+    EXPECT_EQ(c.run({"settings", "set", "machine", "chkNtService", "1", "--dword"}), 1);
+    EXPECT_NE(c.err.str().find("administrator rights are needed"), std::string::npos) << c.err.str();
+    EXPECT_EQ(c.run({"password", "set", "s3cret"}), 1);
+    EXPECT_EQ(c.out.str(), "");  // never "Password saved"
+    EXPECT_NE(c.err.str().find("administrator rights are needed"), std::string::npos) << c.err.str();
+    EXPECT_FALSE(c.w.reg.read(SettingPath(MachineApp(), kSettings, "poption")).has_value());
+
+    EXPECT_EQ(c.run({"settings", "set", "user", "txtHour", "03"}), 0);
+    EXPECT_EQ(c.w.reg.read("HKEY_CURRENT_USER\\Software\\Varn\\Nocturo\\" + rt().userId + "\\Settings\\txtHour"),
+              platform::RegValue{std::string("03")});
+    EXPECT_EQ(c.run({"settings", "list", "user"}), 0);
+    EXPECT_EQ(c.out.str(), "txtHour=03\n");
 }
 
 TEST(CtlService, DryRunPrintsTheUnitAndTheCallsAndChangesNothing) {

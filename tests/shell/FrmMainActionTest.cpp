@@ -219,6 +219,28 @@ TEST(ShutDownAction, TheStartProgramRunsFirstAndIsWaitedFor) {
     EXPECT_EQ(line.find("  UserID :  "), 51u);
 }
 
+// Where programs get a command line (Windows), the parameters are that
+// command line exactly as typed: backslashes, quotes and apostrophes included.
+TEST(ShutDownAction, WhereProgramsTakeACommandLineTheParametersGoAsTyped) {
+    Fresh t;
+    t.w.processes.setTakesCommandLine(true);
+    t.w.fs.addFile("C:\\my tools\\backup.exe");
+    t.f.chkStartProgram.setValue(1);
+    t.f.txtStartProgram.setText("C:\\my tools\\backup.exe");
+    const std::string typed = "/log C:\\temp\\x.log \"D:\\My Files\\\" it's \\\\server\\share\\";
+    t.f.txtProgramParameters.setText(typed);
+    t.f.txtCounter.setText("0");
+    t.f.cmdGo_Click();
+    t.settle();
+    auto* start = t.w.last("StartProgram");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->at("program").asString(), "C:\\my tools\\backup.exe");
+    EXPECT_EQ(start->at("commandLine").asString(), typed);
+    EXPECT_EQ(start->find("arguments"), nullptr);
+    EXPECT_EQ(t.logTail(1), (std::vector<std::string>{"manual command", "Start C:\\my tools\\backup.exe",
+                                                      "Program finished", "Shutdown"}));
+}
+
 TEST(ShutDownAction, AMissingOrFailingStartProgramIsLoggedAndTheActionGoesOn) {
     Fresh t;
     t.f.chkStartProgram.setValue(1);

@@ -187,7 +187,7 @@ TEST(LockScreenSaver, CheckedSetsTheLockScreenSaverWithTheTime) {
         if (c == "SetScreenSaverTimeout") calls.push_back(std::to_string(static_cast<int>(e.at("seconds").asNumber())));
     }
     EXPECT_EQ(calls, (std::vector<std::string>{"on", "45", "on"}));
-    EXPECT_EQ(t.screenSaverValue(), t.sysDir() + "\\LockPcScr.scr");
+    EXPECT_EQ(t.screenSaverValue(), t.w.programFolder() + "\\LockPcScr.scr");
     EXPECT_TRUE(t.w.screenSaver.active());
 
     t.f.chkSCR.setValue(0);
@@ -401,7 +401,7 @@ TEST(SecurePCStart, RestoredStateIsAppliedAgainAndTheQuestionAskedAgain) {
     EXPECT_EQ(CLng(t.policy("NoClose")), 1);
     EXPECT_EQ(t.w.screenSaver.timeout(), 45);
     EXPECT_TRUE(t.w.screenSaver.active());
-    EXPECT_EQ(t.screenSaverValue(), t.sysDir() + "\\LockPcScr.scr");
+    EXPECT_EQ(t.screenSaverValue(), t.w.programFolder() + "\\LockPcScr.scr");
 }
 
 TEST(SecurePCStart, DefaultsTouchNothing) {
@@ -456,7 +456,7 @@ TEST(LockComputer, ThePictureStartsTheLockScreenSaverWithTheFocus) {
         const auto* start = t.w.last("StartProgram");
         ASSERT_NE(start, nullptr);
         EXPECT_EQ(start->at("program").asString(), style == PathStyle::Windows
-                                                       ? t.sysDir() + "\\LockPcScr.scr"
+                                                       ? t.w.programFolder() + "\\LockPcScr.scr"
                                                        : t.w.programFolder() + "/lockpcscr");
         EXPECT_EQ(start->at("windowStyle").asNumber(), platform::ws::MaximizedFocus);
     }

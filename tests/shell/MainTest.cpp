@@ -6,6 +6,7 @@
 #include "app/Nocturo_Main.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_Registry.h"
+#include "base/Version.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"
 
@@ -119,6 +120,24 @@ TEST(Main, ServiceModeUsesTheMachineTreeForEverything) {
     ASSERT_TRUE(s.run(""));
     EXPECT_EQ(s.w.runtime.userId, "123456789");
     EXPECT_EQ(s.f.txtHour.text(), "00");
+}
+
+// A Windows user without administrator rights, after an older version kept
+// the user's settings below HKEY_LOCAL_MACHINE: they come along to
+// HKEY_CURRENT_USER, and the start changes nothing in the machine tree.
+TEST(Main, AnOrdinaryUsersFirstStartBringsTheOldSettingsAlong) {
+    Started s;
+    s.w.reg.store().writeString("HKEY_LOCAL_MACHINE\\Software\\Varn\\Nocturo\\TESTER\\Settings\\txtHour", "05");
+    s.w.sys.serial = 123456789u;  // the machine number
+    s.w.reg.store().writeString(SettingPath(AppKeyFor("123456789"), kSettings, "ProgramVersion"), version::Text);
+    s.w.reg.store().writeDword(SettingPath(AppKeyFor("123456789"), kSettings, "TTS"), 0xFFFFFFFFu);
+    s.w.reg.actAsOrdinaryWindowsUser();
+    ASSERT_TRUE(s.run(""));
+    EXPECT_EQ(s.f.txtHour.text(), "05");
+    EXPECT_EQ(s.w.reg.read("HKEY_CURRENT_USER\\Software\\Varn\\Nocturo\\TESTER\\Settings\\txtHour"),
+              platform::RegValue{std::string("05")});
+    EXPECT_TRUE(s.w.reg.refusedPaths.empty()) << s.w.reg.refusedPaths.front();
+    EXPECT_EQ(s.w.errorLog().find("Varn_Registry"), std::string::npos) << s.w.errorLog();
 }
 
 // ---- settings that cannot be used, and hostile values ----------------------------------

@@ -5,20 +5,33 @@
 
 namespace nocturo::test {
 
-void MapRegistry::writeString(const std::string& path, const std::string& text) {
+void MapRegistry::check(const std::string& path) {
     if (failWrites) {
         ++refusedWrites;
         throw platform::Error(platform::err::PermissionDenied, "Permission denied");
     }
+    const std::string root = path.substr(0, path.find('\\'));
+    if (refuseMachineWrites && (EqualsNoCase(root, "HKEY_LOCAL_MACHINE") || EqualsNoCase(root, "HKLM"))) {
+        ++refusedWrites;
+        refusedPaths.push_back(path);
+        throw platform::Error(platform::err::PermissionDenied,
+                              "cannot create registry key \"" + path + "\" (Access is denied)");
+    }
+}
+
+void MapRegistry::writeString(const std::string& path, const std::string& text) {
+    check(path);
     MemoryRegistry::writeString(path, text);
 }
 
 void MapRegistry::writeDword(const std::string& path, std::uint32_t value) {
-    if (failWrites) {
-        ++refusedWrites;
-        throw platform::Error(platform::err::PermissionDenied, "Permission denied");
-    }
+    check(path);
     MemoryRegistry::writeDword(path, value);
+}
+
+void MapRegistry::deleteValue(const std::string& path) {
+    if (refuseMachineWrites) check(path);
+    MemoryRegistry::deleteValue(path);
 }
 
 void CountingLoop::yield() {

@@ -22,9 +22,22 @@ class MapRegistry : public platform::MemoryRegistry {
 public:
     void writeString(const std::string& path, const std::string& text) override;
     void writeDword(const std::string& path, std::uint32_t value) override;
+    void deleteValue(const std::string& path) override;
     std::string storeId() const override { return "map"; }
+    // As Windows' registry is for a user without administrator rights: user
+    // settings below HKEY_CURRENT_USER, and every change below
+    // HKEY_LOCAL_MACHINE refused (access denied) and recorded.
+    void actAsOrdinaryWindowsUser() {
+        setUserSettingsRoot("HKEY_CURRENT_USER");
+        refuseMachineWrites = true;
+    }
     bool failWrites = false;
+    bool refuseMachineWrites = false;
     int refusedWrites = 0;
+    std::vector<std::string> refusedPaths;  // the changes refused below HKEY_LOCAL_MACHINE
+
+private:
+    void check(const std::string& path);
 };
 
 class FixedClock : public platform::IClock {

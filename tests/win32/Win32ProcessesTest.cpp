@@ -78,6 +78,38 @@ TEST(Win32Processes, StartsTheProgramWithItsArgumentsAndReadsItsExitCode) {
     EXPECT_FALSE(processes.endedAbnormally(pid));
 }
 
+// The parameters a user typed reach the program as its command line, as
+// typed: paths keep their backslashes, quotes and apostrophes stay for the
+// program to read as it reads them.
+TEST(Win32Processes, ParametersAreTheProgramsCommandLineAsTyped) {
+    TempDir dir;
+    const std::string out = dir / "args.txt";
+    Win32Processes processes;
+    ASSERT_TRUE(processes.takesCommandLine());
+    struct Case {
+        std::string typed;              // after the output file and the exit code
+        std::vector<std::string> argv;  // as the C runtime's rules split it
+    };
+    const std::vector<Case> cases = {
+        {"C:\\temp\\x.log", {"C:\\temp\\x.log"}},
+        {"\"C:\\My Files\\a b.txt\" /v", {"C:\\My Files\\a b.txt", "/v"}},
+        {"it's  'two words'", {"it's", "'two", "words'"}},
+        {"say \\\"hi\\\"", {"say", "\"hi\""}},
+        {"D:\\data\\ \\\\server\\share\\", {"D:\\data\\", "\\\\server\\share\\"}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const std::string typed = "\"" + out + "\" 0" + (c.typed.empty() ? "" : " " + c.typed);
+        const auto pid = processes.startCommandLine(childProgram(), typed, ws::Hide);
+        ASSERT_EQ(waitForExit(processes, pid), std::optional<std::uint32_t>(0));
+        EXPECT_EQ(ReadWholeFile(out + ".cmdline"), "\"" + childProgram() + "\" " + typed);
+        std::string expected;
+        for (const auto& a : c.argv) expected += a + "\n";
+        EXPECT_EQ(ReadWholeFile(out), expected);
+    }
+}
+
 TEST(Win32Processes, AProgramInAFolderWithBlanksStartsFromItsFullPath) {
     TempDir dir;
     const std::string folder = dir / "Program Files";

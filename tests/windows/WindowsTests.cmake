@@ -162,7 +162,8 @@ endif()
 # the program's single-instance lock, so they take turns.
 if(CMAKE_CROSSCOMPILING_EMULATOR)
   foreach(case ctl-encrypt3-0 ctl-encrypt3-1 ctl-encrypt3-2 ctl-settings-in-the-registry headless-reboot service-reboot
-               second-copy lockpcscr-ends-on-a-line lockpcscr-screen-saver-arguments)
+               second-copy lockpcscr-ends-on-a-line lockpcscr-screen-saver-arguments
+               lockpcscr-installed-as-the-screen-saver)
     add_test(NAME win32.programs.${case}
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/windows/programs-under-wine.sh ${case}
                      ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE_DIR:nocturo>)

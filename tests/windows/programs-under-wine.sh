@@ -38,7 +38,8 @@ ctl-encrypt3-[0-9])
   done
   ;;
 ctl-settings-in-the-registry)
-  key='HKEY_LOCAL_MACHINE\Software\Varn\Nocturo'
+  # A user's settings live below HKEY_CURRENT_USER (every user may write there).
+  key='HKEY_CURRENT_USER\Software\Varn\Nocturo'
   run "$bin/nocturoctl.exe" settings set user txtHour 03 >/dev/null || fail "settings set exit code"
   shown=$(run reg query "$key" /s) || fail "reg query exit code"
   echo "$shown" | grep -Eq '^ +txtHour +REG_SZ +03$' || fail "txtHour 03 not in the registry: $shown"
@@ -123,6 +124,19 @@ lockpcscr-screen-saver-arguments)
   out=$( (sleep 1; echo) | "$wine" "$bin/lockpcscr.exe" /s --headless 2>&1 | tr -d '\r'; exit "${PIPESTATUS[1]}")
   [ $? -eq 0 ] || fail "lockpcscr /s --headless: $out"
   echo "ok: /s runs, /p, /c and /a show nothing, /x is refused"
+  ;;
+lockpcscr-installed-as-the-screen-saver)
+  # The install puts the lock screen saver beside the program as
+  # LockPcScr.scr, the name the desktop's SCRNSAVE.EXE value gives it, and
+  # Windows' own way of starting a screen saver (/s) runs it.
+  cmake --install "$(dirname "$bin")" --prefix "$work/inst" >/dev/null || fail "cmake --install"
+  [ -f "$work/inst/bin/LockPcScr.scr" ] || fail "no bin/LockPcScr.scr in the installed folder"
+  [ -f "$bin/LockPcScr.scr" ] || fail "no LockPcScr.scr in the build's program folder"
+  start=$(date +%s)
+  out=$( (sleep 1; echo) | "$wine" "$work/inst/bin/LockPcScr.scr" /s --headless 2>&1 | tr -d '\r'; exit "${PIPESTATUS[1]}") ||
+    fail "LockPcScr.scr /s exit code"
+  [ $(( $(date +%s) - start )) -ge 1 ] || fail "LockPcScr.scr /s ended before its line: $out"
+  echo "ok: installed as bin\\LockPcScr.scr and runs on /s"
   ;;
 *)
   fail "unknown case $case_name"
