@@ -51,6 +51,7 @@ public:
     void deleteKey(const std::string& k) override { r_.deleteKey(k); }
     void createKey(const std::string& k) override { r_.createKey(k); }
     std::vector<std::pair<std::string, RegValue>> values(const std::string& k) override { return r_.values(k); }
+    std::vector<std::string> subKeys(const std::string& k) override { return r_.subKeys(k); }
     void beginBatch() override { r_.beginBatch(); }
     void endBatch() override { r_.endBatch(); }
     std::string storeId() const override { return r_.storeId(); }
