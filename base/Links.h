@@ -14,6 +14,4 @@ inline constexpr const char* DownloadPage = "https://nocturo.example.org/product
 // program's code in it.
 inline constexpr const char* VersionList = "https://nocturo.example.org/versions.txt";
 inline constexpr const char* VersionListCode = "Nocturo";
-// The public time service's page that shows the current UTC time of day.
-inline constexpr const char* TimePage = "http://time.nocturo.example.org/timezone.cgi?UTC";
 }  // namespace nocturo::links
