@@ -1,5 +1,6 @@
 #include "platform/common/SocketSntp.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
