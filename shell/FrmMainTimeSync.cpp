@@ -82,6 +82,9 @@ Task FrmMain::timeSyncRun(bool showMessages) {
         AtomicTimeRequest request;
         request.setClock = !ntp;
         request.mayAsk = showMessages;
+        // The server's answer may bring a question (a jump of days): the
+        // window leaves the topmost band before it.
+        if (showMessages) step(p, 4, [&] { ClearTopMostWindow(); });
         Task atomic = DoAtomicTime(outcome, chkDT.checked(), request);
         co_await atomic;
     }

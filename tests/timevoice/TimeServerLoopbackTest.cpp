@@ -119,6 +119,24 @@ TEST(SntpOnLoopback, SilenceEndsAfterTheTimeOut) {
     EXPECT_EQ(n.w.count("SetTime"), 0);
 }
 
+TEST(SntpOnLoopback, APortWithoutServerIsNamed) {
+    Networked n;
+    std::uint16_t closed = 0;
+    {
+        SntpTestServer gone;  // its port, free again
+        closed = gone.port();
+    }
+    n.timeServer("127.0.0.1:" + std::to_string(closed));
+    AtomicTimeRequest request;
+    request.timeoutMs = 1000;
+    const AtomicTimeOutcome o = n.run(request);
+    EXPECT_FALSE(o.measured);
+    // Refused at once where the system reports it, else silence.
+    EXPECT_EQ(o.problem.rfind("no answer from 127.0.0.1:" + std::to_string(closed), 0), 0u) << o.problem;
+    EXPECT_EQ(n.w.count("SetTime"), 0);
+    EXPECT_NE(n.w.errorLog().find("DoAtomicTime of Modul Varn_TimeSync"), std::string::npos);
+}
+
 #ifdef NOCTURO_HAVE_CURL
 
 TEST(TimePageOnLoopback, StatusRedirectAndPage) {
