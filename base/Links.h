@@ -49,8 +49,3 @@ void ShowLink(Link& link, const std::string& address) {
 }
 
 }  // namespace nocturo::links
-
-namespace nocturo::links {
-// The public time service's page that shows the current UTC time of day.
-inline constexpr const char* TimePage = "http://time.nocturo.example.org/timezone.cgi?UTC";
-}  // namespace nocturo::links

@@ -88,6 +88,7 @@ inline platform::IDialogs& dialogs() { return service(rt().pf.dialogs); }
 inline platform::IProcesses& processes() { return service(rt().pf.processes); }
 inline platform::ISessionPower& power() { return service(rt().pf.power); }
 inline platform::IHttp& http() { return service(rt().pf.http); }
+inline platform::ISntp& netTime() { return service(rt().pf.sntp); }
 inline platform::ISound& sound() { return service(rt().pf.sound); }
 inline platform::ISpeech& speech() { return service(rt().pf.speech); }
 inline platform::IWindows& windows() { return service(rt().pf.windows); }

@@ -9,6 +9,7 @@
 #include "platform/IRegistry.h"
 #include "platform/IScreenSaver.h"
 #include "platform/IServiceControl.h"
+#include "platform/ISntp.h"
 #include "platform/ISessionPower.h"
 #include "platform/ISound.h"
 #include "platform/ISystemInfo.h"
@@ -32,6 +33,7 @@ struct Platform {
     IWindows* windows = nullptr;
     ITray* tray = nullptr;  // null: the desktop has no notification area
     IHttp* http = nullptr;
+    ISntp* sntp = nullptr;  // null: no network time queries from here
     IServiceControl* service = nullptr;  // null: no autostart entry or system service here
     ITimeSettings* time = nullptr;  // null: the clock cannot be set from here
     IScreenSaver* screenSaver = nullptr;  // null: no screen saver to set

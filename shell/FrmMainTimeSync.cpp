@@ -75,26 +75,38 @@ Task FrmMain::timeSyncRun(bool showMessages) {
         }
     });
     step(p, 3, [&] { ntp = timeSettings().ntpActive(); });
-    if (ntp) {
-        // The system keeps the clock by network time: no fighting it.
-        step(p, 4, [&] {
-            LblStatus.setCaption(" Network time (NTP) keeps the clock");
-            if (showMessages) {
-                ClearTopMostWindow();
-                ACmsgbox(5, "The system clock is kept by network time (NTP) already.", 64, rt().appName, "", 0);
-                if (chkWinOnTop.checked()) SetTopMostWindow();
-            }
-        });
-        co_return;
-    }
     AtomicTimeOutcome outcome;
     {
-        Task atomic = DoAtomicTime(outcome, chkDT.checked());
+        // Where the system keeps the clock by network time, it is not fought:
+        // the offset to the time server is only measured and shown.
+        AtomicTimeRequest request;
+        request.setClock = !ntp;
+        request.mayAsk = showMessages;
+        // The server's answer may bring a question (a jump of days): the
+        // window leaves the topmost band before it.
+        if (showMessages) step(p, 4, [&] { ClearTopMostWindow(); });
+        Task atomic = DoAtomicTime(outcome, chkDT.checked(), request);
         co_await atomic;
     }
     step(p, 5, [&] { ClearTopMostWindow(); });
     step(p, 6, [&] {
-        if (outcome.clockSet && !outcome.refusal.empty()) {
+        const std::string& server = outcome.server;
+        if (ntp) {
+            if (outcome.measured) {
+                const std::string offset = ClockOffsetText(outcome.offsetUsec);
+                const std::string is = "the clock is ";
+                LblStatus.setCaption(" NTP keeps the clock (" + offset.substr(is.size()) + ")");
+                if (showMessages)
+                    ACmsgbox(5, "Against " + server + " " + offset + "; network time (NTP) keeps it.", 64, rt().appName,
+                             "", 0);
+            } else {
+                LblStatus.setCaption(" Network time (NTP) keeps the clock");
+                if (showMessages)
+                    ACmsgbox(5, "The system clock is kept by network time (NTP) already; its offset to " + server +
+                                    " is not known: " + outcome.problem + ".",
+                             64, rt().appName, "", 0);
+            }
+        } else if (outcome.clockSet && !outcome.refusal.empty()) {
             LblStatus.setCaption(" The system refused to set the clock");
             if (showMessages) {
                 ACmsgbox(5, "The system refused to set the clock: " + outcome.refusal, 16, rt().appName, "", 0);
@@ -104,12 +116,15 @@ Task FrmMain::timeSyncRun(bool showMessages) {
                     timeSettings().setNtp(true);
             }
         } else if (outcome.clockSet) {
+            const std::string moved = ClockMoveText(outcome.offsetUsec);
             if (showMessages)
-                ACmsgbox(5, "Your system time was updated to " + FormatGeneral(clock().now()), 64, rt().appName, "",
-                         0);
+                ACmsgbox(5, "Your system time was updated to " + FormatGeneral(clock().now()) + " from " + server +
+                                ": " + moved + ".",
+                         64, rt().appName, "", 0);
             log("PC System time synchronized");
         } else if (showMessages) {
-            ACmsgbox(5, "The attempt to synchronize your system time failed", 64, rt().appName, "", 0);
+            ACmsgbox(5, "The attempt to synchronize your system time failed: " + outcome.problem + ".", 64,
+                     rt().appName, "", 0);
         }
     });
     step(p, 7, [&] {

@@ -21,6 +21,7 @@
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"
 #include "platform/posix/PosixClock.h"
+#include "platform/sim/SimTimeSettings.h"
 #include "schedule/frmTimeSetup.h"
 #include "schedule/frmWindowSetup.h"
 #include "shell/FrmMain.h"
@@ -123,7 +124,11 @@ void DesktopServices::install(Runtime& runtime, const platform::PlatformHost& ho
     runtime.pf.loop = &loop;
     runtime.pf.dialogs = &dialogs;
     runtime.pf.windows = &screen;
-    if (host.name == "sim") runtime.pf.clock = &realClock_;
+    if (host.name == "sim") {
+        runtime.pf.clock = &realClock_;
+        // The time settings read the same real time the window shows.
+        if (auto* time = dynamic_cast<platform::SimTimeSettings*>(host.pf.time)) time->readRealClock(true);
+    }
 }
 
 struct DesktopProgram::Parts {

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/posix/CanberraSound.h"
+#include "platform/common/SocketSntp.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/DesktopScreenSaver.h"
 #include "platform/posix/EspeakSpeech.h"
@@ -65,6 +66,7 @@ public:
         pf.windows = &screen;
         pf.tray = &tray;  // headless: no notification area
         pf.http = &http;
+        pf.sntp = &sntp;
         pf.service = &service;
         pf.screenSaver = &screenSaver;
         dialogs.setPump(&loop);
@@ -84,6 +86,7 @@ public:
     PosixScreen screen;
     NoTray tray;
     CurlHttp http;
+    SocketSntp sntp;
     SystemdServiceControl service;
     DesktopScreenSaver screenSaver;
 };

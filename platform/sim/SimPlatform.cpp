@@ -106,6 +106,7 @@ public:
           speech(journal),
           tray(journal),
           http(journal),
+          sntp(journal, time),
           service(journal),
           time(journal, &clock),
           screenSaver(journal) {
@@ -129,6 +130,7 @@ public:
         pf.windows = &screen;
         pf.tray = &tray;
         pf.http = &http;
+        pf.sntp = &sntp;
         pf.service = &service;
         pf.time = &time;
         pf.screenSaver = &screenSaver;
@@ -136,8 +138,7 @@ public:
         // version, so a check finds it current.
         if (const std::string& list = links::Current().versionList; !list.empty())
             http.serve(list, std::string("\"") + links::VersionListCode + "\",\"" + version::Text + "\"");
-        // The time service's page shows the simulated clock's time (UTC here).
-        http.serve(links::TimePage, TimePageFixture());
+        // The default time server (SimSntp) answers with the simulated clock.
     }
     std::string programFolder;
     Journal journal;
@@ -157,6 +158,7 @@ public:
     SimSpeech speech;
     SimTray tray;
     SimHttp http;
+    SimSntp sntp;
     SimServiceControl service;
     SimTimeSettings time;
     SimScreenSaver screenSaver;

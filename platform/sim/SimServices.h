@@ -9,6 +9,7 @@
 #include "platform/sim/SimProcesses.h"
 #include "platform/sim/SimScreenSaver.h"
 #include "platform/sim/SimSessionPower.h"
+#include "platform/sim/SimSntp.h"
 #include "platform/sim/SimSound.h"
 #include "platform/sim/SimSystemInfo.h"
 #include "platform/sim/SimTimeSettings.h"

@@ -1,5 +1,6 @@
 #include "platform/sim/SimTimeSettings.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -28,6 +29,10 @@ std::uint32_t SimTimeSettings::getTimeZoneInformation(TimeZoneInformation& zone)
 }
 
 std::int64_t SimTimeSettings::utcNowUsec() {
+    if (realClock_) {
+        using namespace std::chrono;
+        return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    }
     const LocalTime local = clock_ ? clock_->now() : SimClock::realLocalTime();
     return (SimClock::toEpochMs(local) + std::int64_t{currentBias()} * 60000) * 1000;
 }

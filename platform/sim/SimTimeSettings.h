@@ -30,6 +30,10 @@ public:
     void setZoneRulesKeepLocalTime(bool rules) { zoneRules_ = rules; }
     // Every SetTime / SetNTP is journalled, then throws platform::Error.
     void setRefuse(bool refuse) { refuse_ = refuse; }
+    // The clock read is the real one (UTC), as on a desktop that shows real
+    // time while the simulated loop's clock stands still; a set clock is
+    // still journalled and moves the simulated clock only.
+    void readRealClock(bool real) { realClock_ = real; }
     // Minutes to add to local time for UTC, as the zone is in force now.
     std::int32_t currentBias() const;
 
@@ -41,6 +45,7 @@ private:
     bool ntp_ = false;
     bool zoneRules_ = false;
     bool refuse_ = false;
+    bool realClock_ = false;
 };
 
 }  // namespace nocturo::platform

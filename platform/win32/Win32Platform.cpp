@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/Error.h"
+#include "platform/common/SocketSntp.h"
 #include "platform/win32/ConsoleDialogs.h"
 #include "platform/win32/SapiSpeech.h"
 #include "platform/win32/Win32Clock.h"
@@ -112,6 +113,7 @@ public:
         pf.windows = &windows;
         pf.tray = nullptr;     // the desktop puts its notification icon in place
         pf.http = &http;
+        pf.sntp = &sntp;
         pf.service = &service;
         pf.time = &time;
         pf.screenSaver = &screenSaver;
@@ -130,6 +132,7 @@ public:
     win32::SapiSpeech speech;
     win32::Win32Windows windows;
     win32::WinHttpClient http;
+    SocketSntp sntp;
     win32::Win32ServiceControl service;
     win32::Win32TimeSettings time;
     win32::Win32ScreenSaver screenSaver;

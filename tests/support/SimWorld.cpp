@@ -16,6 +16,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
       tray(journal),
       http(journal),
       time(journal, &clock),
+      sntp(journal, time),
       screenSaver(journal) {
     LayOutProgramFolder(fs, sys, style);
     fs.addFile(sys.programDir + fs.separator() + ".." + fs.separator() + "Common" + fs.separator() + "language" +
@@ -35,6 +36,7 @@ SimWorld::SimWorld(platform::PathStyle style, platform::LocalTime start)
     runtime.pf.windows = &screen;
     runtime.pf.tray = &tray;
     runtime.pf.http = &http;
+    runtime.pf.sntp = &sntp;
     runtime.pf.time = &time;
     runtime.pf.screenSaver = &screenSaver;
     runtime.winVersionCode = 30;

@@ -36,6 +36,7 @@ public:
     platform::SimTray tray;
     platform::SimHttp http;
     platform::SimTimeSettings time;
+    platform::SimSntp sntp;  // answers the default server; others over 127.0.0.1
     platform::SimScreenSaver screenSaver;
     Runtime runtime;
 

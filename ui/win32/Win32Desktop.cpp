@@ -11,6 +11,7 @@
 #include "base/Runtime.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"
+#include "platform/sim/SimTimeSettings.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32Windows.h"
@@ -97,7 +98,11 @@ void Win32DesktopServices::install(Runtime& runtime, const platform::PlatformHos
     runtime.pf.loop = &loop;
     runtime.pf.windows = &screen;
     runtime.pf.dialogs = &dialogs;
-    if (host.name == "sim") runtime.pf.clock = &realClock_;
+    if (host.name == "sim") {
+        runtime.pf.clock = &realClock_;
+        // The time settings read the same real time the window shows.
+        if (auto* time = dynamic_cast<platform::SimTimeSettings*>(host.pf.time)) time->readRealClock(true);
+    }
 }
 
 struct Win32DesktopProgram::Parts {
