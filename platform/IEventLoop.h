@@ -26,6 +26,16 @@ public:
     virtual void removeTimer(TimerId id) = 0;
     // Runs fn from the loop, after the current handler returns.
     virtual void post(std::function<void()> fn) = 0;
+    // Calls onReadable from the loop while the descriptor fd is readable (or
+    // at its end, or on an error: the handler then removes the watch). Not
+    // called again while it runs; a second watch on fd replaces the first.
+    // Returns false where this loop cannot watch descriptors (Windows).
+    virtual bool addReadWatch(int fd, std::function<void()> onReadable) {
+        (void)fd;
+        (void)onReadable;
+        return false;
+    }
+    virtual void removeReadWatch(int fd) { (void)fd; }
     // Runs until quit() and returns its code.
     virtual int run() = 0;
     virtual void quit(int code) = 0;

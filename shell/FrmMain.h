@@ -27,6 +27,7 @@
 #include "base/Variant.h"
 #include "controls/Controls.h"
 #include "platform/IClock.h"
+#include "platform/IControl.h"
 #include "platform/IEventLoop.h"
 
 namespace nocturo {
@@ -339,6 +340,22 @@ public:
     // band while it shows.
     int MsgBox(const std::string& prompt, int style, const std::string& title);
     void ShowErrorIndicator();
+
+    // ---- control from outside the window: the control channel, the
+    // desktop's notifications, the postpone buttons and the tray menu
+    // (FrmMainControl.cpp). Each goes through the window's own handlers, so
+    // it logs, sounds and asks as they do, and is refused where they are.
+    // Moves the next due moment, or a running final count, by seconds. False,
+    // with the reason in why, when nothing is due or counting.
+    bool Postpone(long long seconds, std::string& why);
+    // Cancels the running action as the stop picture does. False, with the
+    // reason in why, when nothing runs or "Disable Cancel button" is set.
+    bool CancelRunning(std::string& why);
+    // The state that the control channel reports.
+    platform::ControlState controlState() const;
+    // Called after a handler changed the state the channel reports (armed,
+    // mode, action, the due moment, the phase of a run); unset: nobody listens.
+    std::function<void()> onStateChanged;
 
     // The picture names of the countdown digits and images.
     static std::string DigitPicture(int digit);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <utility>
@@ -35,6 +36,35 @@ void QtEventLoop::idle(int maxMs) {
     wake.setTimerType(Qt::PreciseTimer);
     wake.start(maxMs);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+bool QtEventLoop::addReadWatch(int fd, std::function<void()> onReadable) {
+    if (fd < 0) return false;
+    removeReadWatch(fd);
+    auto w = std::make_shared<Watch>();
+    w->onReadable = std::move(onReadable);
+    w->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &context_);
+    std::weak_ptr<Watch> weak = w;
+    QObject::connect(w->notifier, &QSocketNotifier::activated, &context_, [weak] {
+        std::shared_ptr<Watch> watch = weak.lock();  // the handler may remove it
+        if (!watch || watch->busy || !watch->onReadable) return;
+        watch->busy = true;
+        struct Release {
+            Watch& w;
+            ~Release() { w.busy = false; }
+        } release{*watch};
+        watch->onReadable();
+    });
+    watches_[fd] = std::move(w);
+    return true;
+}
+
+void QtEventLoop::removeReadWatch(int fd) {
+    auto it = watches_.find(fd);
+    if (it == watches_.end()) return;
+    it->second->notifier->setEnabled(false);
+    it->second->notifier->deleteLater();
+    watches_.erase(it);
 }
 
 int QtEventLoop::run() {

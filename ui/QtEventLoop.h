@@ -12,6 +12,7 @@
 #include "platform/IEventLoop.h"
 
 class QTimer;
+class QSocketNotifier;
 
 namespace nocturo::ui {
 
@@ -40,6 +41,9 @@ public:
     // makes it return at once with that code.
     int run() override;
     void quit(int code) override;
+    // A QSocketNotifier per descriptor.
+    bool addReadWatch(int fd, std::function<void()> onReadable) override;
+    void removeReadWatch(int fd) override;
 
 private:
     struct Timer {
@@ -52,6 +56,12 @@ private:
 
     QObject context_;  // parent of the timers and receiver of posted work
     std::map<platform::TimerId, std::shared_ptr<Timer>> timers_;
+    struct Watch {
+        std::function<void()> onReadable;
+        QSocketNotifier* notifier = nullptr;  // owned by context_
+        bool busy = false;
+    };
+    std::map<int, std::shared_ptr<Watch>> watches_;
     platform::TimerId nextTimerId_ = 1;
     bool running_ = false;
     bool quitPending_ = false;

@@ -146,12 +146,13 @@ void PosixEventLoop::turn(int timeoutMs) {
 
 // ---- descriptors --------------------------------------------------------------
 
-void PosixEventLoop::addReadWatch(int fd, std::function<void()> onReadable) {
+bool PosixEventLoop::addReadWatch(int fd, std::function<void()> onReadable) {
     if (fd < 0) throw Error(err::InvalidProcedureCall, "read watch on an invalid descriptor");
     auto w = std::make_shared<Watch>();
     w->fd = fd;
     w->onReadable = std::move(onReadable);
     watches_[fd] = std::move(w);
+    return true;
 }
 
 void PosixEventLoop::removeReadWatch(int fd) { watches_.erase(fd); }

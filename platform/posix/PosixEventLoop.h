@@ -56,8 +56,8 @@ public:
     // or on error: the handler should then remove the watch). A watch whose
     // descriptor was closed underneath is dropped. Not called again while it
     // runs. A second watch on the same fd replaces the first.
-    void addReadWatch(int fd, std::function<void()> onReadable);
-    void removeReadWatch(int fd);
+    bool addReadWatch(int fd, std::function<void()> onReadable) override;
+    void removeReadWatch(int fd) override;
 
     static constexpr int kIdleNapMs = 2;
 

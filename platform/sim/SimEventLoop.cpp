@@ -4,6 +4,11 @@
 #include <limits>
 #include <thread>
 #include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include <poll.h>
+#endif
 
 #include "platform/Error.h"
 
@@ -197,6 +202,7 @@ void SimEventLoop::yield() {
         dispatch(std::move(next));
     }
     moveClockTo(target);
+    if (pacing_ <= 0) pollWatches(0);
 }
 
 int SimEventLoop::run() {
@@ -260,7 +266,67 @@ void SimEventLoop::pace() {
     const double virtualNs = static_cast<double>(clock_.monotonicMs() - paceVirtualBase_) * 1e6;
     const auto wakeNs = paceRealBaseNs_ + static_cast<std::int64_t>(virtualNs / pacing_);
     const std::int64_t nowNs = RealNowNs();
-    if (wakeNs > nowNs) std::this_thread::sleep_for(std::chrono::nanoseconds(wakeNs - nowNs));
+    if (wakeNs <= nowNs) {
+        pollWatches(0);
+        return;
+    }
+    if (watches_.empty()) {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(wakeNs - nowNs));
+        return;
+    }
+    // Wait on the watched descriptors until the wake-up time, serving them
+    // as they become readable.
+    for (std::int64_t left = wakeNs - nowNs; left > 0; left = wakeNs - RealNowNs())
+        pollWatches(static_cast<int>((left + 999999) / 1000000));
+}
+
+bool SimEventLoop::addReadWatch(int fd, std::function<void()> onReadable) {
+#ifdef _WIN32
+    (void)fd;
+    (void)onReadable;
+    return false;
+#else
+    if (fd < 0) throw Error(err::InvalidProcedureCall, "read watch on an invalid descriptor");
+    auto w = std::make_shared<Watch>();
+    w->onReadable = std::move(onReadable);
+    watches_[fd] = std::move(w);
+    return true;
+#endif
+}
+
+void SimEventLoop::removeReadWatch(int fd) { watches_.erase(fd); }
+
+void SimEventLoop::pollWatches(int waitMs) {
+#ifdef _WIN32
+    (void)waitMs;
+#else
+    if (watches_.empty()) {
+        if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return;
+    }
+    std::vector<pollfd> fds;
+    for (const auto& [fd, w] : watches_)
+        if (!w->busy) fds.push_back(pollfd{fd, POLLIN, 0});
+    if (fds.empty()) return;
+    if (::poll(fds.data(), fds.size(), waitMs) <= 0) return;
+    for (const pollfd& p : fds) {
+        if (p.revents == 0) continue;
+        auto it = watches_.find(p.fd);
+        if (it == watches_.end()) continue;
+        if (p.revents & POLLNVAL) {  // closed underneath
+            watches_.erase(it);
+            continue;
+        }
+        std::shared_ptr<Watch> w = it->second;  // the handler may remove it
+        if (w->busy || !w->onReadable) continue;
+        w->busy = true;
+        struct Release {
+            Watch& w;
+            ~Release() { w.busy = false; }
+        } release{*w};
+        w->onReadable();
+    }
+#endif
 }
 
 }  // namespace nocturo::platform

@@ -64,6 +64,11 @@ public:
     // run() makes it return at once.
     int run() override;
     void quit(int code) override;
+    // Descriptors are watched while the loop paces itself to real time: the
+    // wait for the next due item becomes a poll on them (POSIX only). Without
+    // pacing they are looked at, without waiting, once per yield or step.
+    bool addReadWatch(int fd, std::function<void()> onReadable) override;
+    void removeReadWatch(int fd) override;
 
     // Scripted events. fn may be empty: the event then goes to the
     // named-event handler (if any). at() takes an absolute monotonic time;
@@ -140,6 +145,13 @@ private:
     void dispatch(Next next);
     void moveClockTo(std::int64_t ms);
     void pace();
+    // Runs the handlers of the watched descriptors readable within waitMs.
+    void pollWatches(int waitMs);
+    struct Watch {
+        std::function<void()> onReadable;
+        bool busy = false;
+    };
+    std::map<int, std::shared_ptr<Watch>> watches_;
     bool takeQuit(int& code);
 
     SimClock& clock_;
