@@ -189,6 +189,15 @@ public:
     // shows the service's state instead of running the schedule a second time.
     bool asSystemService = false;
     bool watchingService() const { return serviceWatch_; }
+    // The system service's control channel, for the window beside it: the
+    // window shows the service's state and hands its changes (Go, "Armed",
+    // cancel, postpone) to the service. Unset, or when the service does not
+    // answer, the window shows what the service manager says.
+    using ServiceCall = std::function<bool(const platform::ControlRequest&, platform::ControlReply&, std::string& why)>;
+    ServiceCall callService;
+    // The last state the service told (valid while serviceAnswered()).
+    const platform::ControlState& serviceControlState() const { return serviceShown_; }
+    bool serviceAnswered() const { return serviceAnswered_; }
 
     // ---- start-up and shut-down -----------------------------------------
     void Form_Load();
@@ -437,6 +446,12 @@ private:
     void loadRest();
     Task serviceStartCheck();
     void showServiceState();
+    // Hands a change to the system service; true when it was handled there
+    // (done, or refused with the reason shown). False: no channel, the
+    // window acts as it would without a service.
+    bool forwardToService(const platform::ControlRequest& request);
+    platform::ControlState serviceShown_;
+    bool serviceAnswered_ = false;
     Task endProgram();
     void closeEverything();
 

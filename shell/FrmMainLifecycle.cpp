@@ -74,16 +74,6 @@ void FrmMain::Form_Load() {
     loadRest();
 }
 
-void FrmMain::showServiceState() {
-    std::string state;
-    try {
-        state = serviceState();
-    } catch (const std::exception& e) {
-        state = std::string("unknown: ") + e.what();
-    }
-    lblNocturoInfo.setCaption("Run by the system service: " + state);
-}
-
 Task FrmMain::serviceStartCheck() {
     co_await Wait(2);
     step(kFormLoad, 3, [&] {

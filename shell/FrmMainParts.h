@@ -13,6 +13,15 @@ namespace nocturo::frmmain {
 
 inline constexpr const char* kCancelCaption = "&cancel";
 
+}  // namespace nocturo::frmmain
+
+namespace nocturo {
+// The /action: name of an action code ("Reboot" for action::Restart).
+std::string ServiceActionName(std::int32_t code);
+}  // namespace nocturo
+
+namespace nocturo::frmmain {
+
 struct ActionRow {
     const char* option;
     std::int32_t code;

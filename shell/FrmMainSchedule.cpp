@@ -84,7 +84,9 @@ std::string FrmMain::notArmedText() const {
 }
 
 void FrmMain::showArmedState() {
-    chkArmed.setValue(scheduleArmed_ ? 1 : 0);
+    // Beside the system service the box shows the service's schedule.
+    const bool armed = serviceWatch_ && serviceAnswered_ ? serviceShown_.armed : scheduleArmed_;
+    chkArmed.setValue(armed ? 1 : 0);
     if (!scheduleArmed_ && !serviceWatch_) lblNocturoInfo.setCaption(notArmedText());
     if (!m_frmSysTray) return;
     // The tray menu offers the other choice from now on.
@@ -120,7 +122,18 @@ void FrmMain::setScheduleArmed(bool on, bool say) {
     step(p, 3, [&] { showArmedState(); });
 }
 
-void FrmMain::chkArmed_Click() { setScheduleArmed(chkArmed.checked()); }
+void FrmMain::chkArmed_Click() {
+    if (serviceWatch_ && callService) {
+        // The service's schedule is armed or disarmed; the box shows what it says.
+        platform::ControlRequest r;
+        r.op = chkArmed.checked() ? platform::ControlOp::Arm : platform::ControlOp::Disarm;
+        if (forwardToService(r)) {
+            if (serviceAnswered_) chkArmed.setValue(serviceShown_.armed ? 1 : 0);
+            return;
+        }
+    }
+    setScheduleArmed(chkArmed.checked());
+}
 
 void FrmMain::armCountdown(std::int32_t seconds) {
     countdownSeconds = seconds;
@@ -176,6 +189,17 @@ void FrmMain::cmdGo_Click() {
     // A button that is off takes no click (the program wait, "Disable Cancel
     // button" during the countdown).
     if (!cmdGo.enabled() || life_ != Life::Running) return;
+    if (serviceWatch_ && callService) {
+        // The service carries out the action, or cancels the one it runs.
+        platform::ControlRequest r;
+        if (!serviceShown_.running.empty()) {
+            r.op = platform::ControlOp::Cancel;
+        } else {
+            r.op = platform::ControlOp::Now;
+            r.action = ServiceActionName(actionCode);
+        }
+        if (forwardToService(r)) return;
+    }
     const std::string p = proc("cmdGo_Click");
     step(p, 1, [&] {
         if (cmdGo.caption() != kCancelCaption) {

@@ -408,3 +408,73 @@ TEST(NtService, AnUnsafeProgramIsRefusedWithTheReasonAndNothingChanges) {
         << prompt;
     EXPECT_NE(t.w.errorLog().find("InstallService of Modul Varn_NTservice"), std::string::npos);
 }
+
+// With the service's control channel the window is the service's client: it
+// shows what the service says and hands its changes to it.
+TEST(WindowBesideTheService, ShowsTheServicesStateAndHandsItsChangesToTheService) {
+    World t(platform::PathStyle::Posix);
+    t.service.setState(false, true, true);
+    WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
+    FrmMain f;
+    WireService(f, t.service);
+    platform::ControlState service;
+    service.armed = true;
+    service.action = "Reboot";
+    service.due = "2026-12-10T22:30:00";
+    bool reachable = true;
+    std::vector<platform::ControlRequest> asked;  // the changes, without the state asks
+    int stateAsks = 0;
+    std::string refusal;
+    f.callService = [&](const platform::ControlRequest& r, platform::ControlReply& reply, std::string& why) {
+        if (!reachable) {
+            why = "no answer";
+            return false;
+        }
+        if (r.op == platform::ControlOp::Status) ++stateAsks;
+        else asked.push_back(r);
+        if (!refusal.empty() && r.op != platform::ControlOp::Status) {
+            reply.status = platform::ControlStatus::Refused;
+            reply.message = refusal;
+        } else if (r.op == platform::ControlOp::Disarm) {
+            service.armed = false;
+        } else if (r.op == platform::ControlOp::Arm) {
+            service.armed = true;
+        }
+        reply.state = service;
+        return true;
+    };
+    f.Form_Load();
+    ASSERT_TRUE(t.w.runUntil([&] { return f.ready(); }, 10000));
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Service: Reboot at 22:30:00");
+    EXPECT_TRUE(f.chkArmed.checked());
+
+    // Unticking "Armed" disarms the service's schedule, not the window's.
+    f.fireEvent("chkArmed.Click");
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back().op, platform::ControlOp::Disarm);
+    EXPECT_EQ(f.lblNocturoInfo.caption(), "Service: not armed");
+    EXPECT_FALSE(f.chkArmed.checked());
+
+    // Go asks the service to carry out the window's action.
+    f.fireEvent("optActions(2).Click");
+    f.fireEvent("cmdGo.Click");
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back().op, platform::ControlOp::Now);
+    EXPECT_EQ(asked.back().action, "LogOff");
+    EXPECT_FALSE(f.actionRunning());
+    EXPECT_EQ(t.count("ExitWindowsEx"), 0);
+
+    // A refusal is told in the service's words, and the box shows the truth.
+    refusal = "The options password is needed for this.";
+    f.fireEvent("chkArmed.Click");
+    ASSERT_NE(t.w.last("MessageBox"), nullptr);
+    EXPECT_EQ(t.w.last("MessageBox")->at("prompt").asString(), refusal);
+    EXPECT_FALSE(f.chkArmed.checked());
+
+    // A service that stops answering: the service manager's word is shown.
+    reachable = false;
+    ASSERT_TRUE(t.w.runUntil([&] { return f.lblNocturoInfo.caption() == "Run by the system service: active (running)"; },
+                             7000))
+        << f.lblNocturoInfo.caption();
+    EXPECT_FALSE(f.serviceAnswered());
+}
