@@ -410,3 +410,24 @@ TEST(ControlTray, TheMenuOffersPostponeAndCancelOnlyWhileACountRuns) {
     m.runTo(700000);
     EXPECT_EQ(m.w.count("ExitWindowsEx"), 0);
 }
+
+TEST(PostponeTheSchedule, AnOpenTimeWindowIsHeldFromNowUntilTheMovedMoment) {
+    Machine m;
+    // Tuesday's window: 20:59:00 for 10 minutes, open at the start.
+    WriteSetting(UserApp(), kSettings, "1txtHourTW", std::string("20"));
+    WriteSetting(UserApp(), kSettings, "1txtMinuteTW", std::string("59"));
+    WriteSetting(UserApp(), kSettings, "1txtTWDuration", std::string("10"));
+    m.f.fireEvent("optActions(4).Click");
+    m.f.txtCounter.setText("0");
+    m.f.fireEvent("optShutdownTime(3).Click");
+    // Held before the first tick looks: from now (20:59:50) by 2 minutes.
+    ASSERT_TRUE(m.postpone(120));
+    EXPECT_EQ(m.f.controlState().due, "2026-12-08T21:01:50");
+    m.runTo(100000);
+    EXPECT_EQ(m.lines("Alarm"), 0) << "the held window acted";
+    m.runTo(125000);  // the 10 s ticks: the first at or after 21:01:50
+    EXPECT_EQ(m.lines("Alarm"), 1);
+    // Afterwards the window, still open, acts as it always does.
+    m.runTo(135000);
+    EXPECT_EQ(m.lines("Alarm"), 2);
+}
