@@ -56,22 +56,6 @@ std::string isoLocal(long long serial) {
     return text;
 }
 
-// The /action: name of an action code.
-std::string actionName(std::int32_t code) {
-    switch (code) {
-    case action::Shutdown: return "Nocturo";
-    case action::Restart: return "Reboot";
-    case action::Logoff: return "LogOff";
-    case action::PowerOff: return "PowerOff";
-    case action::StartProgram: return "StartProgram";
-    case action::Alarm: return "Alarm";
-    case action::Hibernate: return "Hibernate";
-    case action::Suspend: return "Suspend";
-    case action::LockPC: return "LockPC";
-    default: return "";
-    }
-}
-
 constexpr const char* kModeNames[4] = {"time", "weekdays", "countdown", "window"};
 
 constexpr const char* kPostponeKey = "postpone";
@@ -303,6 +287,12 @@ bool FrmMain::CancelRunning(std::string& why) {
 }
 
 void FrmMain::cmdPostpone_Click(int minutes) {
+    if (serviceWatch_ && callService) {
+        platform::ControlRequest r;
+        r.op = platform::ControlOp::Postpone;
+        r.seconds = minutes * 60LL;
+        if (forwardToService(r)) return;
+    }
     const std::string p = proc("cmdPostpone_Click");
     std::string why;
     step(p, 1, [&] {
@@ -333,13 +323,13 @@ platform::ControlState FrmMain::controlState() const {
         const int mode = selectedMode();
         if (mode >= 0) s.mode = kModeNames[mode];
         const int a = selectedAction();
-        if (a >= 0) s.action = actionName(kActions[a].code);
+        if (a >= 0) s.action = ServiceActionName(kActions[a].code);
         s.cancelDisabled = chkDisableCancel.checked();
         auto pw = stored_.find(MachineApp() + "\\poption");
         s.passwordSet = pw != stored_.end() && !CStr(pw->second).empty();
         s.service = asSystemService;
         if (run_.active() || sessionEnding_) {
-            s.running = actionName(actionCode);
+            s.running = ServiceActionName(actionCode);
             switch (sessionEnding_ ? RunPhase::Acting : phase_) {
             case RunPhase::Waiting: s.phase = "waiting"; break;
             case RunPhase::Cleaning: s.phase = "cleaning"; break;
@@ -371,7 +361,12 @@ void FrmMain::stateMayHaveChanged() {
         const bool countdown = life_ == Life::Running && !serviceWatch_ && scheduleArmed_ && selectedMode() == 2 &&
                                !run_.active() && !sessionEnding_;
         const bool finalCount = run_.active() && (phase_ == RunPhase::FinalCount || holdPending());
-        counting = countdown || finalCount;
+        // Beside the system service: the service's count.
+        const platform::ControlState& sv = serviceShown_;
+        const bool serviceCounting = serviceWatch_ && serviceAnswered_ &&
+                                     (sv.phase == "final-count" ||
+                                      (sv.armed && sv.mode == "countdown" && sv.running.empty()));
+        counting = countdown || finalCount || serviceCounting;
         if (cmdPostpone5.visible() != counting) showPostponeButtons(counting);
     });
     step(p, 2, [&] {

@@ -16,7 +16,8 @@ inline constexpr const char* kCancelCaption = "&cancel";
 }  // namespace nocturo::frmmain
 
 namespace nocturo {
-// The /action: name of an action code ("Reboot" for action::Restart).
+// The /action: name of an action code ("Reboot" for action::Restart), as
+// the control channel names it.
 std::string ServiceActionName(std::int32_t code);
 }  // namespace nocturo
 

@@ -74,6 +74,7 @@ void FrmMain::showServiceState() {
                 text += s.action + ", armed";
             }
             lblNocturoInfo.setCaption(text);
+            stateMayHaveChanged();
             return;
         }
     }
