@@ -6,11 +6,13 @@
 #include <functional>
 #include <iostream>
 
+#include "app/ControlLink.h"
 #include "app/Nocturo_Main.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Version.h"
+#include "platform/ControlChannel.h"
 #include "platform/common/TextDialogs.h"
 #include "platform/sim/SimDialogs.h"
 #include "platform/sim/Journal.h"
@@ -215,6 +217,14 @@ std::string NocturoUsage() {
            "3 when another copy is running.\n";
 }
 
+#ifndef _WIN32
+ControlLink MakeControlLink(FrmMain& form, platform::IEventLoop& loop) {
+    return ControlLink(
+        form, [&loop](platform::ControlScope scope) { return platform::MakeControlServer(scope, loop); },
+        [](platform::ControlScope scope) { return platform::MakeControlClient(scope); });
+}
+#endif
+
 int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
                 const std::function<void(FrmMain&)>& started) {
 #ifdef SIGPIPE
@@ -267,8 +277,15 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     }
 
     NocturoMain start(form);
+#ifndef _WIN32
+    ControlLink control = MakeControlLink(form, *host.pf.loop);
+    start.control = &control;
+#endif
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
+#ifndef _WIN32
+    if (!control.problem().empty()) std::cout << "No control channel: " << control.problem() << std::endl;
+#endif
     // Without a window, the only place to say that nothing will happen.
     if (!form.scheduleArmed() && !form.actionRunning())
         std::cout << "Schedule not armed: nothing happens until one is chosen "
