@@ -213,8 +213,12 @@ std::string NocturoUsage() {
            "Environment: NOCTURO_REGISTRY (settings file), NOCTURO_PLATFORM=sim (simulated\n"
            "machine: nothing changes, every action is written to NOCTURO_SIM_JOURNAL),\n"
            "NOCTURO_SIM_ANSWERS (answers to the questions, a JSON array).\n"
-           "Exit status: 0 after a normal end, 1 without a language file, 2 on bad usage,\n"
-           "3 when another copy is running.\n";
+           "While the program runs, a second start hands /action:NAME to it (without\n"
+           "/action: it brings the running window to the front); nocturoctl status,\n"
+           "postpone, cancel, arm, disarm and now control it too.\n"
+           "Exit status: 0 after a normal end (also when the running copy took the second\n"
+           "start), 1 without a language file or when the running copy refused the action,\n"
+           "2 on bad usage, 3 when another copy runs but does not answer.\n";
 }
 
 #ifndef _WIN32
