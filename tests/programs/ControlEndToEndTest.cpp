@@ -238,4 +238,76 @@ TEST_F(ControlEndToEnd, TheServiceIsReadByEveryoneAndChangedByRootOnly) {
     EXPECT_NE(owner.code, 0) << owner.out;
 }
 
+// Every change goes through the window's own handlers: what the window does
+// and refuses, the channel does and refuses.
+class ControlChanges : public ControlEndToEnd {
+protected:
+    // The program running; false (the test skipped) where its window takes
+    // no changes from outside yet.
+    bool startAndArm(const std::string& password = "") {
+        program_ = startProgram("program.out", env(), "--headless");
+        Output arm = ctl("arm reboot in 30m" + (password.empty() ? "" : " --password " + password));
+        if (Contains(arm.err, "not available in this version")) return false;
+        EXPECT_EQ(arm.code, 0) << arm.err;
+        return arm.code == 0;
+    }
+    long long secondsLeft() {
+        Output json = ctl("status --json");
+        const auto v = nocturo::platform::Json::parse(json.out.substr(0, json.out.find('\n')));
+        const auto* left = v.asObject().find("secondsLeft");
+        return left && !left->isNull() ? static_cast<long long>(left->asNumber()) : -1;
+    }
+};
+
+TEST_F(ControlChanges, ArmPostponeAndDisarm) {
+    if (!startAndArm()) GTEST_SKIP() << "the window takes no changes from outside in this build";
+    Output status = ctl("status");
+    EXPECT_TRUE(Contains(status.out, "armed: yes\n")) << status.out;
+    const long long left = secondsLeft();
+    EXPECT_GT(left, 1790);
+    EXPECT_LE(left, 1800);
+    Output postpone = ctl("postpone 10m");
+    EXPECT_EQ(postpone.code, 0) << postpone.err;
+    const long long later = secondsLeft();
+    EXPECT_GT(later, left + 590);
+    EXPECT_LE(later, left + 600);
+    Output disarm = ctl("disarm");
+    EXPECT_EQ(disarm.code, 0) << disarm.err;
+    EXPECT_TRUE(Contains(ctl("status").out, "armed: no\n"));
+}
+
+TEST_F(ControlChanges, ACancelEndsTheRunningCountUnlessCancelIsDisabled) {
+    ASSERT_EQ(run(env() + bin("nocturoctl") + " settings set user txtCounter 30").code, 0);
+    if (!startAndArm()) GTEST_SKIP() << "the window takes no changes from outside in this build";
+    ASSERT_EQ(ctl("now default").code, 0);
+    usleep(500000);
+    Output cancel = ctl("cancel");
+    EXPECT_EQ(cancel.code, 0) << cancel.err;
+    usleep(2000000);
+    EXPECT_FALSE(Contains(ReadWholeFile(dir_ / "journal.jsonl"), "ExitWindowsEx"));
+    stop(program_);
+    program_.clear();
+
+    ASSERT_EQ(run(env() + bin("nocturoctl") + " settings set user chkDisableCancel 1 --dword").code, 0);
+    program_ = startProgram("program2.out", env(), "--headless");
+    ASSERT_EQ(ctl("now default").code, 0);
+    usleep(500000);
+    Output refused = ctl("cancel");
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+}
+
+TEST_F(ControlChanges, TheOptionsPasswordGuardsChanges) {
+    ASSERT_EQ(run(env() + bin("nocturoctl") + " password set s3cret").code, 0);
+    if (!startAndArm("s3cret")) GTEST_SKIP() << "the window takes no changes from outside in this build";
+    Output none = ctl("disarm");
+    EXPECT_EQ(none.code, 1);
+    Output wrong = ctl("disarm --password guess");
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_TRUE(Contains(ctl("status").out, "armed: yes\n"));
+    Output fromEnvironment = ctl("disarm", "NOCTURO_OPTIONS_PASSWORD=s3cret ");
+    EXPECT_EQ(fromEnvironment.code, 0) << fromEnvironment.err;
+    EXPECT_TRUE(Contains(ctl("status").out, "armed: no\n"));
+}
+
 }  // namespace
