@@ -192,7 +192,7 @@ public:
     bool start(Handler handler, std::string& why) override {
         stop();
         handler_ = std::move(handler);
-        const std::string what = std::string("the control channel on the ") + ScopeBusName(scope_);
+        const std::string what = "control channel";
         try {
             bus_ = sdbus::OpenBus(address_, what,
                                   scope_ == ControlScope::System ? sdbus::Which::System : sdbus::Which::Session);
@@ -208,7 +208,7 @@ public:
         }
         r = sd_bus_request_name(bus_.get(), kAppId, 0);
         if (r < 0) {
-            why = r == -EEXIST ? std::string("another copy of Nocturo offers ") + kAppId + " on the " +
+            why = r == -EEXIST ? what + ": another copy of Nocturo offers " + kAppId + " on the " +
                                      ScopeBusName(scope_)
                                : what + ": cannot own the name " + kAppId + ": " + ErrnoText(r);
             release();
@@ -441,6 +441,8 @@ private:
 
 class DbusControlClient : public IControlClient {
 public:
+    static constexpr int kInteractiveTimeoutMs = 120'000;
+
     DbusControlClient(ControlScope scope, std::string address, int timeoutMs, bool interactive)
         : scope_(scope), address_(std::move(address)), timeoutMs_(timeoutMs), interactive_(interactive) {}
 
@@ -495,7 +497,10 @@ public:
         }
         sdbus::BusError error;
         sd_bus_message* answer = nullptr;
-        r = sd_bus_call(bus.get(), m.get(), static_cast<uint64_t>(timeoutMs_) * 1000ULL, &error.e, &answer);
+        // Only a change may wait for a password typed for polkit.
+        const bool change = request.op != ControlOp::Status && request.op != ControlOp::Raise;
+        const int timeoutMs = interactive_ && change ? kInteractiveTimeoutMs : timeoutMs_;
+        r = sd_bus_call(bus.get(), m.get(), static_cast<uint64_t>(timeoutMs) * 1000ULL, &error.e, &answer);
         MessagePtr out(answer);
         if (r < 0) {
             const std::string name = sd_bus_error_is_set(&error.e) ? error.e.name : "";
@@ -548,7 +553,7 @@ std::unique_ptr<IControlClient> MakeControlClient(ControlScope scope) {
     // On the system bus polkit may ask whoever sits at the terminal for a
     // password, as systemctl lets it; that may take a while.
     if (scope == ControlScope::System && isatty(STDIN_FILENO))
-        return std::make_unique<DbusControlClient>(scope, "", 120'000, true);
+        return std::make_unique<DbusControlClient>(scope, "", 5000, true);
     return std::make_unique<DbusControlClient>(scope, "", 5000, false);
 }
 

@@ -288,7 +288,7 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
 #ifndef _WIN32
-    if (!control.problem().empty()) std::cout << "No control channel: " << control.problem() << std::endl;
+    if (!control.problem().empty()) std::cout << control.problem() << std::endl;
 #endif
     // Without a window, the only place to say that nothing will happen.
     if (!form.scheduleArmed() && !form.actionRunning())

@@ -211,7 +211,7 @@ TEST_F(SessionChannel, ASecondServerOnTheSameBusIsASecondCopy) {
         nocturo::platform::MakeDbusControlServer(ControlScope::Session, otherLoop, {bus_->address(), nullptr});
     std::string why;
     EXPECT_FALSE(second->start([](const ControlRequest&) { return ControlReply{}; }, why));
-    EXPECT_EQ(why, "another copy of Nocturo offers io.github.nocturo.Nocturo on the session bus");
+    EXPECT_EQ(why, "control channel: another copy of Nocturo offers io.github.nocturo.Nocturo on the session bus");
     // The first still answers; once it stops, the name is free again.
     EXPECT_EQ(call({ControlOp::Status, "", "", -1, ""}).reach, Reach::Answered);
     first->stop();
