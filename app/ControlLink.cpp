@@ -6,6 +6,7 @@
 #include "base/Runtime.h"
 #include "platform/IDialogs.h"
 #include "shell/FrmMain.h"
+#include "shell/RemoteControl.h"
 
 namespace nocturo {
 
@@ -69,36 +70,6 @@ std::optional<int> ControlLink::handOver(const std::string& commandLine) {
     return 1;
 }
 
-ControlReply ControlLink::handle(const ControlRequest& request) {
-    ControlReply reply;
-    std::string why;
-    switch (request.op) {
-        case ControlOp::Status: break;
-        case ControlOp::Raise: form_.RestoreFromTray(); break;
-        case ControlOp::Now: {
-            const auto action = CommandLineAction("/action:" + request.action);
-            if (!action || !CommandLineSwitchProblem("/action:" + request.action).empty()) {
-                reply.status = ControlStatus::BadRequest;
-                reply.message = "unknown action '" + request.action + "'";
-                break;
-            }
-            // Run from the loop, after this request has its answer.
-            loop().post([this, name = *action] { form_.ShutDown_Action(name); });
-            break;
-        }
-        case ControlOp::Postpone:
-            if (!form_.Postpone(request.seconds, why)) reply = {ControlStatus::Refused, why, {}};
-            break;
-        case ControlOp::Cancel:
-            if (!form_.CancelRunning(why)) reply = {ControlStatus::Refused, why, {}};
-            break;
-        case ControlOp::Arm:
-        case ControlOp::Disarm:
-            reply = {ControlStatus::Failed, "not available in this version", {}};
-            break;
-    }
-    reply.state = form_.controlState();
-    return reply;
-}
+ControlReply ControlLink::handle(const ControlRequest& request) { return RemoteControl(form_).handle(request); }
 
 }  // namespace nocturo

@@ -1,12 +1,13 @@
 #include "programs/support/CtlControl.h"
 
-#include <cctype>
 #include <cstdlib>
 
 #include "app/ControlLink.h"
 #include "app/Nocturo_Main.h"
+#include "base/Duration.h"
 #include "platform/ControlChannel.h"
 #include "platform/common/Json.h"
+#include "shell/RemoteControl.h"
 
 namespace nocturo::programs {
 
@@ -21,23 +22,15 @@ using platform::ControlStatus;
 using Reach = platform::IControlClient::Reach;
 
 constexpr int kOk = 0, kFailed = 1, kUsage = 2;
-constexpr long long kMaxDuration = 366LL * 24 * 3600;
 
 struct Usage {
     std::string message;
 };
 
-// "HH:MM" or "HH:MM:SS" of a day.
+// "HH:MM" or "HH:MM:SS" of a day, as the program takes it.
 bool IsTimeOfDay(const std::string& text) {
-    auto field = [&](std::size_t at, int max) {
-        if (at + 2 > text.size() || !std::isdigit(static_cast<unsigned char>(text[at])) ||
-            !std::isdigit(static_cast<unsigned char>(text[at + 1])))
-            return false;
-        return (text[at] - '0') * 10 + (text[at + 1] - '0') <= max;
-    };
-    if (text.size() != 5 && text.size() != 8) return false;
-    if (!field(0, 23) || text[2] != ':' || !field(3, 59)) return false;
-    return text.size() == 5 || (text[5] == ':' && field(6, 59));
+    std::string hour, minute, second;
+    return RemoteControl::ParseTimeOfDay(text, hour, minute, second);
 }
 
 std::string ActionNames() {
@@ -54,9 +47,9 @@ std::string ActionName(const std::string& text) {
 }
 
 long long Duration(const std::string& text) {
-    auto seconds = ParseCtlDuration(text);
-    if (!seconds) throw Usage{"'" + text + "' is no duration (like 90s, 45m, 1h30m)"};
-    return *seconds;
+    long long seconds = 0;
+    if (!ParseDuration(text, seconds)) throw Usage{"'" + text + "' is no duration (like 90s, 45m, 1h30m)"};
+    return seconds;
 }
 
 std::string Yes(bool b) { return b ? "yes" : "no"; }
@@ -151,34 +144,6 @@ Parsed Parse(const std::vector<std::string>& args) {
 }
 
 }  // namespace
-
-std::optional<long long> ParseCtlDuration(const std::string& text) {
-    if (text.empty()) return std::nullopt;
-    long long total = 0, number = -1;
-    std::string units;  // the units used so far, in order
-    for (const char c : text) {
-        if (std::isdigit(static_cast<unsigned char>(c))) {
-            number = (number < 0 ? 0 : number) * 10 + (c - '0');
-            if (number > kMaxDuration) return std::nullopt;
-            continue;
-        }
-        const char u = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const std::string order = "hms";
-        const auto at = order.find(u);
-        if (number < 0 || at == std::string::npos) return std::nullopt;
-        // Each unit once, largest first: "1h30m", not "30m1h".
-        if (!units.empty() && order.find(units.back()) >= at) return std::nullopt;
-        units += u;
-        total += number * (u == 'h' ? 3600 : u == 'm' ? 60 : 1);
-        number = -1;
-    }
-    if (number >= 0) {
-        if (!units.empty()) return std::nullopt;  // "1h30": the unit of 30 is missing
-        total = number;
-    }
-    if (total <= 0 || total > kMaxDuration) return std::nullopt;
-    return total;
-}
 
 bool IsControlCommand(const std::string& command) {
     for (const char* c : {"status", "arm", "disarm", "postpone", "cancel", "now"})

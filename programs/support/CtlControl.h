@@ -4,7 +4,6 @@
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,9 +21,5 @@ using ControlClientMaker = std::function<std::unique_ptr<platform::IControlClien
 // or the program refused (its words on err); 2 bad usage.
 int RunControlCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                       const ControlClientMaker& makeClient = {});
-
-// "90s", "45m", "1h30m", "2h", "1h5m10s" or a number of seconds; nullopt for
-// anything else (also 0 and durations beyond a year).
-std::optional<long long> ParseCtlDuration(const std::string& text);
 
 }  // namespace nocturo::programs
