@@ -10,6 +10,7 @@
 #include "base/Varn_Language.h"
 #include "base/Varn_Registry.h"
 #include "base/Varn_WriteLogfile.h"
+#include "app/ControlLink.h"
 #include "app/frmSplash.h"
 #include "base/Version.h"
 #include "platform/IDialogs.h"
@@ -111,6 +112,16 @@ bool NocturoMain::Main(const std::string& commandLine) {
     bool alone = true;
     Step(kProc, 6, [&] { alone = processes().acquireInstanceLock(registry().storeId()); });
     if (!alone) {
+        // The running copy takes the action, or comes to the front; only one
+        // that does not answer leaves this copy to say that it runs.
+        std::optional<int> handedOver;
+        Step(kProc, 6, [&] {
+            if (control) handedOver = control->handOver(commandLine);
+        });
+        if (handedOver) {
+            exitCode = *handedOver;
+            return false;
+        }
         Step(kProc, 6, [&] {
             dialogs().messageBox(LangText(306) + "\n" + LangText(127),
                                  platform::mb::Exclamation | platform::mb::SystemModal, r.appName + " Info");
@@ -166,6 +177,11 @@ bool NocturoMain::Main(const std::string& commandLine) {
 
     // Told to end while the window loaded: nothing more starts.
     if (form_.life() != FrmMain::Life::Running) return true;
+
+    // Scripts, a second start and nocturoctl reach the program from now on.
+    Step(kProc, 10, [&] {
+        if (control) control->offer();
+    });
 
     Step(kProc, 11, [&] {
         std::string crash = CStr(ReadSetting(UserApp(), kSettings, "Crashtime", std::string()));

@@ -9,6 +9,7 @@
 
 namespace nocturo {
 
+class ControlLink;
 class FrmMain;
 
 // A name "/action:" takes and the ShutDown_Action argument it stands for
@@ -45,6 +46,10 @@ public:
     std::function<void()> showSplash;
     // Time synchronisation at start, when it is switched on.
     std::function<void()> timeSync;
+    // The control channel: offered once the window has loaded; a second
+    // start hands its command line to the running copy through it. Null:
+    // none (the second start ends with "another copy", status 3).
+    ControlLink* control = nullptr;
 
 private:
     FrmMain& form_;

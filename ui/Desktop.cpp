@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/ControlLink.h"
 #include "app/Nocturo_Main.h"
 #include "base/Runtime.h"
 #include "base/Varn_ErrorLog.h"
 #include "app/frmSplash.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"
+#include "platform/ControlChannel.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/sim/SimTimeSettings.h"
 #include "schedule/frmTimeSetup.h"
@@ -186,9 +188,10 @@ DesktopProgram::~DesktopProgram() {
     parts_->scope.reset();
 }
 
-bool DesktopProgram::start(const std::string& commandLine) {
+bool DesktopProgram::start(const std::string& commandLine, ControlLink* control) {
     InstallDesktopViews(true);
     NocturoMain start(*parts_->form);
+    start.control = control;
     if (!start.Main(commandLine)) {
         exitCode_ = start.exitCode;
         return false;
@@ -213,7 +216,12 @@ int RunDesktop(platform::PlatformHost& host, const std::string& commandLine, int
     QApplication::setQuitOnLastWindowClosed(false);
 
     DesktopProgram program(host);
-    if (!program.start(commandLine)) return program.exitCode();
+    // Served from Qt's loop, which the program's services now hold.
+    platform::IEventLoop& loop = *program.runtime().pf.loop;
+    ControlLink control(
+        program.form(), [&loop](platform::ControlScope scope) { return platform::MakeControlServer(scope, loop); },
+        [](platform::ControlScope scope) { return platform::MakeControlClient(scope); });
+    if (!program.start(commandLine, &control)) return program.exitCode();
     return program.run();
 }
 

@@ -14,6 +14,7 @@
 #include "ui/QtTray.h"
 
 namespace nocturo {
+class ControlLink;
 class Form;
 class FrmMain;
 struct Runtime;
@@ -76,7 +77,8 @@ public:
 
     // The start-up (NocturoMain::Main). False when the program ended during
     // it; exitCode() says why.
-    bool start(const std::string& commandLine);
+    // control: the program's control channel (null: none, as in the tests).
+    bool start(const std::string& commandLine, ControlLink* control = nullptr);
     // Runs the loop until the program ends; its exit code.
     int run();
     int exitCode() const { return exitCode_; }

@@ -1,4 +1,5 @@
 #include "programs/support/Ctl.h"
+#include "programs/support/CtlControl.h"
 
 #include <array>
 #include <cctype>
@@ -615,6 +616,21 @@ std::string CtlUsage() {
            "                                          the program as the system service nocturo.service\n"
            "                                          (--dry-run: print the unit and the calls, change nothing)\n"
            "\n"
+           "The running program (the one of this session, else the system service):\n"
+           "  status [--json]                         armed, mode, action, due moment, seconds left\n"
+           "                                          and the phase of a running action (--json: one\n"
+           "                                          JSON object)\n"
+           "  arm ACTION at HH:MM[:SS]                arm the schedule for an action at a time of day\n"
+           "  arm ACTION in DURATION                  ... or in a duration (90s, 45m, 1h30m)\n"
+           "  disarm                                  the schedule stays but does not act\n"
+           "  postpone DURATION                       move the due moment (and a final count) back\n"
+           "  cancel                                  cancel the running action\n"
+           "  now ACTION                              run an action now, as /action:ACTION does\n"
+           "      (ACTION: default, shutdown, poweroff, logoff, reboot, suspend, hibernate, lock,\n"
+           "       alarm, program; --password TEXT or NOCTURO_OPTIONS_PASSWORD gives the options\n"
+           "       password; --system talks to the system service only; no program running, or a\n"
+           "       refusal: one line on standard error, status 1)\n"
+           "\n"
            "Options: --help (-h), --version\n"
            "Exit status: 0 success; 1 not found or failed (a setting, a folder or a file that is\n"
            "not there, a text that is no stored form, passwords that differ); 2 bad usage\n"
@@ -658,6 +674,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (cmd == "lang") return lang(args, out, err);
         if (cmd == "autostart") return autostart(args, out, err);
         if (cmd == "service") return systemService(args, out);
+        if (IsControlCommand(cmd)) return RunControlCommand(args, out, err);
         usage("unknown command '" + cmd + "' (try --help)");
     } catch (const UsageError& e) {
         err << "nocturoctl: " << e.message << "\n";

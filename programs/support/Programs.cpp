@@ -6,11 +6,13 @@
 #include <functional>
 #include <iostream>
 
+#include "app/ControlLink.h"
 #include "app/Nocturo_Main.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Version.h"
+#include "platform/ControlChannel.h"
 #include "platform/common/TextDialogs.h"
 #include "platform/sim/SimDialogs.h"
 #include "platform/sim/Journal.h"
@@ -211,9 +213,21 @@ std::string NocturoUsage() {
            "Environment: NOCTURO_REGISTRY (settings file), NOCTURO_PLATFORM=sim (simulated\n"
            "machine: nothing changes, every action is written to NOCTURO_SIM_JOURNAL),\n"
            "NOCTURO_SIM_ANSWERS (answers to the questions, a JSON array).\n"
-           "Exit status: 0 after a normal end, 1 without a language file, 2 on bad usage,\n"
-           "3 when another copy is running.\n";
+           "While the program runs, a second start hands /action:NAME to it (without\n"
+           "/action: it brings the running window to the front); nocturoctl status,\n"
+           "postpone, cancel, arm, disarm and now control it too.\n"
+           "Exit status: 0 after a normal end (also when the running copy took the second\n"
+           "start), 1 without a language file or when the running copy refused the action,\n"
+           "2 on bad usage, 3 when another copy runs but does not answer.\n";
 }
+
+#ifndef _WIN32
+ControlLink MakeControlLink(FrmMain& form, platform::IEventLoop& loop) {
+    return ControlLink(
+        form, [&loop](platform::ControlScope scope) { return platform::MakeControlServer(scope, loop); },
+        [](platform::ControlScope scope) { return platform::MakeControlClient(scope); });
+}
+#endif
 
 int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
                 const std::function<void(FrmMain&)>& started) {
@@ -267,8 +281,15 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     }
 
     NocturoMain start(form);
+#ifndef _WIN32
+    ControlLink control = MakeControlLink(form, *host.pf.loop);
+    start.control = &control;
+#endif
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
+#ifndef _WIN32
+    if (!control.problem().empty()) std::cout << control.problem() << std::endl;
+#endif
     // Without a window, the only place to say that nothing will happen.
     if (!form.scheduleArmed() && !form.actionRunning())
         std::cout << "Schedule not armed: nothing happens until one is chosen "

@@ -7,6 +7,9 @@
 
 #include "platform/PlatformHost.h"
 
+#include "app/ControlLink.h"
+#include "platform/IEventLoop.h"
+
 namespace nocturo {
 class FrmMain;
 }
@@ -72,5 +75,11 @@ int RunHeadlessService(const std::string& commandLine);
 #endif
 
 std::string NocturoUsage();
+
+#ifndef _WIN32
+// The program's control channel (the system's own: D-Bus on Linux), served
+// from loop; the form must outlive it.
+ControlLink MakeControlLink(FrmMain& form, platform::IEventLoop& loop);
+#endif
 
 }  // namespace nocturo::programs

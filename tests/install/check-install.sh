@@ -123,6 +123,19 @@ else
   cat "$tmp/install.log"; fail "install into a prefix with a space"
 fi
 
+# ---- the system service's control channel: bus policy and polkit action --------
+buspolicy="$prefix/share/dbus-1/system.d/io.github.nocturo.Nocturo.conf"
+polkit="$prefix/share/polkit-1/actions/io.github.nocturo.Nocturo.policy"
+check "share/dbus-1/system.d/io.github.nocturo.Nocturo.conf" test -s "$buspolicy"
+check "share/polkit-1/actions/io.github.nocturo.Nocturo.policy" test -s "$polkit"
+if command -v xmllint >/dev/null 2>&1 && [ -s "$buspolicy" ] && [ -s "$polkit" ]; then
+  check "bus policy: only root owns the name" test "$(xmllint --xpath "string(/busconfig/policy[@user='root']/allow/@own)" "$buspolicy")" = "io.github.nocturo.Nocturo"
+  check "bus policy: no one else owns it" test "$(xmllint --xpath "count(//policy[not(@user='root')]/allow[@own])" "$buspolicy")" = "0"
+  act="/policyconfig/action[@id='io.github.nocturo.Nocturo.control']/defaults"
+  check "polkit: active users as administrators, kept" test "$(xmllint --xpath "string($act/allow_active)" "$polkit")" = "auth_admin_keep"
+  check "polkit: no one inactive or remote" test "$(xmllint --xpath "string($act/allow_any)" "$polkit") $(xmllint --xpath "string($act/allow_inactive)" "$polkit")" = "no no"
+fi
+
 # ---- the installed programs run from the install folder ------------------------
 mkdir -p "$tmp/home" "$tmp/cwd"
 run_installed() {  # a clean environment, away from the build tree

@@ -68,21 +68,26 @@ std::optional<std::string> FindInPath(const std::string& program) {
     return std::nullopt;
 }
 
-PrivateBus::PrivateBus(const std::string& daemon, const std::string& folder) {
-    const std::string config = folder + "/bus.conf";
-    WriteWholeFile(config,
+PrivateBus::PrivateBus(const std::string& daemon, const std::string& folder)
+    : PrivateBus(daemon, folder,
         "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
         "<busconfig>\n"
         "  <type>session</type>\n"
-        "  <listen>unix:dir=" + folder + "</listen>\n"
+        "  <listen>unix:dir=@FOLDER@</listen>\n"
         "  <auth>EXTERNAL</auth>\n"
         "  <policy context=\"default\">\n"
         "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
         "    <allow eavesdrop=\"true\"/>\n"
         "    <allow own=\"*\"/>\n"
         "  </policy>\n"
-        "</busconfig>\n");
+        "</busconfig>\n") {}
+
+PrivateBus::PrivateBus(const std::string& daemon, const std::string& folder, const std::string& configText) {
+    const std::string config = folder + "/bus.conf";
+    std::string text = configText;
+    for (std::size_t at; (at = text.find("@FOLDER@")) != std::string::npos;) text.replace(at, 8, folder);
+    WriteWholeFile(config, text);
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
@@ -125,6 +130,37 @@ PrivateBus::PrivateBus(const std::string& daemon, const std::string& folder) {
 }
 
 PrivateBus::~PrivateBus() { Stop(); }
+
+std::string SystemBusConfig(const std::vector<std::string>& policyFiles) {
+    std::string text =
+        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+        " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig>\n"
+        "  <type>system</type>\n"
+        "  <listen>unix:dir=@FOLDER@</listen>\n"
+        "  <auth>EXTERNAL</auth>\n"
+        "  <policy context=\"default\">\n"
+        "    <allow user=\"*\"/>\n"
+        "    <deny own=\"*\"/>\n"
+        "    <deny send_type=\"method_call\"/>\n"
+        "    <allow send_type=\"signal\"/>\n"
+        "    <allow send_requested_reply=\"true\" send_type=\"method_return\"/>\n"
+        "    <allow send_requested_reply=\"true\" send_type=\"error\"/>\n"
+        "    <allow receive_type=\"method_call\"/>\n"
+        "    <allow receive_type=\"method_return\"/>\n"
+        "    <allow receive_type=\"error\"/>\n"
+        "    <allow receive_type=\"signal\"/>\n"
+        "    <allow send_destination=\"org.freedesktop.DBus\" send_interface=\"org.freedesktop.DBus\"/>\n"
+        "    <allow send_destination=\"org.freedesktop.DBus\"\n"
+        "           send_interface=\"org.freedesktop.DBus.Introspectable\"/>\n"
+        "  </policy>\n"
+        "  <policy user=\"root\">\n"
+        "    <allow own=\"org.freedesktop.PolicyKit1\"/>\n"
+        "    <allow send_destination=\"org.freedesktop.PolicyKit1\"/>\n"
+        "  </policy>\n";
+    for (const auto& file : policyFiles) text += "  <include>" + file + "</include>\n";
+    return text + "</busconfig>\n";
+}
 
 void PrivateBus::Stop() {
     if (pid_ <= 0) return;

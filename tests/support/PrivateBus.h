@@ -34,6 +34,9 @@ std::string ErrorText(const std::function<void()>& call, long* number = nullptr)
 class PrivateBus {
 public:
     PrivateBus(const std::string& daemon, const std::string& folder);
+    // With a configuration of the test's own: its text, in which "@FOLDER@"
+    // stands for folder (as in <listen>unix:dir=@FOLDER@</listen>).
+    PrivateBus(const std::string& daemon, const std::string& folder, const std::string& config);
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
@@ -46,6 +49,12 @@ private:
     int pid_ = -1;
     std::string address_;
 };
+
+// A configuration for PrivateBus that keeps the system bus's rules: any
+// user may connect, no one may own a name or call a method unless a policy
+// says so. The policy files named are included (absolute paths); root may
+// also own and call org.freedesktop.PolicyKit1 (a fake authority).
+std::string SystemBusConfig(const std::vector<std::string>& policyFiles);
 
 #if NOCTURO_HAVE_SDBUS
 
