@@ -16,9 +16,27 @@ using platform::ControlRequest;
 using platform::ControlStatus;
 
 ControlLink::ControlLink(FrmMain& form, ServerMaker makeServer, ClientMaker makeClient)
-    : form_(form), makeServer_(std::move(makeServer)), makeClient_(std::move(makeClient)) {}
+    : form_(form), makeServer_(std::move(makeServer)), makeClient_(std::move(makeClient)) {
+    // A window beside the system service is the service's client: it asks
+    // the service's channel (connected at the first use, again after a
+    // failure, so a service started later is found).
+    if (!makeClient_) return;
+    form_.callService = [this](const ControlRequest& request, ControlReply& reply, std::string& why) {
+        if (form_.asSystemService) return false;
+        if (!serviceClient_) serviceClient_ = makeClient_(platform::ControlScope::System);
+        if (!serviceClient_) {
+            why = "no channel to the system service";
+            return false;
+        }
+        const auto reach = serviceClient_->call(request, reply, why);
+        if (reach == platform::IControlClient::Reach::Answered) return true;
+        serviceClient_.reset();
+        return false;
+    };
+}
 
 ControlLink::~ControlLink() {
+    form_.callService = nullptr;
     if (server_) server_->stop();
 }
 

@@ -41,6 +41,7 @@ private:
     ServerMaker makeServer_;
     ClientMaker makeClient_;
     std::unique_ptr<platform::IControlServer> server_;
+    std::unique_ptr<platform::IControlClient> serviceClient_;  // the window beside the service
     std::string problem_;
 };
 
