@@ -122,8 +122,9 @@ JsonObject ControlStateToJson(const ControlState& s) {
     o.set("armed", s.armed);
     o.set("mode", s.mode);
     o.set("action", s.action);
-    o.set("due", s.due);
-    o.set("secondsLeft", s.secondsLeft);
+    // Nothing due: null for both, rather than an empty text and -1.
+    o.set("due", s.due.empty() ? Json(nullptr) : Json(s.due));
+    o.set("secondsLeft", s.secondsLeft < 0 ? Json(nullptr) : Json(s.secondsLeft));
     o.set("phase", s.phase);
     o.set("running", s.running);
     o.set("clock", s.clock);
@@ -140,8 +141,10 @@ ControlState ControlStateFromJson(const Json& json) {
     s.armed = BoolOf(Need(o, "armed", what), "armed");
     s.mode = TextOf(Need(o, "mode", what), "mode");
     s.action = TextOf(Need(o, "action", what), "action");
-    s.due = TextOf(Need(o, "due", what), "due");
-    s.secondsLeft = WholeOf(Need(o, "secondsLeft", what), "secondsLeft", -1);
+    const Json& due = Need(o, "due", what);
+    s.due = due.isNull() ? std::string() : TextOf(due, "due");
+    const Json& left = Need(o, "secondsLeft", what);
+    s.secondsLeft = left.isNull() ? -1 : WholeOf(left, "secondsLeft", 0);
     s.phase = TextOf(Need(o, "phase", what), "phase");
     s.running = TextOf(Need(o, "running", what), "running");
     s.clock = TextOf(Need(o, "clock", what), "clock");

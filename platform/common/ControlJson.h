@@ -11,6 +11,7 @@
 //   state    {"armed":true,"mode":"countdown","action":"Reboot","due":"2026-12-10T22:30:00",
 //             "secondsLeft":600,"phase":"","running":"","clock":"2026-12-10T22:20:00",
 //             "cancelDisabled":false,"passwordSet":false,"service":false}
+//            with "due":null and "secondsLeft":null when nothing is due
 //
 // Requests come from anyone who may open the channel, so their reading is
 // strict: an unknown op, a member the op does not take, a member of the

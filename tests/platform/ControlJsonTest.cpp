@@ -66,10 +66,18 @@ TEST(ControlJsonState, MembersHaveTheirPlainNamesInOrder) {
               R"({"armed":true,"mode":"countdown","action":"Reboot","due":"2026-12-10T22:30:00",)"
               R"("secondsLeft":600,"phase":"final-count","running":"Reboot","clock":"2026-12-10T22:20:00",)"
               R"("cancelDisabled":true,"passwordSet":true,"service":true})");
-    // Nothing due: -1, and empty texts stay members.
+    // Nothing due: null, and empty texts stay members.
     EXPECT_EQ(Json(ControlStateToJson(ControlState{})).dump(),
-              R"({"armed":false,"mode":"","action":"","due":"","secondsLeft":-1,"phase":"","running":"",)"
+              R"({"armed":false,"mode":"","action":"","due":null,"secondsLeft":null,"phase":"","running":"",)"
               R"("clock":"","cancelDisabled":false,"passwordSet":false,"service":false})");
+    ControlState none = ControlStateFromJson(Json(ControlStateToJson(ControlState{})));
+    EXPECT_EQ(none.due, "");
+    EXPECT_EQ(none.secondsLeft, -1);
+    // Due now is not "nothing due".
+    ControlState dueNow = SampleState();
+    dueNow.secondsLeft = 0;
+    EXPECT_EQ(Json(ControlStateToJson(dueNow)).asObject().at("secondsLeft"), Json(0));
+    EXPECT_EQ(ControlStateFromJson(Json(ControlStateToJson(dueNow))).secondsLeft, 0);
 }
 
 TEST(ControlJsonState, ReadsBackWhatItWroteIncludingTextsThatNeedEscapes) {
@@ -95,8 +103,11 @@ TEST(ControlJsonState, AMissingOrMistypedMemberIsAnError) {
     JsonObject fraction = good;
     fraction.set("secondsLeft", 1.5);
     EXPECT_THROW(ControlStateFromJson(Json(fraction)), ControlJsonError);
-    fraction.set("secondsLeft", -2);
+    fraction.set("secondsLeft", -1);  // null says "nothing due"
     EXPECT_THROW(ControlStateFromJson(Json(fraction)), ControlJsonError);
+    JsonObject nullText = good;
+    nullText.set("mode", nullptr);  // only the due moment and the seconds left may be null
+    EXPECT_THROW(ControlStateFromJson(Json(nullText)), ControlJsonError);
     EXPECT_THROW(ControlStateFromJson(Json(JsonArray{})), ControlJsonError);
     // A member this side does not know yet is passed over.
     JsonObject newer = good;
