@@ -32,10 +32,10 @@ int MsLeft(Clock::time_point deadline) {
     return left < 0 ? 0 : static_cast<int>(std::min<long long>(left, 0x7FFFFFFF));
 }
 
-// The SID of the user this process runs as, in its string form.
-std::wstring OwnUserSid() {
+// The SID of the user a process runs as, in its string form.
+std::wstring ProcessUserSid(HANDLE process) {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) throw LastError("OpenProcessToken");
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token)) throw LastError("OpenProcessToken");
     struct CloseToken {
         HANDLE h;
         ~CloseToken() { CloseHandle(h); }
@@ -145,7 +145,7 @@ bool PipeControlServer::start(Handler handler, std::string& why) {
             const std::wstring sddl =
                 options_.service
                     ? std::wstring(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;") + kUserPipeRights + L";;;AU)"
-                    : L"D:P(A;;GA;;;SY)(A;;GA;;;" + OwnUserSid() + L")";
+                    : L"D:P(A;;GA;;;SY)(A;;GA;;;" + ProcessUserSid(GetCurrentProcess()) + L")";
             if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &security_,
                                                                       nullptr))
                 throw LastError("ConvertStringSecurityDescriptorToSecurityDescriptorW");
@@ -594,11 +594,37 @@ bool PipeLineClient::readLine(std::string& line, int timeoutMs, std::string& why
     }
 }
 
+bool PipeServerIsThisUser(HANDLE pipe, std::string& why) {
+    ULONG pid = 0;
+    if (!GetNamedPipeServerProcessId(pipe, &pid)) {
+        why = WhyOf(GetLastError(), "GetNamedPipeServerProcessId");
+        return false;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) {
+        why = "The program serving the pipe cannot be looked at: " + WhyOf(GetLastError(), "OpenProcess");
+        return false;
+    }
+    try {
+        const bool same = ProcessUserSid(process) == ProcessUserSid(GetCurrentProcess());
+        CloseHandle(process);
+        if (!same) why = "The program serving the pipe runs as another user; nothing was sent to it.";
+        return same;
+    } catch (const std::exception& e) {
+        CloseHandle(process);
+        why = std::string("The program serving the pipe cannot be looked at: ") + e.what();
+        return false;
+    }
+}
+
 IControlClient::Reach PipeControlClient::call(const ControlRequest& request, ControlReply& reply, std::string& why) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs_, 0));
     PipeLineClient pipe;
     const Reach reach = pipe.connect(name_, MsLeft(deadline), why);
     if (reach != Reach::Answered) return reach;
+    // Not a word (the request may hold the options password) to a program
+    // that is not the one we mean.
+    if (check_ && !check_(pipe.handle(), why)) return Reach::NoAnswer;
     if (!pipe.writeLine(ControlRequestToLine(request), MsLeft(deadline), why)) return Reach::NoAnswer;
     for (;;) {
         std::string line;
@@ -630,7 +656,13 @@ std::unique_ptr<IControlServer> MakeControlServer(ControlScope scope, IEventLoop
 }
 
 std::unique_ptr<IControlClient> MakeControlClient(ControlScope scope) {
-    return std::make_unique<win32::PipeControlClient>(win32::ControlPipeName(scope));
+    // The session's pipe must be served by this user's own program. The
+    // service's pipe is made with FILE_FLAG_FIRST_PIPE_INSTANCE by the
+    // service, which starts with the machine before any user could take
+    // the name.
+    win32::PipeControlClient::ServerCheck check;
+    if (scope == ControlScope::Session) check = &win32::PipeServerIsThisUser;
+    return std::make_unique<win32::PipeControlClient>(win32::ControlPipeName(scope), 5000, std::move(check));
 }
 
 }  // namespace nocturo::platform

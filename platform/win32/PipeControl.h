@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -127,15 +128,24 @@ private:
     std::string buffered_;
 };
 
+// Whether the program at the server's end of pipe runs as the user this
+// process runs as. False, with why, for another user's program (or one
+// that cannot be looked at).
+bool PipeServerIsThisUser(HANDLE pipe, std::string& why);
+
 class PipeControlClient : public IControlClient {
 public:
-    explicit PipeControlClient(std::wstring name, int timeoutMs = 5000)
-        : name_(std::move(name)), timeoutMs_(timeoutMs) {}
+    // Asked once connected, before anything is written: false ends the call
+    // with NoAnswer and why.
+    using ServerCheck = std::function<bool(HANDLE pipe, std::string& why)>;
+    explicit PipeControlClient(std::wstring name, int timeoutMs = 5000, ServerCheck check = {})
+        : name_(std::move(name)), timeoutMs_(timeoutMs), check_(std::move(check)) {}
     Reach call(const ControlRequest& request, ControlReply& reply, std::string& why) override;
 
 private:
     std::wstring name_;
     int timeoutMs_;
+    ServerCheck check_;
 };
 
 }  // namespace nocturo::platform::win32

@@ -449,6 +449,45 @@ TEST_F(PipeControl, TheTokenCheckSeesTheClientAsTheSameUserItIs) {
 
 // ---- reaching the program ----------------------------------------------------------------
 
+TEST_F(PipeControl, TheClientChecksWhoServesThePipeBeforeItSendsAnything) {
+    startServer();
+    // This process serves the pipe: the same user.
+    int checks = 0;
+    bool same = false;
+    std::string sameWhy;
+    Reach reach = Reach::NoAnswer, refused = Reach::Answered;
+    std::string why, refusedWhy;
+    ServeWhile(loop, [&] {
+        ControlReply reply;
+        PipeControlClient client(name, 3000, [&](HANDLE pipe, std::string& w) {
+            ++checks;
+            same = win32::PipeServerIsThisUser(pipe, sameWhy);
+            w = sameWhy;
+            return same;
+        });
+        reach = client.call(ControlRequest{ControlOp::Disarm, "", "", -1, ""}, reply, why);
+        // A check that fails: nothing reaches the program.
+        PipeControlClient wary(name, 3000, [](HANDLE, std::string& w) {
+            w = "not the one";
+            return false;
+        });
+        refused = wary.call(ControlRequest{ControlOp::Cancel, "", "", -1, "secret"}, reply, refusedWhy);
+    });
+    EXPECT_EQ(checks, 1);
+    EXPECT_TRUE(same) << sameWhy;
+    EXPECT_EQ(reach, Reach::Answered) << why;
+    EXPECT_EQ(refused, Reach::NoAnswer);
+    EXPECT_EQ(refusedWhy, "not the one");
+    ASSERT_EQ(program.changes().size(), 1u);
+    EXPECT_EQ(program.changes()[0].op, ControlOp::Disarm);
+    // Something that is no pipe has no server to vouch for.
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::string eventWhy;
+    EXPECT_FALSE(win32::PipeServerIsThisUser(event, eventWhy));
+    EXPECT_FALSE(eventWhy.empty());
+    CloseHandle(event);
+}
+
 TEST_F(PipeControl, NoPipeMeansNoneRunningAtOnce) {
     PipeControlClient client(name, 3000);
     ControlReply reply;
