@@ -36,6 +36,18 @@ public:
         return false;
     }
     virtual void removeReadWatch(int fd) { (void)fd; }
+    // The same for a waitable object on Windows (a HANDLE; an event that an
+    // overlapped read or connect sets, say): onSignaled runs from the loop
+    // while handle is signaled, and resets it or starts the operation that
+    // does. Waiting must not change the object's state, so no auto-reset
+    // events. The handle stays open until its watch is removed. Returns
+    // false where this loop cannot watch handles (all but Windows').
+    virtual bool addHandleWatch(void* handle, std::function<void()> onSignaled) {
+        (void)handle;
+        (void)onSignaled;
+        return false;
+    }
+    virtual void removeHandleWatch(void* handle) { (void)handle; }
     // Runs until quit() and returns its code.
     virtual int run() = 0;
     virtual void quit(int code) = 0;

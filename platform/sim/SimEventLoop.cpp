@@ -6,7 +6,15 @@
 #include <utility>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <poll.h>
 #endif
 
@@ -270,7 +278,7 @@ void SimEventLoop::pace() {
         pollWatches(0);
         return;
     }
-    if (watches_.empty()) {
+    if (watches_.empty() && handleWatches_.empty()) {
         std::this_thread::sleep_for(std::chrono::nanoseconds(wakeNs - nowNs));
         return;
     }
@@ -296,9 +304,62 @@ bool SimEventLoop::addReadWatch(int fd, std::function<void()> onReadable) {
 
 void SimEventLoop::removeReadWatch(int fd) { watches_.erase(fd); }
 
+bool SimEventLoop::addHandleWatch(void* handle, std::function<void()> onSignaled) {
+#ifdef _WIN32
+    if (!handle || handle == INVALID_HANDLE_VALUE)
+        throw Error(err::InvalidProcedureCall, "handle watch on an invalid handle");
+    if (!handleWatches_.count(handle) && handleWatches_.size() >= MAXIMUM_WAIT_OBJECTS)
+        throw Error(err::InvalidProcedureCall, "more than 64 handle watches");
+    auto w = std::make_shared<Watch>();
+    w->onReadable = std::move(onSignaled);
+    handleWatches_[handle] = std::move(w);
+    return true;
+#else
+    (void)handle;
+    (void)onSignaled;
+    return false;
+#endif
+}
+
+void SimEventLoop::removeHandleWatch(void* handle) { handleWatches_.erase(handle); }
+
 void SimEventLoop::pollWatches(int waitMs) {
 #ifdef _WIN32
-    (void)waitMs;
+    if (handleWatches_.empty()) {
+        if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return;
+    }
+    std::vector<HANDLE> handles;
+    for (const auto& [h, w] : handleWatches_)
+        if (!w->busy) handles.push_back(static_cast<HANDLE>(h));
+    if (handles.empty()) {
+        if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return;
+    }
+    const DWORD woke = WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE,
+                                              waitMs < 0 ? INFINITE : static_cast<DWORD>(waitMs));
+    if (woke == WAIT_TIMEOUT) return;
+    if (woke == WAIT_FAILED) {
+        // A handle closed underneath: drop the watches whose handles no
+        // longer wait, as a poll drops a descriptor closed underneath.
+        for (HANDLE h : handles)
+            if (WaitForSingleObject(h, 0) == WAIT_FAILED) handleWatches_.erase(h);
+        return;
+    }
+    for (HANDLE h : handles) {
+        // Each handle signaled now, not only the first the wait reported.
+        if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0) continue;
+        auto it = handleWatches_.find(h);
+        if (it == handleWatches_.end()) continue;
+        std::shared_ptr<Watch> w = it->second;  // the handler may remove it
+        if (w->busy || !w->onReadable) continue;
+        w->busy = true;
+        struct Release {
+            Watch& w;
+            ~Release() { w.busy = false; }
+        } release{*w};
+        w->onReadable();
+    }
 #else
     if (watches_.empty()) {
         if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));

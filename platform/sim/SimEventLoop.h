@@ -69,6 +69,10 @@ public:
     // pacing they are looked at, without waiting, once per yield or step.
     bool addReadWatch(int fd, std::function<void()> onReadable) override;
     void removeReadWatch(int fd) override;
+    // Windows: the same for waitable handles (at most 64), in one
+    // WaitForMultipleObjects.
+    bool addHandleWatch(void* handle, std::function<void()> onSignaled) override;
+    void removeHandleWatch(void* handle) override;
 
     // Scripted events. fn may be empty: the event then goes to the
     // named-event handler (if any). at() takes an absolute monotonic time;
@@ -152,6 +156,7 @@ private:
         bool busy = false;
     };
     std::map<int, std::shared_ptr<Watch>> watches_;
+    std::map<void*, std::shared_ptr<Watch>> handleWatches_;
     bool takeQuit(int& code);
 
     SimClock& clock_;

@@ -49,6 +49,8 @@ Win32EventLoop::Win32EventLoop() {
 }
 
 Win32EventLoop::~Win32EventLoop() {
+    // No wait of the pool may wake a window that is gone.
+    for (auto& [handle, w] : handleWatches_) disarmWatch(*w);
     if (ownsCtrl_) installTerminationHandler(nullptr);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
@@ -67,6 +69,7 @@ LRESULT CALLBACK Win32EventLoop::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, 
         if (msg == kWakeMessage) {
             loop->wakePosted_.store(false);
             loop->runForeign();
+            loop->runSignaledHandles();
             loop->work_.runPosted();
         } else {
             loop->work_.runDueTimers();
@@ -115,6 +118,104 @@ void Win32EventLoop::setMessageFilter(std::function<bool(MSG&)> filter) { filter
 void Win32EventLoop::quit(int code) {
     quitRequested_ = true;
     quitCode_ = code;
+}
+
+// ---- handles -----------------------------------------------------------------------
+
+bool Win32EventLoop::addHandleWatch(void* handle, std::function<void()> onSignaled) {
+    if (!handle || handle == INVALID_HANDLE_VALUE) throw ErrorFromCode(ERROR_INVALID_HANDLE, "addHandleWatch");
+    removeHandleWatch(handle);
+    auto w = std::make_shared<HandleWatch>();
+    w->loop = this;
+    w->handle = static_cast<HANDLE>(handle);
+    w->onSignaled = std::move(onSignaled);
+    armWatch(*w);
+    handleWatches_[w->handle] = std::move(w);
+    return true;
+}
+
+void Win32EventLoop::removeHandleWatch(void* handle) {
+    auto it = handleWatches_.find(static_cast<HANDLE>(handle));
+    if (it == handleWatches_.end()) return;
+    std::shared_ptr<HandleWatch> w = std::move(it->second);
+    handleWatches_.erase(it);
+    w->removed = true;
+    disarmWatch(*w);  // a running handler keeps w alive through its own reference
+}
+
+VOID CALLBACK Win32EventLoop::HandleSignaled(PVOID context, BOOLEAN timedOut) {
+    // On a thread of the pool: only mark and wake; the loop's thread checks
+    // the handle and runs the handler.
+    (void)timedOut;
+    auto* w = static_cast<HandleWatch*>(context);
+    w->signaled.store(true);
+    w->loop->handlesWaiting_.store(true);
+    w->loop->wake();
+}
+
+void Win32EventLoop::armWatch(HandleWatch& w) {
+    if (w.wait || w.removed) return;
+    // WT_EXECUTEINWAITTHREAD: the callback is short and needs no thread of its own.
+    if (!RegisterWaitForSingleObject(&w.wait, w.handle, &Win32EventLoop::HandleSignaled, &w, INFINITE,
+                                     WT_EXECUTEONLYONCE | WT_EXECUTEINWAITTHREAD)) {
+        w.wait = nullptr;
+        throw LastError("RegisterWaitForSingleObject for a handle watch");
+    }
+}
+
+void Win32EventLoop::disarmWatch(HandleWatch& w) {
+    if (!w.wait) return;
+    // INVALID_HANDLE_VALUE: returns once a callback under way has finished,
+    // so none runs on a watch that is gone.
+    UnregisterWaitEx(w.wait, INVALID_HANDLE_VALUE);
+    w.wait = nullptr;
+}
+
+void Win32EventLoop::runSignaledHandles() {
+    if (!handlesWaiting_.exchange(false)) return;
+    std::vector<std::shared_ptr<HandleWatch>> ready;
+    for (const auto& [handle, w] : handleWatches_)
+        if (w->signaled.exchange(false)) ready.push_back(w);
+    // Their one-shot waits have fired: freed here, registered again once
+    // each handler has run (or at once for one that does not run now).
+    for (const auto& w : ready) disarmWatch(*w);
+    std::size_t next = 0;
+    try {
+        for (; next < ready.size(); ++next) {
+            HandleWatch& w = *ready[next];
+            if (w.removed || w.busy) continue;  // a busy one is armed again when its handler returns
+            if (WaitForSingleObject(w.handle, 0) != WAIT_OBJECT_0 || !w.onSignaled) {
+                armWatch(w);
+                continue;
+            }
+            struct Release {
+                HandleWatch& w;
+                ~Release() {
+                    w.busy = false;
+                    if (w.removed) return;
+                    try {
+                        armWatch(w);
+                    } catch (...) {
+                        // The handle is no longer valid: the watch stays idle.
+                    }
+                }
+            } release{w};
+            w.busy = true;
+            auto fn = w.onSignaled;  // it may replace or remove its own watch
+            fn();
+        }
+    } catch (...) {
+        for (++next; next < ready.size(); ++next) {
+            HandleWatch& w = *ready[next];
+            if (!w.busy && !w.removed) {
+                try {
+                    armWatch(w);
+                } catch (...) {
+                }
+            }
+        }
+        throw;
+    }
 }
 
 // ---- the console's events -------------------------------------------------------
@@ -187,7 +288,8 @@ int Win32EventLoop::run() {
 }
 
 bool Win32EventLoop::readyNow(Clock::time_point now) const {
-    return work_.hasPosted() || foreignWaiting_.load() || pending_ || work_.msUntilNextDue(now) == 0;
+    return work_.hasPosted() || foreignWaiting_.load() || handlesWaiting_.load() || pending_ ||
+           work_.msUntilNextDue(now) == 0;
 }
 
 void Win32EventLoop::turn(int timeoutMs) {
@@ -201,6 +303,7 @@ void Win32EventLoop::turn(int timeoutMs) {
     }
     pumpMessages();
     runForeign();
+    runSignaledHandles();
     work_.runPosted();
     work_.runDueTimers();
     armSystemTimer();

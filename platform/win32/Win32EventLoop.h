@@ -55,6 +55,12 @@ public:
     int run() override;
     void quit(int code) override;
 
+    // A wait of the system's thread pool watches each handle and wakes the
+    // loop, so a handle is served under a modal loop too. At most one wait
+    // per handle is pending; it is registered again once the handler ran.
+    bool addHandleWatch(void* handle, std::function<void()> onSignaled) override;
+    void removeHandleWatch(void* handle) override;
+
     // Thread-safe: queues fn for the loop's thread and wakes it. For the
     // console's Ctrl handler and the service dispatcher's thread. The loop
     // must outlive the threads that call it.
@@ -96,6 +102,22 @@ private:
     void wake();
     void armSystemTimer();
     void rethrowPending();
+
+    struct HandleWatch {
+        Win32EventLoop* loop = nullptr;
+        HANDLE handle = nullptr;
+        std::function<void()> onSignaled;
+        HANDLE wait = nullptr;  // the pool's one-shot wait; nullptr while none is pending
+        std::atomic<bool> signaled{false};
+        bool busy = false;
+        bool removed = false;
+    };
+    static VOID CALLBACK HandleSignaled(PVOID context, BOOLEAN timedOut);
+    static void armWatch(HandleWatch& w);
+    static void disarmWatch(HandleWatch& w);
+    void runSignaledHandles();
+    std::map<HANDLE, std::shared_ptr<HandleWatch>> handleWatches_;
+    std::atomic<bool> handlesWaiting_{false};
 
     HWND hwnd_ = nullptr;
     LoopWork work_;

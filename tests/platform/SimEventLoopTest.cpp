@@ -4,7 +4,15 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 #include "platform/Error.h"
 #include "support/TestSupport.h"
@@ -309,3 +317,44 @@ TEST_F(SimLoopTest, PacingMakesVirtualTimeFollowRealTime) {
     loop.runFor(3600000);
     EXPECT_LT(std::chrono::steady_clock::now() - fast, std::chrono::milliseconds(45));
 }
+
+#ifdef _WIN32
+// The simulated machine on Windows serves handles (the control pipe's
+// events) the way it serves descriptors elsewhere: in its paced waits, and
+// once per yield without pacing.
+TEST_F(SimLoopTest, WatchedHandlesAreServedInPacedWaitsAndInYields) {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(event, nullptr);
+    using Real = std::chrono::steady_clock;
+    std::vector<Real::time_point> calledAt;
+    ASSERT_TRUE(loop.addHandleWatch(event, [&] {
+        calledAt.push_back(Real::now());
+        ResetEvent(event);
+    }));
+    loop.yield();
+    EXPECT_TRUE(calledAt.empty());
+    SetEvent(event);
+    loop.yield();
+    ASSERT_EQ(calledAt.size(), 1u);
+
+    // Paced: a wait of a virtual second is cut into by the handle, at once.
+    loop.setPacing(1);
+    std::thread setter([&] {
+        Sleep(100);
+        SetEvent(event);
+    });
+    const auto real = Real::now();
+    loop.runFor(1000);
+    setter.join();
+    EXPECT_GE(Real::now() - real, std::chrono::milliseconds(900)) << "the wait still lasts";
+    ASSERT_EQ(calledAt.size(), 2u);
+    EXPECT_LT(calledAt[1] - real, std::chrono::milliseconds(700)) << "served inside the wait, not after it";
+
+    loop.removeHandleWatch(event);
+    SetEvent(event);
+    loop.setPacing(0);
+    loop.yield();
+    EXPECT_EQ(calledAt.size(), 2u);
+    CloseHandle(event);
+}
+#endif

@@ -433,7 +433,130 @@ TEST(Win32EventLoopMessages, AWindowThatKeepsPostingDoesNotStopTheTimers) {
     EXPECT_GT(window.received.size(), 3u);
 }
 
+// ---- handles ----------------------------------------------------------------------
+
+// A manual-reset event, closed at the end of the test.
+struct Event {
+    HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~Event() { CloseHandle(h); }
+};
+
+TEST(Win32EventLoopHandles, AHandlerRunsOnTheLoopsThreadWhileItsHandleIsSignaled) {
+    Win32EventLoop loop;
+    Event event;
+    int calls = 0;
+    DWORD thread = 0;
+    ASSERT_TRUE(loop.addHandleWatch(event.h, [&] {
+        ++calls;
+        thread = GetCurrentThreadId();
+        ResetEvent(event.h);  // what the handler of an overlapped read does by starting the next one
+    }));
+    yieldFor(loop, 50ms);
+    EXPECT_EQ(calls, 0) << "not signaled";
+    // Set from another thread while the loop waits in run().
+    std::thread setter([&] {
+        std::this_thread::sleep_for(30ms);
+        SetEvent(event.h);
+    });
+    TimerId stop = loop.addTimer([&] {
+        if (calls > 0) loop.quit(0);
+    });
+    loop.setTimer(stop, 10, true);
+    loop.run();
+    setter.join();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(thread, GetCurrentThreadId());
+    // Again, after the watch was armed once more.
+    SetEvent(event.h);
+    EXPECT_TRUE(yieldUntil(loop, [&] { return calls == 2; }));
+    yieldFor(loop, 50ms);
+    EXPECT_EQ(calls, 2) << "reset by its handler: not called again";
+}
+
+TEST(Win32EventLoopHandles, AHandleLeftSignaledKeepsCallingUntilTheWatchIsRemoved) {
+    Win32EventLoop loop;
+    Event event;
+    int calls = 0;
+    loop.addHandleWatch(event.h, [&] {
+        if (++calls == 3) loop.removeHandleWatch(event.h);
+    });
+    SetEvent(event.h);
+    EXPECT_TRUE(yieldUntil(loop, [&] { return calls >= 3; }));
+    yieldFor(loop, 50ms);
+    EXPECT_EQ(calls, 3);
+}
+
+TEST(Win32EventLoopHandles, ASecondWatchReplacesTheFirstAndTwoHandlesAreServedBoth) {
+    Win32EventLoop loop;
+    Event a, b;
+    std::vector<std::string> seen;
+    loop.addHandleWatch(a.h, [&] { seen.push_back("first"); });
+    loop.addHandleWatch(a.h, [&] {
+        seen.push_back("a");
+        ResetEvent(a.h);
+    });
+    loop.addHandleWatch(b.h, [&] {
+        seen.push_back("b");
+        ResetEvent(b.h);
+    });
+    SetEvent(a.h);
+    SetEvent(b.h);
+    EXPECT_TRUE(yieldUntil(loop, [&] { return seen.size() >= 2; }));
+    yieldFor(loop, 30ms);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(Win32EventLoopHandles, ABusyHandlerIsNotReenteredFromAYieldInside) {
+    Win32EventLoop loop;
+    Event event;
+    int depth = 0, maxDepth = 0, calls = 0;
+    loop.addHandleWatch(event.h, [&] {
+        maxDepth = std::max(maxDepth, ++depth);
+        if (++calls == 1) yieldFor(loop, 60ms);  // still signaled all that time
+        ResetEvent(event.h);
+        --depth;
+    });
+    SetEvent(event.h);
+    EXPECT_TRUE(yieldUntil(loop, [&] { return calls >= 1 && depth == 0; }));
+    yieldFor(loop, 30ms);
+    EXPECT_EQ(maxDepth, 1);
+}
+
+TEST(Win32EventLoopHandles, WaitsWithoutSpinningWhileNothingIsSignaled) {
+    Win32EventLoop loop;
+    Event event;
+    int calls = 0;
+    loop.addHandleWatch(event.h, [&] { ++calls; });
+    // idle(200) must sleep through: one turn, no calls, about the time asked.
+    const auto start = Clock::now();
+    loop.idle(200);
+    EXPECT_GE(Clock::now() - start, 150ms);
+    EXPECT_EQ(calls, 0);
+}
+
 // ---- modal loops --------------------------------------------------------------------
+
+TEST(Win32EventLoopModal, HandlesAreServedUnderAModalLoop) {
+    Win32EventLoop loop;
+    Event event;
+    int calls = 0;
+    loop.addHandleWatch(event.h, [&] {
+        ++calls;
+        ResetEvent(event.h);
+    });
+    loop.post([&] {
+        std::thread setter([&] {
+            std::this_thread::sleep_for(30ms);
+            SetEvent(event.h);
+        });
+        RunModalLoopFor(300ms);
+        setter.join();
+        EXPECT_EQ(calls, 1) << "while the message box was open";
+    });
+    loop.yield();
+    EXPECT_EQ(calls, 1);
+}
 
 TEST(Win32EventLoopModal, TimersTickAndPostedWorkRunsUnderAModalLoop) {
     Win32EventLoop loop;

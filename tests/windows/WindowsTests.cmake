@@ -33,7 +33,7 @@ set(_posix_only_tests
 # SimClockTest, SimDialogsTest and SimJournalTest set their variables with
 # setenv.
 set(_portable_platform_tests
-  JsonTest.cpp RegStoreLimitsTest.cpp RegStoreRegeditTest.cpp RegStoreTest.cpp WildcardTest.cpp
+  ControlJsonTest.cpp JsonTest.cpp RegStoreLimitsTest.cpp RegStoreRegeditTest.cpp RegStoreTest.cpp WildcardTest.cpp
   SimEventLoopTest.cpp SimFileSystemTest.cpp
   SimProcessesTest.cpp SimSessionPowerTest.cpp SimSystemInfoTest.cpp SimTrayTest.cpp)
 
