@@ -6,6 +6,7 @@
 #include "app/Nocturo_Main.h"
 #include "base/Duration.h"
 #include "platform/ControlChannel.h"
+#include "platform/common/ControlJson.h"
 #include "platform/common/Json.h"
 #include "shell/RemoteControl.h"
 
@@ -66,19 +67,8 @@ void PrintState(const ControlState& s, std::ostream& out) {
 }
 
 void PrintJson(const ControlState& s, std::ostream& out) {
-    platform::JsonObject o;
-    o.set("armed", s.armed);
-    o.set("mode", s.mode);
-    o.set("action", s.action);
-    o.set("due", s.due.empty() ? platform::Json(nullptr) : platform::Json(s.due));
-    o.set("secondsLeft", s.secondsLeft < 0 ? platform::Json(nullptr) : platform::Json(s.secondsLeft));
-    o.set("phase", s.phase);
-    o.set("running", s.running);
-    o.set("clock", s.clock);
-    o.set("cancelDisabled", s.cancelDisabled);
-    o.set("passwordSet", s.passwordSet);
-    o.set("service", s.service);
-    out << platform::Json(std::move(o)).dump() << "\n";
+    // The same object the Windows pipe carries.
+    out << platform::Json(platform::ControlStateToJson(s)).dump() << "\n";
 }
 
 struct Parsed {
@@ -161,9 +151,7 @@ int RunControlCommand(const std::vector<std::string>& args, std::ostream& out, s
         return kUsage;
     }
     ControlClientMaker make = makeClient;
-#ifndef _WIN32  // the Windows factory comes with the named pipe
     if (!make) make = [](ControlScope scope) { return platform::MakeControlClient(scope); };
-#endif
     if (!make) {
         err << "nocturoctl: this copy has no control channel\n";
         return kFailed;

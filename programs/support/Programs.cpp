@@ -221,13 +221,11 @@ std::string NocturoUsage() {
            "2 on bad usage, 3 when another copy runs but does not answer.\n";
 }
 
-#ifndef _WIN32
 ControlLink MakeControlLink(FrmMain& form, platform::IEventLoop& loop) {
     return ControlLink(
         form, [&loop](platform::ControlScope scope) { return platform::MakeControlServer(scope, loop); },
         [](platform::ControlScope scope) { return platform::MakeControlClient(scope); });
 }
-#endif
 
 int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
                 const std::function<void(FrmMain&)>& started) {
@@ -281,15 +279,11 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     }
 
     NocturoMain start(form);
-#ifndef _WIN32
     ControlLink control = MakeControlLink(form, *host.pf.loop);
     start.control = &control;
-#endif
     if (!start.Main(commandLine)) return start.exitCode;
     if (form.unloaded()) return 0;
-#ifndef _WIN32
     if (!control.problem().empty()) std::cout << control.problem() << std::endl;
-#endif
     // Without a window, the only place to say that nothing will happen.
     if (!form.scheduleArmed() && !form.actionRunning())
         std::cout << "Schedule not armed: nothing happens until one is chosen "

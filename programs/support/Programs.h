@@ -76,10 +76,8 @@ int RunHeadlessService(const std::string& commandLine);
 
 std::string NocturoUsage();
 
-#ifndef _WIN32
-// The program's control channel (the system's own: D-Bus on Linux), served
-// from loop; the form must outlive it.
+// The program's control channel (the system's own: D-Bus on Linux, a named
+// pipe on Windows), served from loop; the form must outlive it.
 ControlLink MakeControlLink(FrmMain& form, platform::IEventLoop& loop);
-#endif
 
 }  // namespace nocturo::programs

@@ -6,11 +6,13 @@
 #include <memory>
 #include <set>
 
+#include "app/ControlLink.h"
 #include "app/Nocturo_Main.h"
 #include "app/frmSplash.h"
 #include "base/Runtime.h"
 #include "cleaner/frmCleanHDSetup.h"
 #include "cleaner/frmCleanNow.h"
+#include "platform/ControlChannel.h"
 #include "platform/sim/SimTimeSettings.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32EventLoop.h"
@@ -153,10 +155,11 @@ Win32DesktopProgram::~Win32DesktopProgram() {
     parts_->scope.reset();
 }
 
-bool Win32DesktopProgram::start(const std::string& commandLine) {
+bool Win32DesktopProgram::start(const std::string& commandLine, ControlLink* control) {
     g_dialogs = &parts_->desktop.dialogs;
     InstallWin32Views(true);
     NocturoMain start(*parts_->form);
+    start.control = control;
     if (!start.Main(commandLine)) {
         exitCode_ = start.exitCode;
         return false;
@@ -182,7 +185,12 @@ int RunWin32Desktop(platform::PlatformHost& host, const std::string& commandLine
     FrmMain& form = program.form();
     // The console's Ctrl+C and close end the program the orderly way.
     loop.installTerminationHandler([&](DWORD) { form.UnloadProgram(); });
-    const int code = program.start(commandLine) ? program.run() : program.exitCode();
+    // Served from the loop the program's services hold.
+    platform::IEventLoop& served = *program.runtime().pf.loop;
+    ControlLink control(
+        form, [&served](platform::ControlScope scope) { return platform::MakeControlServer(scope, served); },
+        [](platform::ControlScope scope) { return platform::MakeControlClient(scope); });
+    const int code = program.start(commandLine, &control) ? program.run() : program.exitCode();
     loop.installTerminationHandler(nullptr);
     return code;
 }

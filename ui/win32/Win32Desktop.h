@@ -12,6 +12,7 @@
 #include "ui/win32/Win32Dialogs.h"
 
 namespace nocturo {
+class ControlLink;
 class Form;
 class FrmMain;
 struct Runtime;
@@ -61,7 +62,9 @@ public:
 
     // The start-up (NocturoMain::Main). False when the program ended during
     // it; exitCode() says why.
-    bool start(const std::string& commandLine);
+    // control: the channel the program offers once loaded, and through which
+    // a second start hands its command line to the copy that runs.
+    bool start(const std::string& commandLine, ControlLink* control = nullptr);
     // Runs the loop until the program ends; its exit code.
     int run();
     int exitCode() const { return exitCode_; }
