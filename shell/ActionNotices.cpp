@@ -16,6 +16,8 @@ constexpr long long kLongestLead = 86400;
 // A due moment seen again this close (a count read a second later) is the
 // same occurrence; a postponed one moves by much more.
 constexpr long long kSameMoment = 2;
+// Two notices of one occurrence come at least this many seconds apart.
+constexpr long long kMinimumGap = 30;
 
 std::string Trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
@@ -122,6 +124,7 @@ void ActionNotices::update(platform::INotifications* service, platform::IEventLo
         action_ = u.actionCode;
         due_ = u.due;
         leads_ = ParseLeadTimes(readLeadTimes ? readLeadTimes() : std::string(kDefaultLeadTimes));
+        toldAtLeft_ = -1;
     }
     const long long left = u.due - u.now;
     // Every lead time reached is told by one notification: a schedule set
@@ -132,6 +135,10 @@ void ActionNotices::update(platform::INotifications* service, platform::IEventLo
         reached = true;
     }
     if (!reached || left <= 0) return;
+    // A lead time reached just after the last notice (a schedule armed 70
+    // seconds ahead, with a lead time of 60) would only say it again.
+    if (toldAtLeft_ >= 0 && toldAtLeft_ - left < kMinimumGap) return;
+    toldAtLeft_ = left;
     std::vector<platform::NotificationAction> actions{{"postpone", "Postpone 10 min"}};
     if (!cancelAllowed || cancelAllowed()) actions.push_back({"cancel", "Cancel"});
     const bool last = leads_.empty();

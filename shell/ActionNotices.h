@@ -88,6 +88,7 @@ private:
     std::int32_t action_ = 0;
     long long due_ = -1;
     std::vector<long long> leads_;  // the lead times not yet told, largest first
+    long long toldAtLeft_ = -1;     // the seconds left when this occurrence was last told; -1: not yet
     std::vector<std::uint32_t> open_;
 };
 
