@@ -137,6 +137,11 @@ void FrmMain::layoutControls() {
     lblError.setGeometry(1680, 840, 1860, 270);
     ImgStop.setGeometry(3600, 600, 480, 480);
     lblNocturoInfo.setGeometry(60, 1110, 4020, 255);
+    // The postpone buttons lie over the information line's right end while
+    // they show (its texts are short then).
+    cmdPostpone5.setGeometry(1440, 1110, 840, 255);
+    cmdPostpone15.setGeometry(2340, 1110, 840, 255);
+    cmdPostpone60.setGeometry(3240, 1110, 840, 255);
     cmdGo.setGeometry(45, 1365, 1530, 330);
     cmdOptions.setGeometry(1590, 1365, 1290, 330);
     cmdExit.setGeometry(2895, 1365, 1200, 330);
@@ -273,6 +278,13 @@ void FrmMain::layoutControls() {
     Image1.setToolTip("Drag to move the window");
     lblError.setToolTip("Opens the error log");
     txtOptionsMenuPW.setPassword(true);
+    cmdPostpone5.setCaption("+5 min");
+    cmdPostpone15.setCaption("+15 min");
+    cmdPostpone60.setCaption("+1 h");
+    cmdPostpone5.setToolTip("Postpone by 5 minutes");
+    cmdPostpone15.setToolTip("Postpone by 15 minutes");
+    cmdPostpone60.setToolTip("Postpone by an hour");
+    showPostponeButtons(false);
 }
 
 FrmMain::~FrmMain() {
@@ -853,6 +865,9 @@ void FrmMain::registerEvents() {
         {"cmdShowLog", &FrmMain::cmdShowLog_Click},
         {"cmdNewVersion", &FrmMain::cmdNewVersion_Click},
         {"cmdTimeSync", &FrmMain::cmdTimeSync_Click},
+        {"cmdPostpone5", &FrmMain::cmdPostpone5_Click},
+        {"cmdPostpone15", &FrmMain::cmdPostpone15_Click},
+        {"cmdPostpone60", &FrmMain::cmdPostpone60_Click},
         {"cmdResetLog", &FrmMain::cmdResetLog_Click},
         {"cmdSetupNocturoTime", &FrmMain::cmdSetupNocturoTime_Click},
         {"cmdSetupTimeWindow", &FrmMain::cmdSetupTimeWindow_Click},

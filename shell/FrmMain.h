@@ -147,6 +147,13 @@ public:
     Label lblPasswordHeader{this, "lblPasswordHeader"};
     Label lblLogHeader{this, "lblLogHeader"};
 
+    // Shown while a countdown or a final count runs: move it by 5 minutes,
+    // 15 minutes or an hour. They lie over the right end of the information
+    // line (whose texts are short then), so they come after it.
+    CommandButton cmdPostpone5{this, "cmdPostpone5"};
+    CommandButton cmdPostpone15{this, "cmdPostpone15"};
+    CommandButton cmdPostpone60{this, "cmdPostpone60"};
+
     Timer Timer2{this, "Timer2"};
 
     // ---- window-level state ---------------------------------------------
@@ -357,6 +364,16 @@ public:
     // Called after a handler changed the state the channel reports (armed,
     // mode, action, the due moment, the phase of a run); unset: nobody listens.
     std::function<void()> onStateChanged;
+    // Brings the postpone buttons and the tray menu's items up to date and
+    // calls onStateChanged when the state differs from the one told last.
+    // The main timer's tick and every handler call it; so does whoever
+    // drives the window from outside.
+    void stateMayHaveChanged();
+    // The postpone buttons, by their minutes.
+    void cmdPostpone_Click(int minutes);
+    void cmdPostpone5_Click() { cmdPostpone_Click(5); }
+    void cmdPostpone15_Click() { cmdPostpone_Click(15); }
+    void cmdPostpone60_Click() { cmdPostpone_Click(60); }
 
     // The picture names of the countdown digits and images.
     static std::string DigitPicture(int digit);
@@ -478,6 +495,44 @@ private:
     Task versionCheck_;
     Task timeSync_;
     Task end_;
+
+    // ---- control from outside (FrmMainControl.cpp) ----------------------------
+    // The phase of the run under way.
+    enum class RunPhase { None, Waiting, Cleaning, FinalCount, Asking, Acting };
+    void setPhase(RunPhase phase);
+    void showPostponeButtons(bool on);
+    // A postponement of the run: its final count waits until then (on the
+    // monotonic clock, and the same moment on the program's clock).
+    bool holdPending() const { return holdUntilMono_ >= 0; }
+    void showHold();
+    // One occurrence of a time-of-day, weekday or time-window schedule held
+    // until a later moment: the regular occurrence `from` (a due moment in
+    // serial seconds, or the start of a time window) is passed over and the
+    // schedule is due at `to` instead, once. Dropped when the mode or the
+    // time changes, or the schedule is disarmed.
+    struct MovedMoment {
+        int mode = -1;
+        long long from = -1, to = -1;
+        std::string target;  // mode 0: the time it was moved from
+    };
+    bool movedFor(int mode) const { return moved_.mode == mode; }
+    // A moment of the clock passed at this tick (or since the previous one,
+    // as dueMoment counts it).
+    bool passedAt(long long moment, long long nowSerial, std::int64_t nowMono) const;
+    // The next regular occurrence of mode 0, 1 or 3 at or after now, leaving
+    // out `skip`; -1 when there is none within a week.
+    long long nextOccurrence(int mode, long long nowSerial, long long skip) const;
+    // The moment the schedule or the run is due next (serial seconds), -1 none.
+    long long nextDueSerial(long long nowSerial) const;
+    RunPhase phase_ = RunPhase::None;
+    std::int64_t holdUntilMono_ = -1;
+    long long holdUntilSerial_ = -1;
+    long long countLeft_ = -1;  // the final count's seconds still to go
+    MovedMoment moved_;
+    platform::ControlState toldState_;
+    bool stateTold_ = false;
+    long long toldDue_ = -1;
+
     Task run_;
 };
 

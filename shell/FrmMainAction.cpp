@@ -184,6 +184,8 @@ void FrmMain::cancelAction() {
     // The run goes first: it never continues, whatever it waited for.
     run_.cancel();
     sessionEnding_ = false;
+    holdUntilMono_ = holdUntilSerial_ = countLeft_ = -1;
+    phase_ = RunPhase::None;
     step(proc("ShutDown_Action"), 2, [&] {
         reset_Action_Status();
         log("action canceled");
@@ -197,6 +199,8 @@ void FrmMain::finishRun(bool refused) {
     // A time window whose action the system refused is not tried again until
     // it has closed: one entry in the error log, not one per tick.
     if (refused && runOrigin_.mode == 3) windowSpent_ = runOrigin_.key;
+    holdUntilMono_ = holdUntilSerial_ = countLeft_ = -1;
+    phase_ = RunPhase::None;
     step(proc("ShutDown_Action"), 14, [&] { reset_Action_Status(); });
 }
 
@@ -257,7 +261,10 @@ Task FrmMain::actionRun(std::string actionName) {
                           : processes().start(program, SplitCommandLine(parameters), platform::ws::NormalFocus);
             });
             std::uint32_t code = 0;
-            if (started) code = co_await fWait(pid);
+            if (started) {
+                setPhase(RunPhase::Waiting);
+                code = co_await fWait(pid);
+            }
             log(programFailed(started, pid, code) ? "Program Error" : "Program finished");
         } else {
             log("File doesn't exist");
@@ -278,6 +285,7 @@ Task FrmMain::actionRun(std::string actionName) {
             if (showCleaningRun) showCleaningRun(cleaning);
             cleaning.Form_Load();
         });
+        setPhase(RunPhase::Cleaning);
         co_await cleaning.run();
     }
 
@@ -288,11 +296,31 @@ Task FrmMain::actionRun(std::string actionName) {
         log(text);
     });
 
-    if (!skipCountdown) {
+    // A postponement (FrmMainControl.cpp) holds the run before its final
+    // count: made during the program wait or the cleaning, it waits here
+    // for the moved moment once that work is done; made during the final
+    // count, the count stops, the run waits here and then counts again from
+    // the start. Without a final count (a named action) the action itself
+    // waits.
+    for (;;) {
+        while (holdPending()) {
+            const std::int64_t left = holdUntilMono_ - clock().monotonicMs();
+            if (left <= 0) break;
+            setPhase(RunPhase::Waiting);
+            step(p, 9, [&] { showHold(); });
+            // A further postponement only moves the moment later: the loop
+            // looks again when this wait ends.
+            co_await Delay(left);
+        }
+        holdUntilMono_ = -1;
+        holdUntilSerial_ = -1;
+        if (skipCountdown) break;
+
         step(p, 10, [&] {
             imgCounter0.setVisible(true);
             imgCounter1.setVisible(true);
             lblNocturoInfo.setVisible(false);
+            imgCountdown.setPicture("clock");
             if (chkSound.checked() && Val(txtCounter.text()) > 0 && rt().soundAvailable)
                 Announce(text + " in " + txtCounter.text() + " seconds");
         });
@@ -301,13 +329,17 @@ Task FrmMain::actionRun(std::string actionName) {
             const double counter = Val(txtCounter.text());
             start = counter > 1e9 ? 1000000000LL : static_cast<long long>(counter);
         });
+        bool postponed = false;
+        const bool alarm = actionCode == action::Alarm;
+        countLeft_ = start * (alarm ? 3 : 1);
+        setPhase(RunPhase::FinalCount);
         for (long long i = start; i >= 0; --i) {
+            countLeft_ = i * (alarm ? 3 : 1);
             step(p, 11, [&] {
                 imgCounter0.setPicture(DigitPicture(static_cast<int>(i % 10)));
                 // Counts of 100 and more show the last digit of the tens.
                 imgCounter1.setPicture(DigitPicture(static_cast<int>((i / 10) % 10)));
             });
-            const bool alarm = actionCode == action::Alarm;
             step(p, 11, [&] {
                 if (alarm) {
                     if (rt().soundAvailable)
@@ -317,7 +349,13 @@ Task FrmMain::actionRun(std::string actionName) {
                 }
             });
             co_await Wait(alarm ? 3 : 1);
+            if (holdPending()) {
+                postponed = true;
+                break;
+            }
         }
+        countLeft_ = -1;
+        if (!postponed) break;
     }
 
     if (actionCode == action::Alarm) {
@@ -325,6 +363,7 @@ Task FrmMain::actionRun(std::string actionName) {
         co_return;
     }
     if (actionCode == action::LockPC) {
+        setPhase(RunPhase::Acting);
         finishRun(!step(p, 12, [&] { lockComputer(); }));
         co_return;
     }
@@ -335,6 +374,7 @@ Task FrmMain::actionRun(std::string actionName) {
     });
     if (actionCode == action::Suspend || actionCode == action::Hibernate) {
         const bool hibernate = actionCode == action::Hibernate;
+        setPhase(RunPhase::Acting);
         // The call comes back after the resume: the window is ready again.
         finishRun(!step(p, 13, [&] { power().setSuspendState(hibernate, force, false); }));
         co_return;
@@ -345,6 +385,7 @@ Task FrmMain::actionRun(std::string actionName) {
         if (rt().emergency) force = true;
         if (chkPowerOff.checked() && actionCode == action::Shutdown) actionCode = action::PowerOff;
         if (!force) {
+            setPhase(RunPhase::Asking);
             confirmed = MsgBox("The Computer will " + text + " now.\n\nContinue?",
                                platform::mb::YesNo | platform::mb::Question | platform::mb::SystemModal,
                                "Exit Windows") == platform::mb::IdYes;
@@ -360,6 +401,7 @@ Task FrmMain::actionRun(std::string actionName) {
         co_return;
     }
 
+    setPhase(RunPhase::Acting);
     step(p, 13, [&] { setTimer2Enabled(false); });
     step(p, 13, [&] { Save_Registry(); });
     bool accepted = false;

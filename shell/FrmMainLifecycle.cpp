@@ -26,7 +26,9 @@ constexpr const char* kFormLoad = "Form_Load of Formular fMainForm";
 
 bool FrmMain::fireEvent(const std::string& event, int arg) {
     if (life_ == Life::Ending || life_ == Life::Ended) return handles(event);
-    return Form::fireEvent(event, arg);
+    const bool handled = Form::fireEvent(event, arg);
+    stateMayHaveChanged();
+    return handled;
 }
 
 void FrmMain::Form_Load() {

@@ -57,6 +57,7 @@ void FrmMain::optShutdownTime_Click(int index) {
         ClearTopMostWindow();
         if (chkWinOnTop.checked()) SetTopMostWindow();
         if (index >= 0 && index < 4) Timer2.setInterval(kModeIntervals[index]);
+        if (index != moved_.mode) moved_ = {};
         // The count of mode 2 goes on from now, not from its last tick.
         if (index == 2 && hasRuntime() && rt().pf.clock) countdownRefMono_ = clock().monotonicMs();
     });
@@ -101,6 +102,8 @@ void FrmMain::setScheduleArmed(bool on, bool say) {
     const std::string p = proc("setScheduleArmed");
     const bool changed = on != scheduleArmed_;
     scheduleArmed_ = on;
+    // Armed again, the schedule acts as set: a postponement is forgotten.
+    if (changed) moved_ = {};
     if (on) settingsUnusable_ = false;
     step(p, 1, [&] {
         if (!changed) return;
@@ -118,6 +121,7 @@ void FrmMain::setScheduleArmed(bool on, bool say) {
         stored_[UserApp() + "\\Armed"] = on ? 1 : 0;
     });
     step(p, 3, [&] { showArmedState(); });
+    stateMayHaveChanged();
 }
 
 void FrmMain::chkArmed_Click() { setScheduleArmed(chkArmed.checked()); }
@@ -320,7 +324,16 @@ void FrmMain::Timer2_Timer() {
         case 0: {
             targetTime = txtHour.text() + ":" + txtMinute.text() + ":" + txtSEC.text();
             lblNocturoInfo.setCaption(" at  " + targetTime);
-            if (dueMoment(targetTime, nowSerial, nowMono, key)) scheduleDue({0, key});
+            // A moved occurrence belongs to the time it was moved from.
+            if (movedFor(0) && moved_.target != targetTime) moved_ = {};
+            if (dueMoment(targetTime, nowSerial, nowMono, key) && !(movedFor(0) && key == moved_.from))
+                scheduleDue({0, key});
+            if (movedFor(0) && nowSerial >= moved_.to) {
+                const long long to = moved_.to;
+                const bool now = passedAt(to, nowSerial, nowMono);
+                moved_ = {};
+                if (now) scheduleDue({0, to});
+            }
             break;
         }
         case 1: {
@@ -330,7 +343,14 @@ void FrmMain::Timer2_Timer() {
                                        CStr(ReadSetting(u, kSettings, d + "txtSEC", std::string("00")));
             targetTime = target;
             lblNocturoInfo.setCaption(" at " + target);
-            if (dueMoment(target, nowSerial, nowMono, key)) scheduleDue({1, key});
+            if (dueMoment(target, nowSerial, nowMono, key) && !(movedFor(1) && key == moved_.from))
+                scheduleDue({1, key});
+            if (movedFor(1) && nowSerial >= moved_.to) {
+                const long long to = moved_.to;
+                const bool now = passedAt(to, nowSerial, nowMono);
+                moved_ = {};
+                if (now) scheduleDue({1, to});
+            }
             break;
         }
         case 2: {
@@ -348,12 +368,25 @@ void FrmMain::Timer2_Timer() {
             break;
         }
         case 3: {
-            if (inTimeWindow(now, nowSerial, key)) scheduleDue({3, key});
+            const bool inWindow = inTimeWindow(now, nowSerial, key);
+            // A held window acts once at its moved moment, open or not.
+            if (movedFor(3)) {
+                if (nowSerial >= moved_.to) {
+                    const long long from = moved_.from;
+                    moved_ = {};
+                    scheduleDue({3, from});
+                    break;
+                }
+                if (inWindow && key == moved_.from) break;
+            }
+            if (inWindow) scheduleDue({3, key});
             break;
         }
         default: break;
         }
     });
+    // A postponed run says until when it waits.
+    if (run_.active() && holdPending()) step(p, 4, [&] { showHold(); });
     if (serviceWatch_) {
         // Asking systemd takes a bus round trip: every few seconds is enough.
         if (serviceLookMono_ < 0 || nowMono - serviceLookMono_ >= kServiceLookMs) {
@@ -382,6 +415,7 @@ void FrmMain::Timer2_Timer() {
     previousTick_ = nowSerial;
     previousTickMono_ = nowMono;
     rt().tickBusy = false;
+    stateMayHaveChanged();
 }
 
 }  // namespace nocturo

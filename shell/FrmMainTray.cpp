@@ -2,6 +2,7 @@
 // of actions, sending the window there and bringing it back.
 #include "base/Links.h"
 #include "base/Runtime.h"
+#include "platform/IDialogs.h"
 #include "platform/IProcesses.h"
 #include "platform/ISessionPower.h"
 #include "platform/ITray.h"
@@ -54,6 +55,8 @@ void FrmMain::Make_Popup_Menu() {
         if (!links::Current().homePage.empty()) menu.AddMenuItem("Varn on the &Web", "varn");
         menu.AddMenuItem("&About...", "About");
     });
+    // "Postpone 10 minutes" and "Cancel" while a countdown or a final count runs.
+    stateMayHaveChanged();
 }
 
 void FrmMain::Send_to_SysTray() {
@@ -127,10 +130,19 @@ void FrmMain::m_frmSysTray_MenuClick(std::int16_t, const std::string& key) {
         step(p, 8, [&] { links::OpenLinkIfAny(links::Current().homePage); });
     } else if (key == "arm" || key == "disarm") {
         step(p, 11, [&] { setScheduleArmed(key == "arm"); });
+    } else if (key == "postpone" || key == "cancel") {
+        // Refused (nothing counts any more, "Disable Cancel button"): said
+        // in a box, as the window would.
+        std::string why;
+        step(p, 12, [&] {
+            const bool done = key == "postpone" ? Postpone(600, why) : CancelRunning(why);
+            if (!done) MsgBox(why, platform::mb::OkOnly | platform::mb::Exclamation, rt().appName);
+        });
     } else if (key == "home") {
         step(p, 9, [&] { RestoreFromTray(); });
         step(p, 10, [&] { Form_Click(); });
     }
+    stateMayHaveChanged();
 }
 
 void FrmMain::m_frmSysTray_SysTrayDoubleClick(int button) {

@@ -8,11 +8,13 @@ namespace nocturo::ui {
 namespace {
 
 // Controls drawn over others by design: the drag area lies over the small
-// clock's headers, the splash's titles over their shadows.
+// clock's headers, the splash's titles over their shadows, the postpone
+// buttons over the end of the information line.
 bool overlapAllowed(const std::string& a, const std::string& b) {
     static const std::set<std::pair<std::string, std::string>> pairs{
         {"Image1", "lblTimeHeader"},        {"Image1", "lblShutdownTimeHeader"}, {"lblTitleShadow", "lblTitle"},
         {"lblVersionShadow", "lblVersion"}, {"imgMinimize", "Image1"},
+        {"cmdPostpone5", "lblNocturoInfo"}, {"cmdPostpone15", "lblNocturoInfo"}, {"cmdPostpone60", "lblNocturoInfo"},
     };
     return pairs.count({a, b}) > 0 || pairs.count({b, a}) > 0;
 }

@@ -74,17 +74,34 @@ bool mainWindow(const std::string& state, SceneStage& stage) {
             f.cmdGo_Click();
             // The countdown is a task on the loop: let the loop run it.
             for (int i = 0; i < 100 && !seen; ++i) sim->runFor(100);
+        } else if (state == "postponed") {
+            auto* sim = dynamic_cast<platform::SimEventLoop*>(rt().pf.loop);
+            if (!sim) return false;
+            // A run postponed by an hour: the information line says until
+            // when, under the postpone buttons. Look, then cancel it.
+            sim->after(1500, "postpone", [&] {
+                std::string why;
+                f.Postpone(3600, why);
+            });
+            sim->after(2500, "look at the postponed run", [&] {
+                stage.settle();
+                stage.look();
+                seen = true;
+                f.cmdGo_Click();
+            });
+            f.cmdGo_Click();
+            for (int i = 0; i < 100 && !seen; ++i) sim->runFor(100);
         } else if (state != "normal") {
             return false;
         }
-        if (state != "countdown") {
+        if (state != "countdown" && state != "postponed") {
             stage.settle();
             stage.look();
             seen = true;
         }
     }
     // The countdown's run ended on the loop; the program unloads after it.
-    if (state == "countdown") f.Form_Unload();
+    if (state == "countdown" || state == "postponed") f.Form_Unload();
     return seen;
 }
 
@@ -130,7 +147,7 @@ bool lockWindow(SceneStage& stage) {
 }  // namespace
 
 std::vector<std::string> SceneNames() {
-    return {"main-normal",  "main-options",  "main-small-clock", "main-countdown", "weekday-dialog",
+    return {"main-normal",  "main-options",  "main-small-clock", "main-countdown", "main-postponed", "weekday-dialog",
             "time-window-dialog", "cleaner-setup", "cleaning-run", "about", "splash",
             "lock",         "lock-screen-saver"};
 }

@@ -35,7 +35,7 @@ public:
     virtual void close() = 0;
 };
 
-// "main-normal", "main-options", "main-small-clock", "main-countdown",
+// "main-normal", "main-options", "main-small-clock", "main-countdown", "main-postponed",
 // "weekday-dialog", "time-window-dialog", "cleaner-setup", "cleaning-run",
 // "about", "splash", "lock" (the secured PC's lock window after a wrong
 // password), "lock-screen-saver".

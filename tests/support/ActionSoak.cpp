@@ -126,7 +126,7 @@ SoakOutcome RunActionSoak(std::uint32_t seed) {
     bool unloadPlanned = false;
     for (int i = 0; i < count; ++i) {
         const std::int64_t at = pick(0, 40000);
-        const int kind = pick(0, 7);
+        const int kind = pick(0, 9);
         scenario << " [" << at << " " << kind << "]";
         switch (kind) {
         case 0:
@@ -153,6 +153,21 @@ SoakOutcome RunActionSoak(std::uint32_t seed) {
             });
             break;
         }
+        case 7: {
+            // A postponement from outside (the channel, the tray, a button).
+            const int seconds = pick(1, 20);
+            w.loop.at(at, "postpone", [&, seconds] {
+                std::string why;
+                f.Postpone(seconds, why);
+            });
+            break;
+        }
+        case 8:
+            w.loop.at(at, "cancel from outside", [&] {
+                std::string why;
+                f.CancelRunning(why);
+            });
+            break;
         default: w.loop.at(at, "send to tray", [&] { f.imgSysTray_Click(); }); break;
         }
     }

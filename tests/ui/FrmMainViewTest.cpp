@@ -204,3 +204,36 @@ TEST(FrmMainView, ADoubleClickOnTheStopImageIsTheEmergencyShutDown) {
     EXPECT_TRUE(t.logHas("Emergency Shut Down"));
     EXPECT_FALSE(t.w.sessionEnds.empty());
 }
+
+TEST(FrmMainView, ThePostponeButtonsShowWhileACountRunsAndTheInformationLineEndsBeforeThem) {
+    Shown t;
+    for (const char* name : {"cmdPostpone5", "cmdPostpone15", "cmdPostpone60"}) {
+        ASSERT_NE(t.button(name), nullptr) << name;
+        EXPECT_TRUE(t.button(name)->isHidden()) << name;
+    }
+    // Countdown mode, armed: "in N sec." on the left (counts of up to about
+    // four months), the buttons on the right.
+    t.f.fireEvent("optShutdownTime(2).Click");
+    QLabel* info = t.label("lblNocturoInfo");
+    const int buttonsLeft = t.button("cmdPostpone5")->geometry().left();
+    for (const char* name : {"cmdPostpone5", "cmdPostpone15", "cmdPostpone60"}) {
+        QPushButton* b = t.button(name);
+        EXPECT_FALSE(b->isHidden()) << name;
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 8, b->width()) << name;
+        EXPECT_LE(b->fontMetrics().height() + 4, b->height()) << name;
+        EXPECT_TRUE(t.v.rect().contains(b->geometry())) << name;
+        EXPECT_GE(b->geometry().left(), buttonsLeft) << name;
+    }
+    for (const char* text : {"in 86400 sec.", "in 9999999 sec.", "until 23:59:59"})
+        EXPECT_LT(info->geometry().left() + info->fontMetrics().horizontalAdvance(QString::fromUtf8(text)), buttonsLeft)
+            << text;
+    // A click moves the count by its minutes.
+    const int before = t.f.countdownSeconds;
+    t.button("cmdPostpone15")->click();
+    EXPECT_EQ(t.f.countdownSeconds, before + 900);
+    EXPECT_TRUE(t.logHas(t.w.actionLogLines().back()));
+    EXPECT_EQ(t.w.actionLogLines().back().rfind("Postponed by 15 min: Shut Down is now due at ", 0), 0u);
+    // Disarmed, they go.
+    t.f.setScheduleArmed(false);
+    EXPECT_TRUE(t.button("cmdPostpone5")->isHidden());
+}
