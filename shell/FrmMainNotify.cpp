@@ -28,15 +28,17 @@ void FrmMain::noticesTick(long long nowSerial) {
         notices_.cancelAllowed = [this] { return !chkDisableCancel.checked(); };
         notices_.onChoice = [this](const std::string& key) { noticeChosen(key); };
     }
+    const platform::ControlState state = controlState();
     ActionNotices::Upcoming upcoming;
     upcoming.now = nowSerial;
-    upcoming.running = run_.active();
-    if (scheduleArmed_ && !sessionEnding_) {
-        const long long left = controlState().secondsLeft;
-        if (left >= 0) {
-            upcoming.actionCode = actionCode;
-            upcoming.due = nowSerial + left;
-        }
+    if (!state.running.empty() && (state.phase == "final-count" || state.secondsLeft < 0)) {
+        // The action runs: its notices stay, their Cancel cancels it.
+        upcoming.running = true;
+    } else if (state.secondsLeft >= 0 && (state.armed || !state.running.empty())) {
+        // The schedule's next moment, or a run postponed before its final
+        // count: that moment is told like a schedule's.
+        upcoming.actionCode = actionCode;
+        upcoming.due = nowSerial + state.secondsLeft;
     }
     notices_.update(service, rt().pf.loop, upcoming);
 }
