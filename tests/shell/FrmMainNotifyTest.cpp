@@ -6,6 +6,7 @@
 
 #include "base/Variant.h"
 #include "base/Varn_Registry.h"
+#include "platform/common/TrayBalloons.h"
 #include "platform/sim/SimNotifications.h"
 #include "shell/FrmMain.h"
 #include "support/SimWorld.h"
@@ -153,4 +154,28 @@ TEST(Notices, TheLeadTimesComeFromTheUsersSetting) {
     EXPECT_GT(d.sessionEnd(400), 0);
     EXPECT_EQ(d.bodies(), std::vector<std::string>{"The computer shuts down at 21:06 (in 2 minutes)."});
     EXPECT_EQ(d.shownAt(), std::vector<std::string>{"2026-12-08T21:04:30"});
+}
+
+TEST(Notices, InTheTrayOnWindowsTheyAreBalloonsAndAClickBringsTheWindowBack) {
+    SimWorld w{platform::PathStyle::Windows, {2026, 12, 8, 21, 0, 0, 0, 1}};
+    platform::TrayBalloons balloons{w.tray};
+    w.runtime.pf.notifications = &balloons;
+    FrmMain f;
+    f.Form_Load();
+    f.fireEvent("optShutdownTime(0).Click");
+    f.txtHour.setText("21");
+    f.txtMinute.setText("06");
+    f.txtSEC.setText("00");
+    f.Send_to_SysTray();
+    ASSERT_TRUE(f.inTray);
+    w.loop.runFor(61000);
+    ASSERT_EQ(w.tray.balloonsShown(), 1);
+    const platform::JsonObject* balloon = nullptr;
+    for (const auto& e : w.journal.entries())
+        if (e.contains("text")) balloon = &e;
+    ASSERT_NE(balloon, nullptr);
+    EXPECT_EQ(balloon->at("text").asString(), "The computer shuts down at 21:06 (in 5 minutes).");
+    EXPECT_TRUE(w.tray.clickBalloon());
+    EXPECT_FALSE(f.inTray);
+    EXPECT_TRUE(f.visible());
 }
