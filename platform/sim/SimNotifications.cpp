@@ -37,12 +37,14 @@ std::uint32_t SimNotifications::show(const std::string& title, const std::string
         refuse_ = false;
         throw Error(err::SystemCallFailed, "org.freedesktop.Notifications.Notify refused");
     }
+    const std::uint32_t id = s.id;
+    shown_.push_back(std::move(s));
+    // Shown on the simulated machine whatever the desktop's service says.
     if (real_) {
         const std::uint32_t realId = real_->show(title, body, actions, urgent);
-        if (realId != 0) realIds_[realId] = s.id;
+        if (realId != 0) realIds_[realId] = id;
     }
-    shown_.push_back(std::move(s));
-    return shown_.back().id;
+    return id;
 }
 
 void SimNotifications::close(std::uint32_t id) {
