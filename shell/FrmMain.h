@@ -532,6 +532,15 @@ private:
     platform::ControlState toldState_;
     bool stateTold_ = false;
     long long toldDue_ = -1;
+    // The last regular occurrence worked out, kept while nothing it depends
+    // on changed and its moment has not come (modes 1 and 3 read the
+    // weekday rows from the store), and at most a minute.
+    struct DueCache {
+        int mode = -1;
+        long long skip = 0, lastFired = 0, windowSpent = 0, computedAt = 0, value = -1;
+        std::string target;
+    };
+    mutable DueCache dueCache_;
 
     Task run_;
 };

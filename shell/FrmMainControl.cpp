@@ -8,7 +8,9 @@
 //     occurrence until its due moment plus the seconds (MovedMoment in
 //     FrmMain.h): the typed time, the weekday rows and the stored settings
 //     stay as they are, the moved occurrence acts once, and the next regular
-//     one comes as usual;
+//     one comes as usual. A time window open now (its action cancelled, or
+//     not yet started) is held from now; once its moved moment has come the
+//     window, if still open, acts as any open window does;
 //   - a run under way waits before its final count (FrmMainAction.cpp). In
 //     the final count the count stops and the run waits until now plus the
 //     seconds, then counts again from the start. During the wait for a
@@ -141,7 +143,15 @@ long long FrmMain::nextDueSerial(long long nowSerial) const {
     const int mode = selectedMode();
     if (mode == 2) return countdownFired_ ? -1 : nowSerial + std::max<std::int32_t>(countdownSeconds, 0);
     if (mode < 0) return -1;
-    const long long regular = nextOccurrence(mode, nowSerial, movedFor(mode) ? moved_.from : -1);
+    const long long skip = movedFor(mode) ? moved_.from : -1;
+    const std::string target = txtHour.text() + ":" + txtMinute.text() + ":" + txtSEC.text();
+    DueCache& c = dueCache_;
+    if (c.mode != mode || c.skip != skip || c.lastFired != lastFired_ || c.windowSpent != windowSpent_ ||
+        c.target != target || nowSerial < c.computedAt || nowSerial - c.computedAt >= 60 ||
+        (c.value >= 0 && nowSerial >= c.value)) {
+        c = {mode, skip, lastFired_, windowSpent_, nowSerial, nextOccurrence(mode, nowSerial, skip), target};
+    }
+    const long long regular = c.value;
     if (!movedFor(mode)) return regular;
     if (regular < 0) return moved_.to;
     return std::min(regular, moved_.to);

@@ -27,6 +27,8 @@ constexpr const char* kFormLoad = "Form_Load of Formular fMainForm";
 bool FrmMain::fireEvent(const std::string& event, int arg) {
     if (life_ == Life::Ending || life_ == Life::Ended) return handles(event);
     const bool handled = Form::fireEvent(event, arg);
+    // A handler may have changed what the schedule reads (a dialog's rows).
+    dueCache_.mode = -1;
     stateMayHaveChanged();
     return handled;
 }

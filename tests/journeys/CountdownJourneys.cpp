@@ -120,3 +120,33 @@ TEST(Countdown, ACancelledCountdownDoesNotActAgainWhenTheCountWouldHaveRunOut) {
     EXPECT_EQ(p.setting("Armed"), "dword:00000000");
     EXPECT_EQ(p.errorLog(), "");
 }
+
+TEST(Countdown, ThePostponeButtonsAddTheirMinutesToTheRunningCount) {
+    ProgramOnDesktop p;
+    ASSERT_TRUE(p.started());
+    QWidget* five = p.widget("cmdPostpone5");
+    ASSERT_TRUE(five);
+    EXPECT_FALSE(five->isVisible()) << "postpone buttons without a count";
+    chooseCountdown(p);
+    p.choose("cmbTimeUnit", "seconds");
+    p.type("txtStartActionIn", "50");
+    p.press(Qt::Key_Return);
+    p.click("cmdOptions");
+    ASSERT_TRUE(countdownNear(p, 50)) << p.caption("lblNocturoInfo");
+    ASSERT_TRUE(p.waitFor([&] { return five->isVisible(); }, 2000));
+
+    p.click("cmdPostpone5");
+    EXPECT_TRUE(countdownNear(p, 350)) << p.caption("lblNocturoInfo");
+    p.click("cmdPostpone15");
+    EXPECT_TRUE(countdownNear(p, 1250)) << p.caption("lblNocturoInfo");
+    p.click("cmdPostpone60");
+    EXPECT_TRUE(countdownNear(p, 4850)) << p.caption("lblNocturoInfo");
+    // The entered count stays; the log says each move with its new time.
+    EXPECT_EQ(p.caption("txtStartActionIn"), "50");
+    int moves = 0;
+    for (const std::string& line : p.actionLog())
+        if (line.rfind("Postponed by ", 0) == 0 && line.find(": Shut Down is now due at ") != std::string::npos) ++moves;
+    EXPECT_EQ(moves, 3);
+    EXPECT_EQ(p.journalCount("ExitWindowsEx"), 0);
+    EXPECT_EQ(p.errorLog(), "");
+}

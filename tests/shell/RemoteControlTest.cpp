@@ -2,6 +2,8 @@
 // the window's handlers, and what the window would refuse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/Variant.h"
 #include "base/Varn_Registry.h"
 #include "cipher/Varn_encryption3.h"
