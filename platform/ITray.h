@@ -10,7 +10,7 @@ namespace nocturo::platform {
 
 // Which fields of the icon a change carries (NIF_*).
 namespace nif {
-inline constexpr std::uint32_t Message = 0x1, Icon = 0x2, Tip = 0x4;
+inline constexpr std::uint32_t Message = 0x1, Icon = 0x2, Tip = 0x4, Info = 0x10;
 }
 
 // The mouse messages an icon reports (WM_*), and Select (NIN_SELECT): the
@@ -49,6 +49,18 @@ public:
     // The icon's mouse messages (wm::) go to handler; an empty one stops them.
     // The handler may replace or clear itself while it runs.
     virtual void setMouseHandler(MouseHandler handler) = 0;
+    // A balloon at the icon with a title and a text (NIF_INFO): the desktop's
+    // notification where the icon is all the program has. False when no icon
+    // is shown or the desktop shows no balloons; failures throw
+    // platform::Error.
+    virtual bool showBalloon(const std::string& title, const std::string& text) {
+        (void)title;
+        (void)text;
+        return false;
+    }
+    // A click on the balloon goes to handler (from the loop, like the mouse
+    // messages); an empty one stops them.
+    virtual void setBalloonClickHandler(std::function<void()> handler) { (void)handler; }
 };
 
 // A desktop without a notification area: nothing is shown, no menu opens.

@@ -5,6 +5,7 @@
 #include "platform/IEventLoop.h"
 #include "platform/IFileSystem.h"
 #include "platform/IHttp.h"
+#include "platform/INotifications.h"
 #include "platform/IProcesses.h"
 #include "platform/IRegistry.h"
 #include "platform/IScreenSaver.h"
@@ -37,6 +38,7 @@ struct Platform {
     IServiceControl* service = nullptr;  // null: no autostart entry or system service here
     ITimeSettings* time = nullptr;  // null: the clock cannot be set from here
     IScreenSaver* screenSaver = nullptr;  // null: no screen saver to set
+    INotifications* notifications = nullptr;  // null: no desktop notifications
 };
 
 }  // namespace nocturo::platform

@@ -29,6 +29,7 @@
 #include "platform/IClock.h"
 #include "platform/IControl.h"
 #include "platform/IEventLoop.h"
+#include "shell/ActionNotices.h"
 
 namespace nocturo {
 
@@ -454,6 +455,12 @@ private:
     std::string notArmedText() const;
     void showArmedState();
     bool settingsUnusable_ = false;  // the store could not be read or written at start
+
+    // ---- the desktop's notifications before an action that ends the
+    // session (FrmMainNotify.cpp) ----------------------------------------------
+    void noticesTick(long long nowSerial);
+    void noticeChosen(const std::string& key);
+    ActionNotices notices_;
 
     Task newVersionCheck();
     Task timeSyncRun(bool showMessages);

@@ -428,6 +428,8 @@ void FrmMain::Timer2_Timer() {
         if (chkPCLock.checked()) LockWatcher();
     });
     step(p, 7, [&] { RunScreenSaverWhenIdle(); });
+    // The desktop's notifications before an action that ends the session.
+    step(p, 8, [&] { noticesTick(nowSerial); });
     step(p, 6, [&] {
         if (++rt().tickCounter >= 10) {
             rt().tickCounter = 0;

@@ -7,6 +7,7 @@
 #include "platform/posix/CanberraSound.h"
 #include "platform/common/SocketSntp.h"
 #include "platform/posix/CurlHttp.h"
+#include "platform/posix/DesktopNotifications.h"
 #include "platform/posix/DesktopScreenSaver.h"
 #include "platform/posix/EspeakSpeech.h"
 #include "platform/posix/LogindSessionPower.h"
@@ -69,6 +70,7 @@ public:
         pf.sntp = &sntp;
         pf.service = &service;
         pf.screenSaver = &screenSaver;
+        pf.notifications = &notifications;
         dialogs.setPump(&loop);
     }
 
@@ -89,6 +91,7 @@ public:
     SocketSntp sntp;
     SystemdServiceControl service;
     DesktopScreenSaver screenSaver;
+    DesktopNotifications notifications;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "base/Links.h"
 #include "base/Version.h"
+#include "platform/sim/SimNotifications.h"
 #include "platform/sim/SimServiceControl.h"
 #include "platform/sim/SimServices.h"
 
@@ -21,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/posix/DesktopNotifications.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/PosixProcesses.h"
@@ -56,6 +58,10 @@ private:
     }
 };
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
+// The balloons of the real tray are not the simulated machine's: nothing
+// is shown beyond the journal, and like the balloons it offers no buttons.
+std::unique_ptr<INotifications> desktopNotifications() { return nullptr; }
+constexpr bool kNotificationButtons = false;
 #else
 using RealFiles = PosixFileSystem;
 using RealProcesses = PosixProcesses;
@@ -78,6 +84,18 @@ private:
     int inputFd_;
 };
 bool isSeparator(char c) { return c == '/'; }
+// The desktop's notifications are shown for real when the session has a bus
+// (as the simulated network time asks real servers): the user sees what the
+// program would tell, and can answer it. Without one, only the journal.
+std::unique_ptr<INotifications> desktopNotifications() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    const bool bus = (address && *address) ||
+                     (runtimeDir && *runtimeDir && ::access((std::string(runtimeDir) + "/bus").c_str(), F_OK) == 0);
+    if (!bus) return nullptr;
+    return std::make_unique<DesktopNotifications>();
+}
+constexpr bool kNotificationButtons = true;
 #endif
 
 std::string tempFolderOf(const std::string& programFolder) {
@@ -109,8 +127,11 @@ public:
           sntp(journal, time),
           service(journal),
           time(journal, &clock),
-          screenSaver(journal) {
+          screenSaver(journal),
+          realNotifications(desktopNotifications()),
+          notifications(journal, realNotifications.get(), &clock) {
         name = "sim";
+        notifications.setActionsSupported(kNotificationButtons);
         scripted.loadAnswersFromEnvironment();
         double pacing = 1.0;
         if (const char* p = std::getenv("NOCTURO_SIM_PACING"); p && *p) pacing = std::atof(p);
@@ -134,6 +155,7 @@ public:
         pf.service = &service;
         pf.time = &time;
         pf.screenSaver = &screenSaver;
+        pf.notifications = &notifications;
         // The maker's version list, where this copy has one, names this
         // version, so a check finds it current.
         if (const std::string& list = links::Current().versionList; !list.empty())
@@ -162,6 +184,8 @@ public:
     SimServiceControl service;
     SimTimeSettings time;
     SimScreenSaver screenSaver;
+    std::unique_ptr<INotifications> realNotifications;
+    SimNotifications notifications;
 };
 
 }  // namespace

@@ -26,6 +26,22 @@ void SimTray::modifyIcon(std::uint32_t flags, const std::string& icon, const std
     if (flags & nif::Tip) tip_ = tip;
 }
 
+bool SimTray::showBalloon(const std::string& title, const std::string& text) {
+    journal_.append(JsonObject{{"call", "Shell_NotifyIcon"}, {"message", "modify"}, {"flags", nif::Info},
+                               {"title", title}, {"text", text}});
+    refuseIfAsked();
+    if (!shown_) return false;
+    ++balloons_;
+    return true;
+}
+
+bool SimTray::clickBalloon() {
+    if (balloons_ == 0 || !shown_ || !balloonHandler_) return false;
+    std::function<void()> handler = balloonHandler_;
+    handler();
+    return true;
+}
+
 void SimTray::deleteIcon() {
     journal_.append(JsonObject{{"call", "Shell_NotifyIcon"}, {"message", "delete"}});
     refuseIfAsked();

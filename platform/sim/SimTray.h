@@ -23,6 +23,9 @@ public:
     void deleteIcon() override;
     int popupMenu(const std::vector<TrayMenuItem>& items) override;
     void setMouseHandler(MouseHandler handler) override { handler_ = std::move(handler); }
+    // Journalled as the NIF_INFO change of the icon; false without an icon.
+    bool showBalloon(const std::string& title, const std::string& text) override;
+    void setBalloonClickHandler(std::function<void()> handler) override { balloonHandler_ = std::move(handler); }
 
     void setAvailable(bool available) { available_ = available; }
     // When refusing, every icon call is journalled and then throws
@@ -38,6 +41,11 @@ public:
     // The user's mouse on the icon: delivers one message (wm::) to the
     // handler. False when no handler listens.
     bool mouse(int message);
+
+    // The user clicks the balloon shown last. False when none is shown or
+    // nobody listens.
+    bool clickBalloon();
+    int balloonsShown() const { return balloons_; }
 
     // What the desktop shows now.
     bool iconShown() const { return shown_; }
@@ -57,6 +65,8 @@ private:
     bool shown_ = false;
     std::string icon_, tip_;
     MouseHandler handler_;
+    std::function<void()> balloonHandler_;
+    int balloons_ = 0;
     std::deque<std::variant<int, std::string>> choices_;
     std::vector<TrayMenuItem> lastMenu_;
     int menusShown_ = 0;

@@ -201,6 +201,13 @@ BusServiceThread::BusServiceThread(const std::string& address, std::function<std
         }
         p.set_value({});
         while (!stop_) {
+            std::vector<std::function<void(sd_bus*)>> work;
+            {
+                std::lock_guard lock(postedMutex_);
+                work.swap(posted_);
+            }
+            for (auto& fn : work) fn(bus);
+            if (!work.empty()) sd_bus_flush(bus);
             r = sd_bus_process(bus, nullptr);
             if (r < 0) break;
             if (r > 0) continue;
@@ -218,6 +225,11 @@ BusServiceThread::BusServiceThread(const std::string& address, std::function<std
         thread_.join();
         throw std::runtime_error("fake service: " + problem);
     }
+}
+
+void BusServiceThread::post(std::function<void(sd_bus*)> fn) {
+    std::lock_guard lock(postedMutex_);
+    posted_.push_back(std::move(fn));
 }
 
 BusServiceThread::~BusServiceThread() {

@@ -69,9 +69,15 @@ public:
     BusServiceThread(const BusServiceThread&) = delete;
     BusServiceThread& operator=(const BusServiceThread&) = delete;
 
+    // Runs fn on the service's thread with its connection, soon (within a
+    // few tens of milliseconds): a signal the service sends, for instance.
+    void post(std::function<void(sd_bus*)> fn);
+
 private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::mutex postedMutex_;
+    std::vector<std::function<void(sd_bus*)>> posted_;
 };
 
 // The calls a fake service received, as "Member(args)", and the refusals it

@@ -24,6 +24,7 @@
 #include "shell/frmAbout.h"
 #include "ui/ModalDialogs.h"
 #include "ui/win32/Win32Dialogs.h"
+#include "platform/common/TrayBalloons.h"
 #include "ui/win32/Win32Tray.h"
 #include "ui/win32/Win32FormView.h"
 
@@ -110,6 +111,7 @@ void Win32DesktopServices::install(Runtime& runtime, const platform::PlatformHos
 struct Win32DesktopProgram::Parts {
     Win32DesktopServices desktop;
     Win32Tray tray;
+    platform::TrayBalloons balloons{tray};
     Runtime runtime;
     std::unique_ptr<RuntimeScope> scope;
     std::unique_ptr<FrmMain> form;
@@ -120,6 +122,9 @@ Win32DesktopProgram::Win32DesktopProgram(platform::PlatformHost& host) : parts_(
     Parts& p = *parts_;
     p.desktop.install(p.runtime, host);
     p.runtime.pf.tray = &p.tray;
+    // The desktop's notifications are balloons at the tray icon; the
+    // simulated machine keeps its journal of them.
+    if (host.name != "sim") p.runtime.pf.notifications = &p.balloons;
     p.scope = std::make_unique<RuntimeScope>(p.runtime);
     p.form = std::make_unique<FrmMain>();
     FrmMain& form = *p.form;

@@ -15,6 +15,8 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"NocturoTrayWindow";
 // The shell's callback, posted on to ourselves so the handler runs after it.
 constexpr UINT kDeliverMessage = WM_APP + 2;
+// The same for a click on the balloon.
+constexpr UINT kDeliverBalloonClick = WM_APP + 3;
 
 UINT taskbarCreatedMessage() {
     static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
@@ -41,14 +43,33 @@ Win32Tray::~Win32Tray() {
 
 bool Win32Tray::available() { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }
 
-std::wstring Win32Tray::tipText(const std::string& tip) {
-    std::wstring text = Widen(tip);
-    constexpr std::size_t kMost = sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) - 1;
-    if (text.size() > kMost) {
-        text.resize(kMost);
-        if (text.back() >= 0xD800 && text.back() <= 0xDBFF) text.pop_back();
+std::wstring Win32Tray::fieldText(const std::string& value, std::size_t most) {
+    std::wstring text = Widen(value);
+    if (text.size() > most) {
+        text.resize(most);
+        if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) text.pop_back();
     }
     return text;
+}
+
+std::wstring Win32Tray::tipText(const std::string& tip) {
+    return fieldText(tip, sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) - 1);
+}
+
+bool Win32Tray::showBalloon(const std::string& title, const std::string& text) {
+    if (!shown_ || !window_) return false;
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window_;
+    data.uID = kIconId;
+    data.uFlags = NIF_INFO;
+    const std::wstring t = fieldText(title, sizeof data.szInfoTitle / sizeof(wchar_t) - 1);
+    const std::wstring body = fieldText(text, sizeof data.szInfo / sizeof(wchar_t) - 1);
+    wcsncpy(data.szInfoTitle, t.c_str(), sizeof data.szInfoTitle / sizeof(wchar_t) - 1);
+    wcsncpy(data.szInfo, body.c_str(), sizeof data.szInfo / sizeof(wchar_t) - 1);
+    data.dwInfoFlags = NIIF_INFO;
+    if (Shell_NotifyIconW(NIM_MODIFY, &data) == FALSE) throw shellError("NIM_MODIFY, NIF_INFO");
+    return true;
 }
 
 HICON Win32Tray::loadPicture(const std::string& name) {
@@ -200,6 +221,17 @@ LRESULT CALLBACK Win32Tray::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     if (msg == kCallbackMessage) {
         const UINT mouse = LOWORD(lParam);
         if (wParam == kIconId && isMouseMessage(mouse)) PostMessageW(hwnd, kDeliverMessage, mouse, 0);
+        if (wParam == kIconId && mouse == NIN_BALLOONUSERCLICK) PostMessageW(hwnd, kDeliverBalloonClick, 0, 0);
+        return 0;
+    }
+    if (msg == kDeliverBalloonClick) {
+        std::function<void()> handler = tray->balloonHandler_;
+        if (handler) {
+            try {
+                handler();
+            } catch (...) {
+            }
+        }
         return 0;
     }
     if (msg == kDeliverMessage) {

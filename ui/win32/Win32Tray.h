@@ -7,6 +7,7 @@
 // thread that first shows the icon or its menu, which must pump messages.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,14 @@ public:
     // returned (posted to the window), through a copy of the handler: the
     // handler may replace or clear itself, or end the tray.
     void setMouseHandler(MouseHandler handler) override { handler_ = std::move(handler); }
+    // NIM_MODIFY with NIF_INFO: the balloon (on Windows 10 and later the
+    // toast) at our icon, with the information icon. False without an icon.
+    bool showBalloon(const std::string& title, const std::string& text) override;
+    // NIN_BALLOONUSERCLICK, delivered as the mouse messages are.
+    void setBalloonClickHandler(std::function<void()> handler) override { balloonHandler_ = std::move(handler); }
+    // A text as NOTIFYICONDATAW's fields hold it: at most `most` UTF-16
+    // units, never ending in half a surrogate pair.
+    static std::wstring fieldText(const std::string& text, std::size_t most);
 
     // The menu popupMenu shows: the visible items in order, separators as
     // lines, the default item bold (SetMenuDefaultItem); an item's command
@@ -73,6 +82,7 @@ private:
     std::wstring tip_;
     bool shown_ = false;
     MouseHandler handler_;
+    std::function<void()> balloonHandler_;
 };
 
 }  // namespace nocturo::ui

@@ -202,6 +202,49 @@ TEST(Win32Tray, TheCallbackMessagesReachTheHandlerAfterTheCallback) {
     EXPECT_EQ(got, expected);
 }
 
+TEST(Win32Tray, ABalloonNeedsTheIconAndItsClickReachesTheHandlerAfterTheCallback) {
+    Win32Tray tray;
+    EXPECT_FALSE(tray.showBalloon("Nocturo", "no icon"));
+    NEED_TRAY(tray);
+    tray.addIcon("nocturo", "Nocturo");
+    EXPECT_TRUE(tray.showBalloon("Nocturo", "The computer shuts down at 22:30 (in 5 minutes)."));
+    EXPECT_TRUE(tray.showBalloon(std::string(100, 't'), std::string(400, 'x')));
+    int clicks = 0, mouse = 0;
+    bool insideCallback = false;
+    tray.setBalloonClickHandler([&] {
+        EXPECT_FALSE(insideCallback);
+        ++clicks;
+    });
+    tray.setMouseHandler([&](int) { ++mouse; });
+    insideCallback = true;
+    SendMessageW(tray.window(), Win32Tray::kCallbackMessage, Win32Tray::kIconId, NIN_BALLOONUSERCLICK);
+    // Not a click: the balloon shown, timed out, hidden; another icon's.
+    SendMessageW(tray.window(), Win32Tray::kCallbackMessage, Win32Tray::kIconId, NIN_BALLOONSHOW);
+    SendMessageW(tray.window(), Win32Tray::kCallbackMessage, Win32Tray::kIconId, NIN_BALLOONTIMEOUT);
+    SendMessageW(tray.window(), Win32Tray::kCallbackMessage, Win32Tray::kIconId, NIN_BALLOONHIDE);
+    SendMessageW(tray.window(), Win32Tray::kCallbackMessage, Win32Tray::kIconId + 1, NIN_BALLOONUSERCLICK);
+    insideCallback = false;
+    EXPECT_EQ(clicks, 0);
+    PumpFor(std::chrono::seconds(5), [&] { return clicks >= 1; });
+    PumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(mouse, 0);
+    tray.setBalloonClickHandler({});
+    SendMessageW(tray.window(), Win32Tray::kCallbackMessage, Win32Tray::kIconId, NIN_BALLOONUSERCLICK);
+    PumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(clicks, 1);
+    tray.deleteIcon();
+    EXPECT_FALSE(tray.showBalloon("Nocturo", "gone"));
+}
+
+TEST(Win32Tray, BalloonTextsAreCutToTheirFieldsWithoutSplittingACharacter) {
+    EXPECT_EQ(Win32Tray::fieldText("Nocturo", 63), L"Nocturo");
+    EXPECT_EQ(Win32Tray::fieldText(std::string(300, 'x'), 255), std::wstring(255, L'x'));
+    const std::string smiley = "\xF0\x9F\x98\x80";  // one character, two UTF-16 units
+    EXPECT_EQ(Win32Tray::fieldText(std::string(62, 'a') + smiley, 63), std::wstring(62, L'a'));
+    EXPECT_EQ(Win32Tray::fieldText(std::string(61, 'a') + smiley, 63), std::wstring(61, L'a') + L"\U0001F600");
+}
+
 TEST(Win32Tray, TheHandlerMayReplaceOrClearItselfOrEndTheTray) {
     auto tray = std::make_unique<Win32Tray>();
     NEED_TRAY(*tray);
