@@ -290,7 +290,8 @@ TEST_F(ControlChanges, ACancelEndsTheRunningCountUnlessCancelIsDisabled) {
     usleep(500000);
     Output cancel = ctl("cancel");
     EXPECT_EQ(cancel.code, 0) << cancel.err;
-    EXPECT_TRUE(Contains(ctl("status").out, "phase: -\n"));
+    const Output after = ctl("status");
+    EXPECT_TRUE(Contains(after.out, "phase: -\n")) << after.out << after.err;
     usleep(2000000);
     EXPECT_FALSE(Contains(ReadWholeFile(dir_ / "journal.jsonl"), "ExitWindowsEx"));
     stop(program_);
