@@ -323,6 +323,16 @@ bool SimEventLoop::addHandleWatch(void* handle, std::function<void()> onSignaled
 
 void SimEventLoop::removeHandleWatch(void* handle) { handleWatches_.erase(handle); }
 
+void SimEventLoop::RunWatch(std::shared_ptr<Watch> w) {
+    if (w->busy || !w->onReadable) return;
+    w->busy = true;
+    struct Release {
+        Watch& w;
+        ~Release() { w.busy = false; }
+    } release{*w};
+    w->onReadable();
+}
+
 void SimEventLoop::pollWatches(int waitMs) {
 #ifdef _WIN32
     if (handleWatches_.empty()) {
@@ -351,14 +361,7 @@ void SimEventLoop::pollWatches(int waitMs) {
         if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0) continue;
         auto it = handleWatches_.find(h);
         if (it == handleWatches_.end()) continue;
-        std::shared_ptr<Watch> w = it->second;  // the handler may remove it
-        if (w->busy || !w->onReadable) continue;
-        w->busy = true;
-        struct Release {
-            Watch& w;
-            ~Release() { w.busy = false; }
-        } release{*w};
-        w->onReadable();
+        RunWatch(it->second);  // a copy: the handler may remove the watch
     }
 #else
     if (watches_.empty()) {
@@ -378,14 +381,7 @@ void SimEventLoop::pollWatches(int waitMs) {
             watches_.erase(it);
             continue;
         }
-        std::shared_ptr<Watch> w = it->second;  // the handler may remove it
-        if (w->busy || !w->onReadable) continue;
-        w->busy = true;
-        struct Release {
-            Watch& w;
-            ~Release() { w.busy = false; }
-        } release{*w};
-        w->onReadable();
+        RunWatch(it->second);  // a copy: the handler may remove the watch
     }
 #endif
 }

@@ -155,6 +155,8 @@ private:
         std::function<void()> onReadable;
         bool busy = false;
     };
+    // Runs a watch's handler unless it runs already.
+    static void RunWatch(std::shared_ptr<Watch> w);
     std::map<int, std::shared_ptr<Watch>> watches_;
     std::map<void*, std::shared_ptr<Watch>> handleWatches_;
     bool takeQuit(int& code);

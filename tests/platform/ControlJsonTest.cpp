@@ -2,41 +2,15 @@
 
 #include <string>
 
+#include "support/ControlStates.h"
 #include "platform/common/ControlJson.h"
 
 using namespace nocturo::platform;
 
+using nocturo::testing::ExpectSameState;
+using nocturo::testing::FullControlState;
+
 namespace {
-
-ControlState SampleState() {
-    ControlState s;
-    s.armed = true;
-    s.mode = "countdown";
-    s.action = "Reboot";
-    s.due = "2026-12-10T22:30:00";
-    s.secondsLeft = 600;
-    s.phase = "final-count";
-    s.running = "Reboot";
-    s.clock = "2026-12-10T22:20:00";
-    s.cancelDisabled = true;
-    s.passwordSet = true;
-    s.service = true;
-    return s;
-}
-
-void ExpectSameState(const ControlState& a, const ControlState& b) {
-    EXPECT_EQ(a.armed, b.armed);
-    EXPECT_EQ(a.mode, b.mode);
-    EXPECT_EQ(a.action, b.action);
-    EXPECT_EQ(a.due, b.due);
-    EXPECT_EQ(a.secondsLeft, b.secondsLeft);
-    EXPECT_EQ(a.phase, b.phase);
-    EXPECT_EQ(a.running, b.running);
-    EXPECT_EQ(a.clock, b.clock);
-    EXPECT_EQ(a.cancelDisabled, b.cancelDisabled);
-    EXPECT_EQ(a.passwordSet, b.passwordSet);
-    EXPECT_EQ(a.service, b.service);
-}
 
 // The message of the refusal, or "" when the line reads.
 std::string RequestRefusal(std::string_view line) {
@@ -62,9 +36,9 @@ std::string ServerLineRefusal(std::string_view line) {
 // ---- the state, as nocturoctl status --json prints it ------------------------------------
 
 TEST(ControlJsonState, MembersHaveTheirPlainNamesInOrder) {
-    EXPECT_EQ(Json(ControlStateToJson(SampleState())).dump(),
+    EXPECT_EQ(Json(ControlStateToJson(FullControlState())).dump(),
               R"({"armed":true,"mode":"countdown","action":"Reboot","due":"2026-12-10T22:30:00",)"
-              R"("secondsLeft":600,"phase":"final-count","running":"Reboot","clock":"2026-12-10T22:20:00",)"
+              R"("secondsLeft":1800,"phase":"final-count","running":"Reboot","clock":"2026-12-10T22:00:00",)"
               R"("cancelDisabled":true,"passwordSet":true,"service":true})");
     // Nothing due: null, and empty texts stay members.
     EXPECT_EQ(Json(ControlStateToJson(ControlState{})).dump(),
@@ -74,14 +48,14 @@ TEST(ControlJsonState, MembersHaveTheirPlainNamesInOrder) {
     EXPECT_EQ(none.due, "");
     EXPECT_EQ(none.secondsLeft, -1);
     // Due now is not "nothing due".
-    ControlState dueNow = SampleState();
+    ControlState dueNow = FullControlState();
     dueNow.secondsLeft = 0;
     EXPECT_EQ(Json(ControlStateToJson(dueNow)).asObject().at("secondsLeft"), Json(0));
     EXPECT_EQ(ControlStateFromJson(Json(ControlStateToJson(dueNow))).secondsLeft, 0);
 }
 
 TEST(ControlJsonState, ReadsBackWhatItWroteIncludingTextsThatNeedEscapes) {
-    ControlState s = SampleState();
+    ControlState s = FullControlState();
     s.action = "Quote \" backslash \\ newline \n tab \t \xC3\xA9";
     s.secondsLeft = 9007199254740992LL;  // 2^53: still exact
     const std::string text = Json(ControlStateToJson(s)).dump();
@@ -90,7 +64,7 @@ TEST(ControlJsonState, ReadsBackWhatItWroteIncludingTextsThatNeedEscapes) {
 }
 
 TEST(ControlJsonState, AMissingOrMistypedMemberIsAnError) {
-    const JsonObject good = ControlStateToJson(SampleState());
+    const JsonObject good = ControlStateToJson(FullControlState());
     for (const auto& [key, value] : good) {
         JsonObject missing = good;
         missing.erase(key);
@@ -112,7 +86,7 @@ TEST(ControlJsonState, AMissingOrMistypedMemberIsAnError) {
     // A member this side does not know yet is passed over.
     JsonObject newer = good;
     newer.set("volume", 3);
-    ExpectSameState(ControlStateFromJson(Json(newer)), SampleState());
+    ExpectSameState(ControlStateFromJson(Json(newer)), FullControlState());
 }
 
 // ---- requests ----------------------------------------------------------------------------
@@ -248,7 +222,7 @@ TEST(ControlJsonReply, RepliesAndEventsReadBack) {
     ControlReply reply;
     reply.status = ControlStatus::Refused;
     reply.message = "The Cancel button is disabled.";
-    reply.state = SampleState();
+    reply.state = FullControlState();
     const std::string line = ControlReplyToLine(reply);
     EXPECT_EQ(line.rfind(R"({"status":"refused","message":"The Cancel button is disabled.","state":{"armed":true,)", 0),
               0u)
@@ -259,12 +233,12 @@ TEST(ControlJsonReply, RepliesAndEventsReadBack) {
     EXPECT_EQ(back.reply.message, reply.message);
     ExpectSameState(back.reply.state, reply.state);
 
-    const std::string event = ControlEventLine(SampleState());
+    const std::string event = ControlEventLine(FullControlState());
     EXPECT_EQ(event.rfind(R"({"event":"stateChanged","state":{"armed":true,)", 0), 0u) << event;
     const ControlServerLine ev = ControlServerLineFromText(event);
     EXPECT_TRUE(ev.event);
     EXPECT_EQ(ev.eventName, "stateChanged");
-    ExpectSameState(ev.reply.state, SampleState());
+    ExpectSameState(ev.reply.state, FullControlState());
     // An event of a newer program is passed over by name.
     const ControlServerLine other = ControlServerLineFromText(R"({"event":"volumeChanged","volume":3})");
     EXPECT_TRUE(other.event);
@@ -286,7 +260,7 @@ TEST(ControlJsonReply, EveryStatusHasItsName) {
 }
 
 TEST(ControlJsonReply, MalformedRepliesAreErrors) {
-    const std::string state = Json(ControlStateToJson(SampleState())).dump();
+    const std::string state = Json(ControlStateToJson(FullControlState())).dump();
     EXPECT_EQ(ServerLineRefusal(R"({"status":"ok","message":"","state":)" + state + "}"), "");
     EXPECT_EQ(ServerLineRefusal(R"({"status":"fine","message":"","state":)" + state + "}"), "Unknown status \"fine\".");
     EXPECT_EQ(ServerLineRefusal(R"({"message":"","state":)" + state + "}"), "The reply has no \"status\".");

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ControlStates.h"
 #include "platform/Error.h"
 #include "platform/posix/DbusControl.h"
 #include "platform/posix/PosixEventLoop.h"
@@ -21,6 +22,9 @@
 #include "support/TestSupport.h"
 
 #if NOCTURO_HAVE_SDBUS
+
+using nocturo::testing::ExpectSameState;
+using nocturo::testing::FullControlState;
 
 namespace {
 
@@ -62,36 +66,6 @@ Call CallServed(PosixEventLoop& loop, ControlScope scope, const std::string& add
     return Serve(loop, call);
 }
 
-ControlState FullState() {
-    ControlState s;
-    s.armed = true;
-    s.mode = "countdown";
-    s.action = "Reboot";
-    s.due = "2026-12-10T22:30:00";
-    s.secondsLeft = 1800;
-    s.phase = "final-count";
-    s.running = "Reboot";
-    s.clock = "2026-12-10T22:00:00";
-    s.cancelDisabled = true;
-    s.passwordSet = true;
-    s.service = true;
-    return s;
-}
-
-void ExpectSameState(const ControlState& a, const ControlState& b) {
-    EXPECT_EQ(a.armed, b.armed);
-    EXPECT_EQ(a.mode, b.mode);
-    EXPECT_EQ(a.action, b.action);
-    EXPECT_EQ(a.due, b.due);
-    EXPECT_EQ(a.secondsLeft, b.secondsLeft);
-    EXPECT_EQ(a.phase, b.phase);
-    EXPECT_EQ(a.running, b.running);
-    EXPECT_EQ(a.clock, b.clock);
-    EXPECT_EQ(a.cancelDisabled, b.cancelDisabled);
-    EXPECT_EQ(a.passwordSet, b.passwordSet);
-    EXPECT_EQ(a.service, b.service);
-}
-
 class SessionChannel : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -99,7 +73,7 @@ protected:
         if (!daemon) GTEST_SKIP() << "dbus-daemon is not installed";
         bus_ = std::make_unique<nocturo::test::PrivateBus>(*daemon, folder_.path());
     }
-    std::unique_ptr<nocturo::platform::IControlServer> startServer(ControlState state = FullState()) {
+    std::unique_ptr<nocturo::platform::IControlServer> startServer(ControlState state = FullControlState()) {
         nocturo::platform::DbusControlOptions o;
         o.address = bus_->address();
         auto server = nocturo::platform::MakeDbusControlServer(ControlScope::Session, loop_, std::move(o));
@@ -156,7 +130,7 @@ TEST_F(SessionChannel, EveryOperationCarriesItsArgumentsAndComesBackWithTheWhole
         EXPECT_EQ(got.at, c.request.at);
         EXPECT_EQ(got.seconds, carriesSeconds ? c.request.seconds : -1);
         EXPECT_EQ(got.password, carriesPassword ? c.request.password : "");
-        if (c.state) ExpectSameState(r.reply.state, FullState());
+        if (c.state) ExpectSameState(r.reply.state, FullControlState());
         else ExpectSameState(r.reply.state, ControlState{});
     }
 }
@@ -180,7 +154,7 @@ TEST_F(SessionChannel, RefusalsComeBackAsTheirOwnErrorsWithTheProgramsWords) {
     ASSERT_TRUE(server->start(
         [&](const ControlRequest&) {
             if (next == ControlStatus::Ok) return ControlReply{};
-            return ControlReply{next, "words for " + nocturo::platform::ControlErrorName(next), FullState()};
+            return ControlReply{next, "words for " + nocturo::platform::ControlErrorName(next), FullControlState()};
         },
         why))
         << why;
