@@ -403,14 +403,12 @@ void FrmMain::stateMayHaveChanged() {
     step(p, 3, [&] { due = nextDueSerial(SerialSeconds(clock().now())); });
     if (stateTold_ && due >= 0 && toldDue_ >= 0 && due - toldDue_ >= -1 && due - toldDue_ <= 1) now.due = toldState_.due;
     // The clock and the seconds left change every second: they are news only
-    // with the rest.
-    platform::ControlState a = now, b = toldState_;
-    a.clock.clear();
-    b.clock.clear();
-    a.secondsLeft = b.secondsLeft = 0;
-    const bool same = stateTold_ && a.armed == b.armed && a.mode == b.mode && a.action == b.action && a.due == b.due &&
-                      a.phase == b.phase && a.running == b.running && a.cancelDisabled == b.cancelDisabled &&
-                      a.passwordSet == b.passwordSet && a.service == b.service;
+    // with the rest, so they are left out of the comparison.
+    const platform::ControlState& b = toldState_;
+    const bool same = stateTold_ && now.armed == b.armed && now.mode == b.mode && now.action == b.action &&
+                      now.due == b.due && now.phase == b.phase && now.running == b.running &&
+                      now.cancelDisabled == b.cancelDisabled && now.passwordSet == b.passwordSet &&
+                      now.service == b.service;
     if (same) return;
     toldState_ = now;
     toldDue_ = due;
