@@ -271,6 +271,14 @@ void SimEventLoop::setPacing(double factor) {
 
 void SimEventLoop::pace() {
     if (pacing_ <= 0) return;
+    // pace() runs between choosing the next item and running it: a watch's
+    // handler run here could cancel or post what that item refers to. The
+    // handlers found ready here are posted instead, behind that item.
+    deferWatches_ = true;
+    struct Undefer {
+        bool& flag;
+        ~Undefer() { flag = false; }
+    } undefer{deferWatches_};
     const double virtualNs = static_cast<double>(clock_.monotonicMs() - paceVirtualBase_) * 1e6;
     const auto wakeNs = paceRealBaseNs_ + static_cast<std::int64_t>(virtualNs / pacing_);
     const std::int64_t nowNs = RealNowNs();
@@ -333,6 +341,19 @@ void SimEventLoop::RunWatch(std::shared_ptr<Watch> w) {
     w->onReadable();
 }
 
+void SimEventLoop::ServeWatch(const std::shared_ptr<Watch>& w) {
+    if (!deferWatches_) {
+        RunWatch(w);  // a copy: the handler may remove the watch
+        return;
+    }
+    if (w->pending) return;
+    w->pending = true;
+    post([w] {
+        w->pending = false;
+        RunWatch(w);
+    });
+}
+
 void SimEventLoop::pollWatches(int waitMs) {
 #ifdef _WIN32
     if (handleWatches_.empty()) {
@@ -341,7 +362,7 @@ void SimEventLoop::pollWatches(int waitMs) {
     }
     std::vector<HANDLE> handles;
     for (const auto& [h, w] : handleWatches_)
-        if (!w->busy) handles.push_back(static_cast<HANDLE>(h));
+        if (!w->busy && !w->pending) handles.push_back(static_cast<HANDLE>(h));
     if (handles.empty()) {
         if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
         return;
@@ -361,7 +382,7 @@ void SimEventLoop::pollWatches(int waitMs) {
         if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0) continue;
         auto it = handleWatches_.find(h);
         if (it == handleWatches_.end()) continue;
-        RunWatch(it->second);  // a copy: the handler may remove the watch
+        ServeWatch(it->second);
     }
 #else
     if (watches_.empty()) {
@@ -370,8 +391,11 @@ void SimEventLoop::pollWatches(int waitMs) {
     }
     std::vector<pollfd> fds;
     for (const auto& [fd, w] : watches_)
-        if (!w->busy) fds.push_back(pollfd{fd, POLLIN, 0});
-    if (fds.empty()) return;
+        if (!w->busy && !w->pending) fds.push_back(pollfd{fd, POLLIN, 0});
+    if (fds.empty()) {  // every watch runs or waits to run: nothing to poll
+        if (waitMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return;
+    }
     if (::poll(fds.data(), fds.size(), waitMs) <= 0) return;
     for (const pollfd& p : fds) {
         if (p.revents == 0) continue;
@@ -381,7 +405,7 @@ void SimEventLoop::pollWatches(int waitMs) {
             watches_.erase(it);
             continue;
         }
-        RunWatch(it->second);  // a copy: the handler may remove the watch
+        ServeWatch(it->second);
     }
 #endif
 }

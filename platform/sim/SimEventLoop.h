@@ -154,7 +154,11 @@ private:
     struct Watch {
         std::function<void()> onReadable;
         bool busy = false;
+        bool pending = false;  // posted from pace(), not run yet
     };
+    // Runs a ready watch, or posts it while pace() waits.
+    void ServeWatch(const std::shared_ptr<Watch>& w);
+    bool deferWatches_ = false;
     // Runs a watch's handler unless it runs already.
     static void RunWatch(std::shared_ptr<Watch> w);
     std::map<int, std::shared_ptr<Watch>> watches_;
