@@ -65,6 +65,7 @@ expect "chkNtService poption" _nocturoctl nocturoctl settings get machine ""
 has Armed _nocturoctl nocturoctl settings set user ""
 has NotifyLeadTimes _nocturoctl nocturoctl settings get user N
 has ZzOwnSetting _nocturoctl nocturoctl settings get user Zz
+expect "3txtHour 3txtHourTW" _nocturoctl nocturoctl settings get user 3txtH
 expect "optActions0 optActions1 optActions2 optActions3 optActions4 optActions5 optActions6 optActions7" \
   _nocturoctl nocturoctl settings get user optA
 expect "--dword --folder" _nocturoctl nocturoctl settings set user Armed 1 --
