@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/nocturo-man-help.XXXXXX")"
 trap 'rm -rf "$tmp"' EXIT
 # The pages as a reader sees them, one line per paragraph.
-text() { mandoc -Tascii -O width=500 "$dir/$1.1" | col -b; }
+text() { mandoc -Tascii -O width=500 "$dir/$1.1" | sed 's/.\x08//g'; }
 text nocturo >"$tmp/nocturo.txt"
 text nocturoctl >"$tmp/nocturoctl.txt"
 
