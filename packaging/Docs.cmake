@@ -11,6 +11,15 @@ endif()
 
 set(NOCTURO_MAN_PAGES nocturo nocturoctl)
 set(NOCTURO_MAN_DIR ${CMAKE_BINARY_DIR}/man)
+# The pages carry the date of the newest release in the AppStream entry and
+# the version, so that a page does not change with the day it was built.
+set(_metainfo ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.Nocturo.metainfo.xml)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_metainfo})
+file(STRINGS ${_metainfo} _release REGEX "<release " LIMIT_COUNT 1)
+if(NOT _release MATCHES "date=\"([0-9]+-[0-9]+-[0-9]+)\"")
+  message(FATAL_ERROR "${_metainfo} names no release date")
+endif()
+set(NOCTURO_RELEASE_DATE ${CMAKE_MATCH_1})
 find_program(NOCTURO_SCDOC scdoc)
 find_program(NOCTURO_GZIP gzip)
 if(NOCTURO_SCDOC AND NOCTURO_GZIP)
@@ -21,7 +30,7 @@ if(NOCTURO_SCDOC AND NOCTURO_GZIP)
     add_custom_command(OUTPUT ${_page} ${_page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${NOCTURO_MAN_DIR}
       COMMAND ${CMAKE_COMMAND} -DSCDOC=${NOCTURO_SCDOC} -DGZIP=${NOCTURO_GZIP} -DINPUT=${_source} -DOUTPUT=${_page}
-              -P ${CMAKE_SOURCE_DIR}/packaging/ScdocToMan.cmake
+              -DDATE=${NOCTURO_RELEASE_DATE} "-DSOURCE=Nocturo ${PROJECT_VERSION}" -P ${CMAKE_SOURCE_DIR}/packaging/ScdocToMan.cmake
       DEPENDS ${_source} ${CMAKE_SOURCE_DIR}/packaging/ScdocToMan.cmake
       COMMENT "Writing the manual page ${page}(1)")
     list(APPEND _pages ${_page} ${_page}.gz)
@@ -55,7 +64,8 @@ install(FILES packaging/completion/nocturo packaging/completion/nocturoctl
 if(NOCTURO_BUILD_TESTS)
   set(_docs_tests ${CMAKE_SOURCE_DIR}/tests/docs)
   add_test(NAME docs.ManPagesLint
-           COMMAND bash ${_docs_tests}/check-man-pages.sh ${NOCTURO_MAN_DIR} ${NOCTURO_MAN_PAGES})
+           COMMAND bash ${_docs_tests}/check-man-pages.sh ${NOCTURO_MAN_DIR} "Nocturo ${PROJECT_VERSION}"
+                   ${NOCTURO_RELEASE_DATE} ${NOCTURO_MAN_PAGES})
   add_test(NAME docs.ManPagesCoverHelp
            COMMAND bash ${_docs_tests}/check-man-covers-help.sh ${NOCTURO_MAN_DIR} ${NOCTURO_PROGRAM_DIR})
   add_test(NAME docs.BashCompletion

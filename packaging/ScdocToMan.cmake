@@ -1,5 +1,8 @@
 # Turns a manual page written in scdoc into roff, run by the build:
-#   cmake -DSCDOC=scdoc -DINPUT=x.1.scd -DOUTPUT=x.1 [-DGZIP=gzip] -P ScdocToMan.cmake
+#   cmake -DSCDOC=scdoc -DINPUT=x.1.scd -DOUTPUT=x.1 [-DGZIP=gzip] [-DDATE=YYYY-MM-DD]
+#         [-DSOURCE="Nocturo 1.0.0"] -P ScdocToMan.cmake
+# DATE (the release's, so that a page does not change with the day it was
+# built) and SOURCE go into the page's title line.
 # With GZIP, OUTPUT.gz is written too (gzip -9n: no name, no time stamp, so
 # the same page gives the same bytes).
 #
@@ -28,9 +31,21 @@ while(NOT _roff STREQUAL _before)
   string(REGEX REPLACE "\n\\.P\n(\\.(SH|SS|RE|P)[ \n])" "\n\\1" _roff "${_roff}")
   string(REGEX REPLACE "\n\\.P\n*$" "\n" _roff "${_roff}")
 endwhile()
-string(REGEX MATCH "\n\\.TH \"[^\"]*\"" _title "${_roff}")
-string(TOUPPER "${_title}" _upper)
-string(REPLACE "${_title}" "${_upper}" _roff "${_roff}")
+if(NOT _roff MATCHES "\n\\.TH \"([^\"]*)\" \"([^\"]*)\" \"([^\"]*)\"[^\n]*")
+  message(FATAL_ERROR "scdoc wrote no title line for ${INPUT}")
+endif()
+set(_line "${CMAKE_MATCH_0}")
+string(TOUPPER "${CMAKE_MATCH_1}" _title)
+set(_section "${CMAKE_MATCH_2}")
+set(_date "${CMAKE_MATCH_3}")
+if(DATE)
+  set(_date "${DATE}")
+endif()
+set(_th "\n.TH \"${_title}\" \"${_section}\" \"${_date}\"")
+if(SOURCE)
+  string(APPEND _th " \"${SOURCE}\"")
+endif()
+string(REPLACE "${_line}" "${_th}" _roff "${_roff}")
 file(WRITE "${OUTPUT}" "${_roff}")
 
 if(GZIP)

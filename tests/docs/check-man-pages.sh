@@ -2,10 +2,11 @@
 # The built manual pages: mandoc's lint says nothing, man-db's lexgrog finds
 # the NAME line apropos and whatis index, groff renders them without a
 # warning, every section a page of a command has is there, and the
-# compressed copy holds the same page with no name and no time in it.
-# Usage: check-man-pages.sh MAN_DIR PAGE...
+# compressed copy holds the same page with no name and no time in it. The
+# title line names the release's date and version.
+# Usage: check-man-pages.sh MAN_DIR "Nocturo VERSION" RELEASE_DATE PAGE...
 set -uo pipefail
-dir="$1"; shift
+dir="$1"; source_field="$2"; date="$3"; shift 3
 
 for tool in mandoc lexgrog man gzip; do
   if ! command -v "$tool" >/dev/null 2>&1; then
@@ -41,8 +42,9 @@ for name in "$@"; do
     if grep -q "^\.SH \"\?$section\"\?$" "$page"; then pass "$name.1: section $section"
     else fail "$name.1: no section $section"; fi
   done
-  if grep -q "^\.TH \"${name^^}\" \"1\"" "$page"; then pass "$name.1: title ${name^^}(1)"
-  else fail "$name.1: title is not ${name^^}(1): $(grep '^\.TH' "$page")"; fi
+  th="$(grep '^\.TH' "$page")"
+  if [ "$th" = ".TH \"${name^^}\" \"1\" \"$date\" \"$source_field\"" ]; then pass "$name.1: $th"
+  else fail "$name.1: the title line is not ${name^^}(1) of $date, $source_field: $th"; fi
 
   if [ -s "$page.gz" ]; then
     if cmp -s <(gzip -dc "$page.gz") "$page"; then pass "$name.1.gz holds the page"
