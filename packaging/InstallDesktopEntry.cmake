@@ -3,7 +3,7 @@
 # this install (`cmake --install --prefix DIR` overrides the configured one);
 # DESTDIR only moves where the file is written, Exec names the final place.
 #
-# Set by the caller: NOCTURO_DESKTOP_TEMPLATE (packaging/nocturo.desktop.in).
+# Set by the caller: NOCTURO_DESKTOP_TEMPLATE (packaging/io.github.nocturo.Nocturo.desktop.in).
 
 # A relative prefix is taken from the folder `cmake --install` runs in, as the
 # installed files themselves are.

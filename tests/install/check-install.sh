@@ -63,7 +63,7 @@ if [ -f "$entry" ]; then
   check "Icon=nocturo" test "$(key Icon "$entry")" = "nocturo"
   check "Terminal=false" test "$(key Terminal "$entry")" = "false"
   check "StartupNotify set" test -n "$(key StartupNotify "$entry")"
-  check "Categories=Utility;System;" test "$(key Categories "$entry")" = "Utility;System;"
+  check "Categories=Utility;Clock; (one main category)" test "$(key Categories "$entry")" = "Utility;Clock;"
   if command -v desktop-file-validate >/dev/null 2>&1; then
     check "desktop-file-validate" desktop-file-validate "$entry"
   else
