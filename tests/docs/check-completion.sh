@@ -13,9 +13,13 @@ dir="$1"; bin="$(cd "$2" && pwd -P)"
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/nocturo-completion.XXXXXX")"
 trap 'rm -rf "$tmp"' EXIT
 
-# The settings file the completion reads names from: one setting of its own.
+# Completing never runs the program: a nocturoctl on PATH that leaves a
+# mark would show it.
 export NOCTURO_PLATFORM=sim NOCTURO_REGISTRY="$tmp/registry.reg" HOME="$tmp"
-"$bin/nocturoctl" settings set user ZzOwnSetting 1 --dword || { echo "FAIL: nocturoctl settings set"; exit 1; }
+mkdir -p "$tmp/path"
+printf '#!/bin/sh\ntouch "%s/ran"\n' "$tmp" >"$tmp/path/nocturoctl"
+chmod +x "$tmp/path/nocturoctl"
+export PATH="$tmp/path:$PATH"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -32,7 +36,7 @@ printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ' | sed 's/ $//'
 SCRIPT
 complete_line() {
   local function=$1; shift
-  PATH="$bin:/usr/bin:/bin" bash --norc --noprofile "$tmp/complete.bash" "$dir/${function#_}" "$function" "$@"
+  PATH="$tmp/path:$bin:/usr/bin:/bin" bash --norc --noprofile "$tmp/complete.bash" "$dir/${function#_}" "$function" "$@"
 }
 expect() {  # expect "WANTED" FUNCTION WORD...
   local want="$1"; shift
@@ -64,7 +68,6 @@ expect "machine user" _nocturoctl nocturoctl settings get ""
 expect "chkNtService poption" _nocturoctl nocturoctl settings get machine ""
 has Armed _nocturoctl nocturoctl settings set user ""
 has NotifyLeadTimes _nocturoctl nocturoctl settings get user N
-has ZzOwnSetting _nocturoctl nocturoctl settings get user Zz
 expect "3txtHour 3txtHourTW" _nocturoctl nocturoctl settings get user 3txtH
 expect "optActions0 optActions1 optActions2 optActions3 optActions4 optActions5 optActions6 optActions7" \
   _nocturoctl nocturoctl settings get user optA
@@ -116,6 +119,8 @@ for p in nocturo nocturoctl; do
     fail "$dir/$p does not register _$p for $p"
   fi
 done
+
+[ -e "$tmp/ran" ] && fail "completing ran nocturoctl"
 
 if [ $failures -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"
