@@ -13,7 +13,7 @@ set(NOCTURO_MAN_PAGES nocturo nocturoctl)
 set(NOCTURO_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 # The pages carry the date of the newest release in the AppStream entry and
 # the version, so that a page does not change with the day it was built.
-set(_metainfo ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.Nocturo.metainfo.xml)
+set(_metainfo ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.nocturo.metainfo.xml)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_metainfo})
 file(STRINGS ${_metainfo} _release REGEX "<release " LIMIT_COUNT 1)
 if(NOT _release MATCHES "date=\"([0-9]+-[0-9]+-[0-9]+)\"")
@@ -73,10 +73,10 @@ if(NOCTURO_BUILD_TESTS)
                    ${NOCTURO_PROGRAM_DIR})
   add_test(NAME docs.DesktopEntry
            COMMAND bash ${_docs_tests}/check-desktop-entry.sh
-                   ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.Nocturo.desktop.in)
+                   ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.nocturo.desktop.in)
   add_test(NAME docs.AppStream
            COMMAND bash ${_docs_tests}/check-appstream.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
-                   ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.Nocturo.metainfo.xml ${PROJECT_VERSION})
+                   ${CMAKE_SOURCE_DIR}/packaging/io.github.nocturo.nocturo.metainfo.xml ${PROJECT_VERSION})
   set_tests_properties(docs.ManPagesLint docs.ManPagesCoverHelp docs.BashCompletion docs.DesktopEntry
                        docs.AppStream PROPERTIES SKIP_RETURN_CODE 77 LABELS docs TIMEOUT 120)
 endif()

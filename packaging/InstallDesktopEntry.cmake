@@ -1,9 +1,9 @@
-# Run by `cmake --install`: writes share/applications/io.github.nocturo.Nocturo.desktop with the
+# Run by `cmake --install`: writes share/applications/io.github.nocturo.nocturo.desktop with the
 # absolute path of the installed program in Exec. The prefix is the one of
 # this install (`cmake --install --prefix DIR` overrides the configured one);
 # DESTDIR only moves where the file is written, Exec names the final place.
 #
-# Set by the caller: NOCTURO_DESKTOP_TEMPLATE (packaging/io.github.nocturo.Nocturo.desktop.in).
+# Set by the caller: NOCTURO_DESKTOP_TEMPLATE (packaging/io.github.nocturo.nocturo.desktop.in).
 
 # A relative prefix is taken from the folder `cmake --install` runs in, as the
 # installed files themselves are.
@@ -28,7 +28,7 @@ string(REPLACE "%" "%%" NOCTURO_DESKTOP_EXEC "${_quoted}")
 file(READ "${NOCTURO_DESKTOP_TEMPLATE}" _entry)
 string(CONFIGURE "${_entry}" _entry @ONLY)
 
-set(_file "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/share/applications/io.github.nocturo.Nocturo.desktop")
+set(_file "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/share/applications/io.github.nocturo.nocturo.desktop")
 message(STATUS "Installing: ${_file}")
 file(WRITE "${_file}" "${_entry}")
 list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${_file}")

@@ -15,9 +15,9 @@ namespace nocturo::platform {
 
 // One application ID names the program everywhere: the D-Bus name, the
 // desktop entry and the AppStream entry.
-inline constexpr const char* kAppId = "io.github.nocturo.Nocturo";
-inline constexpr const char* kControlPath = "/io/github/nocturo/Nocturo";
-inline constexpr const char* kControlInterface = "io.github.nocturo.Nocturo.Control";
+inline constexpr const char* kAppId = "io.github.nocturo.nocturo";
+inline constexpr const char* kControlPath = "/io/github/nocturo/nocturo";
+inline constexpr const char* kControlInterface = "io.github.nocturo.nocturo.Control";
 
 // What the running program is doing.
 struct ControlState {

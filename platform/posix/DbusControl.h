@@ -1,6 +1,6 @@
 #pragma once
-// The control channel on Linux: the D-Bus interface io.github.nocturo.Nocturo.Control
-// at /io/github/nocturo/Nocturo, under the bus name io.github.nocturo.Nocturo,
+// The control channel on Linux: the D-Bus interface io.github.nocturo.nocturo.Control
+// at /io/github/nocturo/nocturo, under the bus name io.github.nocturo.nocturo,
 // on the session bus (the desktop program) or the system bus (the service).
 //
 //   GetState() -> a{sv}
@@ -15,7 +15,7 @@
 // The state's members are named as ControlState's fields ("armed",
 // "secondsLeft", ...): Booleans b, counts x, the rest s. A request the
 // program does not carry out comes back as the error
-// io.github.nocturo.Nocturo.Error.Refused, .Denied, .BadRequest or .Failed
+// io.github.nocturo.nocturo.Error.Refused, .Denied, .BadRequest or .Failed
 // with the program's words as its message.
 //
 // Served from the program's event loop: the bus connection's descriptor is
@@ -32,9 +32,9 @@
 
 namespace nocturo::platform {
 
-inline constexpr const char* kControlErrorPrefix = "io.github.nocturo.Nocturo.Error.";
+inline constexpr const char* kControlErrorPrefix = "io.github.nocturo.nocturo.Error.";
 // The polkit action that lets a user change the service's schedule.
-inline constexpr const char* kControlPolkitAction = "io.github.nocturo.Nocturo.control";
+inline constexpr const char* kControlPolkitAction = "io.github.nocturo.nocturo.control";
 
 // The D-Bus error name of a status ("" for Ok) and back (Failed for names it
 // does not know).

@@ -4,9 +4,9 @@
 // reads the reply line; after {"op":"watch"} it also gets an event line
 // for each change of the state.
 //
-//   \\.\pipe\io.github.nocturo.Nocturo-<session id>   the program in a user's session;
+//   \\.\pipe\io.github.nocturo.nocturo-<session id>   the program in a user's session;
 //                                                     only that user (and SYSTEM) may open it
-//   \\.\pipe\io.github.nocturo.Nocturo-service        the system service; every local user may
+//   \\.\pipe\io.github.nocturo.nocturo-service        the system service; every local user may
 //                                                     ask for the state, only administrators
 //                                                     may change anything
 //

@@ -14,7 +14,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 failures=0
 for exec in /usr/bin/nocturo '"/opt/my programs/nocturo/bin/nocturo"'; do
-  entry="$tmp/io.github.nocturo.Nocturo.desktop"
+  entry="$tmp/io.github.nocturo.nocturo.desktop"
   sed "s|@NOCTURO_DESKTOP_EXEC@|$exec|" "$template" >"$entry"
   out="$(desktop-file-validate "$entry" 2>&1)"; rc=$?
   if [ $rc -eq 0 ] && [ -z "$out" ]; then

@@ -43,8 +43,8 @@ for f in bin/nocturo bin/nocturoctl bin/lockpc bin/lockpcscr; do
 done
 
 # ---- desktop entry and icon (Linux) ------------------------------------------
-entry="$prefix/share/applications/io.github.nocturo.Nocturo.desktop"
-check "share/applications/io.github.nocturo.Nocturo.desktop" test -f "$entry"
+entry="$prefix/share/applications/io.github.nocturo.nocturo.desktop"
+check "share/applications/io.github.nocturo.nocturo.desktop" test -f "$entry"
 check "scalable icon" test -s "$prefix/share/icons/hicolor/scalable/apps/nocturo.svg"
 check "64x64 icon" test -s "$prefix/share/icons/hicolor/64x64/apps/nocturo.png"
 if command -v file >/dev/null 2>&1; then
@@ -72,8 +72,8 @@ if [ -f "$entry" ]; then
 fi
 
 # ---- AppStream description ------------------------------------------------------
-meta="$prefix/share/metainfo/io.github.nocturo.Nocturo.metainfo.xml"
-check "share/metainfo/io.github.nocturo.Nocturo.metainfo.xml" test -s "$meta"
+meta="$prefix/share/metainfo/io.github.nocturo.nocturo.metainfo.xml"
+check "share/metainfo/io.github.nocturo.nocturo.metainfo.xml" test -s "$meta"
 if [ -f "$meta" ]; then
   if command -v xmllint >/dev/null 2>&1; then
     check "metainfo is well-formed XML (xmllint)" xmllint --noout "$meta"
@@ -103,11 +103,11 @@ fi
 
 # DESTDIR stages the files; Exec names the final place.
 if DESTDIR="$tmp/stage" "$cmake_cmd" --install "$build" --prefix /opt/nocturo >"$tmp/install.log" 2>&1; then
-  staged="$tmp/stage/opt/nocturo/share/applications/io.github.nocturo.Nocturo.desktop"
+  staged="$tmp/stage/opt/nocturo/share/applications/io.github.nocturo.nocturo.desktop"
   check "DESTDIR: entry staged" test -f "$staged"
   check "DESTDIR: Exec is the final path" test "$(key Exec "$staged" 2>/dev/null)" = "/opt/nocturo/bin/nocturo"
   check "DESTDIR: program staged" test -x "$tmp/stage/opt/nocturo/bin/nocturo"
-  check "DESTDIR: metainfo staged" test -f "$tmp/stage/opt/nocturo/share/metainfo/io.github.nocturo.Nocturo.metainfo.xml"
+  check "DESTDIR: metainfo staged" test -f "$tmp/stage/opt/nocturo/share/metainfo/io.github.nocturo.nocturo.metainfo.xml"
 else
   cat "$tmp/install.log"; fail "DESTDIR install"
 fi
@@ -115,23 +115,23 @@ fi
 # A prefix with a space is quoted in Exec.
 spaced="$tmp/with space"
 if "$cmake_cmd" --install "$build" --prefix "$spaced" >"$tmp/install.log" 2>&1; then
-  check "spaced prefix: Exec quoted" test "$(key Exec "$spaced/share/applications/io.github.nocturo.Nocturo.desktop")" = "\"$spaced/bin/nocturo\""
+  check "spaced prefix: Exec quoted" test "$(key Exec "$spaced/share/applications/io.github.nocturo.nocturo.desktop")" = "\"$spaced/bin/nocturo\""
   if command -v desktop-file-validate >/dev/null 2>&1; then
-    check "spaced prefix: desktop-file-validate" desktop-file-validate "$spaced/share/applications/io.github.nocturo.Nocturo.desktop"
+    check "spaced prefix: desktop-file-validate" desktop-file-validate "$spaced/share/applications/io.github.nocturo.nocturo.desktop"
   fi
 else
   cat "$tmp/install.log"; fail "install into a prefix with a space"
 fi
 
 # ---- the system service's control channel: bus policy and polkit action --------
-buspolicy="$prefix/share/dbus-1/system.d/io.github.nocturo.Nocturo.conf"
-polkit="$prefix/share/polkit-1/actions/io.github.nocturo.Nocturo.policy"
-check "share/dbus-1/system.d/io.github.nocturo.Nocturo.conf" test -s "$buspolicy"
-check "share/polkit-1/actions/io.github.nocturo.Nocturo.policy" test -s "$polkit"
+buspolicy="$prefix/share/dbus-1/system.d/io.github.nocturo.nocturo.conf"
+polkit="$prefix/share/polkit-1/actions/io.github.nocturo.nocturo.policy"
+check "share/dbus-1/system.d/io.github.nocturo.nocturo.conf" test -s "$buspolicy"
+check "share/polkit-1/actions/io.github.nocturo.nocturo.policy" test -s "$polkit"
 if command -v xmllint >/dev/null 2>&1 && [ -s "$buspolicy" ] && [ -s "$polkit" ]; then
-  check "bus policy: only root owns the name" test "$(xmllint --xpath "string(/busconfig/policy[@user='root']/allow/@own)" "$buspolicy")" = "io.github.nocturo.Nocturo"
+  check "bus policy: only root owns the name" test "$(xmllint --xpath "string(/busconfig/policy[@user='root']/allow/@own)" "$buspolicy")" = "io.github.nocturo.nocturo"
   check "bus policy: no one else owns it" test "$(xmllint --xpath "count(//policy[not(@user='root')]/allow[@own])" "$buspolicy")" = "0"
-  act="/policyconfig/action[@id='io.github.nocturo.Nocturo.control']/defaults"
+  act="/policyconfig/action[@id='io.github.nocturo.nocturo.control']/defaults"
   check "polkit: active users as administrators, kept" test "$(xmllint --xpath "string($act/allow_active)" "$polkit")" = "auth_admin_keep"
   check "polkit: no one inactive or remote" test "$(xmllint --xpath "string($act/allow_any)" "$polkit") $(xmllint --xpath "string($act/allow_inactive)" "$polkit")" = "no no"
 fi

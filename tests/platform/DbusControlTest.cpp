@@ -185,7 +185,7 @@ TEST_F(SessionChannel, ASecondServerOnTheSameBusIsASecondCopy) {
         nocturo::platform::MakeDbusControlServer(ControlScope::Session, otherLoop, {bus_->address(), nullptr});
     std::string why;
     EXPECT_FALSE(second->start([](const ControlRequest&) { return ControlReply{}; }, why));
-    EXPECT_EQ(why, "control channel: another copy of Nocturo offers io.github.nocturo.Nocturo on the session bus");
+    EXPECT_EQ(why, "control channel: another copy of Nocturo offers io.github.nocturo.nocturo on the session bus");
     // The first still answers; once it stops, the name is free again.
     EXPECT_EQ(call({ControlOp::Status, "", "", -1, ""}).reach, Reach::Answered);
     first->stop();
@@ -223,8 +223,8 @@ TEST_F(SessionChannel, AStateChangeIsSignalledToListeners) {
         bool done = false;
     } ctx{&heard};
     ASSERT_GE(sd_bus_match_signal(
-                  listener, nullptr, "io.github.nocturo.Nocturo", "/io/github/nocturo/Nocturo",
-                  "io.github.nocturo.Nocturo.Control", "StateChanged",
+                  listener, nullptr, "io.github.nocturo.nocturo", "/io/github/nocturo/nocturo",
+                  "io.github.nocturo.nocturo.Control", "StateChanged",
                   [](sd_bus_message* msg, void* userdata, sd_bus_error*) -> int {
                       auto* c = static_cast<Ctx*>(userdata);
                       if (c->done) return 0;
@@ -280,7 +280,7 @@ TEST(ControlErrors, NamesAndStatusesGoBothWays) {
     using nocturo::platform::ControlErrorName;
     using nocturo::platform::ControlStatusOfError;
     EXPECT_EQ(ControlErrorName(ControlStatus::Ok), "");
-    EXPECT_EQ(ControlErrorName(ControlStatus::Refused), "io.github.nocturo.Nocturo.Error.Refused");
+    EXPECT_EQ(ControlErrorName(ControlStatus::Refused), "io.github.nocturo.nocturo.Error.Refused");
     for (ControlStatus s :
          {ControlStatus::Refused, ControlStatus::Denied, ControlStatus::BadRequest, ControlStatus::Failed})
         EXPECT_EQ(ControlStatusOfError(ControlErrorName(s)), s);
@@ -316,7 +316,7 @@ protected:
         bus_ = std::make_unique<nocturo::test::PrivateBus>(
             *daemon, folder_.path(),
             nocturo::test::SystemBusConfig(
-                {std::string(NOCTURO_SOURCE_DIR) + "/packaging/dbus/io.github.nocturo.Nocturo.conf"}));
+                {std::string(NOCTURO_SOURCE_DIR) + "/packaging/dbus/io.github.nocturo.nocturo.conf"}));
     }
     void startServer(std::unique_ptr<IChangeAuthority> authority) {
         nocturo::platform::DbusControlOptions o;
@@ -401,7 +401,7 @@ TEST_F(SystemChannel, OnlyRootMayOfferTheServicesName) {
     });
     auto outcome = Serve(loop_, run);
     ASSERT_TRUE(outcome);
-    EXPECT_NE(outcome->message.find("cannot own the name io.github.nocturo.Nocturo"), std::string::npos)
+    EXPECT_NE(outcome->message.find("cannot own the name io.github.nocturo.nocturo"), std::string::npos)
         << outcome->message;
 }
 
@@ -460,7 +460,7 @@ TEST_F(SystemChannel, PolkitIsAskedAboutTheCallersBusName) {
               0u)
         << refused;
     EXPECT_EQ(recorder.calls(), std::vector<std::string>{
-                                    "CheckAuthorization(system-bus-name,name,:1.N,io.github.nocturo.Nocturo.control,0)"});
+                                    "CheckAuthorization(system-bus-name,name,:1.N,io.github.nocturo.nocturo.control,0)"});
     EXPECT_TRUE(seen_.empty());
     authorize = true;
     EXPECT_EQ(callAsNobody({ControlOp::Disarm, "", "", -1, ""}), "answered 0  99");

@@ -108,29 +108,29 @@ TEST_F(ControlEndToEnd, BadUsageIsStatusTwoBeforeAnythingIsAsked) {
 TEST_F(ControlEndToEnd, TheInterfaceIsThereForGdbusAndBusctl) {
     program_ = startProgram("program.out", env(), "--headless");
     const std::string onSession = "DBUS_SESSION_BUS_ADDRESS='" + session_->address() + "' ";
-    Result introspect = run(onSession + "gdbus introspect --session --dest io.github.nocturo.Nocturo "
-                                        "--object-path /io/github/nocturo/Nocturo");
+    Result introspect = run(onSession + "gdbus introspect --session --dest io.github.nocturo.nocturo "
+                                        "--object-path /io/github/nocturo/nocturo");
     ASSERT_EQ(introspect.code, 0) << introspect.out;
     for (const char* part :
-         {"interface io.github.nocturo.Nocturo.Control {", "GetState(out a{sv} state);", "Arm(in  s action,",
+         {"interface io.github.nocturo.nocturo.Control {", "GetState(out a{sv} state);", "Arm(in  s action,",
           "in  x seconds,", "Disarm(in  s password,", "Postpone(in  x seconds,", "Cancel(in  s password,",
           "Now(in  s action,", "Raise();", "StateChanged(a{sv} state);"})
         EXPECT_TRUE(Contains(introspect.out, part)) << part << "\n" << introspect.out;
 
-    Result state = run(onSession + "busctl --user call io.github.nocturo.Nocturo /io/github/nocturo/Nocturo "
-                                   "io.github.nocturo.Nocturo.Control GetState");
+    Result state = run(onSession + "busctl --user call io.github.nocturo.nocturo /io/github/nocturo/nocturo "
+                                   "io.github.nocturo.nocturo.Control GetState");
     ASSERT_EQ(state.code, 0) << state.out;
     EXPECT_EQ(state.out.rfind("a{sv} 11 ", 0), 0u) << state.out;
     for (const char* member : {"\"armed\" b ", "\"secondsLeft\" x ", "\"phase\" s ", "\"due\" s "})
         EXPECT_TRUE(Contains(state.out, member)) << member << "\n" << state.out;
 
     // Nothing runs: a cancel is refused in the program's words, as a D-Bus error of its own.
-    Result cancel = run(onSession + "gdbus call --session --dest io.github.nocturo.Nocturo --object-path "
-                                    "/io/github/nocturo/Nocturo --method io.github.nocturo.Nocturo.Control.Cancel ''");
+    Result cancel = run(onSession + "gdbus call --session --dest io.github.nocturo.nocturo --object-path "
+                                    "/io/github/nocturo/nocturo --method io.github.nocturo.nocturo.Control.Cancel ''");
     EXPECT_NE(cancel.code, 0);
-    EXPECT_TRUE(Contains(cancel.out, "io.github.nocturo.Nocturo.Error.Refused")) << cancel.out;
-    Result badArgs = run(onSession + "busctl --user call io.github.nocturo.Nocturo /io/github/nocturo/Nocturo "
-                                     "io.github.nocturo.Nocturo.Control Postpone s 600");
+    EXPECT_TRUE(Contains(cancel.out, "io.github.nocturo.nocturo.Error.Refused")) << cancel.out;
+    Result badArgs = run(onSession + "busctl --user call io.github.nocturo.nocturo /io/github/nocturo/nocturo "
+                                     "io.github.nocturo.nocturo.Control Postpone s 600");
     EXPECT_NE(badArgs.code, 0) << badArgs.out;
 }
 
@@ -200,7 +200,7 @@ TEST_F(ControlEndToEnd, TheServiceIsReadByEveryoneAndChangedByRootOnly) {
     system_ = std::make_unique<nocturo::test::PrivateBus>(
         *daemon, dir_ / "system",
         nocturo::test::SystemBusConfig(
-            {std::string(NOCTURO_SOURCE_DIR) + "/packaging/dbus/io.github.nocturo.Nocturo.conf"}));
+            {std::string(NOCTURO_SOURCE_DIR) + "/packaging/dbus/io.github.nocturo.nocturo.conf"}));
     systemAddress_ = system_->address();
     service_ = startProgram("service.out", env(), "--service");
 
@@ -228,13 +228,13 @@ TEST_F(ControlEndToEnd, TheServiceIsReadByEveryoneAndChangedByRootOnly) {
     EXPECT_EQ(change.code, 1);
     EXPECT_TRUE(Contains(change.err, "the permission could not be checked (polkit: ")) << change.err;
     Result introspect = run(nobody + "DBUS_SYSTEM_BUS_ADDRESS='" + systemAddress_ +
-                            "' gdbus introspect --system --dest io.github.nocturo.Nocturo "
-                            "--object-path /io/github/nocturo/Nocturo");
-    EXPECT_TRUE(Contains(introspect.out, "interface io.github.nocturo.Nocturo.Control")) << introspect.out;
+                            "' gdbus introspect --system --dest io.github.nocturo.nocturo "
+                            "--object-path /io/github/nocturo/nocturo");
+    EXPECT_TRUE(Contains(introspect.out, "interface io.github.nocturo.nocturo.Control")) << introspect.out;
     // The name is root's: an ordinary user's copy of the service cannot take it.
     Result owner = run(nobody + "DBUS_SYSTEM_BUS_ADDRESS='" + systemAddress_ +
                        "' busctl --system call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus "
-                       "RequestName su io.github.nocturo.Nocturo 0");
+                       "RequestName su io.github.nocturo.nocturo 0");
     EXPECT_NE(owner.code, 0) << owner.out;
 }
 
@@ -265,7 +265,7 @@ TEST_F(ControlChanges, ArmPostponeAndDisarm) {
     EXPECT_LE(left, 1800);
     // Listeners hear of the change.
     const std::string onSession = "DBUS_SESSION_BUS_ADDRESS='" + session_->address() + "' ";
-    Result monitor = run(onSession + "gdbus monitor --session --dest io.github.nocturo.Nocturo > " +
+    Result monitor = run(onSession + "gdbus monitor --session --dest io.github.nocturo.nocturo > " +
                          dir_ / "monitor.out" + " 2>&1 & echo $!");
     const std::string monitorPid = monitor.out.substr(0, monitor.out.find('\n'));
     for (int i = 0; i < 100 && !Contains(ReadWholeFile(dir_ / "monitor.out"), "Monitoring"); ++i) usleep(20000);
@@ -273,7 +273,7 @@ TEST_F(ControlChanges, ArmPostponeAndDisarm) {
     EXPECT_EQ(postpone.code, 0) << postpone.err;
     for (int i = 0; i < 100 && !Contains(ReadWholeFile(dir_ / "monitor.out"), ".StateChanged"); ++i) usleep(20000);
     run("kill " + monitorPid);
-    EXPECT_TRUE(Contains(ReadWholeFile(dir_ / "monitor.out"), "io.github.nocturo.Nocturo.Control.StateChanged"))
+    EXPECT_TRUE(Contains(ReadWholeFile(dir_ / "monitor.out"), "io.github.nocturo.nocturo.Control.StateChanged"))
         << ReadWholeFile(dir_ / "monitor.out");
     const long long later = secondsLeft();
     EXPECT_GT(later, left + 590);

@@ -39,7 +39,7 @@ using Clock = std::chrono::steady_clock;
 // A pipe name of this test alone: test programs run side by side.
 std::wstring UniqueName() {
     static int n = 0;
-    return L"\\\\.\\pipe\\io.github.nocturo.Nocturo-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    return L"\\\\.\\pipe\\io.github.nocturo.nocturo-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(++n);
 }
 
@@ -594,8 +594,8 @@ TEST(PipeControlNames, TheSessionsPipeCarriesItsSessionIdAndTheServicesItsName) 
     DWORD session = 0;
     ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
     EXPECT_EQ(win32::ControlPipeName(ControlScope::Session),
-              L"\\\\.\\pipe\\io.github.nocturo.Nocturo-" + std::to_wstring(session));
-    EXPECT_EQ(win32::ControlPipeName(ControlScope::System), L"\\\\.\\pipe\\io.github.nocturo.Nocturo-service");
+              L"\\\\.\\pipe\\io.github.nocturo.nocturo-" + std::to_wstring(session));
+    EXPECT_EQ(win32::ControlPipeName(ControlScope::System), L"\\\\.\\pipe\\io.github.nocturo.nocturo-service");
 }
 
 // ---- the simulated machine on Windows ----------------------------------------------------
