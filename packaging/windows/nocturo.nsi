@@ -93,7 +93,7 @@ Page custom ModePage ModePageLeave
 !define MUI_FINISHPAGE_RUN "$INSTDIR\bin\nocturo.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${APP}"
 !define MUI_FINISHPAGE_SHOWREADME
-!define MUI_FINISHPAGE_SHOWREADME_TEXT "Run ${APP} as a Windows service (starts with Windows, no log-on needed)"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Run ${APP} as a Windows service"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !define MUI_FINISHPAGE_SHOWREADME_FUNCTION FinishInstallService
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShow
@@ -290,7 +290,7 @@ Function ModePage
   Pop $0
   ${NSD_CreateRadioButton} 0 10u 100% 12u "Only for me (recommended; no administrator rights needed)"
   Pop $RadioMe
-  ${NSD_CreateLabel} 12u 24u -12u 20u "Into your own programs folder ($LOCALAPPDATA\Programs). Start at login works for you."
+  ${NSD_CreateLabel} 12u 24u -12u 20u "Into your own programs folder ($LOCALAPPDATA\Programs)."
   Pop $0
   ${NSD_CreateRadioButton} 0 52u 100% 12u "For all users of this computer (needs administrator rights)"
   Pop $RadioAll
