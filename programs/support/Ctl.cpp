@@ -419,6 +419,7 @@ int lang(const std::vector<std::string>& a, std::ostream& out, std::ostream& err
 int autostart(const std::vector<std::string>& a, std::ostream& out, std::ostream& err) {
     if (a.size() != 2 || (a[1] != "on" && a[1] != "off" && a[1] != "status"))
         usage("usage: nocturoctl autostart on|off|status");
+    GetPCInfos();  // the machine tree's service flag below
     auto& control = service(rt().pf.service);
     if (a[1] == "status") {
         out << (control.autostartPresent() ? "on" : "off") << "\n";
@@ -547,6 +548,7 @@ int systemService(const std::vector<std::string>& a, std::ostream& out) {
 #endif
         return kOk;
     }
+    GetPCInfos();  // the machine tree the service flag goes to
     auto& control = service(rt().pf.service);
     if (verb == "status") {
         out << "installed: " << (control.serviceInstalled() ? "yes" : "no") << "\n";

@@ -8,6 +8,7 @@
 
 #include "base/Runtime.h"
 #include "base/Variant.h"
+#include "base/Varn_GetSystemInfos.h"
 #include "base/Varn_Registry.h"
 #include "platform/sim/SimServiceControl.h"
 #include "programs/support/Ctl.h"
@@ -42,6 +43,7 @@ TEST(CtlAutostart, OnOffStatusWriteTheEntryAndTheSetting) {
 
 TEST(CtlAutostart, RefusedInServiceModeAndBadUsage) {
     Ctl c;
+    GetPCInfos();  // this computer's machine tree
     WriteSetting(MachineApp(), kSettings, "chkNtService", 1);
     EXPECT_EQ(c.run({"autostart", "on"}), 1);
     EXPECT_NE(c.err.str().find("system service"), std::string::npos);
@@ -61,6 +63,32 @@ TEST(CtlService, InstallAndUninstallStoreTheMachineSetting) {
     EXPECT_EQ(c.out.str(), "installed: yes\nrunning: no\nstate: inactive (dead)\n");
     EXPECT_EQ(c.run({"service", "uninstall"}), 0);
     EXPECT_EQ(CLng(ReadSetting(MachineApp(), kSettings, "chkNtService", 1)), 0);
+}
+
+// Every nocturoctl run is a process of its own, which knows this computer's
+// number only once it looks: the machine tree that uninstall and autostart
+// read and write must be this computer's, with nothing run before them.
+TEST(CtlService, UninstallAndAutostartUseThisComputersMachineTreeWhenRunFirst) {
+    const std::string number = MachineNumberFromSerial(0x2A1B3C4Du);
+    {
+        Ctl c;
+        c.w.sys.serial = 0x2A1B3C4Du;
+        const std::string thisMachine = AppKeyFor(number);
+        ASSERT_NE(MachineApp(), thisMachine);  // nothing has looked yet
+        WriteSetting(thisMachine, kSettings, "chkNtService", 1);
+        c.service.setState(false, true, true);
+        EXPECT_EQ(c.run({"service", "uninstall"}), 0) << c.err.str();
+        EXPECT_EQ(CLng(ReadSetting(thisMachine, kSettings, "chkNtService", -5)), 0);
+    }
+    {
+        Ctl c;
+        c.w.sys.serial = 0x2A1B3C4Du;
+        const std::string thisMachine = AppKeyFor(number);
+        WriteSetting(thisMachine, kSettings, "chkNtService", 1);
+        EXPECT_EQ(c.run({"autostart", "on"}), 1);
+        EXPECT_NE(c.err.str().find("system service"), std::string::npos);
+        EXPECT_FALSE(c.service.autostartPresent());
+    }
 }
 
 TEST(CtlService, InstallCopiesTheScheduleIntoTheServicesStoreAndSaysWhere) {
