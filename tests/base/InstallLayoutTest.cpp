@@ -48,7 +48,7 @@ using NativeFileSystem = platform::PosixFileSystem;
 // An environment of its own for the rule.
 using Environment = std::map<std::string, std::string>;
 
-LayoutFacts FactsOn(platform::IFileSystem& files, const std::string& programFolder, const Environment& env,
+[[maybe_unused]] LayoutFacts FactsOn(platform::IFileSystem& files, const std::string& programFolder, const Environment& env,
                     bool service = false) {
     LayoutFacts f;
     f.programFolder = programFolder;
