@@ -1,5 +1,6 @@
 #include "base/Links.h"
 
+#include "base/InstallLayout.h"
 #include "base/LinkAddresses.h"
 #include "base/Runtime.h"
 #include "base/Varn_ErrorLog.h"
@@ -17,7 +18,7 @@ Addresses& Current() {
     return addresses;
 }
 
-std::string ManualFile() { return JoinPath(FolderBesideProgram("doc"), "README.html"); }
+std::string ManualFile() { return Layout().manualFile; }
 
 void OpenManual() {
     const std::string manual = ManualFile();

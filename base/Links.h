@@ -29,8 +29,8 @@ inline constexpr const char* NoAddressTip = "This copy of Nocturo was built with
 inline constexpr const char* NoUpdateAddressText =
     "No update address is configured in this copy of Nocturo, so it cannot look for a newer version.";
 
-// The manual the install carries: README.html in the doc folder beside the
-// program folder.
+// The manual the install carries: README.html in doc/ beside the program
+// folder, or in share/doc/nocturo of a system install (InstallLayout.h).
 std::string ManualFile();
 
 // Opens the manual in the desktop's viewer, or says where it should be when

@@ -3,12 +3,15 @@
 // identity of the settings trees and the values start-up computes once.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "platform/Platform.h"
 
 namespace nocturo {
+
+struct InstallLayout;
 
 struct Runtime {
     platform::Platform pf;
@@ -40,6 +43,11 @@ struct Runtime {
     bool settingsWriteFailing = false;
     // The program runs without windows (on a terminal, or as a service).
     bool headless = false;
+    // The program runs as the system service (its state folder is the
+    // system's log folder).
+    bool runsAsService = false;
+    // Where this copy's files are (InstallLayout.h); chosen at its first use.
+    std::shared_ptr<const InstallLayout> installLayout;
     bool splashWait = false;       // start-up waits for the splash
     int tickCounter = 0;           // ticks since the crash marker was refreshed
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <variant>
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/TimeFormat.h"
 #include "base/Varn_GetSystemInfos.h"
@@ -47,26 +48,25 @@ std::string nowText() {
 }
 
 void appendToLog(const std::string& line) {
-    std::string folder = CommonFolder();
+    std::string path;
     try {
-        CreateDirectoryStruct(folder);
+        path = ErrorLogPath();
+        if (path.empty()) return;
+        PrepareFolder(Layout().errorLogFolder);
     } catch (...) {
     }
     try {
-        files().appendFile(JoinPath(folder, "error.log"), line + LineEnd());
+        files().appendFile(path, line + LineEnd());
     } catch (...) {
     }
 }
 
 }  // namespace
 
-std::string FolderBesideProgram(const std::string& name) {
-    return sFixDirString(sysinfo().programFolder()) + ".." + PathSeparator() + name;
+std::string ErrorLogPath() {
+    const std::string& folder = Layout().errorLogFolder;
+    return folder.empty() ? std::string() : JoinPath(folder, "error.log");
 }
-
-std::string CommonFolder() { return FolderBesideProgram("Common"); }
-
-std::string ErrorLogPath() { return JoinPath(CommonFolder(), "error.log"); }
 
 void WriteErrorLog(const std::string& source, const std::string& procedure, long line, long number,
                    const std::string& description) noexcept {
@@ -116,8 +116,8 @@ void StartErrorLog() noexcept {
     std::string path;
     try {
         path = ErrorLogPath();
-        if (files().attributes(path)) return;
-        CreateDirectoryStruct(CommonFolder());
+        if (path.empty() || files().attributes(path)) return;
+        PrepareFolder(Layout().errorLogFolder);
     } catch (...) {
         return;
     }

@@ -1,5 +1,5 @@
 #pragma once
-// The shared error log (Common/error.log beside the program folder), the
+// The shared error log (Common/error.log, or in the state folder), the
 // argument entries, the header, and the helpers every handler uses to keep
 // the convention: log the failing statement and go on with the next one.
 #include <initializer_list>
@@ -22,10 +22,8 @@ void WriteErrorLog(const std::string& source, const std::string& procedure, long
 void WriteErrorArgs(std::initializer_list<Variant> args) noexcept;
 // Writes the header when error.log does not exist yet.
 void StartErrorLog() noexcept;
-// program folder + "..\" + name: the folders installed beside the program's.
-std::string FolderBesideProgram(const std::string& name);
-// program folder + "..\Common" and the log file in it.
-std::string CommonFolder();
+// error.log in the install's error-log folder (Common beside the program
+// folder, or the state folder: InstallLayout.h); "" when there is none.
 std::string ErrorLogPath();
 // Opens a text file in the desktop's text editor ("notepad.exe" on Windows,
 // the desktop's opener elsewhere).

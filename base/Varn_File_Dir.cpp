@@ -62,7 +62,7 @@ bool FileExists(const std::string& path) {
     return FileExists(copy);
 }
 
-void CreateDirectoryStruct(const std::string& path) {
+void CreateDirectoryStruct(const std::string& path, bool privateToUser) {
     std::string full;
     try {
         const PathStyle style = files().pathStyle();
@@ -92,7 +92,12 @@ void CreateDirectoryStruct(const std::string& path) {
             start = next < full.size() ? next + 1 : full.size();
             std::string prefix = base + component;
             bool rootLike = style == PathStyle::Windows ? prefix.size() <= 3 : (prefix.empty() || prefix == "/");
-            if (!component.empty() && !rootLike && !DirExists(prefix)) files().createFolder(prefix);
+            if (!component.empty() && !rootLike && !DirExists(prefix)) {
+                if (privateToUser)
+                    files().createPrivateFolder(prefix);
+                else
+                    files().createFolder(prefix);
+            }
             base = full.substr(0, start);
         }
     } catch (...) {

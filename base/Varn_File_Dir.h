@@ -17,7 +17,9 @@ bool FileExists(const std::string& path);
 std::string sFixDirString(const std::string& path);
 std::string sFixDirString(const std::string& path, platform::PathStyle style);
 std::string sParseFile(const std::string& path);
-void CreateDirectoryStruct(const std::string& path);
+// Creates the folder and the missing ones leading to it; privateToUser: each
+// created one readable by the current user only.
+void CreateDirectoryStruct(const std::string& path, bool privateToUser = false);
 
 // Joins folder and name with one separator of the file system's style.
 std::string JoinPath(const std::string& folder, const std::string& name);

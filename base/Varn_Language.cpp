@@ -1,5 +1,6 @@
 #include "base/Varn_Language.h"
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Varn_ErrorLog.h"
@@ -21,7 +22,7 @@ const std::string& LangText(int index) {
 const std::vector<std::string>& LanguageTable() { return g_table; }
 void ClearLanguageTable() { g_table.clear(); }
 
-std::string LanguageFolder() { return JoinPath(CommonFolder(), "language"); }
+std::string LanguageFolder() { return JoinPath(Layout().dataFolder, "language"); }
 
 std::vector<std::string> ParseLanguageText(const std::string& text, int& lineNumber) {
     std::vector<std::string> table;

@@ -1,5 +1,6 @@
 #include "base/Varn_WriteLogfile.h"
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/TimeFormat.h"
@@ -14,7 +15,7 @@ std::string LogFilePath(const std::string& folder, const std::string& name) {
 
 void WriteToLog(const std::string& folder, const std::string& line, const std::string& name) {
     try {
-        CreateDirectoryStruct(folder);
+        PrepareFolder(folder);
         const std::string path = LogFilePath(folder, name);
         files().appendFile(path, line + LineEnd());
         if (rt().logObserver) rt().logObserver(path, line);
@@ -25,7 +26,7 @@ void WriteToLog(const std::string& folder, const std::string& line, const std::s
 
 void ResetLog(const std::string& folder, const std::string& name) {
     try {
-        CreateDirectoryStruct(folder);
+        PrepareFolder(folder);
         files().writeFile(LogFilePath(folder, name), "");
     } catch (...) {
         ReportCurrentException("ResetLog of Modul Varn_WriteLogfile", 4);

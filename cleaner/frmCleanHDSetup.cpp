@@ -1,5 +1,6 @@
 #include "cleaner/frmCleanHDSetup.h"
 
+#include "base/InstallLayout.h"
 #include "base/Links.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
@@ -380,14 +381,14 @@ void frmCleanHDSetup::cmdRemoveDir_Click() {
 void frmCleanHDSetup::cmdShowDCLog_Click() {
     quietly([&] {
         if (soundOn()) PlaySoundOnce("open", true);
-        OpenInTextEditor(LogFilePath(sysinfo().programFolder(), "DiskCleaner"));
+        OpenInTextEditor(LogFilePath(Layout().cleanerLogFolder, "DiskCleaner"));
     });
 }
 
 void frmCleanHDSetup::cmdResetDCLog_Click() {
     quietly([&] {
         if (soundOn()) PlaySoundOnce("recycle.wav", true);
-        ResetLog(sysinfo().programFolder(), "DiskCleaner");
+        ResetLog(Layout().cleanerLogFolder, "DiskCleaner");
     });
 }
 

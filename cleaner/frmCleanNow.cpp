@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Variant.h"
@@ -369,7 +370,7 @@ Task frmCleanNow::RemoveListed(bool inSteps) {
                 if (chosen_.at(folders_.at(entry.folder).chosen).toBin) folder.trashEntry(name, entry.id, file);
                 else folder.deleteEntry(name, entry.id);
                 removedHere.insert(key);
-                if (log) WriteToLog(sysinfo().programFolder(), "deleted : " + shown, "DiskCleaner");
+                if (log) WriteToLog(Layout().cleanerLogFolder, "deleted : " + shown, "DiskCleaner");
             }
             ++FilesDeleted;
         } catch (...) {
@@ -379,7 +380,7 @@ Task frmCleanNow::RemoveListed(bool inSteps) {
             ++FilesFailed;
             const auto [number, reason] = CurrentErrorInfo();
             try {
-                WriteToLog(sysinfo().programFolder(),
+                WriteToLog(Layout().cleanerLogFolder,
                            "not deleted : " + shown + " (" + EscapeControlChars(reason) + ")", "DiskCleaner");
             } catch (...) {
             }

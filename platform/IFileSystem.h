@@ -99,6 +99,12 @@ public:
     virtual std::optional<std::uint64_t> length(const std::string& path) = 0;
     // Creates exactly one folder; its parent must exist. Throws on failure.
     virtual void createFolder(const std::string& path) = 0;
+    // The same, readable and writable by the current user only (0700 on
+    // Linux); by default an ordinary folder.
+    virtual void createPrivateFolder(const std::string& path) { createFolder(path); }
+    // Whether the current user may create files in the existing folder. One
+    // cheap question (no file is left behind); by default whether it exists.
+    virtual bool folderWritable(const std::string& path) { return folderExists(path); }
     // Permanent deletion of one file (a link itself, never its target).
     virtual void deleteFile(const std::string& path) = 0;
     // Moves one file to the recycle bin (freedesktop Trash on Linux).

@@ -1,5 +1,6 @@
 #include "shell/FrmMain.h"
 
+#include "base/InstallLayout.h"
 #include "base/Links.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
@@ -611,7 +612,7 @@ void FrmMain::cmdSetupTimeWindow_Click() {
 
 void FrmMain::cmdSelectPathLog_Click() {
     step(proc("cmdSelectPathLog_Click"), 1, [&] {
-        std::string folder = BrowseForFolder("Select a Folder for the Log File", sysinfo().programFolder());
+        std::string folder = BrowseForFolder("Select a Folder for the Log File", Layout().actionLogFolder);
         if (!folder.empty()) txtPathLog.setText(folder);
     });
 }

@@ -8,6 +8,7 @@
 // schedule falling due meanwhile is passed over (FrmMainSchedule.cpp).
 #include <limits>
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Variant.h"
@@ -343,7 +344,7 @@ Task FrmMain::actionRun(std::string actionName) {
             step(p, 11, [&] {
                 if (alarm) {
                     if (rt().soundAvailable)
-                        PlaySoundOnce(JoinPath(JoinPath(CommonFolder(), "sound"), "alarm.wav"), false);
+                        PlaySoundOnce(JoinPath(JoinPath(Layout().dataFolder, "sound"), "alarm.wav"), false);
                 } else if (chkSound.checked()) {
                     sound().beep();
                 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
 #include "base/Variant.h"
@@ -67,7 +68,7 @@ void FrmMain::Load_Registry() {
     step(p, ++line, [&] { txtHour.setText(text("txtHour", "00")); });
     step(p, ++line, [&] { txtMinute.setText(text("txtMinute", "00")); });
     step(p, ++line, [&] { txtSEC.setText(text("txtSEC", "00")); });
-    step(p, ++line, [&] { txtPathLog.setText(text("txtPathLog", sysinfo().programFolder())); });
+    step(p, ++line, [&] { txtPathLog.setText(text("txtPathLog", Layout().actionLogFolder)); });
     step(p, ++line, [&] {
         rebuildTargetTime();
     });

@@ -1,5 +1,6 @@
 #include "shell/Varn_LockPC.h"
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Varn_ErrorLog.h"
 #include "base/Varn_GetSystemInfos.h"
@@ -15,8 +16,10 @@ namespace {
 
 constexpr const char* kScreenSaverValue = "HKEY_CURRENT_USER\\Control panel\\Desktop\\SCRNSAVE.EXE";
 
+// The helper programs' folder: the program folder, or libexec/nocturo of a
+// system install.
 std::string inProgramFolder(const std::string& name) {
-    return sysinfo().programFolder() + (frmmain::isWindowsStyle() ? "\\" : "/") + name;
+    return Layout().helperFolder + (frmmain::isWindowsStyle() ? "\\" : "/") + name;
 }
 
 // The Linux program of a screen saver file name: the companion programs

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/InstallLayout.h"
 #include "base/Runtime.h"
 #include "base/Variant.h"
 #include "base/Varn_ErrorLog.h"
@@ -19,10 +20,10 @@ constexpr int kPanelWidth = 7200;  // the texts and the entry, centred on the sc
 constexpr int kBlack = 0x000000, kWhite = 0xFFFFFF, kAmber = 0x00C0FF;
 
 // The action log the main window writes to: its "txtPathLog" setting, the
-// program folder by default.
+// install's action-log folder by default.
 std::string ActionLogFolder() {
     std::string folder = CStr(ReadSetting(UserApp(), kSettings, "txtPathLog", std::string()));
-    if (folder.empty()) folder = sysinfo().programFolder();
+    if (folder.empty()) folder = Layout().actionLogFolder;
     return folder;
 }
 }  // namespace

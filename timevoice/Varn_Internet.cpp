@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "base/InstallLayout.h"
 #include "base/Links.h"
 #include "base/Runtime.h"
 #include "base/Strings.h"
@@ -121,7 +122,7 @@ Task ChkNewVersion() {
         });
         co_return;
     }
-    const std::string tempFolder = FolderBesideProgram("temp");
+    const std::string tempFolder = Layout().tempFolder;
     const std::string listFile = JoinPath(tempFolder, "versions.txt");
 
     // Any failure on the way ends in the same message.
@@ -129,7 +130,7 @@ Task ChkNewVersion() {
     bool fetched = false;
     std::optional<platform::HttpResponse> page;
     try {
-        CreateDirectoryStruct(tempFolder);
+        PrepareFolder(tempFolder);
         page = co_await FetchPage(web.versionList);
     } catch (...) {
         ReportCurrentException(kProc, 2);

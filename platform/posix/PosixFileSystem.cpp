@@ -742,9 +742,10 @@ std::optional<std::uint64_t> PosixFileSystem::length(const std::string& path) {
     return S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
 }
 
-void PosixFileSystem::createFolder(const std::string& path) {
+namespace {
+void makeFolder(const std::string& path, mode_t mode) {
     if (path.empty()) throw makeError(err::PathNotFound, "cannot create a folder without a name");
-    if (mkdir(path.c_str(), 0777) == 0) return;  // the umask gives the usual 0755
+    if (mkdir(path.c_str(), mode) == 0) return;
     const int e = errno;
     if (e == EEXIST) {
         struct stat st {};
@@ -752,6 +753,17 @@ void PosixFileSystem::createFolder(const std::string& path) {
         throw makeError(err::PathFileAccess, "cannot create folder " + path + ": a file of that name exists");
     }
     throw ErrorFromErrno(e, "cannot create folder " + path);
+}
+}  // namespace
+
+void PosixFileSystem::createFolder(const std::string& path) { makeFolder(path, 0777); }  // the umask gives 0755
+
+void PosixFileSystem::createPrivateFolder(const std::string& path) { makeFolder(path, 0700); }
+
+bool PosixFileSystem::folderWritable(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 void PosixFileSystem::deleteFile(const std::string& path) {

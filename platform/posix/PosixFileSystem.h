@@ -27,6 +27,9 @@ public:
     std::optional<std::uint64_t> length(const std::string& path) override;
     // An existing folder is accepted; an existing file in its place is not.
     void createFolder(const std::string& path) override;
+    void createPrivateFolder(const std::string& path) override;
+    // access(W_OK): the permissions, and a file system mounted read-only.
+    bool folderWritable(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     // freedesktop.org trash: the home trash for files on its device, else
     // $topdir/.Trash/$uid or $topdir/.Trash-$uid on the file's own mount.

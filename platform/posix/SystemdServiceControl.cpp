@@ -12,6 +12,7 @@
 #include <optional>
 #include <utility>
 
+#include "base/InstallLayout.h"
 #include "platform/Error.h"
 #include "platform/posix/RegFileRegistry.h"
 
@@ -172,13 +173,25 @@ std::string ParentOf(const std::string& path) {
 std::string SystemdServiceControl::unitText() const {
     // Folders the service writes besides its state and log folders, each
     // left out when missing: the store when it lies elsewhere, the error log
-    // and the downloads beside the program, the cleaned folders.
+    // and the downloads of a self-contained copy (a system install writes
+    // them to the log folder), the cleaned folders.
     std::vector<std::string> writable;
     const std::string storeFolder = ParentOf(storePath_);
     if (storeFolder != ParentOf(kDefaultStore)) writable.push_back(storeFolder);
-    const std::string above = ParentOf(programFolder_);
-    writable.push_back(above == "/" ? "/Common" : above + "/Common");
-    writable.push_back(above == "/" ? "/temp" : above + "/temp");
+    LayoutFacts facts;
+    facts.programFolder = programFolder_;
+    facts.service = true;
+    facts.folderExists = [](const std::string& p) {
+        std::error_code ec;
+        return std::filesystem::is_directory(p, ec);
+    };
+    // The service runs as root: what the mount allows.
+    facts.folderWritable = [](const std::string& p) { return ::access(p.c_str(), W_OK) == 0; };
+    const InstallLayout layout = ChooseInstallLayout(facts);
+    if (!layout.usesStateFolder) {
+        for (const std::string& folder : {layout.errorLogFolder, layout.tempFolder})
+            writable.push_back(std::filesystem::path(folder).lexically_normal().string());
+    }
     // systemd takes normalised paths only.
     for (const std::string& folder : folders_)
         if (!folder.empty() && folder[0] == '/')

@@ -21,6 +21,8 @@ public:
     std::optional<std::uint32_t> attributes(const std::string& path) override { return real_.attributes(path); }
     std::optional<std::uint64_t> length(const std::string& path) override { return real_.length(path); }
     void createFolder(const std::string& path) override { real_.createFolder(path); }
+    void createPrivateFolder(const std::string& path) override { real_.createPrivateFolder(path); }
+    bool folderWritable(const std::string& path) override { return real_.folderWritable(path); }
 
     // Fails as the real call would for a missing entry (error 53) or, for
     // deleteFile, a folder that is not a link (error 75); otherwise only

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/InstallLayout.h"
 #include "base/Links.h"
 #include "base/Version.h"
 #include "platform/sim/SimNotifications.h"
@@ -98,7 +99,33 @@ std::unique_ptr<INotifications> desktopNotifications() {
 constexpr bool kNotificationButtons = true;
 #endif
 
+// The install's temp folder: beside the program folder in a self-contained
+// copy, in the state folder of a system install.
 std::string tempFolderOf(const std::string& programFolder) {
+    RealFiles real;
+    LayoutFacts facts;
+    facts.programFolder = programFolder;
+    facts.style = real.pathStyle();
+    facts.environment = ProcessEnvironment;
+    facts.folderExists = [&](const std::string& p) { return real.folderExists(p); };
+    facts.folderWritable = [&](const std::string& p) { return real.folderWritable(p); };
+    const InstallLayout layout = ChooseInstallLayout(facts);
+    if (layout.usesStateFolder && !layout.tempFolder.empty()) {
+        // The journal's folder, made as the program makes its state folder
+        // (the user's own); a failure shows when the journal is opened.
+        const std::string& temp = layout.tempFolder;
+        for (std::size_t at = 1; at <= temp.size(); ++at) {
+            if (at < temp.size() && !isSeparator(temp[at])) continue;
+            const std::string folder = temp.substr(0, at);
+            if (folder.size() <= 3 && folder.find(':') != std::string::npos) continue;  // "C:" or "C:\"
+            try {
+                if (!real.folderExists(folder)) real.createPrivateFolder(folder);
+            } catch (...) {
+                break;
+            }
+        }
+        return temp;
+    }
     std::string base = programFolder;
     std::size_t slash = base.size();
     while (slash > 0 && !isSeparator(base[slash - 1])) --slash;

@@ -626,6 +626,19 @@ std::optional<std::uint64_t> Win32FileSystem::length(const std::string& path) {
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+bool Win32FileSystem::folderWritable(const std::string& path) {
+    if (path.empty()) return false;
+    std::wstring folder = withoutTrailingSeparators(SystemPath(path));
+    const DWORD a = GetFileAttributesW(folder.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    const std::wstring probe = folder + L"\\.nocturo-write-check-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;  // another run is asking
+    CloseHandle(h);
+    return true;
+}
+
 void Win32FileSystem::createFolder(const std::string& path) {
     if (path.empty()) throw Error(err::PathNotFound, "Path not found: cannot create a folder without a name");
     const std::wstring w = withoutTrailingSeparators(SystemPath(path));

@@ -48,6 +48,9 @@ public:
     std::optional<std::uint64_t> length(const std::string& path) override;
     // An existing folder is accepted; an existing file in its place is not.
     void createFolder(const std::string& path) override;
+    // A file created there and gone again when closed: what the folder's
+    // access rules allow this user (Program Files refuses it).
+    bool folderWritable(const std::string& path) override;
     // A file, or a link (symbolic link or junction) as itself; a real folder
     // is refused.
     void deleteFile(const std::string& path) override;

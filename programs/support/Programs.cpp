@@ -235,6 +235,8 @@ int RunHeadless(platform::PlatformHost& host, const std::string& commandLine,
     Runtime runtime;
     runtime.pf = host.pf;
     runtime.headless = true;
+    // Started with a hook for the service's start: this program is the service.
+    runtime.runsAsService = static_cast<bool>(started);
     RuntimeScope scope(runtime);
 
     runtime.logObserver = [](const std::string&, const std::string& line) { std::cout << line << std::endl; };

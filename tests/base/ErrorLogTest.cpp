@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/InstallLayout.h"
 #include "base/Varn_ErrorLog.h"
 #include "platform/Error.h"
 #include "support/TestWorld.h"
@@ -38,10 +39,21 @@ TEST(ErrorLog, ArgumentEntryHoldsTenFields) {
 
 TEST(ErrorLog, AFailureWhileWritingTheLogIsSilent) {
     TestWorld w;
-    w.fs.failCreateBelow("C:\\Program Files\\Nocturo\\Common");
+    w.fs.failWritesBelow("C:\\Program Files\\Nocturo\\Common");
     Step("x of Modul y", 1, [] { throw std::runtime_error("boom"); });
     EXPECT_EQ(w.errorLog(), "");
     EXPECT_EQ(w.errorIndicatorCount, 1);
+
+    // The same where the error log's folder cannot be made.
+    TestWorld v;
+    v.fs.failCreateBelow("C:\\Program Files\\Nocturo\\Common\\nested");
+    Runtime& r = v.runtime;
+    auto layout = std::make_shared<InstallLayout>(Layout());
+    layout->errorLogFolder = "C:\\Program Files\\Nocturo\\Common\\nested";
+    r.installLayout = layout;
+    Step("x of Modul y", 1, [] { throw std::runtime_error("boom"); });
+    EXPECT_EQ(v.fs.readFile(layout->errorLogFolder + "\\error.log"), std::nullopt);
+    EXPECT_EQ(v.errorIndicatorCount, 1);
 }
 
 TEST(ErrorLog, StandardFailuresMapToClassicNumbers) {

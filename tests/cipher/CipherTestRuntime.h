@@ -139,7 +139,10 @@ public:
     CountingLoop loop;
     int errorEntries = 0;
 
-    CipherTestRuntime() : scope_(install()) { std::filesystem::create_directory(temp / "prog"); }
+    CipherTestRuntime() : scope_(install()) {
+        std::filesystem::create_directory(temp / "prog");
+        std::filesystem::create_directory(temp / "Common");  // a self-contained copy
+    }
 
     std::string path(const std::string& name) const { return temp / name; }
     std::string errorLog() { return ReadWholeFile(ErrorLogPath()); }

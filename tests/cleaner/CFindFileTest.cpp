@@ -50,6 +50,7 @@ class DiskWorld {
 public:
     DiskWorld() {
         fs::create_directories(programDir_.path() + "/bin");
+        fs::create_directories(programDir_.path() + "/Common");
         sys.programDir = programDir_.path() + "/bin";
         runtime.pf.files = &files;
         runtime.pf.loop = &loop;

@@ -45,6 +45,7 @@ struct RealTree {
     RealTree() {
         sys.programDir = dir / "bin";
         fs::create_directories(sys.programDir);
+        fs::create_directories(dir / "Common");  // a self-contained copy
         runtime.pf.files = &files;
         runtime.pf.registry = &reg;
         runtime.pf.system = &sys;

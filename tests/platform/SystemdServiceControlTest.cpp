@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -130,6 +131,7 @@ TEST(SystemdUnit, CleanedFoldersAndAnotherStoreAreWritableAndQuoted) {
     const std::string store = dir / "state/registry.reg";
     ScopedEnv env("NOCTURO_SYSTEM_REGISTRY", store.c_str());
     SystemdServiceControl control("/opt/my apps/bin", "unix:path=/nonexistent", "/tmp/units");
+    ASSERT_FALSE(std::filesystem::exists("/opt/my apps"));
     control.setServiceFolders({"/home/ann/tmp/", "/home/ann/100% done", "relative/"});
     const std::string text = control.unitText();
     EXPECT_NE(text.find("\nExecStart=\"/opt/my apps/bin/nocturo\" --service\n"), std::string::npos) << text;
@@ -140,9 +142,28 @@ TEST(SystemdUnit, CleanedFoldersAndAnotherStoreAreWritableAndQuoted) {
     EXPECT_NE(text.find("\nReadWritePaths=-/home/ann/tmp/\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nReadWritePaths=\"-/home/ann/100%% done\"\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("relative"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nReadWritePaths=\"-/opt/my apps/Common\"\n"),
-              std::string::npos)
-        << text;
+    // Not a self-contained copy (no Common beside the program folder): its
+    // error log and downloads go to the logs directory.
+    EXPECT_EQ(text.find("/opt/my apps/Common"), std::string::npos) << text;
+    EXPECT_EQ(text.find("/opt/my apps/temp"), std::string::npos) << text;
+}
+
+// A self-contained copy keeps its error log in Common and its downloads in
+// temp beside the program folder: the service may write both. A system
+// install writes them to its logs directory, which systemd opens anyway.
+TEST(SystemdUnit, TheErrorLogAndDownloadsBesideASelfContainedCopyAreWritable) {
+    nocturo::test::TempDir dir;
+    ScopedEnv store("NOCTURO_SYSTEM_REGISTRY", nullptr);
+    std::filesystem::create_directories(dir / "my apps/bin");
+    std::filesystem::create_directories(dir / "usr/bin");
+    SystemdServiceControl fhs(dir / "usr/bin", "unix:path=/nonexistent", dir / "units");
+    EXPECT_EQ(fhs.unitText().find("ReadWritePaths"), std::string::npos) << fhs.unitText();
+
+    std::filesystem::create_directories(dir / "my apps/Common");
+    SystemdServiceControl copy(dir / "my apps/bin", "unix:path=/nonexistent", dir / "units");
+    const std::string text = copy.unitText();
+    EXPECT_NE(text.find("\nReadWritePaths=\"-" + dir.path() + "/my apps/Common\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nReadWritePaths=\"-" + dir.path() + "/my apps/temp\"\n"), std::string::npos) << text;
 }
 
 // systemd's own judgement of the unit: it verifies clean and its exposure

@@ -174,6 +174,8 @@ std::optional<std::string> FakeFileSystem::readFile(const std::string& path) {
 }
 
 void FakeFileSystem::appendFile(const std::string& path, const std::string& bytes) {
+    if (!failWrite_.empty() && key(path).rfind(key(failWrite_), 0) == 0)
+        throw platform::Error(platform::err::PermissionDenied, "Permission denied");
     Node* parent = find(parentOf(key(path)));
     if (!parent || !parent->folder) throw platform::Error(platform::err::PathNotFound, "Path not found");
     Node* n = find(path);

@@ -18,6 +18,8 @@ public:
     void addFolder(const std::string& path);  // with parents
     void addFile(const std::string& path, const std::string& content = "", std::uint32_t attributes = platform::attr::Archive);
     void failCreateBelow(const std::string& prefix) { failCreate_ = prefix; }
+    // Files below prefix cannot be written (a folder the user may only read).
+    void failWritesBelow(const std::string& prefix) { failWrite_ = prefix; }
 
     std::vector<std::string> created;  // createFolder calls, in order
     int enumerations = 0;
@@ -58,6 +60,7 @@ private:
     std::map<std::string, Node> nodes_;  // normalised path -> node
     std::vector<std::string> roots_;
     std::string failCreate_;
+    std::string failWrite_;
 };
 
 }  // namespace nocturo::test

@@ -90,6 +90,9 @@ void LayOutProgramFolder(FakeFileSystem& fs, FakeSystemInfo& sys, platform::Path
         sys.winDir = "/";
     }
     fs.addFolder(sys.programDir);
+    // A self-contained copy: Common beside the program folder.
+    const char sep = fs.separator();
+    fs.addFolder(sys.programDir + sep + ".." + sep + "Common");
 }
 
 TestWorld::TestWorld(platform::PathStyle style) : fs(style) {

@@ -100,8 +100,9 @@ public:
     std::string sysDir, winDir, programDir;
 };
 
-// Lays out a program folder in the fake file system: Windows style under
-// C:\Program Files\Nocturo\bin, Posix style under /opt/nocturo/bin.
+// Lays out a self-contained copy in the fake file system: Windows style
+// under C:\Program Files\Nocturo (bin, Common), Posix style under
+// /opt/nocturo.
 void LayOutProgramFolder(FakeFileSystem& fs, FakeSystemInfo& sys, platform::PathStyle style);
 
 class TestWorld {

@@ -78,6 +78,8 @@ target_link_libraries(test_shell PRIVATE nocturo_programs)
 
 # The finder's walks on real trees run on the Win32 file system.
 target_link_libraries(test_cleaner PRIVATE nocturo_platform_win32)
+# So do the install layout's trees and its write probe.
+target_link_libraries(test_base PRIVATE nocturo_platform_win32)
 
 set(_platform_tests)
 foreach(f ${_portable_platform_tests})
