@@ -87,27 +87,46 @@ ScmCalls SystemScmCalls() {
 }
 
 Win32ServiceControl::Win32ServiceControl(ScmCalls calls, std::string programPath, std::string runKey,
-                                         std::string entryName)
+                                         std::string entryName, std::string userRunKey)
     : calls_(std::move(calls)),
       programPath_(programPath.empty() ? ThisProgram() : std::move(programPath)),
       runKey_(std::move(runKey)),
-      entryName_(std::move(entryName)) {
+      entryName_(std::move(entryName)),
+      userRunKey_(std::move(userRunKey)) {
     if (!runKey_.empty() && runKey_.back() != '\\') runKey_ += '\\';
+    if (!userRunKey_.empty() && userRunKey_.back() != '\\') userRunKey_ += '\\';
 }
 
 // ---- start at login -------------------------------------------------------
 
-bool Win32ServiceControl::autostartPresent() { return Win32Registry().exists(entryPath()); }
+bool Win32ServiceControl::autostartPresent() {
+    Win32Registry registry;
+    return registry.exists(entryPath()) || (!userRunKey_.empty() && registry.exists(userEntryPath()));
+}
 
 void Win32ServiceControl::writeAutostart(const std::string& name, const std::string& programPath) {
     if (name.empty() || name.find('\\') != std::string::npos)
         throw Error(err::InvalidProcedureCall, "start at login: \"" + name + "\" is no name for a Run value");
     entryName_ = name;
-    Win32Registry().writeString(entryPath(), "\"" + programPath + "\"");
+    const std::string value = "\"" + programPath + "\"";
+    try {
+        writeRunValue(entryPath(), value);
+    } catch (const Error& e) {
+        if (e.number() != err::PermissionDenied || userRunKey_.empty()) throw;
+        writeRunValue(userEntryPath(), value);
+        return;
+    }
+    Win32Registry registry;
+    if (!userRunKey_.empty() && registry.exists(userEntryPath())) registry.deleteValue(userEntryPath());
+}
+
+void Win32ServiceControl::writeRunValue(const std::string& path, const std::string& value) {
+    Win32Registry().writeString(path, value);
 }
 
 void Win32ServiceControl::removeAutostart() {
     Win32Registry registry;
+    if (!userRunKey_.empty() && registry.exists(userEntryPath())) registry.deleteValue(userEntryPath());
     if (registry.exists(entryPath())) registry.deleteValue(entryPath());
 }
 

@@ -49,14 +49,22 @@ public:
     static constexpr DWORD kStopWaitMs = 10000;
 
     // programPath: the program the service runs (empty: this process's
-    // file). runKey: where the start-at-login value lives. entryName: the
-    // value's name until writeAutostart names it.
+    // file). runKey: where the start-at-login value lives; userRunKey: where
+    // it goes when this user may not write runKey. entryName: the value's
+    // name until writeAutostart names it.
     explicit Win32ServiceControl(ScmCalls calls = SystemScmCalls(), std::string programPath = {},
-                                 std::string runKey = kWindowsRunKey, std::string entryName = "Nocturo");
+                                 std::string runKey = kWindowsRunKey, std::string entryName = "Nocturo",
+                                 std::string userRunKey = kUserRunKey);
 
+    // A value in either Run key.
     bool autostartPresent() override;
-    // The value `name` holding "\"programPath\"".
+    // The value `name` holding "\"programPath\"" in the machine's Run key;
+    // a user without the rights for it (a copy installed for one user) gets
+    // it in the user's own Run key instead, which starts it at that user's
+    // login only. A value of the other key is removed, so the program never
+    // starts twice.
     void writeAutostart(const std::string& name, const std::string& programPath) override;
+    // Removes the value from both keys.
     void removeAutostart() override;
 
     std::string serviceDisplayName() override { return kWindowsServiceDisplayName; }
@@ -77,13 +85,19 @@ public:
     std::wstring serviceCommandLine() const;
     const std::string& programPath() const { return programPath_; }
 
+protected:
+    // Sets one Run value (the registry; a test stands in a refusing one).
+    virtual void writeRunValue(const std::string& path, const std::string& value);
+
 private:
     std::string entryPath() const { return runKey_ + entryName_; }
+    std::string userEntryPath() const { return userRunKey_ + entryName_; }
 
     ScmCalls calls_;
     std::string programPath_;
     std::string runKey_;
     std::string entryName_;
+    std::string userRunKey_;
 };
 
 }  // namespace nocturo::platform::win32

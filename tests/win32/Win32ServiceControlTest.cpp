@@ -357,6 +357,7 @@ TEST(Win32ServiceControl, StartingOrStoppingAMissingServiceIsAnError) {
 // ---- start at login (the real registry of the wine prefix) -----------------
 
 const std::string kTestRunKey = "HKEY_CURRENT_USER\\Software\\NocturoTest\\Run\\";
+const std::string kTestUserRunKey = "HKEY_CURRENT_USER\\Software\\NocturoTest\\UserRun\\";
 
 struct RunKeyCleanup {
     ~RunKeyCleanup() {
@@ -370,7 +371,7 @@ struct RunKeyCleanup {
 TEST(Win32ServiceControl, TheStartAtLoginValueHoldsTheQuotedPathUnderTheProgramsName) {
     RunKeyCleanup cleanup;
     FakeScm scm;
-    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey, "Nocturo");
+    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey, "Nocturo", kTestUserRunKey);
     EXPECT_FALSE(control.autostartPresent());
     EXPECT_NO_THROW(control.removeAutostart());  // nothing to remove is no failure
 
@@ -395,7 +396,7 @@ TEST(Win32ServiceControl, TheStartAtLoginValueHoldsTheQuotedPathUnderThePrograms
 TEST(Win32ServiceControl, AValueWrittenUnderAnotherNameIsTheOneFoundAndRemoved) {
     RunKeyCleanup cleanup;
     FakeScm scm;
-    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey, "Nocturo");
+    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey, "Nocturo", kTestUserRunKey);
     control.writeAutostart("Nocturo Timer", kProgram);
     EXPECT_TRUE(Win32Registry().exists(kTestRunKey + "Nocturo Timer"));
     EXPECT_TRUE(control.autostartPresent());
@@ -406,7 +407,7 @@ TEST(Win32ServiceControl, AValueWrittenUnderAnotherNameIsTheOneFoundAndRemoved) 
 TEST(Win32ServiceControl, ANameThatIsNoValueNameIsRefused) {
     RunKeyCleanup cleanup;
     FakeScm scm;
-    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey);
+    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey, "Nocturo", kTestUserRunKey);
     EXPECT_THROW(control.writeAutostart("", kProgram), Error);
     EXPECT_THROW(control.writeAutostart("..\\Evil", kProgram), Error);
     EXPECT_TRUE(Win32Registry().values("HKEY_CURRENT_USER\\Software\\NocturoTest\\Run").empty());
@@ -425,6 +426,63 @@ TEST(Win32ServiceControl, TheMachinesRunKeyIsUsedByDefault) {
     EXPECT_FALSE(Win32Registry().exists("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + name));
     control.removeAutostart();
     EXPECT_FALSE(Win32Registry().exists("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + name));
+}
+
+// A copy installed for one user may not write the machine's Run key: its
+// start at login goes to the user's own, and never stands in both.
+
+// The machine's Run key as an ordinary user meets it: every value refused.
+class RefusingMachineKey : public Win32ServiceControl {
+public:
+    using Win32ServiceControl::Win32ServiceControl;
+    long refusals = 0;
+
+protected:
+    void writeRunValue(const std::string& path, const std::string& value) override {
+        if (path.rfind(kTestRunKey, 0) == 0) {
+            ++refusals;
+            throw Error(err::PermissionDenied, "Permission denied: cannot write " + path);
+        }
+        Win32ServiceControl::writeRunValue(path, value);
+    }
+};
+
+TEST(Win32ServiceControl, AUserWhoMayNotWriteTheMachinesRunKeyStartsFromTheirOwn) {
+    RunKeyCleanup cleanup;
+    FakeScm scm;
+    RefusingMachineKey control(scm.table(), kProgram, kTestRunKey, "Nocturo", kTestUserRunKey);
+    EXPECT_FALSE(control.autostartPresent());
+    control.writeAutostart("Nocturo", kProgram);
+    EXPECT_EQ(control.refusals, 1);
+    auto value = Win32Registry().read(kTestUserRunKey + "Nocturo");
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(std::get<std::string>(*value), "\"" + kProgram + "\"");
+    EXPECT_TRUE(control.autostartPresent());
+    control.removeAutostart();
+    EXPECT_FALSE(control.autostartPresent());
+    EXPECT_FALSE(Win32Registry().exists(kTestUserRunKey + "Nocturo"));
+
+    // Without a key of the user's own to fall back on, the refusal stands.
+    RefusingMachineKey noFallback(scm.table(), kProgram, kTestRunKey, "Nocturo", "");
+    try {
+        noFallback.writeAutostart("Nocturo", kProgram);
+        ADD_FAILURE() << "a refused write reported as done";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::PermissionDenied);
+    }
+}
+
+TEST(Win32ServiceControl, AValueInTheMachinesRunKeyReplacesTheUsersOwn) {
+    RunKeyCleanup cleanup;
+    Win32Registry().writeString(kTestUserRunKey + "Nocturo", "\"C:\\Old\\nocturo.exe\"");
+    FakeScm scm;
+    Win32ServiceControl control(scm.table(), kProgram, kTestRunKey, "Nocturo", kTestUserRunKey);
+    EXPECT_TRUE(control.autostartPresent()) << "the user's own value counts";
+    control.writeAutostart("Nocturo", kProgram);
+    EXPECT_TRUE(Win32Registry().exists(kTestRunKey + "Nocturo"));
+    EXPECT_FALSE(Win32Registry().exists(kTestUserRunKey + "Nocturo")) << "it would start the program twice";
+    control.removeAutostart();
+    EXPECT_FALSE(control.autostartPresent());
 }
 
 }  // namespace
