@@ -36,6 +36,9 @@ if(NOCTURO_SCDOC AND NOCTURO_GZIP)
     list(APPEND _pages ${_page} ${_page}.gz)
   endforeach()
   add_custom_target(nocturo_man_pages ALL DEPENDS ${_pages})
+  # A build of the programs alone (as scripts/run makes) installs its pages
+  # too.
+  add_dependencies(nocturoctl nocturo_man_pages)
   set(NOCTURO_HAVE_MAN_PAGES TRUE)
 else()
   message(STATUS "scdoc or gzip not found (scripts/setup installs scdoc): the manual pages are not built")
