@@ -118,18 +118,22 @@ std::optional<std::string> ProcessEnvironment(const std::string& name) {
     return std::string(v);
 }
 
+LayoutFacts ProcessLayoutFacts(platform::IFileSystem& fs, const std::string& programFolder, bool service) {
+    LayoutFacts facts;
+    facts.programFolder = programFolder;
+    facts.style = fs.pathStyle();
+    facts.service = service;
+    facts.environment = ProcessEnvironment;
+    facts.folderExists = [&fs](const std::string& p) { return fs.folderExists(p); };
+    facts.folderWritable = [&fs](const std::string& p) { return fs.folderWritable(p); };
+    return facts;
+}
+
 const InstallLayout& Layout() {
     Runtime& r = rt();
-    if (!r.installLayout) {
-        LayoutFacts facts;
-        facts.programFolder = sysinfo().programFolder();
-        facts.style = files().pathStyle();
-        facts.service = r.runsAsService;
-        facts.environment = ProcessEnvironment;
-        facts.folderExists = [](const std::string& p) { return files().folderExists(p); };
-        facts.folderWritable = [](const std::string& p) { return files().folderWritable(p); };
-        r.installLayout = std::make_shared<const InstallLayout>(ChooseInstallLayout(facts));
-    }
+    if (!r.installLayout)
+        r.installLayout = std::make_shared<const InstallLayout>(
+            ChooseInstallLayout(ProcessLayoutFacts(files(), sysinfo().programFolder(), r.runsAsService)));
     return *r.installLayout;
 }
 

@@ -63,6 +63,10 @@ InstallLayout ChooseInstallLayout(const LayoutFacts& facts);
 // The process environment (std::getenv) as LayoutFacts::environment wants it.
 std::optional<std::string> ProcessEnvironment(const std::string& name);
 
+// The facts of this process: its environment and the file system `fs`
+// (which must outlive them).
+LayoutFacts ProcessLayoutFacts(platform::IFileSystem& fs, const std::string& programFolder, bool service);
+
 // This run's layout: chosen from the program folder, the file system and the
 // environment at its first use, then kept for the runtime's life.
 const InstallLayout& Layout();

@@ -103,13 +103,7 @@ constexpr bool kNotificationButtons = true;
 // copy, in the state folder of a system install.
 std::string tempFolderOf(const std::string& programFolder) {
     RealFiles real;
-    LayoutFacts facts;
-    facts.programFolder = programFolder;
-    facts.style = real.pathStyle();
-    facts.environment = ProcessEnvironment;
-    facts.folderExists = [&](const std::string& p) { return real.folderExists(p); };
-    facts.folderWritable = [&](const std::string& p) { return real.folderWritable(p); };
-    const InstallLayout layout = ChooseInstallLayout(facts);
+    const InstallLayout layout = ChooseInstallLayout(ProcessLayoutFacts(real, programFolder, false));
     if (layout.usesStateFolder && !layout.tempFolder.empty()) {
         // The journal's folder, made as the program makes its state folder
         // (the user's own); a failure shows when the journal is opened.
